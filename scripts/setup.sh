@@ -1,0 +1,90 @@
+# Shared steps of ./run.sh and ./test.sh: packages, build, and the services the tests use.
+# Sourced, not run.
+
+TAVO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+TAVO_BUILD=${TAVO_BUILD:-$TAVO_ROOT/build}
+
+# Debian 12 packages the build, the demo and the tests need.
+TAVO_PACKAGES=(
+  cmake g++ make pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-odbc libqt6sql6-psql
+  unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc
+  postgresql sqlite3
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-noto-cjk
+  cups cups-client printer-driver-cups-pdf libcups2-dev poppler-utils
+  xvfb xauth
+)
+
+tavo_say() { printf '\033[1m== %s\033[0m\n' "$*"; }
+
+tavo_install_packages() {
+  local missing=() p
+  for p in "${TAVO_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "These Debian packages are missing: ${missing[*]}" >&2
+    echo "Install them (sudo apt-get update && sudo apt-get install ${missing[*]}) and run this again." >&2
+    exit 1
+  fi
+  tavo_say "installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+tavo_build() {
+  tavo_say "building in $TAVO_BUILD"
+  cmake -S "$TAVO_ROOT" -B "$TAVO_BUILD" -DCMAKE_BUILD_TYPE=${TAVO_BUILD_TYPE:-RelWithDebInfo} "$@" >/dev/null
+  cmake --build "$TAVO_BUILD" -j "$(nproc)"
+}
+
+# A throwaway PostgreSQL cluster on its own port, owned by whoever may run the server.
+tavo_start_postgres() {
+  local bin
+  bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+  [ -x "$bin/initdb" ] || { echo "PostgreSQL server binaries not found" >&2; return 1; }
+  export TAVO_TEST_PG_HOST=127.0.0.1 TAVO_TEST_PG_PORT=${TAVO_TEST_PG_PORT:-55432}
+  export TAVO_TEST_PG_DB=tavo_test TAVO_TEST_PG_USER=tavo TAVO_TEST_PG_PASSWORD=tavo_pw
+  TAVO_PG_DIR=$(mktemp -d /tmp/tavo-pg.XXXXXX)
+  local as=()
+  if [ "$(id -u)" -eq 0 ]; then
+    chown postgres: "$TAVO_PG_DIR"
+    as=(runuser -u postgres --)
+  fi
+  tavo_say "starting PostgreSQL on port $TAVO_TEST_PG_PORT"
+  "${as[@]}" "$bin/initdb" -D "$TAVO_PG_DIR/data" -U postgres --auth=trust -E UTF8 --locale=C.UTF-8 >/dev/null
+  "${as[@]}" "$bin/pg_ctl" -D "$TAVO_PG_DIR/data" -l "$TAVO_PG_DIR/server.log" -w \
+    -o "-p $TAVO_TEST_PG_PORT -k $TAVO_PG_DIR -c listen_addresses=127.0.0.1" start >/dev/null
+  trap tavo_stop_postgres EXIT
+  local psql=("$bin/psql" -h 127.0.0.1 -p "$TAVO_TEST_PG_PORT" -U postgres -v ON_ERROR_STOP=1 -q)
+  "${psql[@]}" -c "CREATE ROLE $TAVO_TEST_PG_USER LOGIN PASSWORD '$TAVO_TEST_PG_PASSWORD'"
+  "${psql[@]}" -c "CREATE DATABASE $TAVO_TEST_PG_DB OWNER $TAVO_TEST_PG_USER ENCODING 'UTF8' TEMPLATE template0 LC_COLLATE 'C.UTF-8' LC_CTYPE 'C.UTF-8'"
+}
+
+tavo_stop_postgres() {
+  [ -n "${TAVO_PG_DIR:-}" ] || return 0
+  local bin as=()
+  bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+  [ "$(id -u)" -eq 0 ] && as=(runuser -u postgres --)
+  "${as[@]}" "$bin/pg_ctl" -D "$TAVO_PG_DIR/data" -m fast stop >/dev/null 2>&1 || true
+  rm -rf "$TAVO_PG_DIR"
+}
+
+# CUPS with a PDF queue, so printing is tested on a real spooler without paper.
+tavo_start_cups() {
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "not root: the CUPS integration tests are skipped" >&2
+    return 0
+  fi
+  export TAVO_TEST_CUPS_PRINTER=TavoPDF
+  if ! lpstat -r 2>/dev/null | grep -q 'is running'; then
+    tavo_say "starting cupsd"
+    /usr/sbin/cupsd
+    for _ in $(seq 50); do lpstat -r 2>/dev/null | grep -q 'is running' && break; sleep 0.2; done
+  fi
+  lpstat -p "$TAVO_TEST_CUPS_PRINTER" >/dev/null 2>&1 ||
+    lpadmin -p "$TAVO_TEST_CUPS_PRINTER" -E -v cups-pdf:/ -m lsb/usr/cups-pdf/CUPS-PDF_opt.ppd
+}

@@ -1,0 +1,71 @@
+#pragma once
+// The seams between the service and the machine it runs on. Production code reaches the
+// clock, message boxes, the settings store, the printers and the system restart only through
+// these interfaces, so tests can install scripted stand-ins and nothing blocks or reboots.
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+namespace tavo::platform {
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual QDateTime now() const = 0;
+    // A blocking pause (no window events). The test clock advances instead of sleeping.
+    virtual void sleepMs(int ms) = 0;
+};
+
+enum class BoxIcon { None, Information, Warning, Question, Critical };
+enum class BoxButtons { Ok, YesNo };
+enum class BoxAnswer { Ok, Yes, No };
+
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+    // A modal message box; returns the button pressed.
+    virtual BoxAnswer ask(const QString &title, const QString &text, BoxIcon icon, BoxButtons buttons) = 0;
+    virtual void beep() = 0;
+};
+
+// Per-user settings: text values addressed by application, section and key. Section and key
+// compare without regard to letter case.
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+    virtual QString get(const QString &app, const QString &section, const QString &key,
+                        const QString &defaultValue = {}) const = 0;
+    virtual void save(const QString &app, const QString &section, const QString &key, const QString &value) = 0;
+};
+
+// The forced restart of the whole machine at the configured time of day.
+class SystemRestart {
+public:
+    virtual ~SystemRestart() = default;
+    // Never throws; a refusal by the system is not reported (the caller has nothing to do about it).
+    virtual void restart(bool reboot, bool force) = 0;
+};
+
+class PrintDocument;
+
+// The installed printers, compared by exact, case-sensitive name.
+class PrinterCatalog {
+public:
+    virtual ~PrinterCatalog() = default;
+    virtual QStringList printerNames() const = 0;
+    // Sends a finished document to a printer; false with a reason when it could not be queued.
+    virtual bool print(const PrintDocument &document, const QString &printerName, QString *error = nullptr) = 0;
+};
+
+// The process-wide set of seams. main() installs the real ones; tests install fakes.
+struct Services {
+    Clock *clock = nullptr;
+    Prompter *prompter = nullptr;
+    SettingsStore *settings = nullptr;
+    SystemRestart *restart = nullptr;
+    PrinterCatalog *printers = nullptr;
+};
+
+Services &services();
+
+} // namespace tavo::platform

@@ -1,0 +1,27 @@
+#include "util/errors.h"
+
+#include <new>
+
+namespace tavo {
+
+TavoError::TavoError(qint64 number, QString description)
+    : m_number(number), m_description(std::move(description)), m_what(m_description.toUtf8())
+{
+}
+
+ErrorInfo currentError()
+{
+    try {
+        throw;
+    } catch (const TavoError &e) {
+        return {e.number(), e.description()};
+    } catch (const std::bad_alloc &) {
+        return {7, QStringLiteral("Out of memory")};
+    } catch (const std::exception &e) {
+        return {kGenericErrorNumber, QString::fromLocal8Bit(e.what())};
+    } catch (...) {
+        return {kGenericErrorNumber, QStringLiteral("Unknown error")};
+    }
+}
+
+} // namespace tavo
