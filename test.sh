@@ -5,6 +5,7 @@ source "$(dirname "$0")/scripts/setup.sh"
 tavo_install_packages
 tavo_build
 tavo_start_postgres
+trap tavo_stop_postgres EXIT
 tavo_start_cups
 tavo_say "running the tests"
 cd "$TAVO_BUILD"

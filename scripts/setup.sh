@@ -46,7 +46,9 @@ tavo_start_postgres() {
   local bin
   bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
   [ -x "$bin/initdb" ] || { echo "PostgreSQL server binaries not found" >&2; return 1; }
-  export TAVO_TEST_PG_HOST=127.0.0.1 TAVO_TEST_PG_PORT=${TAVO_TEST_PG_PORT:-55432}
+  local port=55432
+  while "$bin/pg_isready" -q -h 127.0.0.1 -p "$port"; [ $? -ne 2 ]; do port=$((port + 1)); done
+  export TAVO_TEST_PG_HOST=127.0.0.1 TAVO_TEST_PG_PORT=$port
   export TAVO_TEST_PG_DB=tavo_test TAVO_TEST_PG_USER=tavo TAVO_TEST_PG_PASSWORD=tavo_pw
   TAVO_PG_DIR=$(mktemp -d /tmp/tavo-pg.XXXXXX)
   local as=()
@@ -58,7 +60,6 @@ tavo_start_postgres() {
   "${as[@]}" "$bin/initdb" -D "$TAVO_PG_DIR/data" -U postgres --auth=trust -E UTF8 --locale=C.UTF-8 >/dev/null
   "${as[@]}" "$bin/pg_ctl" -D "$TAVO_PG_DIR/data" -l "$TAVO_PG_DIR/server.log" -w \
     -o "-p $TAVO_TEST_PG_PORT -k $TAVO_PG_DIR -c listen_addresses=127.0.0.1" start >/dev/null
-  trap tavo_stop_postgres EXIT
   local psql=("$bin/psql" -h 127.0.0.1 -p "$TAVO_TEST_PG_PORT" -U postgres -v ON_ERROR_STOP=1 -q)
   "${psql[@]}" -c "CREATE ROLE $TAVO_TEST_PG_USER LOGIN PASSWORD '$TAVO_TEST_PG_PASSWORD'"
   "${psql[@]}" -c "CREATE DATABASE $TAVO_TEST_PG_DB OWNER $TAVO_TEST_PG_USER ENCODING 'UTF8' TEMPLATE template0 LC_COLLATE 'C.UTF-8' LC_CTYPE 'C.UTF-8'"
