@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, prepares the demo site and starts the service on it,
+# with the demo POS feed inserting orders beside it.
+set -euo pipefail
+source "$(dirname "$0")/scripts/setup.sh"
+tavo_install_packages
+tavo_build
+
+SITE=${TAVO_SITE:-$TAVO_ROOT/site}
+export TAVO_HOME=$SITE
+# The demo keeps its per-user settings inside the site, away from a real installation's.
+export XDG_CONFIG_HOME=$SITE/config
+tavo_say "preparing the demo site in $SITE"
+"$TAVO_BUILD/tavo_demo" init "$SITE"
+
+"$TAVO_BUILD/tavo_demo" feed "$SITE" --interval 2500 >"$SITE/feed.log" 2>&1 &
+feed=$!
+trap 'kill $feed 2>/dev/null || true' EXIT
+
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  tavo_say "no display: running headless; activity is echoed here (Ctrl+C ends it, grids saved)"
+fi
+"$TAVO_BUILD/TavoKPortSrv"

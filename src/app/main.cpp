@@ -1,0 +1,52 @@
+// TavoKPortSrv: the kitchen-order service of one kitchen station.
+#include "core/startup.h"
+#include "platform/codepage.h"
+#include "platform/printercatalog.h"
+#include "platform/prompters.h"
+#include "platform/settingsstore.h"
+#include "platform/systemclock.h"
+#include "platform/systemdrestart.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char **argv)
+{
+    using namespace tavo::platform;
+    // Without a screen the service still runs: offscreen windows, boxes answered on stderr.
+    const bool display = hasDisplay();
+    if (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"TavoKPortSrv"_s);
+    QApplication::setApplicationVersion(u"%1.%2.%3"_s.arg(TAVO_VERSION_MAJOR).arg(TAVO_VERSION_MINOR).arg(TAVO_VERSION_PATCH));
+    // Traditional Chinese forms need a Traditional Chinese face; the fallback draws Japanese ones.
+    if (QFontDatabase::families().contains(u"Noto Sans CJK TC"_s))
+        QApplication::setFont(QFont(u"Noto Sans CJK TC"_s, 10));
+
+    SystemClock clock;
+    QtPrompter windowPrompter;
+    HeadlessPrompter headlessPrompter;
+    QSettingsStore settings;
+    SystemdRestart restart;
+    CupsPrinterCatalog printers;
+    Services &s = services();
+    s.clock = &clock;
+    s.prompter = display ? static_cast<Prompter *>(&windowPrompter) : &headlessPrompter;
+    s.settings = &settings;
+    s.restart = &restart;
+    s.printers = &printers;
+
+    switch (tavo::core::Main()) {
+    case tavo::core::StartResult::Started:
+        return app.exec();
+    case tavo::core::StartResult::AlreadyRunning:
+        return 0;
+    case tavo::core::StartResult::Failed:
+        break;
+    }
+    return 1;
+}

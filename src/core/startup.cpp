@@ -1,0 +1,173 @@
+#include "core/startup.h"
+
+#include "core/fmTavoKPortSrv.h"
+#include "db/connection.h"
+#include "db/dbglobals.h"
+#include "platform/ini.h"
+#include "platform/services.h"
+#include "platform/singleinstance.h"
+#include "platform/system.h"
+#include "util/dates.h"
+#include "util/globals.h"
+#include "util/report.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::core {
+
+namespace {
+
+constexpr qint64 kLogSizeLimit = 100 * 1024;
+
+void deleteWhenTooLarge(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && info.size() > kLogSizeLimit)
+        QFile::remove(path);
+}
+
+QString iniValue(const QString &key)
+{
+    return GetINI(g().gINIFile, u"PARAM"_s, key);
+}
+
+// A flag of xxPARAM: "N" when missing or empty, else upper-cased.
+QString paramFlag(const QString &id)
+{
+    QString value;
+    return getParamValue(id, value) ? value.toUpper() : u"N"_s;
+}
+
+QString settingsValue(const QString &section, const QString &key, const QString &defaultValue = {})
+{
+    return platform::services().settings->get(u"Tavo3"_s, section, key, defaultValue);
+}
+
+} // namespace
+
+QString programDir()
+{
+    const QString home = qEnvironmentVariable("TAVO_HOME");
+    const QString dir = home.isEmpty() ? QCoreApplication::applicationDirPath() : home;
+    return QDir(dir).absolutePath();
+}
+
+void InitGlobal(const QString &INIFileName, const QString &Folder)
+{
+    try {
+        QDir::setCurrent(Folder);
+        Globals &G = g();
+        G.gAppDir = Folder;
+        G.gINIFile = Folder + u'/' + INIFileName;
+        G.gLogFile = Folder + u'/' + G.gExeName + u".LOG"_s;
+        G.gErrFile = Folder + u'/' + G.gExeName + u".ERR"_s;
+        deleteWhenTooLarge(G.gLogFile);
+        deleteWhenTooLarge(G.gErrFile);
+
+        G.gCustName = iniValue(u"CustName"_s);
+        G.gCorpName = iniValue(u"CorpName"_s);
+        G.gCalendar = iniValue(u"Calendar"_s);
+        G.gDateSep = iniValue(u"DateSep"_s);
+        G.gLogoFile = iniValue(u"LogoFile"_s);
+        G.gUserID = iniValue(u"DefUserID"_s);
+        G.gAmtFmt = iniValue(u"AmtFmt"_s);
+        if (G.gCalendar.isEmpty())
+            G.gCalendar = u"YYYY/MM/DD"_s;
+        if (G.gDateSep.isEmpty())
+            G.gDateSep = u"/"_s;
+        if (G.gAmtFmt.isEmpty())
+            G.gAmtFmt = u"#,##0"_s;
+        if (G.gUserID.isEmpty())
+            G.gUserID = GetLogonUser().left(20);
+        G.gSQLQuote = u"'"_s;
+    } catch (...) {
+        ShowErrMsg(u"InitGlobal"_s);
+    }
+}
+
+void InitTavo3()
+{
+    try {
+        Globals &G = g();
+        G.gKPSplitS1item = paramFlag(u"KPSplitS1item"_s);
+        G.gKTVAPP = paramFlag(u"KTVAPP"_s);
+        G.gHideTimeMark = paramFlag(u"HideTimeMark"_s);
+        G.gKPPrintMenuRemark = paramFlag(u"KPPrintMenuRemark"_s);
+
+        // Customer display: only a serial port needs attention at start.
+        QString cdType = settingsValue(u"CD"_s, u"CDtype"_s).trimmed();
+        QString cdPort = settingsValue(u"CD"_s, u"CDport"_s).trimmed();
+        if (cdType == u"SCREEN"_s)
+            cdPort = u"SCREEN"_s;
+        if (cdPort.isEmpty())
+            cdType.clear();
+        if (cdType.isEmpty())
+            cdPort.clear();
+        if (cdPort.left(3) == u"COM"_s) {
+            if (PortCanOpen(cdPort))
+                ResetComPort(cdPort);
+            else
+                WriteLog(u"CD連接埠:"_s + cdPort + u"無法開啟"_s);
+        }
+
+        QString opDate;
+        getParamValue(u"OPDATE"_s, opDate);
+        QDate day = toDate(opDate);
+        if (day.isValid()) {
+            G.gOPDate = day.toString(u"yyyy/MM/dd"_s);
+        } else {
+            day = platform::services().clock->now().date();
+            G.gOPDate = day.toString(u"yyyy/MM/dd"_s);
+            SetParamValue(u"OPDATE"_s, G.gOPDate);
+            platform::services().prompter->ask(G.gExeName, u"營業日期設定錯誤\n重設為: "_s + G.gOPDate,
+                                               platform::BoxIcon::Warning, platform::BoxButtons::Ok);
+        }
+        G.gOPDateYMD = day.toString(u"yyyyMMdd"_s);
+
+        if (settingsValue(u"SYS"_s, u"POSID"_s).isEmpty())
+            platform::services().settings->save(u"Tavo3"_s, u"SYS"_s, u"POSID"_s, u"WS01"_s);
+    } catch (...) {
+        ShowErrMsg(u"fdTavo3_InitTavo3"_s);
+    }
+}
+
+QString connectionFailureText(const QString &connectionString)
+{
+    return u"連線失敗!\n請檢查修正"_s + g().gINIFile + u"檔案設定\n"_s + db::maskPassword(connectionString);
+}
+
+StartResult Main()
+{
+    static platform::SingleInstance instance;
+    try {
+        if (!instance.acquire())
+            return StartResult::AlreadyRunning;
+        const QString dir = programDir();
+        QDir::setCurrent(dir);
+        InitGlobal(u"TavoC.INI"_s, dir);
+        InitMsgDB();
+        if (!InitINIgCNTNoPWD()) {
+            const QString text = connectionFailureText(GetINI(g().gINIFile, u"PARAM"_s, u"GCNT"_s));
+            WriteErrLog(u"sub_Main"_s, ErrorInfo{kGenericErrorNumber, text});
+            platform::services().prompter->ask(g().gExeName, text, platform::BoxIcon::None,
+                                               platform::BoxButtons::Ok);
+            return StartResult::Failed;
+        }
+        QDir().mkpath(dir + u"/LOG"_s);
+        InitTavo3();
+        auto *window = new fmTavoKPortSrv;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+        return StartResult::Started;
+    } catch (...) {
+        ShowErrMsg(u"sub_Main"_s);
+        return StartResult::Failed;
+    }
+}
+
+} // namespace tavo::core

@@ -1,0 +1,29 @@
+#pragma once
+// The program's entry sequence and its configuration sources: TavoC.INI, the per-user
+// settings store and the business parameters of xxPARAM.
+#include <QString>
+
+namespace tavo::core {
+
+enum class StartResult {
+    Started,        // the service window is shown; the event loop runs the service
+    AlreadyRunning, // another copy holds the instance lock: end silently
+    Failed,         // start-up could not go on (the reason was shown and logged)
+};
+
+// <dir>: $TAVO_HOME when set, else the folder of the program file.
+QString programDir();
+
+// Runs the whole start-up and shows the service window.
+StartResult Main();
+
+// Sets the file globals and reads the INI globals.
+void InitGlobal(const QString &INIFileName, const QString &Folder);
+
+// Loads the business parameters and the customer-display port.
+void InitTavo3();
+
+// The three lines of the connection-failure box; the tried string has its password masked.
+QString connectionFailureText(const QString &connectionString);
+
+} // namespace tavo::core
