@@ -1,5 +1,6 @@
 #include "util/errors.h"
 
+#include <exception>
 #include <new>
 
 namespace tavo {
@@ -11,6 +12,10 @@ TavoError::TavoError(qint64 number, QString description)
 
 ErrorInfo currentError()
 {
+    // Rethrowing with no exception in flight would end the process; a reporter called outside a
+    // catch block reports "no error" instead.
+    if (!std::current_exception())
+        return {0, QString()};
     try {
         throw;
     } catch (const TavoError &e) {

@@ -25,7 +25,8 @@ struct ErrorInfo {
     QString description;
 };
 
-// The error being handled: call only inside a catch block. Unknown exceptions give a generic number.
+// The error being handled. Unknown exceptions give a generic number; outside a catch block the
+// number is 0 and the description empty.
 ErrorInfo currentError();
 
 // Generic failure number (E_FAIL), for errors that carry no number of their own.

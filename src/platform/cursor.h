@@ -1,0 +1,11 @@
+#pragma once
+// The busy pointer around long operations. Both calls are harmless without a QApplication (the
+// service also runs headless), so the reporters may always put the arrow back.
+
+namespace tavo::platform {
+
+void setBusyCursor(bool busy);
+// Back to the default arrow, however many busy pointers were set.
+void restoreCursor();
+
+} // namespace tavo::platform
