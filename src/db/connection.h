@@ -5,6 +5,7 @@
 // Failures throw DbError, to be trapped by the caller's reporter.
 #include "util/errors.h"
 
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -12,6 +13,13 @@
 #include <memory>
 
 namespace tavo::db {
+
+// ADO's error numbers where the layer itself refuses an operation.
+inline constexpr qint64 kErrNoCurrentRecord = 3021;  // BOF or EOF is true
+inline constexpr qint64 kErrItemNotFound = 3265;     // no field of that name or ordinal
+inline constexpr qint64 kErrObjectClosed = 3704;     // the recordset is closed
+inline constexpr qint64 kErrConnectionClosed = 3709; // the connection is closed or invalid
+inline constexpr qint64 kErrNotSupported = 3251;     // the cursor does not support the operation
 
 class DbError : public TavoError {
 public:
@@ -40,12 +48,13 @@ public:
     int recordCount() const; // -1 for a forward-only cursor
     void close();
 
-    int fieldCount() const;
+    int fieldCount() const; // 0 for a closed recordset
     QString fieldName(int index) const;
     // Field names compare without regard to letter case; an unknown name throws DbError.
     QVariant value(int index) const;
     QVariant value(const QString &field) const;
     bool isNull(const QString &field) const;
+    bool isNull(int index) const;
     // The value as text: NULL is empty, numbers in their shortest plain form (2, 0.5),
     // dates "YYYY/MM/DD hh:mm:ss" ("YYYY/MM/DD" for a date column at midnight).
     QString text(const QString &field) const;
@@ -53,9 +62,10 @@ public:
     // The numeric value of the text, as a Basic Val() reads it: leading number, else 0.
     double number(const QString &field) const;
 
+    struct Impl;
+
 private:
     friend class Connection;
-    struct Impl;
     std::unique_ptr<Impl> d;
 };
 
@@ -66,23 +76,43 @@ public:
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
+    // Seconds; 0 means no limit. ADO's defaults: 15 to connect, 30 per command.
     void setConnectionTimeout(int seconds);
     void setCommandTimeout(int seconds);
+    int connectionTimeout() const;
+    int commandTimeout() const;
+    // An SQLite file that does not exist is refused unless this is set (the demo creates sites);
+    // otherwise a mistyped path would silently open an empty database.
+    void setCreateIfMissing(bool create);
     // Opens the ADO-form connection string; throws DbError when it cannot.
     void open(const QString &connectionString);
+    // Closes and opens again with the same string, e.g. after the server went away.
+    void reopen();
+    // Closes the connection. Forward-only recordsets still streaming from it are closed too;
+    // client-cursor recordsets keep their rows.
     void close();
     bool isOpen() const;
 
     QString connectionString() const;
     QString provider() const;   // as written in the string, e.g. "SQLOLEDB.1"
     QString dataSource() const; // the "Data Source" property
+    QString driverName() const; // the Qt driver: "QSQLITE", "QPSQL" or "QODBC"
+    // The Qt connection underneath, for prepared statements in bulk (the demo's generator).
+    // Do not keep the copy beyond the life of the connection.
+    QSqlDatabase database() const;
 
-    // Runs a statement; returns the number of rows it affected.
+    // Runs a statement; returns the number of rows it affected (-1 for a query that returns rows).
     int execute(const QString &sql);
+    // Runs a query. A statement that returns no rows gives a closed recordset (isOpen() false).
     Recordset openRecordset(const QString &sql, Cursor cursor = Cursor::ForwardOnly);
 
-private:
+    void beginTrans();
+    void commitTrans();
+    void rollbackTrans();
+
     struct Impl;
+
+private:
     std::unique_ptr<Impl> d;
 };
 

@@ -1,0 +1,485 @@
+#include "db/connection.h"
+
+#include "db/connectionstring.h"
+#include "db/valuetext.h"
+#include "util/globals.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::db {
+
+namespace {
+
+// The driver's own error number when it has a numeric one (SQLite, ODBC natives); PostgreSQL's
+// SQLSTATE is not a number and goes into the text instead.
+DbError errorFrom(const QSqlError &error, const QString &context = {})
+{
+    const QString code = error.nativeErrorCode().trimmed();
+    bool numeric = false;
+    const qint64 number = code.toLongLong(&numeric);
+    QString text = error.databaseText().trimmed();
+    const QString driverText = error.driverText().trimmed();
+    if (text.isEmpty())
+        text = driverText;
+    else if (!driverText.isEmpty() && !text.contains(driverText))
+        text += u" ("_s + driverText + u')';
+    if (!numeric && !code.isEmpty())
+        text += u" [SQLSTATE "_s + code + u']';
+    if (!context.isEmpty())
+        text = context + u": "_s + text;
+    return DbError(numeric && number != 0 ? number : kGenericErrorNumber, text);
+}
+
+QString nextConnectionName()
+{
+    static quint64 counter = 0;
+    return u"tavo-db-%1"_s.arg(++counter);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Recordset
+
+struct Recordset::Impl {
+    Connection::Impl *owner = nullptr; // set while rows still stream from the connection
+    bool open = false;
+    Cursor cursor = Cursor::ForwardOnly;
+    QSqlRecord record;
+    QHash<QString, int> fieldIndex; // lower-case name -> first field of that name
+
+    bool streaming = false;
+    QSqlQuery query; // streaming: stands on the current row while onRow
+    bool onRow = false;
+
+    QVector<QVector<QVariant>> rows; // buffered
+    qsizetype position = 0;          // buffered: -1 before the first row, rows.size() past the last
+
+    void detach();
+    void requireOpen() const
+    {
+        if (!open)
+            throw DbError(kErrObjectClosed, u"Operation is not allowed when the object is closed."_s);
+    }
+    bool atRow() const { return streaming ? onRow : (position >= 0 && position < rows.size()); }
+    void requireRow() const
+    {
+        requireOpen();
+        if (!atRow())
+            throw DbError(kErrNoCurrentRecord,
+                          u"Either BOF or EOF is True, or the current record has been deleted. "
+                          "Requested operation requires a current record."_s);
+    }
+    void requireClientCursor(const char *operation) const
+    {
+        requireOpen();
+        if (cursor != Cursor::Client)
+            throw DbError(kErrNotSupported, u"%1 needs a client cursor; this recordset is forward-only."_s.arg(
+                                                QString::fromLatin1(operation)));
+    }
+    int indexOf(const QString &field) const
+    {
+        requireOpen();
+        const auto it = fieldIndex.constFind(field.trimmed().toLower());
+        if (it == fieldIndex.constEnd())
+            throw DbError(kErrItemNotFound,
+                          u"Item cannot be found in the collection corresponding to the requested name or "
+                          "ordinal: "_s
+                              + field);
+        return *it;
+    }
+    void checkIndex(int index) const
+    {
+        requireOpen();
+        if (index < 0 || index >= record.count())
+            throw DbError(kErrItemNotFound,
+                          u"Item cannot be found in the collection corresponding to the requested name or "
+                          "ordinal: %1"_s.arg(index));
+    }
+    QVariant valueAt(int index) const
+    {
+        checkIndex(index);
+        requireRow();
+        return streaming ? query.value(index) : rows[position][index];
+    }
+    void advanceStream()
+    {
+        onRow = query.next();
+        if (!onRow && query.lastError().isValid())
+            throw errorFrom(query.lastError());
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Connection
+
+struct Connection::Impl {
+    QString name;
+    QString connectionString;
+    DriverTarget target;
+    int connectionTimeout = 15;
+    int commandTimeout = 30;
+    bool createIfMissing = false;
+    bool open = false;
+    QSet<Recordset::Impl *> streams;
+
+    QSqlDatabase db() const { return QSqlDatabase::database(name, false); }
+    void requireOpen() const
+    {
+        if (!open)
+            throw DbError(kErrConnectionClosed, u"The connection cannot be used to perform this operation. It is "
+                                                "either closed or invalid in this context."_s);
+    }
+    void closeAll()
+    {
+        const auto live = streams;
+        for (Recordset::Impl *rs : live)
+            rs->detach();
+        streams.clear();
+        if (!name.isEmpty()) {
+            {
+                QSqlDatabase database = db();
+                if (database.isValid())
+                    database.close();
+            }
+            QSqlDatabase::removeDatabase(name);
+            name.clear();
+        }
+        open = false;
+    }
+};
+
+void Recordset::Impl::detach()
+{
+    if (owner) {
+        owner->streams.remove(this);
+        owner = nullptr;
+    }
+    if (streaming) {
+        query.finish();
+        query = QSqlQuery();
+        onRow = false;
+        open = false;
+    }
+}
+
+Recordset::Recordset() : d(std::make_unique<Impl>()) {}
+
+Recordset::~Recordset()
+{
+    if (d)
+        d->detach();
+}
+
+Recordset::Recordset(Recordset &&) noexcept = default;
+
+Recordset &Recordset::operator=(Recordset &&other) noexcept
+{
+    if (this != &other) {
+        if (d)
+            d->detach();
+        d = std::move(other.d);
+    }
+    return *this;
+}
+
+bool Recordset::isOpen() const { return d && d->open; }
+
+bool Recordset::eof() const
+{
+    d->requireOpen();
+    if (d->streaming)
+        return !d->onRow;
+    return d->position >= d->rows.size();
+}
+
+bool Recordset::bof() const
+{
+    d->requireOpen();
+    if (d->streaming)
+        return d->position < 0; // only an empty result stands before a first row
+    return d->position < 0 || d->rows.isEmpty();
+}
+
+void Recordset::moveNext()
+{
+    d->requireRow();
+    if (d->streaming) {
+        d->position = 0; // a row has been seen: no longer before the first
+        d->advanceStream();
+    } else {
+        ++d->position;
+    }
+}
+
+void Recordset::movePrevious()
+{
+    d->requireClientCursor("MovePrevious");
+    if (d->position < 0 || d->rows.isEmpty())
+        throw DbError(kErrNoCurrentRecord, u"Either BOF or EOF is True, or the current record has been deleted. "
+                                           "Requested operation requires a current record."_s);
+    --d->position;
+}
+
+void Recordset::moveFirst()
+{
+    d->requireClientCursor("MoveFirst");
+    d->position = 0;
+}
+
+void Recordset::moveLast()
+{
+    d->requireClientCursor("MoveLast");
+    d->position = d->rows.isEmpty() ? 0 : d->rows.size() - 1;
+}
+
+int Recordset::recordCount() const
+{
+    d->requireOpen();
+    return d->cursor == Cursor::Client ? int(d->rows.size()) : -1;
+}
+
+void Recordset::close()
+{
+    if (!d)
+        return;
+    d->detach();
+    d->open = false;
+    d->rows.clear();
+    d->fieldIndex.clear();
+    d->record = QSqlRecord();
+}
+
+int Recordset::fieldCount() const { return d && d->open ? d->record.count() : 0; }
+
+QString Recordset::fieldName(int index) const
+{
+    d->checkIndex(index);
+    return d->record.fieldName(index);
+}
+
+QVariant Recordset::value(int index) const { return d->valueAt(index); }
+
+QVariant Recordset::value(const QString &field) const { return d->valueAt(d->indexOf(field)); }
+
+bool Recordset::isNull(const QString &field) const { return isNull(d->indexOf(field)); }
+
+bool Recordset::isNull(int index) const
+{
+    d->checkIndex(index);
+    d->requireRow();
+    return d->streaming ? d->query.isNull(index) : d->rows[d->position][index].isNull();
+}
+
+QString Recordset::text(const QString &field) const { return valueText(value(field)); }
+
+QString Recordset::text(int index) const { return valueText(value(index)); }
+
+double Recordset::number(const QString &field) const
+{
+    const QVariant v = value(field);
+    switch (v.metaType().id()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return v.isNull() ? 0 : v.toDouble();
+    default:
+        return basicVal(valueText(v));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Connection::Connection() : d(std::make_unique<Impl>()) {}
+
+Connection::~Connection() { d->closeAll(); }
+
+void Connection::setConnectionTimeout(int seconds) { d->connectionTimeout = qMax(0, seconds); }
+void Connection::setCommandTimeout(int seconds) { d->commandTimeout = qMax(0, seconds); }
+int Connection::connectionTimeout() const { return d->connectionTimeout; }
+int Connection::commandTimeout() const { return d->commandTimeout; }
+void Connection::setCreateIfMissing(bool create) { d->createIfMissing = create; }
+
+void Connection::open(const QString &connectionString)
+{
+    d->closeAll();
+    d->connectionString = connectionString;
+    d->target = DriverTarget{};
+    const DriverTarget target =
+        translateConnectionString(connectionString, d->connectionTimeout, g().gAppDir, installedOdbcDrivers());
+    d->target = target;
+
+    if (!QSqlDatabase::isDriverAvailable(target.driver))
+        throw DbError(kErrProviderNotFound,
+                      u"The Qt SQL driver %1 for %2 is not installed"_s.arg(target.driver, target.provider));
+    if (target.sqliteFile && !d->createIfMissing && !QFileInfo(target.databaseName).isFile())
+        throw DbError(kErrBadConnectionString, u"The database file does not exist: "_s + target.databaseName);
+
+    const QString name = nextConnectionName();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(target.driver, name);
+        db.setDatabaseName(target.databaseName);
+        if (!target.hostName.isEmpty())
+            db.setHostName(target.hostName);
+        if (target.port > 0)
+            db.setPort(target.port);
+        if (!target.userName.isEmpty())
+            db.setUserName(target.userName);
+        if (!target.password.isEmpty())
+            db.setPassword(target.password);
+        db.setConnectOptions(target.connectOptions);
+        if (!db.open()) {
+            const DbError error = errorFrom(db.lastError(), u"Cannot open the %1 connection"_s.arg(target.provider));
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+            throw error;
+        }
+    }
+    d->name = name;
+    d->open = true;
+    try {
+        QSqlDatabase db = d->db();
+        QSqlQuery q(db);
+        if (target.driver == u"QSQLITE"_s && target.sqliteFile) {
+            // Readers and the POS writer do not block each other in WAL mode. A file system that
+            // cannot hold the WAL keeps the old journal, which still works.
+            q.exec(u"PRAGMA journal_mode=WAL"_s);
+        } else if (target.driver == u"QPSQL"_s && d->commandTimeout > 0) {
+            if (!q.exec(u"SET statement_timeout = %1"_s.arg(qint64(d->commandTimeout) * 1000)))
+                throw errorFrom(q.lastError());
+        }
+    } catch (...) {
+        d->closeAll();
+        throw;
+    }
+}
+
+void Connection::reopen()
+{
+    const QString cs = d->connectionString;
+    open(cs);
+}
+
+void Connection::close() { d->closeAll(); }
+
+bool Connection::isOpen() const { return d->open && d->db().isOpen(); }
+
+QString Connection::connectionString() const { return d->connectionString; }
+QString Connection::provider() const { return d->target.provider; }
+QString Connection::dataSource() const { return d->target.dataSource; }
+QString Connection::driverName() const { return d->target.driver; }
+
+QSqlDatabase Connection::database() const
+{
+    d->requireOpen();
+    return d->db();
+}
+
+int Connection::execute(const QString &sql)
+{
+    d->requireOpen();
+    QSqlQuery q(d->db());
+    q.setForwardOnly(true);
+    if (!q.exec(sql))
+        throw errorFrom(q.lastError());
+    if (q.isSelect())
+        return -1;
+    return q.numRowsAffected();
+}
+
+Recordset Connection::openRecordset(const QString &sql, Cursor cursor)
+{
+    d->requireOpen();
+    Recordset rs;
+    Recordset::Impl &r = *rs.d;
+    QSqlQuery q(d->db());
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (!q.exec(sql))
+        throw errorFrom(q.lastError());
+    if (!q.isSelect())
+        return rs; // closed, as ADO gives for a statement without rows
+    r.open = true;
+    r.cursor = cursor;
+    r.record = q.record();
+    for (int i = 0; i < r.record.count(); ++i) {
+        const QString key = r.record.fieldName(i).toLower();
+        if (!r.fieldIndex.contains(key))
+            r.fieldIndex.insert(key, i);
+    }
+    // Only SQLite streams: the server drivers cannot run a second statement on the connection
+    // while rows of the first are still pending (the reports query inside their loops).
+    if (cursor == Cursor::ForwardOnly && d->target.driver == u"QSQLITE"_s) {
+        r.streaming = true;
+        r.query = std::move(q);
+        r.advanceStream();
+        r.position = r.onRow ? 0 : -1;
+        if (r.onRow) {
+            r.owner = d.get();
+            d->streams.insert(&r);
+        } else {
+            r.query.finish();
+        }
+        return rs;
+    }
+    const int fields = r.record.count();
+    while (q.next()) {
+        QVector<QVariant> row(fields);
+        for (int i = 0; i < fields; ++i)
+            row[i] = q.value(i);
+        r.rows.append(std::move(row));
+    }
+    if (q.lastError().isValid())
+        throw errorFrom(q.lastError());
+    r.position = 0;
+    return rs;
+}
+
+void Connection::beginTrans()
+{
+    d->requireOpen();
+    if (!d->db().transaction())
+        throw errorFrom(d->db().lastError(), u"BeginTrans"_s);
+}
+
+void Connection::commitTrans()
+{
+    d->requireOpen();
+    if (!d->db().commit())
+        throw errorFrom(d->db().lastError(), u"CommitTrans"_s);
+}
+
+void Connection::rollbackTrans()
+{
+    d->requireOpen();
+    if (!d->db().rollback())
+        throw errorFrom(d->db().lastError(), u"RollbackTrans"_s);
+}
+
+Connection &gCNT()
+{
+    // Never destroyed by the C++ runtime: the SQL driver plugins are gone by then. The
+    // application's own end closes it while the drivers are still loaded.
+    static Connection *const connection = [] {
+        auto *c = new Connection;
+        if (QCoreApplication::instance())
+            qAddPostRoutine([] { gCNT().close(); });
+        return c;
+    }();
+    return *connection;
+}
+
+} // namespace tavo::db
