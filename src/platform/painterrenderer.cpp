@@ -1,0 +1,162 @@
+#include "platform/painterrenderer.h"
+
+#include "platform/printsurface.h"
+
+#include <QFontMetricsF>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::platform {
+
+namespace {
+
+constexpr int kRuleWidth = 15; // twips, about a quarter of a millimetre
+
+QPageSize pageSizeOf(const PrintDocument &document)
+{
+    const QSizeF inches(document.paperSize.width() / double(kTwipsPerInch),
+                        document.paperSize.height() / double(kTwipsPerInch));
+    return QPageSize(inches, QPageSize::Inch, document.name, QPageSize::ExactMatch);
+}
+
+void drawRules(QPainter &painter, const PrintItem &cell)
+{
+    const int code = cell.border;
+    const QRect r = cell.rect;
+    const bool top = code == 2 || code == 3 || code == 4 || code == 6 || code == 7;
+    const bool bottom = code == 1 || code == 3 || code == 4 || code == 6 || code == 7;
+    const bool left = code == 7 || (code == 4 && cell.column == 0) || ((code == 5 || code == 6) && cell.column > 0);
+    const bool right = code == 7 || (code == 4 && cell.column == cell.columnCount - 1);
+    if (!(top || bottom || left || right))
+        return;
+    painter.setPen(QPen(Qt::black, kRuleWidth));
+    const int x1 = r.left(), x2 = r.left() + r.width(), y1 = r.top(), y2 = r.top() + r.height();
+    if (top)
+        painter.drawLine(x1, y1, x2, y1);
+    if (bottom)
+        painter.drawLine(x1, y2, x2, y2);
+    if (left)
+        painter.drawLine(x1, y1, x1, y2);
+    if (right)
+        painter.drawLine(x2, y1, x2, y2);
+}
+
+void paintWith(QPainter &painter, const PrintDocument &document, double dotsPerInch)
+{
+    const double scale = dotsPerInch / kTwipsPerInch;
+    for (int page = 0; page < document.pageCount(); ++page) {
+        if (page > 0) {
+            if (auto *printer = dynamic_cast<QPagedPaintDevice *>(painter.device()))
+                printer->newPage();
+        }
+        painter.save();
+        painter.scale(scale, scale);
+        PainterRenderer::paintPage(painter, document, page);
+        painter.restore();
+    }
+}
+
+} // namespace
+
+void PainterRenderer::paintPage(QPainter &painter, const PrintDocument &document, int pageIndex)
+{
+    if (pageIndex < 0 || pageIndex >= document.pageCount())
+        return;
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    for (const PrintItem &item : document.pages[pageIndex].items) {
+        if (item.kind == PrintItemKind::Command)
+            continue; // the buzzer leaves no mark
+        const QFont font = twipFont(item.font);
+        painter.setFont(font);
+        if (item.kind == PrintItemKind::Text) {
+            painter.setPen(item.font.colour);
+            painter.drawText(QPointF(item.rect.left(), item.rect.top() + item.baseline), item.text);
+            continue;
+        }
+        drawRules(painter, item);
+        painter.setPen(item.font.colour);
+        const QFontMetricsF fm(font);
+        const double left = item.rect.left() + item.padding;
+        const double room = item.rect.width() - 2.0 * item.padding;
+        for (qsizetype i = 0; i < item.lines.size(); ++i) {
+            const QString &line = item.lines[i];
+            double x = left;
+            if (item.align != PrintAlign::Left) {
+                const double slack = room - fm.horizontalAdvance(line);
+                x += item.align == PrintAlign::Right ? slack : slack / 2;
+            }
+            painter.drawText(QPointF(x, item.rect.top() + item.baseline + double(i) * item.lineHeight), line);
+        }
+    }
+}
+
+bool PainterRenderer::toPrinter(const PrintDocument &document, QPrinter &printer, QString *error)
+{
+    printer.setDocName(document.name);
+    printer.setFullPage(true);
+    printer.setColorMode(QPrinter::Color);
+    printer.setPageSize(pageSizeOf(document));
+    printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        if (error)
+            *error = u"the printer \"%1\" could not be opened"_s.arg(printer.printerName());
+        return false;
+    }
+    paintWith(painter, document, printer.resolution());
+    const bool ended = painter.end();
+    if (!ended || printer.printerState() == QPrinter::Error) {
+        if (error)
+            *error = u"the printer \"%1\" refused the job"_s.arg(printer.printerName());
+        return false;
+    }
+    return true;
+}
+
+bool PainterRenderer::toPdf(const PrintDocument &document, const QString &path, QString *error)
+{
+    QPdfWriter writer(path);
+    writer.setResolution(1200);
+    writer.setTitle(document.name);
+    writer.setCreator(u"TavoKPortSrv"_s);
+    writer.setPageSize(pageSizeOf(document));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter;
+    if (!painter.begin(&writer)) {
+        if (error)
+            *error = u"the PDF file \"%1\" could not be written"_s.arg(path);
+        return false;
+    }
+    paintWith(painter, document, writer.resolution());
+    if (!painter.end()) {
+        if (error)
+            *error = u"the PDF file \"%1\" could not be finished"_s.arg(path);
+        return false;
+    }
+    return true;
+}
+
+QImage PainterRenderer::toImage(const PrintDocument &document, int pageIndex, double dpi, bool cropToContent)
+{
+    const double scale = dpi / kTwipsPerInch;
+    int heightTwips = document.paperSize.height();
+    if (cropToContent)
+        heightTwips = std::min(heightTwips, document.contentBottom(pageIndex) + 200);
+    const QSize pixels(std::max(1, int(std::ceil(document.paperSize.width() * scale))),
+                       std::max(1, int(std::ceil(heightTwips * scale))));
+    QImage image(pixels, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.scale(scale, scale);
+    paintPage(painter, document, pageIndex);
+    painter.end();
+    return image;
+}
+
+} // namespace tavo::platform

@@ -1,0 +1,456 @@
+#include "platform/printsurface.h"
+
+#include "platform/services.h"
+#include "util/errors.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QHash>
+#include <cmath>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::platform {
+
+namespace {
+
+[[noreturn]] void fail(const QString &description)
+{
+    throw TavoError(kGenericErrorNumber, description);
+}
+
+// Chinese text in a Latin face would fall back to whatever CJK face fontconfig likes best, which
+// is often the Japanese one; the kitchen reads Traditional Chinese.
+const QString kCjkFallback = u"Noto Sans CJK TC"_s;
+
+const QString &fixedPitchFace()
+{
+    static const QString face = [] {
+        const QString cjkMono = u"Noto Sans Mono CJK TC"_s;
+        if (QFontDatabase::families().contains(cjkMono))
+            return cjkMono;
+        return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    }();
+    return face;
+}
+
+// Greedy line breaking: a line takes as many characters as fit, and goes back to the last space
+// when there is one, so Latin words stay whole while Chinese breaks between any two characters.
+QStringList breakLines(const QString &text, double width, const QFontMetricsF &fm)
+{
+    if (width <= 0 || text.isEmpty() || fm.horizontalAdvance(text) <= width)
+        return {text};
+    QStringList lines;
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    while (start < n) {
+        double used = 0;
+        qsizetype i = start, lastSpace = -1;
+        while (i < n) {
+            const qsizetype step = (text[i].isHighSurrogate() && i + 1 < n) ? 2 : 1;
+            const double advance = fm.horizontalAdvance(text.mid(i, step));
+            if (used + advance > width && i > start)
+                break;
+            used += advance;
+            if (text[i].isSpace())
+                lastSpace = i;
+            i += step;
+        }
+        qsizetype end = (i < n && lastSpace > start) ? lastSpace + 1 : i;
+        QString line = text.mid(start, end - start);
+        if (end < n)
+            while (line.size() > 1 && line.back().isSpace())
+                line.chop(1);
+        lines.append(line);
+        start = end;
+    }
+    return lines;
+}
+
+struct Column {
+    PrintAlign align = PrintAlign::Left;
+    int width = 0;
+};
+
+QList<Column> parseFormat(const QString &format, QChar cellSep, QChar rowEnd)
+{
+    QString list = format.trimmed();
+    const qsizetype end = list.indexOf(rowEnd);
+    if (end >= 0)
+        list.truncate(end);
+    QStringList entries = list.split(cellSep);
+    if (entries.size() > 1 && entries.last().trimmed().isEmpty())
+        entries.removeLast();
+    QList<Column> columns;
+    if (list.trimmed().isEmpty())
+        fail(u"Table format without columns: \"%1\""_s.arg(format));
+    for (const QString &entry : std::as_const(entries)) {
+        QString spec = entry.trimmed();
+        Column column;
+        if (spec.startsWith(u'<')) {
+            spec.remove(0, 1);
+        } else if (spec.startsWith(u'^')) {
+            column.align = PrintAlign::Centre;
+            spec.remove(0, 1);
+        } else if (spec.startsWith(u'>')) {
+            column.align = PrintAlign::Right;
+            spec.remove(0, 1);
+        }
+        bool ok = false;
+        const int width = spec.trimmed().toInt(&ok);
+        // A width beyond a few metres of paper is a typing error, not a layout.
+        if (!ok || width < 0 || width > 1000000)
+            fail(u"Table format \"%1\": column width \"%2\" is not a number of twips"_s.arg(format, entry));
+        column.width = width;
+        columns.append(column);
+    }
+    return columns;
+}
+
+QStringList splitRows(const QString &body, QChar rowEnd)
+{
+    if (body.isEmpty())
+        return {};
+    QStringList rows = body.split(rowEnd);
+    if (rows.last().isEmpty())
+        rows.removeLast();
+    return rows;
+}
+
+} // namespace
+
+QFont twipFont(const PrintFont &font)
+{
+    QFont f;
+    f.setFamilies({font.face, kCjkFallback});
+    f.setPixelSize(std::max(1, int(std::lround(font.size * kTwipsPerPoint))));
+    f.setBold(font.bold);
+    f.setFixedPitch(font.fixedPitch);
+    // Metrics must not depend on the screen the program happens to run on.
+    f.setHintingPreference(QFont::PreferNoHinting);
+    f.setKerning(false);
+    return f;
+}
+
+struct PrintSurface::Metrics {
+    explicit Metrics(const QFont &font)
+        : fm(font)
+        , lineHeight(std::max(1, int(std::lround(fm.lineSpacing()))))
+        , ascent(int(std::lround(fm.ascent())))
+    {
+    }
+    QFontMetricsF fm;
+    int lineHeight;
+    int ascent;
+};
+
+PrintSurface::PrintSurface() = default;
+
+const PrintSurface::Metrics &PrintSurface::metrics() const
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        fail(u"The print surface measures text with the fonts of a QGuiApplication, and none is running"_s);
+    // Tickets use a handful of fonts over and over: measuring objects are kept for the process.
+    static QHash<QString, std::shared_ptr<Metrics>> cache;
+    const QString key = u"%1|%2|%3"_s.arg(m_font.face).arg(m_font.bold).arg(m_font.size);
+    auto it = cache.constFind(key);
+    if (it == cache.cend())
+        it = cache.insert(key, std::make_shared<Metrics>(twipFont(m_font)));
+    return **it;
+}
+
+int PrintSurface::linePitch(const Metrics &m) const
+{
+    const int percent = m_lineSpacing > 0 ? m_lineSpacing : 100;
+    return std::max(1, int(std::lround(m.lineHeight * percent / 100.0)));
+}
+
+int PrintSurface::textWidth() const
+{
+    return m_paper.width() - m_margins.right() - textLeft();
+}
+
+QStringList PrintSurface::devices() const
+{
+    PrinterCatalog *catalog = services().printers;
+    if (!catalog)
+        fail(u"No printer catalog is installed"_s);
+    return catalog->printerNames();
+}
+
+int PrintSurface::deviceCount() const
+{
+    return int(devices().size());
+}
+
+QString PrintSurface::deviceName(int index) const
+{
+    const QStringList names = devices();
+    if (index < 0 || index >= names.size())
+        fail(u"Printer number %1 does not exist (%2 installed)"_s.arg(index).arg(names.size()));
+    return names[index];
+}
+
+void PrintSurface::setDevice(const QString &name)
+{
+    if (!devices().contains(name))
+        fail(u"Printer \"%1\" is not installed"_s.arg(name));
+    m_device = name;
+}
+
+void PrintSurface::setPaperSize(QSize twips)
+{
+    if (twips.width() <= 0 || twips.height() <= 0)
+        fail(u"Paper size %1 x %2 twips is not a paper"_s.arg(twips.width()).arg(twips.height()));
+    m_paper = twips;
+}
+
+void PrintSurface::startDoc()
+{
+    m_doc = PrintDocument();
+    m_doc.name = m_docName;
+    m_doc.paperSize = m_paper;
+    m_doc.pages.append(PrintPage());
+    m_open = true;
+    m_y = m_margins.top();
+    m_block = 0;
+    m_tables = 0;
+    m_previewPage = 1;
+}
+
+void PrintSurface::endDoc()
+{
+    if (!m_open)
+        fail(u"No document has been started"_s);
+    m_open = false;
+    m_previewPage = m_doc.pageCount() > 0 ? 1 : 0;
+    if (!m_preview)
+        printDoc();
+}
+
+void PrintSurface::printDoc(int fromPage, int toPage)
+{
+    if (m_open)
+        fail(u"The document \"%1\" is still being written"_s.arg(m_doc.name));
+    if (m_device.isEmpty())
+        fail(u"No printer is selected for \"%1\""_s.arg(m_doc.name));
+    PrinterCatalog *catalog = services().printers;
+    if (!catalog)
+        fail(u"No printer catalog is installed"_s);
+    const bool whole = fromPage <= 1 && toPage >= m_doc.pageCount();
+    QString error;
+    if (!catalog->print(whole ? m_doc : m_doc.pageRange(fromPage, toPage), m_device, &error))
+        fail(u"Printing \"%1\" on \"%2\" failed: %3"_s.arg(m_doc.name, m_device, error));
+}
+
+void PrintSurface::setPreviewPage(int page)
+{
+    m_previewPage = m_doc.pageCount() == 0 ? 0 : std::clamp(page, 1, m_doc.pageCount());
+}
+
+void PrintSurface::setFontName(const QString &name)
+{
+    if (name.trimmed().isEmpty())
+        fail(u"A font needs a name"_s);
+    m_control = false;
+    m_font.name = name;
+    m_font.colour = QColor(Qt::black);
+    m_font.fixedPitch = false;
+    if (name.compare(kRedDeviceFont, Qt::CaseInsensitive) == 0) {
+        m_font.face = fixedPitchFace();
+        m_font.fixedPitch = true;
+        m_font.colour = QColor(Qt::red);
+    } else if (name.compare(kFixedDeviceFont, Qt::CaseInsensitive) == 0) {
+        m_font.face = fixedPitchFace();
+        m_font.fixedPitch = true;
+    } else if (name.compare(kControlDeviceFont, Qt::CaseInsensitive) == 0) {
+        m_control = true;
+    } else {
+        m_font.face = name;
+    }
+}
+
+void PrintSurface::setFontSize(double points)
+{
+    if (!(points > 0 && points <= 1000))
+        fail(u"Font size %1 is out of range"_s.arg(points));
+    m_font.size = points;
+}
+
+void PrintSurface::ensureOpen()
+{
+    // The control this replaces opened a document on the first output; so do we, rather than lose it.
+    if (!m_open)
+        startDoc();
+}
+
+void PrintSurface::newPage()
+{
+    m_doc.pages.append(PrintPage());
+    m_y = m_margins.top();
+}
+
+void PrintSurface::ensureRoom(int height)
+{
+    if (m_y + height > m_paper.height() - m_margins.bottom() && m_y > m_margins.top())
+        newPage();
+}
+
+PrintItem &PrintSurface::append(PrintItem item)
+{
+    item.block = m_block;
+    m_doc.pages.last().items.append(std::move(item));
+    return m_doc.pages.last().items.last();
+}
+
+void PrintSurface::writeLine(const QString &line, bool continued, const Metrics &m)
+{
+    ensureRoom(m.lineHeight);
+    PrintItem item;
+    item.kind = PrintItemKind::Text;
+    item.text = line;
+    item.font = m_font;
+    item.continued = continued;
+    item.lineHeight = m.lineHeight;
+    item.baseline = m.ascent;
+    item.rect = QRect(textLeft(), m_y, int(std::ceil(m.fm.horizontalAdvance(line))), m.lineHeight);
+    append(std::move(item));
+}
+
+void PrintSurface::writeCommand(const QString &chars)
+{
+    for (const QChar c : chars) {
+        if (c == u'\r' || c == u'\n')
+            continue;
+        PrintItem item;
+        item.kind = PrintItemKind::Command;
+        item.text = c;
+        item.font = m_font;
+        item.font.name = kControlDeviceFont;
+        item.command = c == u'C' ? DeviceCommand::Bell : DeviceCommand::Other;
+        item.rect = QRect(textLeft(), m_y, 0, 0);
+        append(std::move(item));
+    }
+}
+
+void PrintSurface::text(const QString &text)
+{
+    ensureOpen();
+    ++m_block;
+    if (m_control) {
+        writeCommand(text);
+        return;
+    }
+    const Metrics &m = metrics();
+    const int pitch = linePitch(m);
+    QStringList parts = text.split(u"\r\n"_s);
+    const bool endsWithBreak = parts.size() > 1 && parts.last().isEmpty();
+    if (endsWithBreak)
+        parts.removeLast();
+    const double width = textWidth();
+    for (qsizetype p = 0; p < parts.size(); ++p) {
+        const QStringList lines = breakLines(parts[p], width, m.fm);
+        for (qsizetype l = 0; l < lines.size(); ++l) {
+            if (p > 0 || l > 0)
+                m_y += pitch;
+            writeLine(lines[l], l > 0, m);
+        }
+    }
+    if (endsWithBreak)
+        m_y += pitch;
+}
+
+void PrintSurface::paragraph(const QString &text)
+{
+    this->text(text + u"\r\n"_s);
+}
+
+void PrintSurface::setTableSeparators(const QString &separators)
+{
+    if (separators.size() != 2 || separators[0] == separators[1])
+        fail(u"Table separators must be two different characters, not \"%1\""_s.arg(separators));
+    m_cellSep = separators[0];
+    m_rowEnd = separators[1];
+}
+
+void PrintSurface::addTable(const QString &format, const QString &header, const QString &body)
+{
+    const QList<Column> columns = parseFormat(format, m_cellSep, m_rowEnd);
+    const QStringList headerRows = splitRows(header, m_rowEnd);
+    const QStringList bodyRows = splitRows(body, m_rowEnd);
+    if (headerRows.isEmpty() && bodyRows.isEmpty())
+        return;
+    ensureOpen();
+    if (m_control) {
+        writeCommand(header + body);
+        return;
+    }
+    ++m_block;
+    const int table = m_tables++;
+    const Metrics &m = metrics();
+    const int pitch = linePitch(m);
+    const int padding = std::max(0, m_cellPadding);
+    int rowNumber = 0;
+
+    auto layoutRow = [&](const QString &rowText) {
+        QStringList cells = rowText.split(m_cellSep);
+        // Cells beyond the format stay visible in the last column rather than vanish.
+        if (cells.size() > columns.size())
+            cells = cells.mid(0, columns.size() - 1) << QStringList(cells.mid(columns.size() - 1)).join(m_cellSep);
+        QList<QStringList> lines;
+        qsizetype most = 1;
+        for (qsizetype c = 0; c < columns.size(); ++c) {
+            const QString cell = c < cells.size() ? cells[c] : QString();
+            lines.append(breakLines(cell, columns[c].width - 2 * padding, m.fm));
+            most = std::max(most, lines.last().size());
+        }
+        const int height = int(most) * pitch + 2 * padding;
+        const int pagesBefore = m_doc.pageCount();
+        ensureRoom(height);
+        const bool brokeHere = m_doc.pageCount() != pagesBefore;
+        return std::tuple{cells, lines, height, brokeHere};
+    };
+    auto emitRow = [&](const QStringList &cells, const QList<QStringList> &lines, int height, bool isHeader) {
+        int x = textLeft();
+        for (qsizetype c = 0; c < columns.size(); ++c) {
+            PrintItem item;
+            item.kind = PrintItemKind::Cell;
+            item.text = c < cells.size() ? cells[c] : QString();
+            item.lines = lines[c];
+            item.font = m_font;
+            item.align = columns[c].align;
+            item.rect = QRect(x, m_y, columns[c].width, height);
+            item.baseline = padding + m.ascent;
+            item.lineHeight = pitch;
+            item.table = table;
+            item.row = rowNumber;
+            item.column = int(c);
+            item.columnCount = int(columns.size());
+            item.padding = padding;
+            item.header = isHeader;
+            item.border = m_tableBorder;
+            append(std::move(item));
+            x += columns[c].width;
+        }
+        ++rowNumber;
+        m_y += height;
+    };
+    auto writeRows = [&](const QStringList &rows, bool isHeader) {
+        for (const QString &row : rows) {
+            auto [cells, lines, height, brokeHere] = layoutRow(row);
+            if (brokeHere && !isHeader) {
+                for (const QString &h : headerRows) {
+                    auto [hc, hl, hh, hb] = layoutRow(h);
+                    emitRow(hc, hl, hh, true);
+                }
+            }
+            emitRow(cells, lines, height, isHeader);
+        }
+    };
+    writeRows(headerRows, true);
+    writeRows(bodyRows, false);
+}
+
+} // namespace tavo::platform

@@ -1,0 +1,40 @@
+#include "support/fake_printers.h"
+
+#include "util/errors.h"
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::test {
+
+FakePrinterCatalog::FakePrinterCatalog(QStringList printerNames)
+    : names(std::move(printerNames))
+    , m_previous(platform::services().printers)
+{
+    platform::services().printers = this;
+}
+
+FakePrinterCatalog::~FakePrinterCatalog()
+{
+    if (platform::services().printers == this)
+        platform::services().printers = m_previous;
+}
+
+QStringList FakePrinterCatalog::printerNames() const
+{
+    if (failListing)
+        throw TavoError(kGenericErrorNumber, u"the printer list cannot be read"_s);
+    return names;
+}
+
+bool FakePrinterCatalog::print(const platform::PrintDocument &document, const QString &printerName, QString *error)
+{
+    if (!refuseWith.isEmpty() || !names.contains(printerName)) {
+        if (error)
+            *error = refuseWith.isEmpty() ? u"printer \"%1\" is not installed"_s.arg(printerName) : refuseWith;
+        return false;
+    }
+    jobs.append({printerName, document});
+    return true;
+}
+
+} // namespace tavo::test

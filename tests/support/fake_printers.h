@@ -1,0 +1,37 @@
+#pragma once
+// A printer catalog for tests: lists the printers it is given and keeps every finished document
+// instead of printing it. It installs itself into platform::services() while it lives.
+#include "platform/printdocument.h"
+#include "platform/services.h"
+
+#include <QList>
+
+namespace tavo::test {
+
+class FakePrinterCatalog : public platform::PrinterCatalog {
+public:
+    struct Job {
+        QString printer;
+        platform::PrintDocument document;
+    };
+
+    explicit FakePrinterCatalog(QStringList names = {});
+    ~FakePrinterCatalog() override;
+    FakePrinterCatalog(const FakePrinterCatalog &) = delete;
+    FakePrinterCatalog &operator=(const FakePrinterCatalog &) = delete;
+
+    QStringList printerNames() const override;
+    bool print(const platform::PrintDocument &document, const QString &printerName, QString *error = nullptr) override;
+
+    QStringList names;
+    QList<Job> jobs;
+    // When not empty, print() refuses every job with this reason (a queue that is paused or gone).
+    QString refuseWith;
+    // When set, listing the printers throws, as a spooler that cannot be asked would.
+    bool failListing = false;
+
+private:
+    platform::PrinterCatalog *m_previous = nullptr;
+};
+
+} // namespace tavo::test

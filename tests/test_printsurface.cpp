@@ -1,0 +1,332 @@
+// The print surface: how it lays out and records text, tables and device commands, how it hands
+// documents to printers, and how the painter renderer draws what was recorded.
+#include "platform/painterrenderer.h"
+#include "platform/printsurface.h"
+#include "support/fake_printers.h"
+#include "util/errors.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace tavo;
+using namespace tavo::platform;
+
+namespace {
+
+QList<PrintItem> itemsOf(const PrintDocument &doc, PrintItemKind kind)
+{
+    QList<PrintItem> out;
+    for (const PrintItem &item : doc.items())
+        if (item.kind == kind)
+            out.append(item);
+    return out;
+}
+
+int redPixels(const QImage &image)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            n += c.red() > 180 && c.green() < 90 && c.blue() < 90;
+        }
+    return n;
+}
+
+int darkPixels(const QImage &image)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += qGray(image.pixel(x, y)) < 100;
+    return n;
+}
+
+} // namespace
+
+TEST(PrintSurface, TextBreaksLinesOnlyAtCrLfAndStartsEveryBlockAtTheLeftMargin)
+{
+    PrintSurface vsp;
+    vsp.setMargins(QMargins(300, 200, 0, 0));
+    vsp.startDoc();
+    EXPECT_EQ(vsp.currentY(), 200);
+    vsp.setFontName(u"Arial"_s);
+    vsp.setFontSize(10);
+
+    vsp.text(u"no line end"_s);
+    EXPECT_EQ(vsp.currentY(), 200) << "text without CR LF keeps the position on its line";
+    vsp.text(u"lone\nfeed and lone\rreturn"_s);
+    EXPECT_EQ(vsp.currentY(), 200);
+    vsp.text(u"one\r\ntwo\r\n"_s);
+    const QList<PrintItem> lines = itemsOf(vsp.document(), PrintItemKind::Text);
+    ASSERT_EQ(lines.size(), 4);
+    const int pitch = lines[3].rect.top() - lines[2].rect.top();
+    EXPECT_GT(pitch, 150);
+    EXPECT_LT(pitch, 350);
+    EXPECT_EQ(vsp.currentY(), 200 + 2 * pitch) << "a trailing CR LF moves to the next line";
+    for (const PrintItem &line : lines)
+        EXPECT_EQ(line.rect.left(), 300);
+
+    vsp.setIndentLeft(100);
+    vsp.paragraph(QString());
+    vsp.paragraph(u"indented"_s);
+    EXPECT_EQ(vsp.currentY(), 200 + 4 * pitch) << "an empty paragraph is an empty line";
+    EXPECT_EQ(vsp.document().textBlocks(),
+              (QStringList{u"no line end"_s, u"lone\nfeed and lone\rreturn"_s, u"one\r\ntwo"_s, QString(), u"indented"_s}));
+    EXPECT_EQ(itemsOf(vsp.document(), PrintItemKind::Text).last().rect.left(), 400);
+
+    vsp.setLineSpacing(200);
+    const int before = vsp.currentY();
+    vsp.paragraph(u"double"_s);
+    EXPECT_NEAR(vsp.currentY() - before, 2 * pitch, 2);
+}
+
+TEST(PrintSurface, FontsSizesBoldAndDeviceFontsAreRecorded)
+{
+    PrintSurface vsp;
+    vsp.startDoc();
+    vsp.setFontName(u"Arial"_s);
+    vsp.setFontSize(16);
+    vsp.setFontBold(true);
+    vsp.text(u"big"_s);
+    vsp.setFontName(kRedDeviceFont);
+    vsp.setFontSize(9);
+    vsp.setFontBold(false);
+    vsp.text(u"red"_s);
+    vsp.setFontName(kFixedDeviceFont);
+    vsp.text(u"fixed"_s);
+    vsp.setFontName(kControlDeviceFont);
+    vsp.text(u"C"_s);
+    vsp.text(u"X"_s);
+
+    const QList<PrintItem> texts = itemsOf(vsp.document(), PrintItemKind::Text);
+    ASSERT_EQ(texts.size(), 3) << "control-font characters are commands, never ink";
+    EXPECT_EQ(texts[0].font.name, u"Arial"_s);
+    EXPECT_EQ(texts[0].font.size, 16);
+    EXPECT_TRUE(texts[0].font.bold);
+    EXPECT_EQ(texts[0].font.colour, QColor(Qt::black));
+    EXPECT_EQ(texts[1].font.name, kRedDeviceFont);
+    EXPECT_EQ(texts[1].font.colour, QColor(Qt::red));
+    EXPECT_TRUE(texts[1].font.fixedPitch);
+    EXPECT_EQ(texts[1].font.size, 9);
+    EXPECT_EQ(texts[2].font.colour, QColor(Qt::black));
+    EXPECT_TRUE(texts[2].font.fixedPitch);
+    EXPECT_EQ(vsp.document().commandCount(DeviceCommand::Bell), 1);
+    EXPECT_EQ(vsp.document().commandCount(DeviceCommand::Other), 1);
+
+    // Leaving the control font for a face gives ink again.
+    vsp.setFontName(u"Arial"_s);
+    vsp.text(u"after"_s);
+    EXPECT_EQ(itemsOf(vsp.document(), PrintItemKind::Text).size(), 4);
+
+    EXPECT_THROW(vsp.setFontName(QString()), TavoError);
+    EXPECT_THROW(vsp.setFontSize(0), TavoError);
+    EXPECT_THROW(vsp.setFontSize(-3), TavoError);
+}
+
+TEST(PrintSurface, TablesHonourTheFormatWidthsAlignmentsAndSeparators)
+{
+    PrintSurface vsp;
+    vsp.startDoc();
+    vsp.setFontName(u"Arial"_s);
+    vsp.setFontSize(18);
+    vsp.setTableBorder(3);
+    vsp.setTableCellPadding(30);
+    vsp.setCurrentY(1000);
+    vsp.addTable(u"<2800|^850;"_s, QString(), u"牛肉麵 <不辣>|1;"_s);
+    vsp.addTable(u"150|3500;"_s, QString(), u"|/白飯*2;"_s);
+
+    const PrintDocument &doc = vsp.document();
+    EXPECT_EQ(doc.tableRows(), (QStringList{u"牛肉麵 <不辣>|1;"_s, u"|/白飯*2;"_s}));
+    const QList<PrintItem> item = doc.rowCells(0, 0);
+    ASSERT_EQ(item.size(), 2);
+    EXPECT_EQ(item[0].rect, QRect(0, 1000, 2800, item[0].rect.height()));
+    EXPECT_EQ(item[1].rect.left(), 2800);
+    EXPECT_EQ(item[1].rect.width(), 850);
+    EXPECT_EQ(item[0].align, PrintAlign::Left);
+    EXPECT_EQ(item[1].align, PrintAlign::Centre);
+    EXPECT_EQ(item[0].border, 3);
+    const QList<PrintItem> addOn = doc.rowCells(1, 0);
+    ASSERT_EQ(addOn.size(), 2);
+    EXPECT_EQ(addOn[0].rect.width(), 150);
+    EXPECT_EQ(addOn[1].rect.width(), 3500);
+    EXPECT_EQ(addOn[0].rect.top(), item[0].rect.bottom() + 1) << "rows follow each other without gaps";
+    EXPECT_EQ(vsp.currentY(), addOn[0].rect.bottom() + 1);
+
+    // The reports' own separators, a header, and rows with too few or too many cells.
+    vsp.setTableSeparators(u"#;"_s);
+    EXPECT_EQ(vsp.tableSeparators(), u"#;"_s);
+    vsp.addTable(u"<2400#>600;"_s, u"項目名稱#數量;"_s, u"#;甜點#1,234;only;a#b#c;"_s);
+    QStringList rows = vsp.document().tableRows();
+    EXPECT_EQ(rows.mid(2), (QStringList{u"項目名稱|數量;"_s, u"|;"_s, u"甜點|1,234;"_s, u"only|;"_s, u"a|b#c;"_s}));
+    EXPECT_TRUE(vsp.document().rowCells(2, 0)[0].header);
+    EXPECT_EQ(vsp.document().rowCells(2, 2)[1].align, PrintAlign::Right);
+
+    EXPECT_THROW(vsp.setTableSeparators(u"##"_s), TavoError);
+    EXPECT_THROW(vsp.setTableSeparators(u"|"_s), TavoError);
+}
+
+TEST(PrintSurface, MalformedTableFormatsAreReportedNotGuessed)
+{
+    PrintSurface vsp;
+    vsp.startDoc();
+    for (const QString &format : {u""_s, u";"_s, u"<abc|^850;"_s, u"<2800|^;"_s, u"99999999999;"_s, u"-5;"_s})
+        EXPECT_THROW(vsp.addTable(format, QString(), u"a|b;"_s), TavoError) << format.toStdString();
+    EXPECT_TRUE(vsp.document().tableRows().isEmpty());
+    // A trailing separator before the end mark adds no column.
+    vsp.addTable(u"<1000|1000|;"_s, QString(), u"a|b;"_s);
+    EXPECT_EQ(vsp.document().rowCells(0, 0).size(), 2);
+    // An empty body writes nothing at all.
+    vsp.addTable(u"<1000;"_s, QString(), QString());
+    EXPECT_EQ(vsp.document().tableRows().size(), 1);
+}
+
+TEST(PrintSurface, LongCellsAndLinesWrapInsideTheirWidth)
+{
+    PrintSurface vsp;
+    vsp.setPaperSize(QSize(4535, 16838));
+    vsp.startDoc();
+    vsp.setFontName(u"Arial"_s);
+    vsp.setFontSize(18);
+    const QString longName = u"特製紅燒牛肉麵加大碗附小菜與飲料套餐超長品名"_s;
+    vsp.addTable(u"<2800|^850;"_s, QString(), longName + u"|1;"_s);
+    const QList<PrintItem> cells = vsp.document().rowCells(0, 0);
+    ASSERT_EQ(cells.size(), 2);
+    EXPECT_GT(cells[0].lines.size(), 1);
+    EXPECT_EQ(cells[0].lines.join(QString()), longName) << "wrapping loses no character";
+    EXPECT_EQ(cells[1].rect.height(), cells[0].rect.height()) << "the row is as tall as its tallest cell";
+    EXPECT_EQ(cells[1].lines, QStringList{u"1"_s});
+
+    vsp.setFontSize(10);
+    const QString words = u"the quick brown fox jumps over the lazy dog and keeps running past the edge of the roll"_s;
+    vsp.paragraph(words);
+    const QStringList blocks = vsp.document().textBlocks();
+    EXPECT_EQ(QString(blocks.last()).remove(u' '), QString(words).remove(u' '));
+    for (const PrintItem &line : itemsOf(vsp.document(), PrintItemKind::Text)) {
+        EXPECT_LE(line.rect.right(), 4535) << line.text.toStdString();
+        EXPECT_FALSE(line.text.startsWith(u' ')) << "Latin text breaks between words";
+    }
+}
+
+TEST(PrintSurface, ContentPastTheBottomMarginStartsANewPageAndRepeatsTheHeader)
+{
+    PrintSurface vsp;
+    vsp.setPaperSize(QSize(11906, 3000));
+    vsp.setMargins(QMargins(0, 400, 0, 400));
+    vsp.startDoc();
+    vsp.setFontSize(12);
+    QString body;
+    for (int i = 0; i < 30; ++i)
+        body += u"row %1|%1;"_s.arg(i);
+    vsp.addTable(u"<2000|>800;"_s, u"name|qty;"_s, body);
+    const PrintDocument &doc = vsp.document();
+    ASSERT_GT(doc.pageCount(), 2);
+    for (int p = 0; p < doc.pageCount(); ++p) {
+        const QList<PrintItem> &items = doc.pages[p].items;
+        ASSERT_FALSE(items.isEmpty());
+        EXPECT_TRUE(items.first().header) << "page " << p + 1 << " starts with the header";
+        EXPECT_EQ(items.first().rect.top(), 400);
+        EXPECT_LE(doc.contentBottom(p), 3000 - 400);
+    }
+    EXPECT_EQ(vsp.pageCount(), doc.pageCount());
+    vsp.setPreview(true);
+    vsp.endDoc();
+    EXPECT_EQ(vsp.previewPage(), 1);
+    vsp.setPreviewPage(99);
+    EXPECT_EQ(vsp.previewPage(), doc.pageCount());
+    vsp.setPreviewPage(-1);
+    EXPECT_EQ(vsp.previewPage(), 1);
+}
+
+TEST(PrintSurface, DevicesAreMatchedExactlyAndEndDocSendsUnlessPreviewing)
+{
+    test::FakePrinterCatalog printers({u"EPSON TM-T88"_s, u"Bar"_s});
+    PrintSurface vsp;
+    EXPECT_EQ(vsp.deviceCount(), 2);
+    EXPECT_EQ(vsp.deviceName(1), u"Bar"_s);
+    EXPECT_THROW(vsp.deviceName(2), TavoError);
+    EXPECT_THROW(vsp.setDevice(u"epson tm-t88"_s), TavoError);
+    EXPECT_THROW(vsp.setDevice(QString()), TavoError);
+    vsp.setDevice(u"EPSON TM-T88"_s);
+
+    vsp.setDocName(u".補印菜條: 0012"_s);
+    vsp.startDoc();
+    vsp.paragraph(u"hello"_s);
+    vsp.setDocName(u"TavoKPortSrv"_s); // renaming after the start leaves the job's name alone
+    vsp.endDoc();
+    ASSERT_EQ(printers.jobs.size(), 1);
+    EXPECT_EQ(printers.jobs[0].printer, u"EPSON TM-T88"_s);
+    EXPECT_EQ(printers.jobs[0].document.name, u".補印菜條: 0012"_s);
+    EXPECT_THROW(vsp.endDoc(), TavoError) << "ending twice is a fault, not a second ticket";
+
+    vsp.setPreview(true);
+    vsp.startDoc();
+    vsp.paragraph(u"held"_s);
+    vsp.endDoc();
+    EXPECT_EQ(printers.jobs.size(), 1) << "a previewed document stays on the surface";
+    vsp.printDoc(1, 1);
+    EXPECT_EQ(printers.jobs.size(), 2);
+
+    printers.refuseWith = u"queue paused"_s;
+    vsp.setPreview(false);
+    vsp.startDoc();
+    vsp.paragraph(u"lost?"_s);
+    try {
+        vsp.endDoc();
+        ADD_FAILURE() << "a refused job must not pass as printed";
+    } catch (const TavoError &e) {
+        EXPECT_TRUE(e.description().contains(u"queue paused"_s));
+    }
+    EXPECT_FALSE(vsp.isDocOpen());
+
+    printers.failListing = true;
+    EXPECT_THROW(vsp.deviceCount(), TavoError);
+}
+
+TEST(PrintSurface, PrintingWithoutAPrinterOrCatalogFails)
+{
+    PrintSurface vsp;
+    vsp.startDoc();
+    vsp.paragraph(u"x"_s);
+    EXPECT_THROW(vsp.endDoc(), TavoError);
+    PrinterCatalog *saved = services().printers;
+    services().printers = nullptr;
+    EXPECT_THROW(vsp.deviceCount(), TavoError);
+    services().printers = saved;
+}
+
+TEST(PainterRenderer, DrawsRedDeviceFontRedAndBlackTextBlack)
+{
+    PrintSurface vsp;
+    vsp.setPaperSize(QSize(4535, 3000));
+    vsp.startDoc();
+    vsp.setFontName(u"Arial"_s);
+    vsp.setFontSize(16);
+    vsp.setFontBold(true);
+    vsp.paragraph(u"補印-0012 A05"_s);
+    const PrintDocument black = vsp.document();
+    vsp.setFontName(kRedDeviceFont);
+    vsp.setTableBorder(3);
+    vsp.addTable(u"<2800|^850;"_s, QString(), u"[退]牛肉麵 2份|[退];"_s);
+    vsp.setFontName(kControlDeviceFont);
+    vsp.text(u"C"_s);
+
+    const QImage plain = PainterRenderer::toImage(black, 0, 150);
+    EXPECT_GT(darkPixels(plain), 100);
+    EXPECT_EQ(redPixels(plain), 0);
+    const QImage red = PainterRenderer::toImage(vsp.document(), 0, 150, true);
+    EXPECT_GT(redPixels(red), 100);
+    EXPECT_LT(red.height(), plain.height()) << "cropping ends the image below the content";
+
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(u"ticket.pdf"_s);
+    QString error;
+    ASSERT_TRUE(PainterRenderer::toPdf(vsp.document(), pdf, &error)) << error.toStdString();
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.read(5).startsWith("%PDF"));
+    EXPECT_FALSE(PainterRenderer::toPdf(vsp.document(), dir.filePath(u"no/such/dir/x.pdf"_s), &error));
+    EXPECT_FALSE(error.isEmpty());
+}
