@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -33,6 +34,20 @@ QString findIgnoringCase(const QStringList &names, const QString &wanted)
     return {};
 }
 
+// Files found damaged. QSettings reports a parse error only to the first reader of a file (later
+// ones share its parsed copy), so the finding is kept until the next write.
+QSet<QString> &damagedFiles()
+{
+    static QSet<QString> files;
+    return files;
+}
+
+void noteDamage(const QSettings &settings, const QString &file)
+{
+    if (settings.status() == QSettings::FormatError)
+        damagedFiles().insert(file);
+}
+
 } // namespace
 
 QSettingsStore::QSettingsStore(QString baseDir) : m_baseDir(std::move(baseDir))
@@ -51,9 +66,9 @@ QString QSettingsStore::get(const QString &app, const QString &section, const QS
                             const QString &defaultValue) const
 {
     try {
+        // A damaged file still gives what can be read of it; the rest reads as defaults.
         QSettings settings(filePath(app), QSettings::IniFormat);
-        if (settings.status() != QSettings::NoError)
-            return defaultValue;
+        noteDamage(settings, filePath(app));
         const QString group = canonical(section);
         const QString name = canonical(key);
         const QString path = group + u'/' + name;
@@ -81,12 +96,13 @@ void QSettingsStore::save(const QString &app, const QString &section, const QStr
     QDir().mkpath(QFileInfo(file).absolutePath());
     {
         QSettings probe(file, QSettings::IniFormat);
-        if (probe.status() == QSettings::FormatError) {
-            // QSettings will not write over a file it cannot read, so every later choice would
-            // be lost. Keep the damaged file beside for a look and start a fresh one.
+        noteDamage(probe, file);
+        if (damagedFiles().remove(file)) {
+            // Writing keeps only what could be read of a damaged file; a copy of the whole of it
+            // stays beside for a look.
             const QString aside = file + u".bad"_s;
             QFile::remove(aside);
-            QFile::rename(file, aside);
+            QFile::copy(file, aside);
         }
     }
     QSettings settings(file, QSettings::IniFormat);
