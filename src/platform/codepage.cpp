@@ -1,5 +1,7 @@
 #include "platform/codepage.h"
 
+#include <QHash>
+
 #include <cerrno>
 #include <iconv.h>
 
@@ -231,6 +233,25 @@ QByteArray CodePage::cutBytes(const QByteArray &bytes, qsizetype maxBytes)
 qsizetype CodePage::byteWidth(const QString &text)
 {
     return toAnsi(text).size();
+}
+
+int CodePage::charWidth(char32_t codePoint)
+{
+    if (codePoint < 0x80 && asciiCompatible())
+        return 1;
+    // Tickets measure the same few hundred characters over and over.
+    thread_local QByteArray cachedFor;
+    thread_local QHash<char32_t, int> widths;
+    if (cachedFor != currentName()) {
+        cachedFor = currentName();
+        widths.clear();
+    }
+    const auto it = widths.constFind(codePoint);
+    if (it != widths.constEnd())
+        return it.value();
+    const int width = int(toAnsi(QString::fromUcs4(&codePoint, 1)).size());
+    widths.insert(codePoint, width);
+    return width;
 }
 
 } // namespace tavo::platform

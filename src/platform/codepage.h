@@ -24,6 +24,8 @@ public:
     static QByteArray cutBytes(const QByteArray &bytes, qsizetype maxBytes);
     // The width of a text in bytes of the code page in use.
     static qsizetype byteWidth(const QString &text);
+    // The bytes one character takes (1 for those the code page lacks: they become "?").
+    static int charWidth(char32_t codePoint);
 };
 
 inline QByteArray toAnsi(const QString &text) { return CodePage::toAnsi(text); }
