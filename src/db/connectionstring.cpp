@@ -222,6 +222,14 @@ void translatePostgres(const ConnectionString &cs, int timeout, DriverTarget &t)
     if (timeout > 0)
         options << u"connect_timeout=%1"_s.arg(qMax(timeout, 2)); // libpq's own floor is 2 s
     options << u"application_name=TavoKPortSrv"_s;
+    // Sites that keep the POS tables in their own schema name it here.
+    const QString searchPath = cs.value(QStringList{u"Search Path"_s, u"SearchPath"_s}).trimmed();
+    if (!searchPath.isEmpty()) {
+        static const QRegularExpression names(u"^[A-Za-z_][A-Za-z0-9_$]*(\\s*,\\s*[A-Za-z_][A-Za-z0-9_$]*)*$"_s);
+        if (!names.match(searchPath).hasMatch())
+            refuse(u"The Search Path \"%1\" is not a list of schema names"_s.arg(searchPath));
+        options << u"options='-csearch_path=%1'"_s.arg(QString(searchPath).remove(u' '));
+    }
     t.connectOptions = options.join(u';');
 }
 
