@@ -1,0 +1,43 @@
+#pragma once
+// Reprint of listed rows: the "補印送廚" button of the service window and the operation behind
+// it. The window hands over its controls; the logic lives here so it can run without the window.
+#include <QString>
+#include <functional>
+
+namespace tavo::platform {
+class Grid;
+class PrintSurface;
+} // namespace tavo::platform
+
+namespace tavo::tickets {
+
+// The service window's activity log: one row of a job type and a message.
+using FGLogWriter = std::function<void(const QString &type, const QString &message)>;
+
+// Re-reads the grid rows piRowB..piRowE (their RNo in column 0) that the POS has not closed and
+// prints a kitchen ticket for each on pvPrinter through the ticket window. False when the printer
+// name is empty, the printer is not installed, or a ticket could not be handed to the printer;
+// an empty selection (piRowE < piRowB) prints nothing and is true. pvPreview applies to the
+// window's own surface `vsp`; pvKPort, pvPrintList and pvPrintItem are carried for the callers.
+bool PrintKPortB(platform::Grid &fg1, int piRowB, int piRowE, const QString &pvKPort, const QString &pvPrinter,
+                 const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview, platform::PrintSurface &vsp);
+
+// Split set items print one ticket per unit; a quantity beyond this is a slip of the terminal,
+// and its item prints as one ticket with the whole quantity instead of thousands of tickets.
+inline constexpr int kMaxSplitTickets = 100;
+
+// What the window's reprint button reads from its controls.
+struct PrintRowInput {
+    QString defKPort;    // txtDefKPort
+    QString printer;     // txtPrinter
+    QString printerType; // txtPrinterType
+    bool printList = false; // chkPrintList
+    bool printItem = false; // chkPrintItem
+};
+
+// The button handler's logic. Returns the message written to the activity log (empty when
+// nothing was attempted); errors are shown with the tag "cmdPrintRow_Click".
+QString cmdPrintRow_Click(platform::Grid &fg1, const PrintRowInput &input, platform::PrintSurface &vsp,
+                          const FGLogWriter &WriteFGLog);
+
+} // namespace tavo::tickets

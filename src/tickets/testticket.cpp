@@ -1,0 +1,145 @@
+#include "tickets/testticket.h"
+
+#include "platform/grid.h"
+#include "platform/printsurface.h"
+#include "platform/services.h"
+#include "util/globals.h"
+#include "util/report.h"
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::tickets {
+
+namespace {
+
+QDateTime now()
+{
+    if (platform::Clock *clock = platform::services().clock)
+        return clock->now();
+    return QDateTime::currentDateTime();
+}
+
+// The test of all printers goes on past a failed step, but the step is still written down.
+template <typename Step>
+void step(Step &&run)
+{
+    try {
+        run();
+    } catch (...) {
+        WriteErrLog(u"fmTavoKPortSrv_cmdPrintTest_Click"_s);
+    }
+}
+
+} // namespace
+
+bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, platform::PrintSurface &vsp,
+                const FGLogWriter &WriteFGLog)
+{
+    try {
+        const QStringList devices = vsp.devices();
+        if (PrinterName.isEmpty() || !devices.contains(PrinterName)) {
+            if (WriteFGLog)
+                WriteFGLog(u"列印失敗"_s, PrinterName + u"未安裝"_s);
+            return false;
+        }
+        vsp.setDevice(PrinterName);
+        vsp.setPreview(false);
+        vsp.setMargins(QMargins(0, 0, 0, 0));
+        vsp.setDocName(PrinterName + u"->"_s + Buffer[2]);
+        vsp.startDoc();
+
+        vsp.setTextAlign(0);
+        vsp.setFontBold(true);
+        vsp.setFontSize(14);
+        vsp.text(u"["_s + Buffer[2] + u"]"_s + u"\r\n"_s);
+
+        vsp.setFontBold(false);
+        vsp.setFontSize(10);
+        vsp.text(u" 點單時間:"_s + Buffer[4].left(5) + u"    "_s + u"印單時間:"_s + now().toString(u"hh:mm:ss"_s)
+                 + u"\r\n"_s);
+        vsp.text(u" 服務員代號: "_s + u"Korvel."_s + u"\r\n"_s);
+
+        vsp.setFontName(platform::kRedDeviceFont);
+        vsp.text(u"."_s + u"\r\n"_s);
+        vsp.setCurrentY(vsp.currentY() - 200);
+
+        vsp.setFontBold(true);
+        vsp.setFontName(u"Arial"_s);
+        vsp.setFontSize(14);
+        vsp.text(Buffer[15] + u"\r\n"_s);
+
+        vsp.setFontSize(18);
+        vsp.setTableBorder(3);
+        QString left = Buffer[9], right = Buffer[12];
+        left.replace(u'|', u'｜').replace(u';', u'；');
+        right.replace(u'|', u'｜').replace(u';', u'；');
+        vsp.addTable(u"<2800|>900;"_s, QString(), left + u"|"_s + right + u";"_s);
+
+        vsp.setCurrentY(vsp.currentY() + 50);
+        if (vsp.currentY() <= SlipMinY)
+            vsp.setCurrentY(SlipMinY);
+
+        vsp.setFontName(platform::kFixedDeviceFont);
+        vsp.text(u"."_s + u"\r\n"_s);
+        vsp.setCurrentY(vsp.currentY() - 200);
+        vsp.setFontSize(14);
+        vsp.setFontName(u"Arial"_s);
+
+        if (Buffer[20].isEmpty())
+            vsp.text(u"   "_s + u"\r\n"_s);
+        else
+            vsp.text(u"   ->"_s + Buffer[20] + u"\r\n"_s);
+
+        vsp.endDoc();
+        vsp.setDocName(g().gExeName);
+        return true;
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_KPWPOrderI"_s);
+    }
+    return false;
+}
+
+void fillTestEntry(OrderBuffer &Buffer)
+{
+    Buffer[0] = u"0"_s;
+    Buffer[2] = u"印表服務啟動測試"_s;
+    Buffer[4] = u"hh:mm:ss"_s;
+    Buffer[8] = u"168"_s;
+    Buffer[9] = u"印表機OK, 請通知櫃台"_s;
+    Buffer[12] = u"999"_s;
+    Buffer[20] = u"營業日:"_s + g().gOPDate;
+}
+
+void cmdPrintTest_Click(platform::Grid &fgKPort, platform::Grid &fgPrinterList, OrderBuffer &Buffer,
+                        platform::PrintSurface &vsp, const FGLogWriter &WriteFGLog)
+{
+    step([&] { fillTestEntry(Buffer); });
+    step([&] { fgPrinterList.setRows(1); });
+    int rows = 0;
+    step([&] { rows = fgKPort.Rows(); });
+    for (int r = 1; r < rows; ++r) {
+        QString type, printer;
+        step([&] {
+            type = fgKPort.TextMatrix(r, 2);
+            printer = fgKPort.TextMatrix(r, 3);
+        });
+        step([&] { Buffer[15] = u"廚房印表機:"_s + printer; });
+        bool tested = false;
+        step([&] {
+            for (int i = 1; i < fgPrinterList.Rows() && !tested; ++i)
+                tested = fgPrinterList.TextMatrix(i, 0) == printer;
+        });
+        if (tested)
+            continue;
+        step([&] { fgPrinterList.addRow({printer}); });
+        if (type == u"EPSONTM"_s) {
+            step([&] {
+                if (WriteFGLog)
+                    WriteFGLog(u"啟動測試"_s, printer + u"廚房印表機"_s);
+            });
+            step([&] { KPWPOrderI(printer, Buffer, vsp, WriteFGLog); });
+        }
+    }
+}
+
+} // namespace tavo::tickets

@@ -1,0 +1,360 @@
+// The kitchen ticket and the ticket window: what one ticket records, line by line, for the kinds
+// of order rows the terminals write, and how the window reads its settings and checks printers.
+#include "test_tickets_fixture.h"
+
+#include "platform/codepage.h"
+
+using namespace Qt::StringLiterals;
+using namespace tavo;
+using namespace tavo::test;
+using tavo::platform::DeviceCommand;
+using tavo::platform::PrintAlign;
+using tavo::platform::PrintItem;
+using tavo::platform::PrintItemKind;
+
+namespace {
+
+QList<PrintItem> texts(const platform::PrintDocument &doc)
+{
+    QList<PrintItem> out;
+    for (const PrintItem &item : doc.items())
+        if (item.kind == PrintItemKind::Text)
+            out.append(item);
+    return out;
+}
+
+} // namespace
+
+TEST_F(TicketTest, WorkedExampleRecordsHeaderItemAddOnAndFooterExactly)
+{
+    const int beef = addItem(u"牛肉麵"_s, 1, u"S0"_s, {{u"Remark"_s, u"不辣"_s}, {u"KSMark"_s, u"0012"_s}});
+    const int rice = addItem(u"白飯"_s, 2, u"A1"_s);
+    const int next = addItem(u"滷蛋"_s, 1);
+
+    db::Recordset rs = rowsAt(beef);
+    EXPECT_TRUE(slip().PrintKPortShortSize(rs, u"0012"_s, 0, QString(), u"補印"_s));
+    EXPECT_EQ(rs.value(u"RNo"_s).toInt(), rice) << "the recordset stands on the last row the ticket used";
+
+    ASSERT_EQ(printers.jobs.size(), 1);
+    EXPECT_EQ(printers.jobs[0].printer, kKitchenPrinter);
+    const platform::PrintDocument &doc = lastTicket();
+    EXPECT_EQ(doc.name, u".補印菜條: 0012"_s);
+    EXPECT_EQ(doc.textBlocks(), (QStringList{u"補印-0012  A05"_s, u" 點單人員:W1        印單時間:14:05:09"_s,
+                                             u"  <2026/12/07>  [客數: ]"_s}));
+    EXPECT_EQ(doc.tableRows(), (QStringList{u"牛肉麵 <不辣>|1;"_s, u"|/白飯*2;"_s}));
+    EXPECT_EQ(doc.commandCount(DeviceCommand::Bell), 1);
+
+    // Fonts, sizes, bold, positions and widths, in the order the ticket writes them.
+    const QList<PrintItem> lines = texts(doc);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0].font.name, u"Arial"_s);
+    EXPECT_EQ(lines[0].font.size, 16);
+    EXPECT_FALSE(lines[0].font.bold);
+    EXPECT_EQ(lines[0].rect.topLeft(), QPoint(0, 0));
+    EXPECT_EQ(lines[1].font.size, 9);
+    EXPECT_EQ(lines[1].font.colour, QColor(Qt::black));
+    EXPECT_EQ(lines[1].rect.top(), 420);
+    const QList<PrintItem> item = doc.rowCells(0, 0);
+    ASSERT_EQ(item.size(), 2);
+    EXPECT_TRUE(item[0].font.bold);
+    EXPECT_EQ(item[0].font.size, 18);
+    EXPECT_EQ(item[0].rect.width(), 2800);
+    EXPECT_EQ(item[1].rect.width(), 850);
+    EXPECT_EQ(item[1].align, PrintAlign::Centre);
+    EXPECT_EQ(item[0].border, 3);
+    EXPECT_EQ(item[0].rect.top(), 420 + lines[1].lineHeight + 20);
+    const QList<PrintItem> addOn = doc.rowCells(1, 0);
+    EXPECT_EQ(addOn[0].rect.width(), 150);
+    EXPECT_EQ(addOn[1].rect.width(), 3500);
+    EXPECT_EQ(addOn[1].font.size, 18) << "the add-on line keeps the item's font";
+    EXPECT_EQ(lines[2].font.size, 8);
+    EXPECT_FALSE(lines[2].font.bold);
+    EXPECT_GT(lines[2].rect.top(), addOn[0].rect.top());
+    for (const PrintItem &i : doc.items())
+        EXPECT_GE(i.rect.left(), 0);
+
+    EXPECT_EQ(ksMark(rice), u"0012"_s) << "the add-on carries the ticket serial";
+    EXPECT_TRUE(ksMark(next).isEmpty());
+    EXPECT_EQ(slip().vsp.docName(), g().gExeName);
+    EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
+}
+
+TEST_F(TicketTest, TheBellSoundsOnTheFirstTicketOfTheRunOnlyAndLeavesNoFontBehind)
+{
+    const int a = addItem(u"牛肉麵"_s, 1);
+    const int b = addItem(u"炒飯"_s, 1);
+    db::Recordset rs = rowsAt(a);
+    slip().PrintKPortShortSize(rs, u"1"_s, 0, QString(), u"補印"_s);
+    rs = rowsAt(b);
+    slip().PrintKPortShortSize(rs, u"2"_s, 0, QString(), u"補印"_s);
+    ASSERT_EQ(printers.jobs.size(), 2);
+    EXPECT_EQ(printers.jobs[0].document.commandCount(DeviceCommand::Bell), 1);
+    EXPECT_EQ(printers.jobs[1].document.commandCount(DeviceCommand::Bell), 0);
+    const PrintItem header = texts(printers.jobs[1].document).first();
+    EXPECT_EQ(header.font.name, u"Arial"_s);
+    EXPECT_EQ(header.font.size, 16);
+    EXPECT_TRUE(slip().BellDone);
+
+    // The window stays loaded: asking for it again does not sound the bell again.
+    rs = rowsAt(a);
+    tickets::frmTMSlip::instance().PrintKPortShortSize(rs, u"3"_s, 0, QString(), u"補印"_s);
+    EXPECT_EQ(printers.jobs[2].document.commandCount(DeviceCommand::Bell), 0);
+}
+
+TEST_F(TicketTest, QuantitiesDecideTheRowTheColourAndTheAddOnList)
+{
+    struct Case {
+        double qty;
+        QString row;
+        bool red;
+        bool listsAddOn;
+    };
+    const QList<Case> cases{
+        {0, u"[快]湯麵 <少鹽>|快上;"_s, true, false},
+        {-2, u"[退]湯麵 2份 <少鹽>|[退];"_s, true, true},
+        {0.5, u"湯麵 <少鹽>|0.5;"_s, false, true},
+        {1e6, u"湯麵 <少鹽>|1000000;"_s, false, true},
+        {-0.5, u"[退]湯麵 0.5份 <少鹽>|[退];"_s, true, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.qty);
+        db::gCNT().execute(u"DELETE FROM ORDERI"_s);
+        const int soup = addItem(u"湯麵"_s, c.qty, u"S0"_s, {{u"Remark"_s, u"少鹽"_s}});
+        const int noodles = addItem(u"加麵"_s, 1, u"T1"_s);
+        db::Recordset rs = rowsAt(soup);
+        EXPECT_TRUE(slip().PrintKPortShortSize(rs, u"77"_s, 0, u"4"_s, u"K"_s));
+        const platform::PrintDocument &doc = lastTicket();
+        const QStringList rows = doc.tableRows();
+        ASSERT_FALSE(rows.isEmpty());
+        EXPECT_EQ(rows[0], c.row);
+        EXPECT_EQ(rows.size(), c.listsAddOn ? 2 : 1);
+        const PrintItem cell = doc.rowCells(0, 0)[0];
+        EXPECT_EQ(cell.font.colour, c.red ? QColor(Qt::red) : QColor(Qt::black));
+        EXPECT_EQ(texts(doc)[1].font.colour, cell.font.colour) << "red starts with the operator line";
+        EXPECT_EQ(texts(doc).last().font.colour, QColor(Qt::black)) << "the footer is back in Arial";
+        EXPECT_EQ(rs.value(u"RNo"_s).toInt(), c.listsAddOn ? noodles : soup);
+        EXPECT_EQ(ksMark(noodles), c.listsAddOn ? u"77"_s : QString());
+        EXPECT_EQ(texts(doc).last().text, u"  <2026/12/07>  [客數: 4]"_s);
+    }
+}
+
+TEST_F(TicketTest, SplitSetItemsShowOneUnitAndTheUnitNumber)
+{
+    const int set = addItem(u"商業午餐"_s, 3, u"S1"_s);
+    const int drink = addItem(u"紅茶"_s, 1, u"A1"_s);
+
+    g().gKPSplitS1item = u"Y"_s;
+    db::Recordset rs = rowsAt(set);
+    slip().PrintKPortShortSize(rs, u"0012"_s, 3, QString(), u"補印"_s);
+    EXPECT_EQ(lastTicket().textBlocks().first(), u"補印-0012-3  A05"_s);
+    EXPECT_EQ(lastTicket().tableRows(), QStringList{u"商業午餐|1;"_s});
+    EXPECT_EQ(rs.value(u"RNo"_s).toInt(), set);
+
+    g().gKPSplitS1item = u"N"_s;
+    slip().PrintKPortShortSize(rs, u"0012"_s, 3, QString(), u"補印"_s);
+    EXPECT_EQ(lastTicket().tableRows(), (QStringList{u"商業午餐|3;"_s, u"|/紅茶;"_s}));
+    EXPECT_EQ(rs.value(u"RNo"_s).toInt(), drink);
+    EXPECT_EQ(ksMark(drink), u"0012"_s);
+}
+
+TEST_F(TicketTest, TheAddOnScanStopsAtTheEndAndAtTheNextItem)
+{
+    const int first = addItem(u"炒飯"_s, 1);
+    const int egg = addItem(u"加蛋"_s, 3, u"AN"_s, {{u"Remark"_s, u"全熟"_s}});
+    const int cheese = addItem(u"起司"_s, 1, u"TN"_s);
+    const int last = addItem(u"可樂"_s, 2);
+
+    db::Recordset rs = rowsAt(first);
+    slip().PrintKPortShortSize(rs, u"5"_s, 0, QString(), u"K"_s);
+    EXPECT_EQ(lastTicket().tableRows(), (QStringList{u"炒飯|1;"_s, u"|/加蛋*3-全熟/起司;"_s}));
+    EXPECT_EQ(rs.value(u"RNo"_s).toInt(), cheese);
+    EXPECT_EQ(ksMark(egg), u"5"_s);
+    EXPECT_EQ(ksMark(cheese), u"5"_s);
+
+    rs = rowsAt(last);
+    slip().PrintKPortShortSize(rs, u"6"_s, 0, QString(), u"K"_s);
+    EXPECT_EQ(lastTicket().tableRows(), QStringList{u"可樂|2;"_s});
+    EXPECT_EQ(rs.value(u"RNo"_s).toInt(), last) << "past the end the scan goes back to the last row";
+    EXPECT_FALSE(rs.eof());
+
+    // An add-on handed over directly prints like an item, without a list of its own.
+    rs = rowsAt(egg);
+    slip().PrintKPortShortSize(rs, u"7"_s, 0, QString(), u"K"_s);
+    EXPECT_EQ(lastTicket().tableRows(), QStringList{u"加蛋 <全熟>|3;"_s});
+    EXPECT_EQ(rs.value(u"RNo"_s).toInt(), egg);
+    EXPECT_EQ(ksMark(cheese), u"5"_s);
+}
+
+TEST_F(TicketTest, HeaderModesAndTheTableNameAtTheFoot)
+{
+    const int item = addItem(u"排骨飯"_s, 1);
+    setParam(u"KPAddTblName"_s, u"y"_s);
+
+    g().gKTVAPP = u"Y"_s;
+    db::Recordset rs = rowsAt(item);
+    slip().PrintKPortShortSize(rs, u"0012"_s, 2, QString(), u"補印"_s);
+    EXPECT_EQ(slip().KPAddTblName, u"Y"_s);
+    QStringList blocks = lastTicket().textBlocks();
+    EXPECT_EQ(blocks.first(), u"包廂: A05  0012-2"_s);
+    ASSERT_GE(blocks.size(), 5);
+    EXPECT_EQ(blocks.mid(blocks.size() - 2), (QStringList{QString(), QString()}))
+        << "private rooms get an empty large paragraph, and no header, at the foot";
+    const PrintItem foot = texts(lastTicket()).last();
+    EXPECT_EQ(foot.font.size, 16);
+    EXPECT_TRUE(foot.font.bold);
+
+    g().gKTVAPP = u"N"_s;
+    slip().PrintKPortShortSize(rs, u"0012"_s, 0, QString(), u"補印"_s);
+    blocks = lastTicket().textBlocks();
+    EXPECT_EQ(blocks.first(), u"補印-0012  A05"_s);
+    EXPECT_EQ(blocks.last(), u"補印-0012  A05"_s);
+    const QList<PrintItem> lines = texts(lastTicket());
+    const int gap = lines.last().rect.top() - lines[lines.size() - 2].rect.top();
+    EXPECT_GE(gap, lines.last().lineHeight + 300) << "an empty line, then 300 twips";
+    EXPECT_LT(gap, 2 * lines.last().lineHeight + 300);
+
+    g().gHideTimeMark = u"Y"_s;
+    slip().PrintKPortShortSize(rs, u"0012"_s, 0, QString(), u"補印"_s);
+    EXPECT_EQ(lastTicket().textBlocks().first(), u"補印  T12"_s);
+}
+
+TEST_F(TicketTest, NameCarriesPriceCaptionMarketPriceMenuRemarkAndOnTheHouse)
+{
+    db::gCNT().execute(u"INSERT INTO MENUITEM VALUES (3, '石斑魚', '清蒸')"_s);
+    db::gCNT().execute(u"INSERT INTO MENUITEM VALUES (0, '白飯', '')"_s);
+    const int fish = addItem(u"石斑魚"_s, 1, u"S0"_s, {{u"PriceCap"_s, u"時價"_s}, {u"Price"_s, 880}});
+    const int gift = addItem(u"小菜"_s, 1, u"S0"_s, {{u"PriceCap"_s, u"大"_s}, {u"DelMark"_s, u"f"_s}, {u"Amt"_s, 0}});
+    const int rice = addItem(u"白飯"_s, 1, u"S0"_s, {{u"TypeNo"_s, u"abc"_s}});
+    const int riceEmpty = addItem(u"白飯"_s, 1, u"S0"_s, {{u"TypeNo"_s, QString()}});
+
+    g().gKPPrintMenuRemark = u"Y"_s;
+    db::Recordset rs = rowsAt(fish);
+    slip().PrintKPortShortSize(rs, u"1"_s, 0, QString(), u"K"_s);
+    EXPECT_EQ(lastTicket().tableRows().first(), u"石斑魚-時價(880)-清蒸|1;"_s);
+    rs = rowsAt(gift);
+    slip().PrintKPortShortSize(rs, u"1"_s, 0, QString(), u"K"_s);
+    EXPECT_EQ(lastTicket().tableRows().first(), u"小菜-大[招待]|1;"_s);
+    // A type number that is text or empty still makes a query that runs.
+    for (int rno : {rice, riceEmpty}) {
+        rs = rowsAt(rno);
+        slip().PrintKPortShortSize(rs, u"1"_s, 0, QString(), u"K"_s);
+        EXPECT_EQ(lastTicket().tableRows().first(), u"白飯-|1;"_s);
+    }
+    EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
+
+    g().gKPPrintMenuRemark = u"N"_s;
+    rs = rowsAt(fish);
+    slip().PrintKPortShortSize(rs, u"1"_s, 0, QString(), u"K"_s);
+    EXPECT_EQ(lastTicket().tableRows().first(), u"石斑魚-時價(880)|1;"_s);
+}
+
+TEST_F(TicketTest, BadRowsPrintWhatTheyHoldWithoutBreakingTheTicket)
+{
+    // Every column the ticket reads is NULL.
+    const int empty = addRow({{u"KPort"_s, u"PK"_s}});
+    db::Recordset rs = rowsAt(empty);
+    EXPECT_TRUE(slip().PrintKPortShortSize(rs, u"9"_s, 0, QString(), u"K"_s));
+    EXPECT_EQ(lastTicket().tableRows(), QStringList{u"[快]|快上;"_s});
+    EXPECT_EQ(lastTicket().textBlocks()[1], u" 點單人員:          印單時間:14:05:09"_s);
+
+    // An operator id whose sixth byte would split a Chinese character, a name longer than the
+    // ticket, and separators typed into a remark.
+    const QString longName = u"招牌紅燒半筋半肉牛肉麵加大碗附滷味拼盤與季節時蔬"_s;
+    const int item = addItem(longName, 1, u"S0"_s,
+                             {{u"OrderUserID"_s, u"A王小明"_s}, {u"Remark"_s, u"少辣;不要蔥|湯分開"_s}});
+    rs = rowsAt(item);
+    slip().PrintKPortShortSize(rs, u"9"_s, 0, QString(), u"K"_s);
+    const QString operatorLine = lastTicket().textBlocks()[1];
+    EXPECT_TRUE(operatorLine.startsWith(u" 點單人員:A王小     印單時間:"_s)) << operatorLine.toStdString();
+    EXPECT_EQ(platform::CodePage::byteWidth(operatorLine.mid(6, 4)), 6);
+    const QStringList rows = lastTicket().tableRows();
+    ASSERT_EQ(rows.size(), 1) << "a separator in a remark must not split the row";
+    EXPECT_EQ(rows[0], longName + u" <少辣；不要蔥｜湯分開>|1;"_s);
+    const QList<PrintItem> cells = lastTicket().rowCells(0, 0);
+    EXPECT_GT(cells[0].lines.size(), 1) << "a long name wraps inside its column";
+    EXPECT_EQ(cells[1].lines, QStringList{u"1"_s});
+}
+
+TEST_F(TicketTest, AFailedStepIsLoggedAndTheTicketStillPrints)
+{
+    const int item = addItem(u"牛肉麵"_s, 1);
+    const int rice = addItem(u"白飯"_s, 2, u"A1"_s);
+    db::gCNT().execute(u"CREATE TRIGGER no_marks BEFORE UPDATE ON ORDERI BEGIN SELECT RAISE(ABORT, 'locked by POS'); END"_s);
+    g().gKPPrintMenuRemark = u"Y"_s;
+    db::gCNT().execute(u"DROP TABLE MENUITEM"_s);
+
+    db::Recordset rs = rowsAt(item);
+    EXPECT_TRUE(slip().PrintKPortShortSize(rs, u"補0012"_s, 0, QString(), u"補印"_s));
+    ASSERT_EQ(printers.jobs.size(), 1);
+    EXPECT_EQ(lastTicket().tableRows(), (QStringList{u"牛肉麵|1;"_s, u"|/白飯*2;"_s}));
+    EXPECT_EQ(env.readErr().count(u"處理程序: (PrintKPortShortSize)"_s), 1) << env.readErr().toStdString();
+
+    rs = rowsAt(item);
+    EXPECT_TRUE(slip().PrintKPortShortSize(rs, u"0013"_s, 0, QString(), u"K"_s));
+    EXPECT_EQ(lastTicket().tableRows(), (QStringList{u"牛肉麵|1;"_s, u"|/白飯*2;"_s}))
+        << "an add-on whose mark cannot be stored is still on the ticket";
+    EXPECT_TRUE(ksMark(rice).isEmpty());
+    EXPECT_EQ(env.readErr().count(u"處理程序: (PrintKPortShortSize)"_s), 3);
+    EXPECT_TRUE(env.prompter.boxes.isEmpty()) << "tickets never stop the service with a box";
+
+    // A printer that refuses the job: logged, and not a success.
+    printers.refuseWith = u"queue stopped"_s;
+    rs = rowsAt(item);
+    EXPECT_FALSE(slip().PrintKPortShortSize(rs, u"補1"_s, 0, QString(), u"K"_s));
+    EXPECT_TRUE(env.readErr().contains(u"queue stopped"_s));
+    EXPECT_EQ(slip().vsp.docName(), g().gExeName);
+}
+
+TEST_F(TicketTest, WindowLoadReadsTopMarginTableLabelAndTableNameFlag)
+{
+    env.settings.save(u"Tavo3"_s, u"KP"_s, u"lblSlipTopMargin"_s, u"500"_s);
+    env.writeIni(TestEnvironment::big5(u"[PARAM]\r\nTableLabelSite=老張牛肉麵\r\n"_s));
+    g().gCustName = u"老張牛肉麵"_s;
+    const int item = addItem(u"牛肉麵"_s, 1);
+
+    db::Recordset rs = rowsAt(item);
+    slip().PrintKPortShortSize(rs, u"0012"_s, 0, QString(), u"補印"_s);
+    EXPECT_EQ(slip().SlipTopMargin, 500);
+    EXPECT_EQ(slip().TableLabel, u"桌號"_s);
+    EXPECT_TRUE(slip().KPAddTblName.isEmpty());
+    EXPECT_EQ(texts(lastTicket()).first().rect.top(), 500);
+    EXPECT_EQ(lastTicket().textBlocks().first(), u"補印-0012 桌號 A05"_s);
+
+    tickets::frmTMSlip::unload();
+    env.settings.save(u"Tavo3"_s, u"KP"_s, u"lblSlipTopMargin"_s, u"abc"_s);
+    g().gCustName = u"別家店"_s;
+    setParam(u"KPAddTblName"_s, u"y"_s);
+    EXPECT_EQ(slip().SlipTopMargin, 0);
+    EXPECT_TRUE(slip().TableLabel.isEmpty());
+    EXPECT_EQ(slip().KPAddTblName, u"Y"_s);
+    EXPECT_EQ(slip().vsp.margins(), QMargins(0, 0, 0, 0));
+    EXPECT_EQ(slip().vsp.tableBorder(), 10);
+
+    // No site configured: an empty CustName must not switch the label on.
+    tickets::frmTMSlip::unload();
+    env.writeIni(QByteArray("[PARAM]\r\n"));
+    g().gCustName.clear();
+    EXPECT_TRUE(slip().TableLabel.isEmpty());
+}
+
+TEST_F(TicketTest, IsPrinterInstalledWantsTheExactName)
+{
+    tickets::frmTMSlip &w = tickets::frmTMSlip::instance();
+    EXPECT_TRUE(w.IsPrinterInstalled(kKitchenPrinter));
+    EXPECT_FALSE(w.IsPrinterInstalled(kKitchenPrinter.toLower()));
+    EXPECT_FALSE(w.IsPrinterInstalled(kKitchenPrinter + u" "_s));
+    EXPECT_FALSE(w.IsPrinterInstalled(QString()));
+    EXPECT_FALSE(w.IsPrinterInstalled(u"Kitchen's TM"_s));
+    printers.names.append(u"Kitchen's TM"_s);
+    EXPECT_TRUE(w.IsPrinterInstalled(u"Kitchen's TM"_s));
+    EXPECT_TRUE(env.prompter.boxes.isEmpty());
+
+    printers.names.clear();
+    EXPECT_FALSE(w.IsPrinterInstalled(kKitchenPrinter));
+    EXPECT_TRUE(env.prompter.boxes.isEmpty()) << "no printers is an answer, not an error";
+
+    printers.failListing = true;
+    EXPECT_FALSE(w.IsPrinterInstalled(kKitchenPrinter));
+    ASSERT_EQ(env.prompter.boxes.size(), 1);
+    EXPECT_TRUE(env.readErr().contains(u"處理程序: (IsPrinterInstalled)"_s));
+}
