@@ -1,0 +1,151 @@
+#include "watch/orderwatch.h"
+
+#include "db/connection.h"
+#include "db/dbglobals.h"
+#include "db/valuetext.h"
+#include "platform/echo.h"
+#include "platform/grid.h"
+#include "util/report.h"
+
+#include <QCoreApplication>
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::watch {
+
+namespace {
+
+constexpr int kListedColumns = 14;
+const char *const kScanningProperty = "tavoOrderWatchScanning";
+
+qint64 wholeNumber(double value)
+{
+    return value >= 1 ? qint64(value) : 0;
+}
+
+// Marks the grid as being scanned for the life of one AddFG1, and puts its repainting back on
+// however the scan ends.
+class ScanGuard {
+public:
+    explicit ScanGuard(platform::Grid &grid)
+        : m_grid(grid)
+    {
+        m_grid.setProperty(kScanningProperty, true);
+    }
+    ~ScanGuard()
+    {
+        m_grid.setRedraw(true);
+        m_grid.setProperty(kScanningProperty, false);
+    }
+    ScanGuard(const ScanGuard &) = delete;
+    ScanGuard &operator=(const ScanGuard &) = delete;
+
+private:
+    platform::Grid &m_grid;
+};
+
+} // namespace
+
+QString fg1FormatString()
+{
+    return u"記錄序號|送廚出口|出菜單號|桌號輪序|菜條序號|點單時間|"_s + u"項目名稱|價別|數量|備註說明|"_s
+        + u"POS識別碼|刪改記號|建檔日期|修改日期"_s;
+}
+
+void InitFG1(platform::Grid &fg1)
+{
+    fg1.setFixedRows(1);
+    fg1.setRows(1);
+    fg1.setFormatString(fg1FormatString());
+    for (int c = 0; c < fg1.Cols(); ++c)
+        fg1.setColHidden(c, c == 2 || c == 12 || c == 13);
+    fg1.AutoSize();
+}
+
+void processPendingEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+bool AddFG1(platform::Grid &fg1, const QString &port, db::Connection &cnt, const RowHook &afterRow)
+{
+    if (fg1.property(kScanningProperty).toBool())
+        return false;
+    ScanGuard guard(fg1);
+    try {
+        const QString P = QuotStr(port);
+        const qint64 bound = wholeNumber(db::basicVal(fg1.Tag()));
+        qint64 A = bound;
+        // The rows above `lowest` (exclusive) and up to B are listed.
+        qint64 lowest = A;
+        const bool firstScan = A < 1;
+        if (firstScan) {
+            db::Recordset rs = cnt.openRecordset(
+                u"SELECT Min(RNo) as MinRNo From ORDERI WHERE OPDate is NULL"_s + u" and KPort = "_s + P);
+            A = rs.eof() ? 0 : wholeNumber(rs.number(u"MinRNo"_s));
+            rs.close();
+            // The oldest open row of the port is listed too: it is as open as the ones after it.
+            lowest = A > 0 ? A - 1 : 0;
+            fg1.setRows(fg1.FixedRows());
+        }
+
+        db::Recordset rsMax = cnt.openRecordset(u" SELECT Max(RNo) as MaxRNo "_s + u" From ORDERI"_s
+            + u" where KPort = "_s + P + u" and UpdDate is NULL"_s);
+        const qint64 B = rsMax.eof() ? 0 : wholeNumber(rsMax.number(u"MaxRNo"_s));
+        rsMax.close();
+
+        // The bound moves only as far as rows were read: to B once the listing is complete.
+        qint64 newBound = bound;
+        if (A == 0 && B > 0) {
+            lowest = B; // nothing of the past is listed
+            newBound = B;
+        } else if (B > lowest) {
+            newBound = std::max(bound, B);
+        }
+
+        int appended = 0;
+        if (B > lowest) {
+            db::Recordset rs = cnt.openRecordset(
+                u"SELECT  RNo, KPort, KPMark, OrderPID, KSMark, OrderTime, "_s
+                + u" ItemName, PriceCap, Qty, Remark, "_s + u" POSID, DelMark, "_s + u" FileDate, UpdDate"_s
+                + u" FROM ORDERI "_s + u" WHERE RNo > "_s + QString::number(lowest) + u"   and RNo <= "_s
+                + QString::number(B) + u" and KPort = "_s + P + u" ORDer by Rno "_s);
+            fg1.setRedraw(false);
+            QStringList cells;
+            cells.reserve(kListedColumns);
+            try {
+                while (!rs.eof()) {
+                    cells.clear();
+                    for (int i = 0; i < kListedColumns; ++i)
+                        cells.append(rs.text(i));
+                    const qint64 rno = wholeNumber(db::basicVal(cells[0]));
+                    fg1.addRow(cells);
+                    ++appended;
+                    if (rno > bound)
+                        fg1.setTag(QString::number(rno));
+                    platform::echoRow(u"fg1"_s, cells);
+                    if (afterRow)
+                        afterRow();
+                    rs.moveNext();
+                }
+            } catch (...) {
+                if (appended > 0)
+                    fg1.AutoSize();
+                throw;
+            }
+        }
+        if (newBound > bound)
+            fg1.setTag(QString::number(newBound));
+        if (appended > 0 || firstScan) {
+            fg1.AutoSize();
+            if (fg1.Rows() > fg1.FixedRows())
+                fg1.ShowCell(fg1.Rows() - 1, 0);
+        }
+        return true;
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_AddFG1"_s);
+        return false;
+    }
+}
+
+} // namespace tavo::watch

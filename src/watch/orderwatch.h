@@ -1,0 +1,35 @@
+#pragma once
+// The order watch: lists the watched kitchen port's new ORDERI rows in the order grid fg1.
+// The grid's tag holds the scan bound, the highest RNo already considered; the next scan lists
+// the rows of the port above it, in RNo order, each row once per run.
+#include <QString>
+
+#include <functional>
+
+namespace tavo::db {
+class Connection;
+}
+namespace tavo::platform {
+class Grid;
+}
+
+namespace tavo::watch {
+
+// The 14 captions of fg1, in the order of the listed columns.
+QString fg1FormatString();
+// fg1 with its header row, no data rows, and its hidden columns (KPMark, FileDate, UpdDate).
+void InitFG1(platform::Grid &fg1);
+
+// Run after each appended row: the window's pending events, so a long first scan keeps it alive.
+using RowHook = std::function<void()>;
+void processPendingEvents();
+
+// One scan of `port` on `cnt` into `fg1`; true when the listing query was read to its end.
+// A database error is shown (tag "fmTavoKPortSrv_AddFG1") and returns false; the rows appended
+// before it stay and the bound stands on the last of them, so the next scan goes on from there.
+// A call made while a scan of the same grid is under way (from the pending events of its rows)
+// does nothing and returns false.
+bool AddFG1(platform::Grid &fg1, const QString &port, db::Connection &cnt,
+    const RowHook &afterRow = processPendingEvents);
+
+} // namespace tavo::watch
