@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QSysInfo>
 #include <QFile>
 #include <QSettings>
@@ -139,6 +140,23 @@ TEST(GetINI, SurvivesGarbageAndUnicodeFiles)
     utf16.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
     env.writeIni(utf16);
     EXPECT_EQ(GetINI(g().gINIFile, u"PARAM"_s, u"CustName"_s), u"中文"_s);
+}
+
+TEST(GetINI, RandomFilesNeverGiveMoreThan127Bytes)
+{
+    TestEnvironment env;
+    const QByteArray pieces[] = {"[", "]", "=", "\n", "\r\n", ";", " ", "\t", "\"", "PARAM", "param", "GCNT",
+                                 "\xA4", "\xA4\xA4", "\xFF", QByteArray(1, '\0'), "\xEF\xBB\xBF", "x", QByteArray(60, 'v')};
+    QRandomGenerator random(20261207);
+    for (int round = 0; round < 400; ++round) {
+        QByteArray content;
+        const int count = random.bounded(1, 80);
+        for (int i = 0; i < count; ++i)
+            content += pieces[random.bounded(int(std::size(pieces)))];
+        const QString value = iniValue(content, u"PARAM"_s, u"GCNT"_s);
+        EXPECT_LE(toAnsi(value).size(), kIniValueBytes) << content.toHex().toStdString();
+        EXPECT_FALSE(value.contains(QChar(0)));
+    }
 }
 
 // ---- settings store --------------------------------------------------------------------------
