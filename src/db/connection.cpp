@@ -213,13 +213,17 @@ bool Recordset::bof() const
 
 void Recordset::moveNext()
 {
-    d->requireRow();
     if (d->streaming) {
+        d->requireRow();
         d->position = 0; // a row has been seen: no longer before the first
         d->advanceStream();
-    } else {
-        ++d->position;
+        return;
     }
+    d->requireOpen();
+    if (d->position >= d->rows.size()) // from BOF the move reaches the first row, as in ADO
+        throw DbError(kErrNoCurrentRecord, u"Either BOF or EOF is True, or the current record has been deleted. "
+                                           "Requested operation requires a current record."_s);
+    ++d->position;
 }
 
 void Recordset::movePrevious()
