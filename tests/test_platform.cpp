@@ -12,12 +12,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QSysInfo>
-#include <QFile>
 #include <QSettings>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -31,7 +31,7 @@ using tavo::test::TestEnvironment;
 namespace {
 
 const QByteArray kZhong = QByteArrayLiteral("\xA4\xA4"); // 中 in Big5
-const QByteArray kWen = QByteArrayLiteral("\xA4\xE5");   // 文
+const QByteArray kWen = QByteArrayLiteral("\xA4\xE5"); // 文
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -55,7 +55,10 @@ TEST(CodePage, RoundTripsBig5AndReplacesWhatItLacks)
     EXPECT_EQ(toAnsi(u"ĳx"_s), QByteArray("?x"));
     // Broken input: a stray lead byte at the end, bytes that are no character.
     EXPECT_EQ(fromAnsi(QByteArray("ab\xA4")), u"ab?"_s);
-    EXPECT_EQ(fromAnsi(QByteArray("\xFF" "A") + kZhong), u"?A中"_s);
+    EXPECT_EQ(fromAnsi(QByteArray("\xFF"
+                                  "A")
+                  + kZhong),
+        u"?A中"_s);
 }
 
 TEST(CodePage, CutsBytesWithoutSplittingACharacter)
@@ -81,13 +84,15 @@ TEST(GetINI, ReadsValuesLikeTheWindowsProfileReader)
                             "[Other]\r\nGCNT=wrong\r\n"
                             "  [ param ]  \r\n"
                             "gcnt = Provider=SQLOLEDB;Data Source=srv \r\n"
-                            "CustName=") + kZhong + kWen + "\r\n"
-                 "Quoted=\"  spaced  \"\r\n"
-                 ";DateSep=-\r\n"
-                 "Comment=a ; b\r\n"
-                 "Empty=\r\n"
-                 "NoEquals\r\n"
-                 "[PARAM]\r\nLater=second section\r\n");
+                            "CustName=")
+        + kZhong + kWen
+        + "\r\n"
+          "Quoted=\"  spaced  \"\r\n"
+          ";DateSep=-\r\n"
+          "Comment=a ; b\r\n"
+          "Empty=\r\n"
+          "NoEquals\r\n"
+          "[PARAM]\r\nLater=second section\r\n");
     const QString ini = g().gINIFile;
     EXPECT_EQ(GetINI(ini, u"PARAM"_s, u"GCNT"_s), u"Provider=SQLOLEDB;Data Source=srv"_s);
     EXPECT_EQ(GetINI(ini, u"Param"_s, u"custname"_s), u"中文"_s);
@@ -113,7 +118,7 @@ TEST(GetINI, KeepsAtMost127BytesOfAValue)
     const QByteArray straddle = QByteArray(126, 'w') + kZhong + "tail";
     const QByteArray fits = QByteArray(125, 'v') + kZhong + "tail";
     env.writeIni("[PARAM]\nExact=" + exact + "\nLong=" + longer + "\nStraddle=" + straddle + "\nFits=" + fits
-                 + "\nNul=ab" + QByteArray(1, '\0') + "cd\n");
+        + "\nNul=ab" + QByteArray(1, '\0') + "cd\n");
     const QString ini = g().gINIFile;
     EXPECT_EQ(GetINI(ini, u"PARAM"_s, u"Exact"_s), QString::fromLatin1(exact));
     EXPECT_EQ(GetINI(ini, u"PARAM"_s, u"Long"_s), QString::fromLatin1(QByteArray(127, 'y')));
@@ -145,8 +150,8 @@ TEST(GetINI, SurvivesGarbageAndUnicodeFiles)
 TEST(GetINI, RandomFilesNeverGiveMoreThan127Bytes)
 {
     TestEnvironment env;
-    const QByteArray pieces[] = {"[", "]", "=", "\n", "\r\n", ";", " ", "\t", "\"", "PARAM", "param", "GCNT",
-                                 "\xA4", "\xA4\xA4", "\xFF", QByteArray(1, '\0'), "\xEF\xBB\xBF", "x", QByteArray(60, 'v')};
+    const QByteArray pieces[] = { "[", "]", "=", "\n", "\r\n", ";", " ", "\t", "\"", "PARAM", "param", "GCNT",
+        "\xA4", "\xA4\xA4", "\xFF", QByteArray(1, '\0'), "\xEF\xBB\xBF", "x", QByteArray(60, 'v') };
     QRandomGenerator random(20261207);
     for (int round = 0; round < 400; ++round) {
         QByteArray content;
@@ -230,8 +235,10 @@ TEST(HeadlessPrompter, AnswersWithTheDefaultButtonAndWritesTheBox)
     std::FILE *out = std::tmpfile();
     ASSERT_NE(out, nullptr);
     HeadlessPrompter prompter(out, true);
-    EXPECT_EQ(prompter.ask(u"TavoKPortSrv"_s, u"確定要結束?"_s, BoxIcon::Question, BoxButtons::YesNo), BoxAnswer::No);
-    EXPECT_EQ(prompter.ask(u"TavoKPortSrv"_s, u"列印完成"_s, BoxIcon::Information, BoxButtons::Ok), BoxAnswer::Ok);
+    EXPECT_EQ(prompter.ask(u"TavoKPortSrv"_s, u"確定要結束?"_s, BoxIcon::Question, BoxButtons::YesNo),
+        BoxAnswer::No);
+    EXPECT_EQ(
+        prompter.ask(u"TavoKPortSrv"_s, u"列印完成"_s, BoxIcon::Information, BoxButtons::Ok), BoxAnswer::Ok);
     prompter.beep();
     std::rewind(out);
     QByteArray written;
@@ -354,6 +361,6 @@ TEST(SystemHelpers, FilesFoldersUserAndMachine)
 TEST(SystemdRestart, AsksForAForcedReboot)
 {
     // Only the command line is checked: nothing here may restart the machine.
-    EXPECT_EQ(SystemdRestart::arguments(true, true), (QStringList{u"reboot"_s, u"--force"_s}));
-    EXPECT_EQ(SystemdRestart::arguments(false, false), QStringList{u"poweroff"_s});
+    EXPECT_EQ(SystemdRestart::arguments(true, true), (QStringList { u"reboot"_s, u"--force"_s }));
+    EXPECT_EQ(SystemdRestart::arguments(false, false), QStringList { u"poweroff"_s });
 }

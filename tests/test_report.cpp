@@ -8,8 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <stdexcept>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 using namespace Qt::StringLiterals;
 using namespace tavo;
@@ -37,11 +37,13 @@ TEST(WriteLog, AppendsTimeStampedBig5Lines)
     WriteLog(u"TimerStart_Timer"_s);
     env.clock.advance(61000);
     WriteLog(u"CD連接埠:COM2無法開啟"_s);
-    EXPECT_EQ(env.readLogBytes(), QByteArray("2026-12-07 14:05:09 => TimerStart_Timer\r\n")
-                                      + TestEnvironment::big5(u"2026-12-07 14:06:10 => CD連接埠:COM2無法開啟\r\n"_s));
+    EXPECT_EQ(env.readLogBytes(),
+        QByteArray("2026-12-07 14:05:09 => TimerStart_Timer\r\n")
+            + TestEnvironment::big5(u"2026-12-07 14:06:10 => CD連接埠:COM2無法開啟\r\n"_s));
     // Another file when one is named; the default log is left alone.
     WriteLog(u"x"_s, env.path(u"other.LOG"_s));
-    EXPECT_EQ(TestEnvironment::readBytes(env.path(u"other.LOG"_s)), QByteArray("2026-12-07 14:06:10 => x\r\n"));
+    EXPECT_EQ(
+        TestEnvironment::readBytes(env.path(u"other.LOG"_s)), QByteArray("2026-12-07 14:06:10 => x\r\n"));
     EXPECT_EQ(env.readLog().count(u"\r\n"_s), 2);
     EXPECT_TRUE(env.readErrBytes().isEmpty());
 }
@@ -51,8 +53,9 @@ TEST(WriteLog, UnwritableLogIsRecordedInTheErrorLog)
     TestEnvironment env;
     g().gLogFile = env.path(u"missing-folder/TavoKPortSrv.LOG"_s);
     WriteLog(u"TimerStart_Timer"_s);
-    EXPECT_EQ(env.readErr(), u"**記錄時間 - 26/12/07, 14:05:09 \r\n處理程序: (WriteLog)\r\n執行錯誤, 代碼: 76\r\n"
-                             u"訊息: \r\n     Path not found\r\n\r\n"_s);
+    EXPECT_EQ(env.readErr(),
+        u"**記錄時間 - 26/12/07, 14:05:09 \r\n處理程序: (WriteLog)\r\n執行錯誤, 代碼: 76\r\n"
+        u"訊息: \r\n     Path not found\r\n\r\n"_s);
     // Neither log writable: nothing to tell, nothing stops.
     g().gErrFile = env.path(u"missing-folder/TavoKPortSrv.ERR"_s);
     WriteLog(u"again"_s);
@@ -77,7 +80,7 @@ TEST(WriteErrLog, WritesOneBlockWithoutBoxOrBeep)
 
     // Blocks are appended; an empty description still has its line of five spaces.
     env.clock.advance(1000);
-    WriteErrLog(u"Timer1_Timer"_s, ErrorInfo{5, QString()});
+    WriteErrLog(u"Timer1_Timer"_s, ErrorInfo { 5, QString() });
     EXPECT_TRUE(env.readErr().endsWith(u"**記錄時間 - 26/12/07, 14:05:10 \r\n處理程序: (Timer1_Timer)\r\n"
                                        u"執行錯誤, 代碼: 5\r\n訊息: \r\n     \r\n\r\n"_s));
     EXPECT_EQ(env.readErr().count(u"**記錄時間"_s), 2);
@@ -98,7 +101,8 @@ TEST(WriteErrLog, NumbersOfOtherFailuresAndOutsideACatch)
     }
     WriteErrLog(u"C"_s); // no error in flight: must not end the process
     const QString err = env.readErr();
-    EXPECT_TRUE(err.contains(u"(A)\r\n執行錯誤, 代碼: -2147467259\r\n訊息: \r\n     disk gone\r\n"_s)) << err.toStdString();
+    EXPECT_TRUE(err.contains(u"(A)\r\n執行錯誤, 代碼: -2147467259\r\n訊息: \r\n     disk gone\r\n"_s))
+        << err.toStdString();
     EXPECT_TRUE(err.contains(u"(B)\r\n執行錯誤, 代碼: -2147467259\r\n"_s));
     EXPECT_TRUE(err.contains(u"(C)\r\n執行錯誤, 代碼: 0\r\n訊息: \r\n     \r\n"_s));
 }
@@ -106,7 +110,7 @@ TEST(WriteErrLog, NumbersOfOtherFailuresAndOutsideACatch)
 TEST(WriteErrLog, CharactersBig5LacksBecomeQuestionMarks)
 {
     TestEnvironment env;
-    WriteErrLog(u"T"_s, ErrorInfo{1, u"bad 😀 品項"_s});
+    WriteErrLog(u"T"_s, ErrorInfo { 1, u"bad 😀 品項"_s });
     EXPECT_TRUE(env.readErr().contains(u"     bad ? 品項\r\n"_s));
 }
 
@@ -127,7 +131,8 @@ TEST(ShowErrMsg, BeepsLogsShowsTheFiveLinesAndRestoresTheArrow)
     EXPECT_EQ(box.title, u"TavoKPortSrv"_s);
     EXPECT_EQ(box.icon, platform::BoxIcon::Warning);
     EXPECT_EQ(box.buttons, platform::BoxButtons::Ok);
-    EXPECT_EQ(box.text, u"處理程序: (fmTavoKPortSrv_cmdStart_Click)\n執行錯誤, 代碼: 13\n訊息: \n     型態不符合\n\n"_s);
+    EXPECT_EQ(box.text,
+        u"處理程序: (fmTavoKPortSrv_cmdStart_Click)\n執行錯誤, 代碼: 13\n訊息: \n     型態不符合\n\n"_s);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
@@ -141,6 +146,7 @@ TEST(ShowErrMsg, UnwritableErrorLogStillShowsTheBox)
         EXPECT_EQ(AskErrMsg(u"frmVSPBlank_cmdPrint_Click"_s), 1);
     }
     ASSERT_EQ(env.prompter.boxes.size(), 1);
-    EXPECT_TRUE(env.prompter.boxes[0].text.startsWith(u"處理程序: (frmVSPBlank_cmdPrint_Click)\n執行錯誤, 代碼: 3021\n"_s));
+    EXPECT_TRUE(env.prompter.boxes[0].text.startsWith(
+        u"處理程序: (frmVSPBlank_cmdPrint_Click)\n執行錯誤, 代碼: 3021\n"_s));
     EXPECT_FALSE(QDir(env.path(u"missing-folder"_s)).exists());
 }

@@ -32,8 +32,8 @@ TEST(DateText, AcceptsTheSitesFormsAndRejectsImpossibleDates)
     EXPECT_EQ(toDate(u"2024/5/1 13:05:59"_s), QDate(2024, 5, 1));
     EXPECT_EQ(toDate(u"2024-05-01T13:05:00"_s), QDate(2024, 5, 1));
     EXPECT_EQ(toDate(u" 2024/02/29 "_s), QDate(2024, 2, 29));
-    for (const QString &bad : {u"2025/13/40"_s, u"2025/02/29"_s, u"20240501"_s, u"2024/05-01"_s,
-                               u"2024/05/01 25:00"_s, u"2024/05/01 12:60"_s, u"abc"_s, QString()})
+    for (const QString &bad : { u"2025/13/40"_s, u"2025/02/29"_s, u"20240501"_s, u"2024/05-01"_s,
+             u"2024/05/01 25:00"_s, u"2024/05/01 12:60"_s, u"abc"_s, QString() })
         EXPECT_FALSE(isDateText(bad)) << bad.toStdString();
     EXPECT_EQ(toDate(QVariant(QDateTime(QDate(2024, 5, 1), QTime(23, 59)))), QDate(2024, 5, 1));
     EXPECT_FALSE(toDate(QVariant(42)).isValid());
@@ -135,7 +135,7 @@ TEST(Delay, PausesThroughTheClockInWholeMilliseconds)
     Delay(0.2004);
     Delay(0);
     Delay(-2);
-    EXPECT_EQ(env.clock.sleeps, (QVector<int>{1500, 200}));
+    EXPECT_EQ(env.clock.sleeps, (QVector<int> { 1500, 200 }));
     EXPECT_EQ(start.msecsTo(env.clock.now()), 1700);
 }
 
@@ -154,7 +154,7 @@ TEST(ShutdownWindows, AsksTheRestartServiceOnce)
 TEST(ResetComPort, OnlyCom1ToCom6InUpperCase)
 {
     TestEnvironment env;
-    for (const QString &name : {u"com1"_s, u"COM7"_s, u"COM"_s, u"LPT1"_s, u"COM1 "_s}) {
+    for (const QString &name : { u"com1"_s, u"COM7"_s, u"COM"_s, u"LPT1"_s, u"COM1 "_s }) {
         env.prompter.boxes.clear();
         EXPECT_FALSE(ResetComPort(name)) << name.toStdString();
         ASSERT_EQ(env.prompter.boxes.size(), 1);
@@ -194,7 +194,7 @@ TEST(KeyMoveFocus, EnterAndArrowsWalkTheTabOrder)
     auto *first = new QLineEdit(&form);
     auto *skipped = new QLineEdit(&form);
     auto *second = new QLineEdit(&form);
-    for (QLineEdit *e : {first, skipped, second})
+    for (QLineEdit *e : { first, skipped, second })
         layout->addWidget(e);
     skipped->setEnabled(false);
     form.show();

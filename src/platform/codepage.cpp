@@ -24,9 +24,8 @@ Family familyOf(const QByteArray &name)
     const QByteArray n = name.toUpper();
     if (n == "UTF-8" || n == "UTF8")
         return Family::Utf8;
-    static const char *const doubleByte[] = {"CP950", "BIG5",  "BIG5-HKSCS", "BIG5HKSCS", "CN-BIG5", "CP936",
-                                             "GBK",   "CP932", "SHIFT_JIS",  "SJIS",      "CP949",   "UHC",
-                                             "EUC-KR", "GB2312", "EUC-CN"};
+    static const char *const doubleByte[] = { "CP950", "BIG5", "BIG5-HKSCS", "BIG5HKSCS", "CN-BIG5", "CP936",
+        "GBK", "CP932", "SHIFT_JIS", "SJIS", "CP949", "UHC", "EUC-KR", "GB2312", "EUC-CN" };
     for (const char *candidate : doubleByte) {
         if (n == candidate)
             return Family::DoubleByte;
@@ -38,7 +37,10 @@ Family familyOf(const QByteArray &name)
 // short texts, and opening iconv for each would cost more than the conversions themselves.
 class Converter {
 public:
-    Converter(const char *to, const char *from) : m_cd(iconv_open(to, from)) { }
+    Converter(const char *to, const char *from)
+        : m_cd(iconv_open(to, from))
+    {
+    }
     ~Converter()
     {
         if (valid())
@@ -73,7 +75,8 @@ public:
                 continue;
             }
             // EILSEQ or EINVAL: replace the offending sequence and go on.
-            const qsizetype step = qMax<qsizetype>(1, qMin<qsizetype>(stepOf(src, srcLeft), qsizetype(srcLeft)));
+            const qsizetype step
+                = qMax<qsizetype>(1, qMin<qsizetype>(stepOf(src, srcLeft), qsizetype(srcLeft)));
             if (dstLeft < size_t(replacement.size())) {
                 const qsizetype used = dst - out.data();
                 out.resize(out.size() * 2 + 16);

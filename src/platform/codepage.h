@@ -28,7 +28,13 @@ public:
     static int charWidth(char32_t codePoint);
 };
 
-inline QByteArray toAnsi(const QString &text) { return CodePage::toAnsi(text); }
-inline QString fromAnsi(const QByteArray &bytes) { return CodePage::fromAnsi(bytes); }
+inline QByteArray toAnsi(const QString &text)
+{
+    return CodePage::toAnsi(text);
+}
+inline QString fromAnsi(const QByteArray &bytes)
+{
+    return CodePage::fromAnsi(bytes);
+}
 
 } // namespace tavo::platform

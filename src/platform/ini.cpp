@@ -86,7 +86,8 @@ QString iniValue(const QByteArray &rawContent, const QString &section, const QSt
             return {};
         QByteArray value = trimmedBlanks(QByteArrayView(text).sliced(eq + 1));
         // One pair of enclosing quotes is not part of the value.
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
+            && value.back() == value.front())
             value = value.mid(1, value.size() - 2);
         const qsizetype nul = value.indexOf('\0');
         if (nul >= 0)

@@ -60,7 +60,11 @@ void QtPrompter::beep()
     QApplication::beep();
 }
 
-HeadlessPrompter::HeadlessPrompter(std::FILE *out, bool bell) : m_out(out), m_bell(bell) { }
+HeadlessPrompter::HeadlessPrompter(std::FILE *out, bool bell)
+    : m_out(out)
+    , m_bell(bell)
+{
+}
 
 BoxAnswer HeadlessPrompter::ask(const QString &title, const QString &text, BoxIcon, BoxButtons buttons)
 {

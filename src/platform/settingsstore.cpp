@@ -50,7 +50,8 @@ void noteDamage(const QSettings &settings, const QString &file)
 
 } // namespace
 
-QSettingsStore::QSettingsStore(QString baseDir) : m_baseDir(std::move(baseDir))
+QSettingsStore::QSettingsStore(QString baseDir)
+    : m_baseDir(std::move(baseDir))
 {
     if (m_baseDir.isEmpty())
         m_baseDir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
@@ -62,8 +63,8 @@ QString QSettingsStore::filePath(const QString &app) const
     return m_baseDir + u'/' + name + u'/' + name + u".conf"_s;
 }
 
-QString QSettingsStore::get(const QString &app, const QString &section, const QString &key,
-                            const QString &defaultValue) const
+QString QSettingsStore::get(
+    const QString &app, const QString &section, const QString &key, const QString &defaultValue) const
 {
     try {
         // A damaged file still gives what can be read of it; the rest reads as defaults.
@@ -90,7 +91,8 @@ QString QSettingsStore::get(const QString &app, const QString &section, const QS
     }
 }
 
-void QSettingsStore::save(const QString &app, const QString &section, const QString &key, const QString &value)
+void QSettingsStore::save(
+    const QString &app, const QString &section, const QString &key, const QString &value)
 {
     const QString file = filePath(app);
     QDir().mkpath(QFileInfo(file).absolutePath());

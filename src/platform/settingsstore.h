@@ -11,7 +11,7 @@ public:
     explicit QSettingsStore(QString baseDir = {});
 
     QString get(const QString &app, const QString &section, const QString &key,
-                const QString &defaultValue = {}) const override;
+        const QString &defaultValue = {}) const override;
     void save(const QString &app, const QString &section, const QString &key, const QString &value) override;
 
     QString filePath(const QString &app) const;

@@ -8,9 +8,15 @@ using namespace Qt::StringLiterals;
 
 namespace tavo::platform {
 
-SingleInstance::SingleInstance() : SingleInstance(defaultLockPath()) { }
+SingleInstance::SingleInstance()
+    : SingleInstance(defaultLockPath())
+{
+}
 
-SingleInstance::SingleInstance(QString lockPath) : m_path(std::move(lockPath)) { }
+SingleInstance::SingleInstance(QString lockPath)
+    : m_path(std::move(lockPath))
+{
+}
 
 SingleInstance::~SingleInstance() = default;
 

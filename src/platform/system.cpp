@@ -1,12 +1,12 @@
 #include "platform/system.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSysInfo>
 #include <QStandardPaths>
-#include <QFile>
+#include <QSysInfo>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -115,8 +115,8 @@ qint64 ShellWait(const QString &commandLine, int windowStyle)
     process.start(program, args, QIODevice::NotOpen);
     if (!process.waitForStarted(-1)) {
         const bool missing = process.error() == QProcess::FailedToStart
-                             && (program.contains(u'/') ? !QFileInfo(program).exists()
-                                                        : QStandardPaths::findExecutable(program).isEmpty());
+            && (program.contains(u'/') ? !QFileInfo(program).exists()
+                                       : QStandardPaths::findExecutable(program).isEmpty());
         return (missing ? kErrFileNotFound : kErrCannotStart) + kUserErrorBase;
     }
     while (process.state() != QProcess::NotRunning) {

@@ -8,7 +8,7 @@ namespace tavo::platform {
 
 QStringList SystemdRestart::arguments(bool reboot, bool force)
 {
-    QStringList args{reboot ? u"reboot"_s : u"poweroff"_s};
+    QStringList args { reboot ? u"reboot"_s : u"poweroff"_s };
     if (force)
         args << u"--force"_s;
     return args;

@@ -182,7 +182,8 @@ QString DBDateDisp(const QVariant &value, const QString &format)
         if (upper == u"CC/MM/DD"_s)
             return rocYear(d) + sep + twoDigits(d.month()) + sep + twoDigits(d.day());
         if (upper == u"YYYY/MM/DD"_s)
-            return u"%1"_s.arg(d.year(), 4, 10, QChar(u'0')) + sep + twoDigits(d.month()) + sep + twoDigits(d.day());
+            return u"%1"_s.arg(d.year(), 4, 10, QChar(u'0')) + sep + twoDigits(d.month()) + sep
+                + twoDigits(d.day());
         if (upper == u"YY/MM/DD"_s)
             return twoDigits(d.year() % 100) + sep + twoDigits(d.month()) + sep + twoDigits(d.day());
         return formatBasicDate(d, fmt);

@@ -6,7 +6,9 @@
 namespace tavo {
 
 TavoError::TavoError(qint64 number, QString description)
-    : m_number(number), m_description(std::move(description)), m_what(m_description.toUtf8())
+    : m_number(number)
+    , m_description(std::move(description))
+    , m_what(m_description.toUtf8())
 {
 }
 
@@ -15,17 +17,17 @@ ErrorInfo currentError()
     // Rethrowing with no exception in flight would end the process; a reporter called outside a
     // catch block reports "no error" instead.
     if (!std::current_exception())
-        return {0, QString()};
+        return { 0, QString() };
     try {
         throw;
     } catch (const TavoError &e) {
-        return {e.number(), e.description()};
+        return { e.number(), e.description() };
     } catch (const std::bad_alloc &) {
-        return {7, QStringLiteral("Out of memory")};
+        return { 7, QStringLiteral("Out of memory") };
     } catch (const std::exception &e) {
-        return {kGenericErrorNumber, QString::fromLocal8Bit(e.what())};
+        return { kGenericErrorNumber, QString::fromLocal8Bit(e.what()) };
     } catch (...) {
-        return {kGenericErrorNumber, QStringLiteral("Unknown error")};
+        return { kGenericErrorNumber, QStringLiteral("Unknown error") };
     }
 }
 

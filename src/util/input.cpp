@@ -16,7 +16,7 @@ namespace {
 bool takesTabFocus(const QWidget *w, const QWidget *window)
 {
     return (w->focusPolicy() & Qt::TabFocus) != 0 && w->isEnabled() && w->isVisibleTo(window)
-           && w->window() == window && w->focusProxy() == nullptr;
+        && w->window() == window && w->focusProxy() == nullptr;
 }
 
 // The next (or previous) control of the window's tab order that can take the focus.

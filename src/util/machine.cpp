@@ -29,7 +29,7 @@ void ShutdownWindows(bool restart, bool force)
         if (platform::SystemRestart *r = platform::services().restart)
             r->restart(restart, force);
         else
-            WriteErrLog(u"ShutdownWindows"_s, ErrorInfo{kGenericErrorNumber, u"no restart service"_s});
+            WriteErrLog(u"ShutdownWindows"_s, ErrorInfo { kGenericErrorNumber, u"no restart service"_s });
     } catch (...) {
         WriteErrLog(u"ShutdownWindows"_s);
     }
@@ -46,7 +46,7 @@ bool ResetComPort(const QString &portName)
         static const QRegularExpression accepted(u"^COM[1-6]$"_s);
         if (!accepted.match(portName).hasMatch()) {
             platform::services().prompter->ask(appTitle(), u"(ResetComPort)只能重設COM1-COM6通訊埠"_s,
-                                               platform::BoxIcon::Warning, platform::BoxButtons::Ok);
+                platform::BoxIcon::Warning, platform::BoxButtons::Ok);
             return false;
         }
         if (platform::ShellWait(resetComPortCommand(portName)) != 0) {

@@ -6,8 +6,8 @@
 #include "util/globals.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <exception>
 
@@ -31,8 +31,8 @@ bool appendBytes(const QString &path, const QByteArray &bytes, ErrorInfo *failur
     if (path.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         if (failure != nullptr) {
             const bool noFolder = !path.isEmpty() && !QFileInfo(path).absoluteDir().exists();
-            *failure = noFolder ? ErrorInfo{kErrPathNotFound, u"Path not found"_s}
-                                : ErrorInfo{kErrPathFileAccess, u"Path/File access error"_s};
+            *failure = noFolder ? ErrorInfo { kErrPathNotFound, u"Path not found"_s }
+                                : ErrorInfo { kErrPathFileAccess, u"Path/File access error"_s };
         }
         return false;
     }
@@ -40,7 +40,7 @@ bool appendBytes(const QString &path, const QByteArray &bytes, ErrorInfo *failur
     file.close();
     if (written != bytes.size() || file.error() != QFileDevice::NoError) {
         if (failure != nullptr)
-            *failure = {kErrDeviceIO, u"Device I/O error"_s};
+            *failure = { kErrDeviceIO, u"Device I/O error"_s };
         return false;
     }
     return true;
@@ -90,8 +90,8 @@ ErrorInfo errorInFlight()
 
 QString errorText(const QString &tag, const ErrorInfo &error)
 {
-    return u"處理程序: ("_s + tag + u")\r\n"_s + u"執行錯誤, 代碼: "_s + QString::number(error.number) + u"\r\n"_s
-           + u"訊息: \r\n"_s + u"     "_s + error.description + u"\r\n"_s + u"\r\n"_s;
+    return u"處理程序: ("_s + tag + u")\r\n"_s + u"執行錯誤, 代碼: "_s + QString::number(error.number)
+        + u"\r\n"_s + u"訊息: \r\n"_s + u"     "_s + error.description + u"\r\n"_s + u"\r\n"_s;
 }
 
 QString errorTimeLine(const QDateTime &when)

@@ -24,7 +24,8 @@ QString FixWidthB(const QString &text, int width)
     qsizetype used = 0;
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n;) {
-        const qsizetype len = (text[i].isHighSurrogate() && i + 1 < n && text[i + 1].isLowSurrogate()) ? 2 : 1;
+        const qsizetype len
+            = (text[i].isHighSurrogate() && i + 1 < n && text[i + 1].isLowSurrogate()) ? 2 : 1;
         const QStringView ch = QStringView(text).sliced(i, len);
         const char32_t codePoint = len == 2 ? QChar::surrogateToUcs4(ch[0], ch[1]) : ch[0].unicode();
         const qsizetype bytes = platform::CodePage::charWidth(codePoint);

@@ -12,7 +12,10 @@ using namespace Qt::StringLiterals;
 
 namespace tavo::test {
 
-FakeClock::FakeClock() : m_now(start()) { }
+FakeClock::FakeClock()
+    : m_now(start())
+{
+}
 
 QDateTime FakeClock::start()
 {
@@ -26,10 +29,10 @@ void FakeClock::sleepMs(int ms)
         advance(ms);
 }
 
-platform::BoxAnswer ScriptedPrompter::ask(const QString &title, const QString &text, platform::BoxIcon icon,
-                                          platform::BoxButtons buttons)
+platform::BoxAnswer ScriptedPrompter::ask(
+    const QString &title, const QString &text, platform::BoxIcon icon, platform::BoxButtons buttons)
 {
-    boxes.append(Box{title, text, icon, buttons});
+    boxes.append(Box { title, text, icon, buttons });
     if (onBox)
         onBox(boxes.back());
     if (!m_answers.isEmpty())
@@ -42,14 +45,15 @@ QString MemorySettings::slot(const QString &app, const QString &section, const Q
     return app.toUpper() + u'\x1f' + section.toUpper() + u'\x1f' + key.toUpper();
 }
 
-QString MemorySettings::get(const QString &app, const QString &section, const QString &key,
-                            const QString &defaultValue) const
+QString MemorySettings::get(
+    const QString &app, const QString &section, const QString &key, const QString &defaultValue) const
 {
     const auto it = m_values.constFind(slot(app, section, key));
     return it == m_values.constEnd() ? defaultValue : it.value();
 }
 
-void MemorySettings::save(const QString &app, const QString &section, const QString &key, const QString &value)
+void MemorySettings::save(
+    const QString &app, const QString &section, const QString &key, const QString &value)
 {
     ++saves;
     m_values.insert(slot(app, section, key), value);
@@ -61,7 +65,8 @@ bool MemorySettings::contains(const QString &app, const QString &section, const 
 }
 
 TestEnvironment::TestEnvironment()
-    : m_previous(platform::services()), m_previousCodePage(platform::CodePage::name())
+    : m_previous(platform::services())
+    , m_previousCodePage(platform::CodePage::name())
 {
     resetGlobals();
     platform::CodePage::setName({});
@@ -134,7 +139,7 @@ QByteArray TestEnvironment::big5(const QString &text)
 {
     // The system's iconv program, so that a fault in the code page class cannot hide itself.
     QProcess iconv;
-    iconv.start(u"iconv"_s, {u"-f"_s, u"UTF-8"_s, u"-t"_s, u"CP950"_s});
+    iconv.start(u"iconv"_s, { u"-f"_s, u"UTF-8"_s, u"-t"_s, u"CP950"_s });
     if (!iconv.waitForStarted())
         return {};
     iconv.write(text.toUtf8());

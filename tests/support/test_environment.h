@@ -44,7 +44,7 @@ public:
     };
 
     platform::BoxAnswer ask(const QString &title, const QString &text, platform::BoxIcon icon,
-                            platform::BoxButtons buttons) override;
+        platform::BoxButtons buttons) override;
     void beep() override { ++beeps; }
 
     // The answer of the next box; without one a box gets its default (OK, or No for a question).
@@ -63,7 +63,7 @@ private:
 class MemorySettings : public platform::SettingsStore {
 public:
     QString get(const QString &app, const QString &section, const QString &key,
-                const QString &defaultValue = {}) const override;
+        const QString &defaultValue = {}) const override;
     void save(const QString &app, const QString &section, const QString &key, const QString &value) override;
 
     bool contains(const QString &app, const QString &section, const QString &key) const;
@@ -82,7 +82,7 @@ public:
         bool reboot;
         bool force;
     };
-    void restart(bool reboot, bool force) override { calls.append({reboot, force}); }
+    void restart(bool reboot, bool force) override { calls.append({ reboot, force }); }
     QVector<Call> calls;
 };
 
