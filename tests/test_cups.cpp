@@ -1,0 +1,187 @@
+// Printing on a real spooler: the CUPS PDF queue named by TAVO_TEST_CUPS_PRINTER (./test.sh sets
+// it up). Tickets reprinted there must come out as PDF files in cups-pdf's output folder with ink
+// on the page. cups-pdf writes Type 3 fonts, so the page is checked as an image, and the text on
+// the recorded document.
+#include "test_tickets_fixture.h"
+
+#include "platform/grid.h"
+#include "platform/printercatalog.h"
+#include "tickets/reprint.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+using namespace Qt::StringLiterals;
+using namespace tavo;
+using namespace tavo::test;
+
+namespace {
+
+QString cupsPrinter()
+{
+    return qEnvironmentVariable("TAVO_TEST_CUPS_PRINTER");
+}
+
+// cups-pdf writes into ${HOME}/PDF of the job's owner; the tests submit as the user running them.
+QString pdfFolder()
+{
+    const QString configured = qEnvironmentVariable("TAVO_TEST_CUPS_PDF_DIR");
+    return configured.isEmpty() ? QDir::homePath() + u"/PDF"_s : configured;
+}
+
+QStringList pdfsNewerThan(const QDateTime &since)
+{
+    QStringList found;
+    const QFileInfoList files = QDir(pdfFolder()).entryInfoList({u"*.pdf"_s}, QDir::Files | QDir::Hidden, QDir::Time);
+    for (const QFileInfo &file : files)
+        if (file.lastModified() >= since && file.size() > 0)
+            found << file.absoluteFilePath();
+    return found;
+}
+
+// The first page as an image, through poppler's pdftoppm.
+QImage firstPage(const QString &pdf, const QString &workDir)
+{
+    const QString prefix = workDir + u"/page"_s;
+    QProcess pdftoppm;
+    pdftoppm.start(u"pdftoppm"_s, {u"-r"_s, u"72"_s, u"-f"_s, u"1"_s, u"-l"_s, u"1"_s, u"-png"_s, u"-singlefile"_s, pdf, prefix});
+    if (!pdftoppm.waitForFinished(30000) || pdftoppm.exitCode() != 0)
+        return {};
+    return QImage(prefix + u".png"_s);
+}
+
+int inkPixels(const QImage &image, bool redOnly)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            n += redOnly ? (c.red() > 150 && c.green() < 100 && c.blue() < 100) : qGray(c.rgb()) < 128;
+        }
+    return n;
+}
+
+class CupsTest : public TicketTest {
+protected:
+    platform::CupsPrinterCatalog cups;
+    platform::PrinterCatalog *m_saved = nullptr;
+
+    void SetUp() override
+    {
+        if (cupsPrinter().isEmpty())
+            GTEST_SKIP() << "TAVO_TEST_CUPS_PRINTER is not set: no CUPS queue to print on";
+        TicketTest::SetUp();
+        m_saved = platform::services().printers;
+        platform::services().printers = &cups;
+    }
+
+    void TearDown() override
+    {
+        if (m_saved)
+            platform::services().printers = m_saved;
+        TicketTest::TearDown();
+    }
+};
+
+} // namespace
+
+TEST_F(CupsTest, TheQueueIsInstalledUnderItsExactName)
+{
+    tickets::frmTMSlip &slip = tickets::frmTMSlip::instance();
+    EXPECT_TRUE(slip.IsPrinterInstalled(cupsPrinter()));
+    EXPECT_FALSE(slip.IsPrinterInstalled(cupsPrinter().toLower()));
+    EXPECT_FALSE(slip.IsPrinterInstalled(cupsPrinter().toUpper()));
+    EXPECT_TRUE(env.prompter.boxes.isEmpty());
+}
+
+TEST_F(CupsTest, ReprintedRowsComeOutOfTheQueueAsInkedPdfPages)
+{
+    const int beef = addItem(u"牛肉麵"_s, 1, u"S0"_s, {{u"Remark"_s, u"不辣"_s}, {u"KSMark"_s, u"C101"_s}});
+    const int rice = addItem(u"白飯"_s, 2, u"A1"_s);
+    const int rush = addItem(u"炒青菜"_s, 0, u"S0"_s, {{u"KSMark"_s, u"C102"_s}});
+    platform::Grid fg1;
+    fg1.setFormatString(u"RNo|KPort"_s);
+    fg1.setRows(1);
+    for (int rno : {beef, rice, rush})
+        fg1.addRow({QString::number(rno), u"PK"_s});
+    platform::PrintSurface vsp;
+
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    ASSERT_TRUE(tickets::PrintKPortB(fg1, 1, 3, u"PK"_s, cupsPrinter(), u"Y"_s, u"Y"_s, false, vsp));
+    EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
+    EXPECT_EQ(ksMark(rice), u"C101"_s);
+
+    // The spooler converts and writes in the background.
+    QStringList pdfs;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 60000) {
+        pdfs = pdfsNewerThan(before);
+        if (pdfs.size() >= 2)
+            break;
+        QThread::msleep(250);
+    }
+    ASSERT_GE(pdfs.size(), 2) << "no PDF in " << pdfFolder().toStdString() << " after " << waited.elapsed() << " ms";
+    QThread::msleep(500); // a file that just appeared may still be written
+
+    QTemporaryDir work;
+    int red = 0;
+    for (const QString &pdf : pdfs) {
+        const QImage page = firstPage(pdf, work.path());
+        ASSERT_FALSE(page.isNull()) << "pdftoppm could not read " << pdf.toStdString();
+        EXPECT_GT(inkPixels(page, false), 200) << pdf.toStdString() << " is blank";
+        red += inkPixels(page, true);
+    }
+    EXPECT_GT(red, 20) << "the rush ticket prints in red";
+}
+
+// Run in a child process whose libcups talks to a scheduler socket that does not exist.
+TEST(CupsDown, Child)
+{
+    if (qEnvironmentVariableIsEmpty("TAVO_TEST_CUPS_DOWN_CHILD"))
+        GTEST_SKIP() << "only as the child of CupsDown.NoSchedulerGivesAClearAnswerQuickly";
+    TestEnvironment env;
+    platform::CupsPrinterCatalog cups;
+    platform::services().printers = &cups;
+    EXPECT_TRUE(cups.printerNames().isEmpty());
+    QString error;
+    platform::PrintDocument doc;
+    doc.pages.append(platform::PrintPage());
+    EXPECT_FALSE(cups.print(doc, u"TavoPDF"_s, &error));
+    EXPECT_TRUE(error.contains(u"cupsd"_s)) << error.toStdString();
+
+    tickets::frmTMSlip::unload();
+    EXPECT_FALSE(tickets::frmTMSlip::instance().IsPrinterInstalled(u"TavoPDF"_s));
+    platform::Grid fg1;
+    platform::PrintSurface vsp;
+    EXPECT_FALSE(tickets::PrintKPortB(fg1, 1, 1, u"PK"_s, u"TavoPDF"_s, u"Y"_s, u"Y"_s, false, vsp));
+    EXPECT_TRUE(env.readLog().contains(u"廚房印表機尚未安裝(pvPrinter), 無法列印:TavoPDF"_s));
+    tickets::frmTMSlip::unload();
+    platform::services().printers = nullptr;
+}
+
+TEST(CupsDown, NoSchedulerGivesAClearAnswerQuickly)
+{
+    QTemporaryDir dir;
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"TAVO_TEST_CUPS_DOWN_CHILD"_s, u"1"_s);
+    environment.insert(u"CUPS_SERVER"_s, dir.filePath(u"no-cupsd.sock"_s));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer timer;
+    timer.start();
+    child.start(QCoreApplication::applicationFilePath(), {u"--gtest_filter=CupsDown.Child"_s});
+    ASSERT_TRUE(child.waitForFinished(30000)) << "listing printers hung without a scheduler";
+    const QByteArray output = child.readAll();
+    EXPECT_EQ(child.exitCode(), 0) << output.constData();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();
+    EXPECT_LT(timer.elapsed(), 10000);
+}
