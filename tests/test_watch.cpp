@@ -20,6 +20,7 @@ class WatchTest : public ::testing::TestWithParam<Server> {
 protected:
     void SetUp() override
     {
+        platform::setEchoEnabled(false); // the echo tests switch it on for themselves
         if (GetParam() == Server::PostgreSQL && test::postgresConnectionString().isEmpty())
             GTEST_SKIP() << "TAVO_TEST_PG_HOST is not set";
         table = std::make_unique<OrderTable>(cnt, GetParam(), env.path(u"tavo.db"_s));

@@ -1,0 +1,30 @@
+#include "core/elamsg.h"
+
+#include "platform/messagepanel.h"
+#include "platform/services.h"
+#include "util/report.h"
+
+#include <QCoreApplication>
+
+using namespace Qt::StringLiterals;
+
+namespace tavo {
+
+void DispElaMsg(platform::MessagePanel &panel, const QString &text, int beeps)
+{
+    try {
+        panel.setCaption(text);
+        panel.setFloodPercent(100);
+        // Painted now: the pause below holds the window still.
+        panel.repaint();
+        QCoreApplication::processEvents();
+        for (int i = 0; i < beeps; ++i)
+            platform::services().prompter->beep();
+        platform::services().clock->sleepMs(200);
+        panel.setFloodPercent(0);
+    } catch (...) {
+        ShowErrMsg(u"DispElaMsg"_s);
+    }
+}
+
+} // namespace tavo

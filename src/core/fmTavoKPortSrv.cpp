@@ -1,0 +1,625 @@
+#include "core/fmTavoKPortSrv.h"
+
+#include "core/elamsg.h"
+#include "core/terminationsignals.h"
+#include "db/connection.h"
+#include "db/dbglobals.h"
+#include "db/valuetext.h"
+#include "platform/echo.h"
+#include "platform/grid.h"
+#include "platform/messagepanel.h"
+#include "platform/services.h"
+#include "ui_fmTavoKPortSrv.h"
+#include "util/dates.h"
+#include "util/globals.h"
+#include "util/input.h"
+#include "util/machine.h"
+#include "util/report.h"
+#include "watch/orderwatch.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QSessionManager>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::core {
+
+namespace {
+
+const QString kApp = u"Tavo3"_s;
+constexpr int kStartDelayMs = 30000;
+constexpr int kCycleMs = 1000;
+constexpr int kStatsTab = 2;
+constexpr int kListTab = 1;
+
+platform::Services &sv()
+{
+    return platform::services();
+}
+
+QString setting(const QString &section, const QString &key, const QString &defaultValue = {})
+{
+    return sv().settings->get(kApp, section, key, defaultValue);
+}
+
+void processPendingEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+fmTavoKPortSrv::fmTavoKPortSrv(QWidget *parent)
+    : QWidget(parent)
+    , ui(std::make_unique<Ui::fmTavoKPortSrv>())
+{
+    ui->setupUi(this);
+    lblStatus = ui->lblStatus;
+    lblMode = ui->lblMode;
+    elaMsg = ui->elaMsg;
+    tabPage = ui->tabPage;
+    cmdStart = ui->cmdStart;
+    cmdStop = ui->cmdStop;
+    cmdSET = ui->cmdSET;
+    cmdExit = ui->cmdExit;
+    cmdPrintRow = ui->cmdPrintRow;
+    cmdPrintTest = ui->cmdPrintTest;
+    cmdTestPrinter = ui->cmdTestPrinter;
+    cmdSetDef = ui->cmdSetDef;
+    cmdSetKportPrinter = ui->cmdSetKportPrinter;
+    cmdChangePrinter = ui->cmdChangePrinter;
+    cmdRoomOrder = ui->cmdRoomOrder;
+    cmdPrintShiftItemSum = ui->cmdPrintShiftItemSum;
+    cmdPrintShiftRptB = ui->cmdPrintShiftRptB;
+    txtOpDate = ui->txtOpDate;
+    txtShutTime = ui->txtShutTime;
+    txtDefKPort = ui->txtDefKPort;
+    txtPrinter = ui->txtPrinter;
+    txtPrinterType = ui->txtPrinterType;
+    txtTavo3MDB = ui->txtTavo3MDB;
+    chkPrintItem = ui->chkPrintItem;
+    chkPrintList = ui->chkPrintList;
+    chkKPortForm = ui->chkKPortForm;
+    fgKPort = ui->fgKPort;
+    fg1 = ui->fg1;
+    fg2 = ui->fg2;
+    fgLog = ui->fgLog;
+    fgPrinterList = ui->fgPrinterList;
+
+    // A screen reader names a text box by its label; say it outright as well, for clients that
+    // do not follow the label relation.
+    for (QLabel *label : findChildren<QLabel *>()) {
+        QWidget *buddy = label->buddy();
+        if (buddy && buddy->accessibleName().isEmpty())
+            buddy->setAccessibleName(label->text().remove(u'&'));
+    }
+
+    quit = [](int code) { QCoreApplication::exit(code); };
+    connectHandlers();
+    Form_Load();
+    // Tab changes are the operator's from here on; the page chosen while loading is no switch.
+    connect(tabPage, &QTabWidget::currentChanged, this, [this](int index) {
+        const int old = m_currentTab;
+        m_currentTab = index;
+        tabPage_Switch(old, index);
+    });
+
+    const QString shot = qEnvironmentVariable("TAVO_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        bool ok = false;
+        int delay = qEnvironmentVariableIntValue("TAVO_SCREENSHOT_DELAY", &ok);
+        QTimer::singleShot(ok ? delay : 3000, this, [this, shot] {
+            if (grab().save(shot))
+                platform::echoLine(u"screenshot"_s, shot);
+            else
+                WriteErrLog(u"fmTavoKPortSrv_screenshot"_s, ErrorInfo { kErrPathFileAccess, shot });
+        });
+    }
+}
+
+fmTavoKPortSrv::~fmTavoKPortSrv()
+{
+    if (qApp)
+        qApp->removeEventFilter(this);
+}
+
+QLabel *fmTavoKPortSrv::lblHead(int index) const
+{
+    switch (index) {
+    case 0:
+        return ui->lblHead_0;
+    case 1:
+        return ui->lblHead_1;
+    case 2:
+        return ui->lblHead_2;
+    }
+    throw TavoError(340, u"Control array element '%1' doesn't exist"_s.arg(index));
+}
+
+void fmTavoKPortSrv::connectHandlers()
+{
+    connect(&Timer1, &WindowTimer::Timer, this, &fmTavoKPortSrv::Timer1_Timer);
+    connect(&TimerStart, &WindowTimer::Timer, this, &fmTavoKPortSrv::TimerStart_Timer);
+    connect(cmdStart, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdStart_Click);
+    connect(cmdStop, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdStop_Click);
+    connect(cmdSET, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdSET_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdExit_Click);
+    connect(elaMsg, &platform::MessagePanel::clicked, this, &fmTavoKPortSrv::elaMsg_Click);
+
+    connect(&TerminationSignals::instance(), &TerminationSignals::requested, this,
+        [this](int) { endOnRequest(); });
+    if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        connect(app, &QGuiApplication::commitDataRequest, this, &fmTavoKPortSrv::commitData);
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            if (!m_ended)
+                endOnRequest();
+        });
+    }
+}
+
+// ---- Loading
+
+void fmTavoKPortSrv::Form_Load()
+{
+    try {
+        const QFileInfo program(QCoreApplication::applicationFilePath());
+        if (program.exists())
+            lblHead(0)->setToolTip(
+                u"檔案日期:"_s + program.lastModified().toString(u"yyyy/MM/dd hh:mm:ss"_s));
+        lblHead(1)->setToolTip(
+            u"V%1.%2.%3"_s.arg(TAVO_VERSION_MAJOR).arg(TAVO_VERSION_MINOR).arg(TAVO_VERSION_PATCH));
+        lblHead(2)->setText(DBDateDisp(sv().clock->now().date()));
+        lblStatus->setText(g().gUserID);
+        lblStatus->setToolTip(db::gCNT().dataSource());
+        lblMode->setText({});
+        elaMsg->setCaption(u"V%1%2版"_s.arg(TAVO_VERSION_MAJOR).arg(TAVO_VERSION_MINOR));
+        // Key preview: the window sees every key before the control that has the focus.
+        qApp->installEventFilter(this);
+        processPendingEvents();
+        InitForm();
+    } catch (...) {
+        ShowErrMsg(u"Form_Load"_s);
+    }
+}
+
+void fmTavoKPortSrv::InitForm()
+{
+    try {
+        const QString shiftFile = g().gAppDir + u"/TavoC_fg2.CSV"_s;
+        fg2->setFormatString(u"班別|起始時間|結束時間"_s);
+        if (QFileInfo::exists(shiftFile)) {
+            try {
+                fg2->loadCsv(shiftFile);
+            } catch (...) {
+                // The shift table is only a convenience here: note it and go on without it.
+                WriteErrLog(u"InitForm"_s);
+            }
+        }
+        fg2->setEditable(true);
+        fg2->setSelectionBehavior(QAbstractItemView::SelectItems);
+
+        txtOpDate->setText(g().gOPDate);
+
+        chkKPortForm->setChecked(setting(u"KP"_s, u"KPortFORM"_s) == u"Y"_s);
+        QString alertQty;
+        if (getParamValue(u"KPAlertQty"_s, alertQty) && alertQty.toUpper() == u"Y"_s) {
+            chkKPortForm->setChecked(false);
+            chkKPortForm->setVisible(false);
+        }
+
+        move(0, 0);
+        txtTavo3MDB->setText(db::gCNT().dataSource());
+
+        // The port grid: its rows come with the kitchen port settings.
+        fgKPort->setFormatString(u"序號|送廚出口|印表機型|印表機名稱|"_s + u"印出菜單|印出菜條|備註說明|"_s);
+        fgKPort->setRows(1);
+        fgKPort->AutoSize();
+        fgPrinterList->setFormatString(u"印表機名稱"_s);
+
+        txtDefKPort->setText(setting(u"TavoC"_s, u"DEFKPORT"_s, u"PK"_s));
+        txtPrinter->setText(setting(u"TavoC"_s, u"Printer"_s));
+        txtPrinterType->setText(setting(u"TavoC"_s, u"PrinterType"_s));
+        txtShutTime->setText(setting(u"TavoC"_s, u"ShutTime"_s));
+        DefKPort = txtDefKPort->text();
+        chkPrintList->setChecked(setting(u"TavoC"_s, u"PrintList"_s, u"N"_s) == u"Y"_s);
+        chkPrintItem->setChecked(setting(u"TavoC"_s, u"PrintItem"_s, u"N"_s) == u"Y"_s);
+
+        {
+            const QSignalBlocker quiet(tabPage);
+            tabPage->setCurrentIndex(kListTab);
+            m_currentTab = kListTab;
+        }
+
+        watch::InitFG1(*fg1);
+        AddFG1();
+        if (fg1->Rows() > 1)
+            fg1->setRow(1);
+
+        QString cycle;
+        KPCycleTime = getParamValue(u"KPCycleTime"_s, cycle) ? db::basicVal(cycle) : 4;
+        KPCycleTime = std::clamp(KPCycleTime, 1.0, 5.0);
+
+        fgLog->setFormatString(u"記錄時間|  作業別|            作業訊息"_s);
+        fgLog->setRows(1);
+        fgLog->AutoSize();
+
+        TimerStart.setInterval(kStartDelayMs);
+        DispElaMsg(*elaMsg, u"本作業30秒後自動啟動"_s);
+    } catch (...) {
+        ShowErrMsg(u"InitForm"_s);
+    }
+}
+
+// ---- The service cycle
+
+void fmTavoKPortSrv::TimerStart_Timer()
+{
+    try {
+        WriteLog(u"TimerStart_Timer"_s);
+        TimerStart.setInterval(0);
+        TimerStart.setEnabled(false);
+        cmdStart_Click();
+    } catch (...) {
+        WriteErrLog(u"TimerStart_Timer"_s);
+    }
+}
+
+void fmTavoKPortSrv::setRunningButtons(bool running)
+{
+    cmdStop->setEnabled(running);
+    cmdStart->setEnabled(!running);
+    cmdPrintRow->setEnabled(!running);
+    cmdPrintTest->setEnabled(!running);
+    // Printer settings stay locked once the service has run: redirecting printers under a
+    // running service is what the restart of the program is for.
+    cmdSET->setEnabled(false);
+    cmdChangePrinter->setEnabled(false);
+    tabPage->setTabEnabled(kStatsTab, !running);
+}
+
+void fmTavoKPortSrv::cmdStart_Click()
+{
+    try {
+        if (m_settingMode) {
+            DispElaMsg(*elaMsg, u"請先按[設定完成]鈕"_s);
+            return;
+        }
+        elaMsg->setCaption({});
+        TimerStart.setInterval(0);
+        TimerStart.setEnabled(false);
+        setRunningButtons(true);
+        m_running = true;
+        processPendingEvents();
+        if (chkKPortForm->isChecked() && onStartWithOrderForm)
+            onStartWithOrderForm();
+        Timer1.setInterval(kCycleMs);
+        processPendingEvents();
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_cmdStart_Click"_s);
+    }
+}
+
+void fmTavoKPortSrv::Timer1_Timer()
+{
+    try {
+        const QDateTime now = sv().clock->now();
+        lblMode->setText(now.toString(u"hh:mm:ss"_s));
+        elaMsg->setCaption({});
+        processPendingEvents();
+        // No input while the cycle works: no handler can come between its steps.
+        Timer1.setEnabled(false);
+        setEnabled(false);
+
+        ++CycleCount;
+        if (CycleCount >= KPCycleTime) {
+            if (sv().clock->now().toString(u"hh:mm"_s) == txtShutTime->text())
+                restartComputer();
+            QString opDate;
+            if (getParamValue(u"OPDATE"_s, opDate))
+                lblHead(2)->setText(DBDateDisp(opDate));
+            else
+                lblHead(2)->setText(DBDateDisp(sv().clock->now().date()));
+            CycleCount = 0;
+            DispElaMsg(*elaMsg, u"檢查新點單資料.."_s, 0);
+            if (chkPrintItem->isChecked())
+                AddFG1();
+        }
+    } catch (...) {
+        WriteErrLog(u"Timer1_Timer"_s);
+    }
+    Timer1.setEnabled(true);
+    setEnabled(true);
+    processPendingEvents();
+}
+
+void fmTavoKPortSrv::restartComputer()
+{
+    // The forced restart closes the program without asking it: the day's grids go to their
+    // files first, as at a confirmed exit.
+    saveGrids(u"Timer1_Timer"_s);
+    ShutdownWindows(true, true);
+}
+
+void fmTavoKPortSrv::cmdStop_Click()
+{
+    try {
+        Timer1.setInterval(0);
+        processPendingEvents();
+        Delay(1);
+        processPendingEvents();
+        setRunningButtons(false);
+        m_running = false;
+        lblMode->setText(u"STOP"_s);
+        elaMsg->setCaption({});
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_cmdStop_Click"_s);
+    }
+}
+
+void fmTavoKPortSrv::cmdSET_Click()
+{
+    try {
+        if (m_settingMode) {
+            fgKPort->setEditable(false);
+            fgKPort->setBackColor(QColor(255, 255, 255));
+            cmdSET->setText(u"更改設定"_s);
+            cmdTestPrinter->setVisible(false);
+            m_settingMode = false;
+        } else {
+            fgKPort->setEditable(true);
+            fgKPort->setBackColor(QColor(255, 255, 128));
+            cmdSET->setText(u"設定完成"_s);
+            cmdTestPrinter->setVisible(true);
+            m_settingMode = true;
+            fgKPort->setFocus();
+        }
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_cmdSET_Click"_s);
+    }
+}
+
+// ---- Ending
+
+QString fmTavoKPortSrv::orderFilePath(const QDateTime &now) const
+{
+    return g().gAppDir + u"/LOG/KPS"_s + now.toString(u"yyyyMMdd"_s) + u".TXT"_s;
+}
+
+QString fmTavoKPortSrv::logFilePath(const QDateTime &now) const
+{
+    return g().gAppDir + u"/LOG/L"_s + now.toString(u"yyyyMMdd_hhmm"_s) + u".TXT"_s;
+}
+
+namespace {
+// Saves to `path`; when its folder cannot take it, to the program folder, then to the temporary
+// folder: a day's list is worth more than the place it lands in. Every miss is in the error log.
+bool saveSomewhere(const platform::Grid &grid, const QString &path, const QString &tag)
+{
+    const QString name = QFileInfo(path).fileName();
+    const QString folder = QFileInfo(path).absolutePath();
+    const QStringList places { path, path, g().gAppDir + u'/' + name, QDir::temp().filePath(name) };
+    for (int i = 0; i < places.size(); ++i) {
+        if (i == 1 && !QDir().mkpath(folder))
+            continue;
+        try {
+            grid.saveTabText(places[i], true);
+            if (i > 1)
+                WriteErrLog(tag, ErrorInfo { kErrPathFileAccess, path + u" -> "_s + places[i] });
+            return true;
+        } catch (...) {
+            WriteErrLog(tag);
+        }
+    }
+    return false;
+}
+} // namespace
+
+bool fmTavoKPortSrv::saveGrids(const QString &tag)
+{
+    const QDateTime now = sv().clock->now();
+    const bool order = saveSomewhere(*fg1, orderFilePath(now), tag);
+    const bool log = saveSomewhere(*fgLog, logFilePath(now), tag);
+    return order && log;
+}
+
+void fmTavoKPortSrv::cmdExit_Click()
+{
+    const QString tag = u"fmTavoKPortSrv_cmdExit_Click"_s;
+    try {
+        elaMsg->setCaption({});
+    } catch (...) {
+        WriteErrLog(tag);
+    }
+    try {
+        if (sv().prompter->ask(
+                appTitle(), u"確定要離開嗎?"_s, platform::BoxIcon::Question, platform::BoxButtons::YesNo)
+            != platform::BoxAnswer::Yes)
+            return;
+    } catch (...) {
+        WriteErrLog(tag);
+        return;
+    }
+    m_ended = true;
+    Timer1.setInterval(0);
+    TimerStart.setInterval(0);
+    saveGrids(tag);
+    quit(0);
+}
+
+void fmTavoKPortSrv::endOnRequest()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    Timer1.setInterval(0);
+    TimerStart.setInterval(0);
+    try {
+        elaMsg->setCaption({});
+    } catch (...) {
+        WriteErrLog(u"fmTavoKPortSrv_endOnRequest"_s);
+    }
+    saveGrids(u"fmTavoKPortSrv_endOnRequest"_s);
+    quit(0);
+}
+
+void fmTavoKPortSrv::commitData(QSessionManager &)
+{
+    // The session is ending: the files must exist before the program is told to go.
+    saveGrids(u"fmTavoKPortSrv_commitData"_s);
+}
+
+bool fmTavoKPortSrv::Form_KeyDown(int keyCode, Qt::KeyboardModifiers shift)
+{
+    if (keyCode == Qt::Key_End && (shift & Qt::ControlModifier)) {
+        cmdExit_Click();
+        return true;
+    }
+    return false;
+}
+
+void fmTavoKPortSrv::Form_QueryUnload(bool &cancel)
+{
+    try {
+        elaMsg->setCaption({});
+        // The button's own state, not the window's: a tick disables the whole window for a moment.
+        if (cmdExit->isEnabledTo(this)) {
+            cmdExit_Click();
+            cancel = true;
+        }
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_Form_QueryUnload"_s);
+    }
+}
+
+void fmTavoKPortSrv::closeEvent(QCloseEvent *event)
+{
+    if (m_ended) {
+        event->accept();
+        return;
+    }
+    bool cancel = false;
+    Form_QueryUnload(cancel);
+    if (cancel)
+        event->ignore();
+    else
+        event->accept();
+}
+
+// ---- Pages, boxes and the panel
+
+void fmTavoKPortSrv::tabPage_Switch(int, int newTab)
+{
+    try {
+        elaMsg->setCaption({});
+        if (newTab == kListTab) {
+            if (chkPrintItem->isChecked())
+                AddFG1();
+            else
+                fg1->setRows(fg1->FixedRows());
+            fg1->setTopRow(fg1->Row());
+        } else if (newTab == kStatsTab) {
+            const int width = fgLog->WidthTwips() - fgLog->ColWidth(0) - fgLog->ColWidth(1) - 400;
+            if (width > 0)
+                fgLog->setColWidth(2, width);
+        }
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_tabPage_Switch"_s);
+    }
+}
+
+void fmTavoKPortSrv::txtShutTime_GotFocus()
+{
+    SelectAllText(txtShutTime);
+}
+
+bool fmTavoKPortSrv::txtShutTime_KeyDown(int keyCode)
+{
+    return KeyMoveFocus(txtShutTime, keyCode);
+}
+
+bool fmTavoKPortSrv::txtShutTime_KeyPress(int keyCode)
+{
+    return keyCode == Qt::Key_Return || keyCode == Qt::Key_Enter;
+}
+
+void fmTavoKPortSrv::txtShutTime_Validate(bool &cancel)
+{
+    cancel = false;
+    try {
+        // Only a text equal to the clock's "hh:mm" ever restarts the machine; it is kept as typed.
+        if (!txtShutTime->text().trimmed().isEmpty())
+            sv().settings->save(kApp, u"TavoC"_s, u"ShutTime"_s, txtShutTime->text());
+    } catch (...) {
+        ShowErrMsg(u"txtShutTime_Validate"_s);
+    }
+}
+
+void fmTavoKPortSrv::txtOpDate_DblClick()
+{
+    try {
+        QDate picked;
+        if (PickDate && PickDate(picked))
+            txtOpDate->setText(DBDateDisp(picked));
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_txtOpDate_DblClick"_s);
+    }
+}
+
+void fmTavoKPortSrv::elaMsg_Click()
+{
+    elaMsg->setCaption({});
+}
+
+bool fmTavoKPortSrv::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget->window() == this) {
+            auto *key = static_cast<QKeyEvent *>(event);
+            if (Form_KeyDown(key->key(), key->modifiers()))
+                return true;
+            if (watched == txtShutTime
+                && (txtShutTime_KeyDown(key->key()) || txtShutTime_KeyPress(key->key())))
+                return true;
+        }
+    } else if (watched == txtShutTime && type == QEvent::FocusIn) {
+        // After the box has placed its own cursor.
+        QTimer::singleShot(0, this, [this] { txtShutTime_GotFocus(); });
+    } else if (watched == txtShutTime && type == QEvent::FocusOut) {
+        bool cancel = false;
+        txtShutTime_Validate(cancel);
+        if (cancel)
+            QTimer::singleShot(0, txtShutTime, [box = txtShutTime] { box->setFocus(); });
+    } else if (watched == txtOpDate && type == QEvent::MouseButtonDblClick) {
+        txtOpDate_DblClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- The activity grid and the order watch
+
+void fmTavoKPortSrv::WriteFGLog(const QString &type, const QString &msg)
+{
+    try {
+        const QStringList cells { sv().clock->now().toString(u"yyyy/MM/dd hh:mm:ss"_s), type, msg };
+        fgLog->addRow(cells);
+        platform::echoRow(u"fgLog"_s, cells);
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_WriteFGLog"_s);
+    }
+}
+
+bool fmTavoKPortSrv::AddFG1()
+{
+    return watch::AddFG1(*fg1, txtDefKPort->text(), db::gCNT());
+}
+
+} // namespace tavo::core

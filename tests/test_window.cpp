@@ -1,0 +1,483 @@
+// The service window on a demo ORDERI in SQLite: loading, the state of its buttons through
+// start, stop and setting mode, the cycle on the fake clock, the restart, and every way it ends.
+#include "core/fmTavoKPortSrv.h"
+#include "db/connection.h"
+#include "platform/codepage.h"
+#include "platform/echo.h"
+#include "platform/grid.h"
+#include "platform/messagepanel.h"
+#include "support/test_environment.h"
+#include "test_watch_db.h"
+#include "util/globals.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+using namespace tavo;
+using platform::BoxAnswer;
+using platform::BoxButtons;
+using platform::BoxIcon;
+using tavo::core::fmTavoKPortSrv;
+
+namespace {
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::setEchoEnabled(false); // the echo tests switch it on for themselves
+        g().gOPDate = u"2026/12/07"_s;
+        g().gUserID = u"櫃台一"_s;
+        QDir(env.dir()).mkdir(u"LOG"_s);
+        table = std::make_unique<test::OrderTable>(db::gCNT(), test::Server::SQLite, env.path(u"tavo.db"_s));
+        param(u"OPDATE"_s, u"2026/12/07"_s);
+        settings(u"TavoC"_s, u"PrintItem"_s, u"Y"_s);
+    }
+    void TearDown() override
+    {
+        window.reset();
+        table.reset();
+        db::gCNT().close();
+    }
+
+    void param(const QString &id, const QString &value)
+    {
+        table->execute(u"DELETE FROM xxPARAM WHERE ParamID = '"_s + id + u"'"_s);
+        table->execute(
+            u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('"_s + id + u"', '"_s + value + u"')"_s);
+    }
+    void settings(const QString &section, const QString &key, const QString &value)
+    {
+        env.settings.save(u"Tavo3"_s, section, key, value);
+    }
+
+    fmTavoKPortSrv &open()
+    {
+        window = std::make_unique<fmTavoKPortSrv>();
+        window->quit = [this](int code) { quits.append(code); };
+        return *window;
+    }
+
+    // One second of the running service: the clock moves, the timer ticks.
+    void tick(int times = 1)
+    {
+        for (int i = 0; i < times; ++i) {
+            env.clock.advance(1000);
+            window->Timer1_Timer();
+        }
+    }
+    int scans() const { return int(std::count(env.clock.sleeps.begin(), env.clock.sleeps.end(), 200)); }
+    int listedRows() const { return window->fg1->Rows() - 1; }
+    bool on(QWidget *w) const { return w->isEnabledTo(window.get()); }
+
+    QString fileText(const QString &path) const
+    {
+        return platform::fromAnsi(test::TestEnvironment::readBytes(path));
+    }
+    QString orderFile() const { return env.path(u"LOG/KPS20261207.TXT"_s); }
+
+    test::TestEnvironment env;
+    std::unique_ptr<test::OrderTable> table;
+    std::unique_ptr<fmTavoKPortSrv> window;
+    QVector<int> quits;
+};
+
+TEST_F(WindowTest, LoadingFillsTheControlsAndArmsTheStart)
+{
+    table->insert(1);
+    table->insert(2);
+    settings(u"TavoC"_s, u"PrintItem"_s, u"N"_s); // the first listing runs whatever the box says
+    settings(u"TavoC"_s, u"ShutTime"_s, u"03:05"_s);
+    settings(u"KP"_s, u"KPortForm"_s, u"Y"_s);
+    fmTavoKPortSrv &w = open();
+
+    EXPECT_EQ(w.tabPage->count(), 3);
+    EXPECT_EQ(w.tabPage->tabText(0), u"廚房印表機設定"_s);
+    EXPECT_EQ(w.tabPage->tabText(1), u"出菜條清單"_s);
+    EXPECT_EQ(w.tabPage->tabText(2), u"吧廚統計表"_s);
+    EXPECT_EQ(w.tabPage->currentIndex(), 1);
+    EXPECT_EQ(w.cmdExit->text(), u"&Z結束"_s);
+    EXPECT_EQ(w.cmdPrintTest->text(), u" 測試 所有印表機"_s);
+    EXPECT_EQ(w.lblHead(0)->text(), u"廚房控菜服務程式"_s);
+    EXPECT_EQ(w.lblHead(1)->toolTip(), u"V1.0.0"_s);
+    EXPECT_EQ(w.lblHead(2)->text(), u"2026/12/07"_s);
+    EXPECT_EQ(w.lblStatus->text(), u"櫃台一"_s);
+    EXPECT_EQ(w.lblMode->text(), QString());
+    EXPECT_EQ(w.txtOpDate->text(), u"2026/12/07"_s);
+    EXPECT_EQ(w.txtDefKPort->text(), u"PK"_s) << "the default port";
+    EXPECT_EQ(w.DefKPort, u"PK"_s);
+    EXPECT_EQ(w.txtShutTime->text(), u"03:05"_s);
+    EXPECT_TRUE(w.chkKPortForm->isChecked()) << "keys compare without letter case";
+    EXPECT_FALSE(w.chkPrintItem->isChecked());
+    EXPECT_EQ(w.KPCycleTime, 4);
+
+    EXPECT_EQ(w.fg1->Rows(), 3);
+    EXPECT_EQ(w.fg1->Row(), 1) << "the first data row is current";
+    EXPECT_EQ(w.fg1->Tag(), u"2"_s);
+    EXPECT_EQ(w.fgLog->Rows(), 1);
+    EXPECT_EQ(w.fgLog->TextMatrix(0, 1), u"  作業別"_s);
+    EXPECT_EQ(w.fgLog->TextMatrix(0, 2), u"            作業訊息"_s);
+    EXPECT_EQ(w.fgKPort->Cols(), 7);
+    EXPECT_EQ(w.fgKPort->Rows(), 1);
+
+    EXPECT_EQ(w.elaMsg->caption(), u"本作業30秒後自動啟動"_s);
+    EXPECT_EQ(env.prompter.beeps, 2);
+    EXPECT_EQ(env.clock.sleeps, QVector<int> { 200 });
+    EXPECT_EQ(w.TimerStart.Interval(), 30000);
+    EXPECT_TRUE(w.TimerStart.isTicking());
+    EXPECT_FALSE(w.Timer1.isTicking());
+    EXPECT_TRUE(on(w.cmdStart));
+    EXPECT_FALSE(on(w.cmdStop));
+    EXPECT_TRUE(w.cmdTestPrinter->isHidden());
+    EXPECT_TRUE(env.prompter.boxes.isEmpty());
+}
+
+TEST_F(WindowTest, ReachableByCaptionsAndLabels)
+{
+    fmTavoKPortSrv &w = open();
+    EXPECT_EQ(w.txtShutTime->accessibleName(), u"自動重開機時間 :"_s);
+    EXPECT_EQ(w.txtDefKPort->accessibleName(), u"要監控的送廚出口:"_s);
+    EXPECT_EQ(w.txtOpDate->accessibleName(), u"營業日期:"_s);
+    EXPECT_EQ(w.fg1->accessibleName(), u"出菜條清單"_s);
+    for (QWidget *grid : { static_cast<QWidget *>(w.fgKPort), static_cast<QWidget *>(w.fg2),
+             static_cast<QWidget *>(w.fgLog), static_cast<QWidget *>(w.fgPrinterList) })
+        EXPECT_FALSE(grid->accessibleName().isEmpty()) << grid->objectName().toStdString();
+    for (QLineEdit *box : w.findChildren<QLineEdit *>())
+        EXPECT_FALSE(box->accessibleName().isEmpty()) << box->objectName().toStdString();
+}
+
+TEST_F(WindowTest, AlertQuantityHidesTheOrderFormBox)
+{
+    settings(u"KP"_s, u"KPortFORM"_s, u"Y"_s);
+    param(u"KPAlertQty"_s, u"y"_s);
+    fmTavoKPortSrv &w = open();
+    EXPECT_FALSE(w.chkKPortForm->isChecked());
+    EXPECT_TRUE(w.chkKPortForm->isHidden());
+}
+
+TEST_F(WindowTest, CycleTimeIsClampedToOneToFiveTicks)
+{
+    const QList<std::pair<QString, int>> cases { { u"9"_s, 5 }, { u"0"_s, 1 }, { u"abc"_s, 1 }, { u"3"_s, 3 },
+        { QString(), 4 } };
+    for (const auto &[value, every] : cases) {
+        if (value.isEmpty())
+            table->execute(u"DELETE FROM xxPARAM WHERE ParamID = 'KPCycleTime'"_s);
+        else
+            param(u"KPCycleTime"_s, value);
+        open();
+        const int before = scans();
+        tick(every - 1);
+        EXPECT_EQ(scans(), before) << "KPCycleTime " << value.toStdString();
+        tick();
+        EXPECT_EQ(scans(), before + 1) << "KPCycleTime " << value.toStdString();
+        tick(every);
+        EXPECT_EQ(scans(), before + 2) << "KPCycleTime " << value.toStdString();
+    }
+}
+
+TEST_F(WindowTest, StartsByItselfAndFollowsTheStateTable)
+{
+    fmTavoKPortSrv &w = open();
+    w.TimerStart_Timer();
+    EXPECT_TRUE(env.readLog().contains(u"2026-12-07 14:05:09 => TimerStart_Timer\r\n"_s));
+    EXPECT_FALSE(w.TimerStart.isTicking());
+    EXPECT_TRUE(w.Timer1.isTicking());
+    EXPECT_EQ(w.Timer1.Interval(), 1000);
+    EXPECT_TRUE(w.running());
+    EXPECT_TRUE(on(w.cmdStop));
+    for (QPushButton *b : { w.cmdStart, w.cmdPrintRow, w.cmdPrintTest, w.cmdSET, w.cmdChangePrinter })
+        EXPECT_FALSE(on(b)) << b->objectName().toStdString();
+    EXPECT_FALSE(w.tabPage->isTabEnabled(2));
+
+    w.cmdStop_Click();
+    EXPECT_FALSE(w.Timer1.isTicking());
+    EXPECT_EQ(w.lblMode->text(), u"STOP"_s);
+    EXPECT_EQ(env.clock.sleeps.last(), 1000) << "the one-second wait runs on the clock";
+    for (QPushButton *b : { w.cmdStart, w.cmdPrintRow, w.cmdPrintTest })
+        EXPECT_TRUE(on(b)) << b->objectName().toStdString();
+    for (QPushButton *b : { w.cmdStop, w.cmdSET, w.cmdChangePrinter })
+        EXPECT_FALSE(on(b)) << b->objectName().toStdString() << " stays off until the program restarts";
+    EXPECT_TRUE(w.tabPage->isTabEnabled(2));
+    EXPECT_TRUE(env.prompter.boxes.isEmpty());
+}
+
+TEST_F(WindowTest, SettingModeRefusesTheStart)
+{
+    fmTavoKPortSrv &w = open();
+    w.cmdSET_Click();
+    EXPECT_TRUE(w.settingMode());
+    EXPECT_EQ(w.cmdSET->text(), u"設定完成"_s);
+    EXPECT_TRUE(w.fgKPort->Editable());
+    EXPECT_EQ(w.fgKPort->BackColor(), QColor(255, 255, 128));
+    EXPECT_FALSE(w.cmdTestPrinter->isHidden());
+
+    w.cmdStart_Click();
+    EXPECT_EQ(w.elaMsg->caption(), u"請先按[設定完成]鈕"_s);
+    EXPECT_FALSE(w.running());
+    EXPECT_FALSE(w.Timer1.isTicking());
+    EXPECT_TRUE(w.TimerStart.isTicking()) << "the refused start leaves the automatic one armed";
+
+    w.cmdSET_Click();
+    EXPECT_EQ(w.cmdSET->text(), u"更改設定"_s);
+    EXPECT_FALSE(w.fgKPort->Editable());
+    EXPECT_EQ(w.fgKPort->BackColor(), QColor(255, 255, 255));
+    EXPECT_TRUE(w.cmdTestPrinter->isHidden());
+    w.cmdStart_Click();
+    EXPECT_TRUE(w.running());
+    EXPECT_FALSE(w.TimerStart.isTicking()) << "a manual start cancels the automatic one";
+}
+
+TEST_F(WindowTest, TheCycleListsNewRowsAndFollowsTheBusinessDate)
+{
+    table->insert(1);
+    fmTavoKPortSrv &w = open();
+    w.cmdStart_Click();
+    table->insert(2);
+    table->insert(3, u"PB"_s);
+    param(u"OPDATE"_s, u"2026/12/08"_s);
+    tick(3);
+    EXPECT_EQ(listedRows(), 1);
+    EXPECT_EQ(w.lblMode->text(), u"14:05:12"_s);
+    EXPECT_EQ(w.lblHead(2)->text(), u"2026/12/07"_s);
+    tick();
+    EXPECT_EQ(listedRows(), 2);
+    EXPECT_EQ(w.fg1->TextMatrix(2, 0), u"2"_s);
+    EXPECT_EQ(w.lblHead(2)->text(), u"2026/12/08"_s) << "the date follows another program's change";
+    EXPECT_EQ(w.txtOpDate->text(), u"2026/12/07"_s);
+    EXPECT_EQ(g().gOPDate, u"2026/12/07"_s);
+    EXPECT_EQ(w.elaMsg->caption(), u"檢查新點單資料.."_s);
+    EXPECT_TRUE(w.isEnabled());
+    EXPECT_TRUE(w.Timer1.isTicking());
+
+    // Unticked: the clock and the date go on, the list does not grow.
+    w.chkPrintItem->setChecked(false);
+    table->insert(4);
+    table->execute(u"DELETE FROM xxPARAM WHERE ParamID = 'OPDATE'"_s);
+    tick(4);
+    EXPECT_EQ(listedRows(), 2);
+    EXPECT_EQ(w.lblMode->text(), u"14:05:17"_s);
+    EXPECT_EQ(w.lblHead(2)->text(), u"2026/12/07"_s) << "no OPDATE: today";
+}
+
+TEST_F(WindowTest, AFailingScanHoldsItsBoxAndTheNextTickRuns)
+{
+    fmTavoKPortSrv &w = open();
+    w.cmdStart_Click();
+    table->insert(1);
+    table->breakListing();
+    tick(4);
+    ASSERT_EQ(env.prompter.boxes.size(), 1);
+    EXPECT_TRUE(env.prompter.boxes[0].text.contains(u"fmTavoKPortSrv_AddFG1"_s));
+    EXPECT_TRUE(w.isEnabled());
+    EXPECT_TRUE(w.Timer1.isTicking());
+    table->mendListing();
+    tick(4);
+    EXPECT_EQ(listedRows(), 1) << "the row of the failed scan comes at the next one";
+}
+
+TEST_F(WindowTest, RestartsOnlyAtTheExactClockText)
+{
+    table->insert(1);
+    env.clock.set(QDateTime(QDate(2026, 12, 8), QTime(3, 4, 50)));
+    fmTavoKPortSrv &w = open();
+    w.cmdStart_Click();
+    w.txtShutTime->setText(u"3:05"_s);
+    tick(40);
+    EXPECT_TRUE(env.restart.calls.isEmpty()) << "a one-digit hour never matches";
+
+    env.clock.set(QDateTime(QDate(2026, 12, 8), QTime(3, 4, 50)));
+    w.txtShutTime->setText(u"03:05"_s);
+    w.CycleCount = 0;
+    tick(12);
+    ASSERT_EQ(env.restart.calls.size(), 1) << "asked at the first scan of 03:05";
+    EXPECT_TRUE(env.restart.calls[0].reboot && env.restart.calls[0].force);
+    tick(4);
+    EXPECT_EQ(env.restart.calls.size(), 2) << "and again at every scan while the minute lasts";
+    EXPECT_TRUE(fileText(env.path(u"LOG/KPS20261208.TXT"_s)).contains(u"\r\n1\tPK\t"_s))
+        << "the day's list is saved before the machine goes down";
+    EXPECT_TRUE(quits.isEmpty()) << "the system ends the program, not the window";
+}
+
+TEST_F(WindowTest, ExitAsksAndSavesBothGrids)
+{
+    table->insert(7);
+    fmTavoKPortSrv &w = open();
+    w.WriteFGLog(u"K1送廚"_s, u"列印OK:TM1-"_s);
+    w.WriteFGLog(u"啟動測試"_s, u"TM1廚房印表機"_s);
+    EXPECT_EQ(w.fgLog->TextMatrix(1, 0), w.fgLog->TextMatrix(2, 0)) << "same second, same time text";
+    EXPECT_EQ(w.fgLog->TextMatrix(1, 0), u"2026/12/07 14:05:09"_s);
+
+    w.cmdExit_Click(); // answered No
+    ASSERT_EQ(env.prompter.boxes.size(), 1);
+    EXPECT_EQ(env.prompter.boxes[0].text, u"確定要離開嗎?"_s);
+    EXPECT_EQ(env.prompter.boxes[0].icon, BoxIcon::Question);
+    EXPECT_EQ(env.prompter.boxes[0].buttons, BoxButtons::YesNo);
+    EXPECT_TRUE(quits.isEmpty());
+    EXPECT_FALSE(QFile::exists(orderFile()));
+    EXPECT_TRUE(w.TimerStart.isTicking()) << "No leaves the service as it was";
+
+    QFile old(orderFile());
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("an older list of today, longer than the new one\r\n\r\n\r\n\r\n");
+    old.close();
+    env.prompter.queueAnswer(BoxAnswer::Yes);
+    w.cmdExit_Click();
+    EXPECT_EQ(quits, QVector<int> { 0 });
+    EXPECT_TRUE(fileText(orderFile()).startsWith(u"記錄序號\t送廚出口\t出菜單號\t"_s));
+    EXPECT_EQ(fileText(orderFile()).count(u"\r\n"_s), 2) << "the older file is replaced";
+    const QString log = fileText(env.path(u"LOG/L20261207_1405.TXT"_s));
+    EXPECT_EQ(log,
+        u"記錄時間\t  作業別\t            作業訊息\r\n"
+        u"2026/12/07 14:05:09\tK1送廚\t列印OK:TM1-\r\n"
+        u"2026/12/07 14:05:09\t啟動測試\tTM1廚房印表機\r\n"_s);
+    EXPECT_FALSE(w.TimerStart.isTicking());
+}
+
+TEST_F(WindowTest, CtrlEndAndTheTitleBarAskTheSameQuestion)
+{
+    fmTavoKPortSrv &w = open();
+    QKeyEvent ctrlEnd(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+    QApplication::sendEvent(w.fg1, &ctrlEnd);
+    ASSERT_EQ(env.prompter.boxes.size(), 1);
+    EXPECT_EQ(env.prompter.boxes[0].text, u"確定要離開嗎?"_s);
+    QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
+    QApplication::sendEvent(w.fg1, &end);
+    EXPECT_EQ(env.prompter.boxes.size(), 1) << "End alone is the grid's";
+
+    w.show();
+    EXPECT_FALSE(w.close()) << "No cancels the close";
+    EXPECT_EQ(env.prompter.boxes.size(), 2);
+    EXPECT_TRUE(w.isVisible());
+    env.prompter.queueAnswer(BoxAnswer::Yes);
+    EXPECT_FALSE(w.close()) << "the program ends through its exit, not through the close";
+    EXPECT_EQ(quits, QVector<int> { 0 });
+    EXPECT_TRUE(QFile::exists(orderFile()));
+}
+
+TEST_F(WindowTest, AnUnwritableLogFolderLosesNoGrid)
+{
+    table->insert(3);
+    QDir(env.dir()).rmdir(u"LOG"_s);
+    QFile blocker(env.path(u"LOG"_s)); // a file where the folder should be
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    fmTavoKPortSrv &w = open();
+    env.prompter.queueAnswer(BoxAnswer::Yes);
+    w.cmdExit_Click();
+    EXPECT_EQ(quits, QVector<int> { 0 });
+    EXPECT_TRUE(fileText(env.path(u"KPS20261207.TXT"_s)).contains(u"\r\n3\tPK\t"_s));
+    EXPECT_TRUE(QFile::exists(env.path(u"L20261207_1405.TXT"_s)));
+    EXPECT_TRUE(env.readErr().contains(u"處理程序: (fmTavoKPortSrv_cmdExit_Click)"_s));
+    EXPECT_EQ(env.prompter.boxes.size(), 1) << "no box stands between the service and its end";
+}
+
+TEST_F(WindowTest, TerminationSignalEndsWithoutAsking)
+{
+    table->insert(5);
+    fmTavoKPortSrv &w = open();
+    w.cmdStart_Click();
+    std::raise(SIGTERM);
+    QElapsedTimer waited;
+    waited.start();
+    while (quits.isEmpty() && waited.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(quits, QVector<int> { 0 });
+    EXPECT_TRUE(env.prompter.boxes.isEmpty());
+    EXPECT_TRUE(fileText(orderFile()).contains(u"\r\n5\tPK\t"_s));
+    EXPECT_FALSE(w.Timer1.isTicking());
+    w.show();
+    EXPECT_TRUE(w.close()) << "an ending program closes without another question";
+}
+
+TEST_F(WindowTest, ListPageEmptiesOrScansAndStatsPageWidensTheLog)
+{
+    table->insert(1);
+    fmTavoKPortSrv &w = open();
+    w.resize(1000, 700);
+    table->insert(2);
+    w.tabPage->setCurrentIndex(0);
+    w.tabPage->setCurrentIndex(1);
+    EXPECT_EQ(listedRows(), 2) << "opening the list scans while 列印菜條 is ticked";
+
+    w.chkPrintItem->setChecked(false);
+    w.tabPage->setCurrentIndex(0);
+    w.tabPage->setCurrentIndex(1);
+    EXPECT_EQ(listedRows(), 0) << "unticked, the list is emptied";
+    EXPECT_EQ(w.fg1->Tag(), u"2"_s) << "and its bound kept";
+    table->insert(3);
+    w.chkPrintItem->setChecked(true);
+    w.tabPage->setCurrentIndex(0);
+    w.tabPage->setCurrentIndex(1);
+    EXPECT_EQ(listedRows(), 1) << "older rows do not come back";
+
+    w.elaMsg->setCaption(u"x"_s);
+    w.tabPage->setCurrentIndex(2);
+    EXPECT_EQ(w.elaMsg->caption(), QString());
+    const int expected = w.fgLog->WidthTwips() - w.fgLog->ColWidth(0) - w.fgLog->ColWidth(1) - 400;
+    EXPECT_NEAR(w.fgLog->ColWidth(2), expected, 15);
+}
+
+TEST_F(WindowTest, ShutTimeBoxSelectsMovesAndStores)
+{
+    fmTavoKPortSrv &w = open();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    w.txtShutTime->setText(u"03:05"_s);
+    w.txtShutTime_GotFocus();
+    EXPECT_EQ(w.txtShutTime->selectedText(), u"03:05"_s);
+
+    w.txtShutTime->setFocus();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(w.txtShutTime, &enter);
+    EXPECT_NE(QApplication::focusWidget(), w.txtShutTime) << "Enter moves on";
+    EXPECT_EQ(w.txtShutTime->text(), u"03:05"_s);
+    EXPECT_EQ(env.settings.get(u"Tavo3"_s, u"TavoC"_s, u"ShutTime"_s), u"03:05"_s) << "stored on leaving";
+
+    w.txtShutTime->setText(u"  "_s);
+    bool cancel = true;
+    w.txtShutTime_Validate(cancel);
+    EXPECT_FALSE(cancel);
+    EXPECT_EQ(env.settings.get(u"Tavo3"_s, u"TavoC"_s, u"ShutTime"_s), u"03:05"_s)
+        << "an emptied box is not stored";
+    w.txtShutTime->setText(u"垃圾'"_s);
+    w.txtShutTime_Validate(cancel);
+    EXPECT_EQ(env.settings.get(u"Tavo3"_s, u"TavoC"_s, u"ShutTime"_s), u"垃圾'"_s);
+    EXPECT_TRUE(w.txtShutTime_KeyPress(Qt::Key_Enter));
+    EXPECT_FALSE(w.txtShutTime_KeyPress(Qt::Key_3));
+}
+
+TEST_F(WindowTest, OperatorEventsAreEchoedOneLineEach)
+{
+    QStringList lines;
+    platform::setEchoEnabled(true);
+    platform::setEchoSink([&](const QString &line) { lines.append(line); });
+    table->insert(1);
+    fmTavoKPortSrv &w = open();
+    w.WriteFGLog(u"列印失敗"_s, u"TM9未安裝"_s);
+    w.elaMsg_Click();
+    platform::setEchoSink({});
+    platform::setEchoEnabled(false);
+
+    EXPECT_TRUE(lines.contains(u"elaMsg\t本作業30秒後自動啟動"_s));
+    EXPECT_TRUE(lines.contains(u"fgLog\t2026/12/07 14:05:09\t列印失敗\tTM9未安裝"_s));
+    const auto row
+        = std::find_if(lines.begin(), lines.end(), [](const QString &l) { return l.startsWith(u"fg1\t"_s); });
+    ASSERT_NE(row, lines.end());
+    EXPECT_EQ(row->split(u'\t').size(), 15);
+    EXPECT_EQ(w.elaMsg->caption(), QString()) << "a click clears the panel";
+}
+
+} // namespace
