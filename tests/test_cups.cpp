@@ -39,7 +39,8 @@ QString pdfFolder()
 QStringList pdfsNewerThan(const QDateTime &since)
 {
     QStringList found;
-    const QFileInfoList files = QDir(pdfFolder()).entryInfoList({u"*.pdf"_s}, QDir::Files | QDir::Hidden, QDir::Time);
+    const QFileInfoList files
+        = QDir(pdfFolder()).entryInfoList({ u"*.pdf"_s }, QDir::Files | QDir::Hidden, QDir::Time);
     for (const QFileInfo &file : files)
         if (file.lastModified() >= since && file.size() > 0)
             found << file.absoluteFilePath();
@@ -51,7 +52,8 @@ QImage firstPage(const QString &pdf, const QString &workDir)
 {
     const QString prefix = workDir + u"/page"_s;
     QProcess pdftoppm;
-    pdftoppm.start(u"pdftoppm"_s, {u"-r"_s, u"72"_s, u"-f"_s, u"1"_s, u"-l"_s, u"1"_s, u"-png"_s, u"-singlefile"_s, pdf, prefix});
+    pdftoppm.start(u"pdftoppm"_s,
+        { u"-r"_s, u"72"_s, u"-f"_s, u"1"_s, u"-l"_s, u"1"_s, u"-png"_s, u"-singlefile"_s, pdf, prefix });
     if (!pdftoppm.waitForFinished(30000) || pdftoppm.exitCode() != 0)
         return {};
     return QImage(prefix + u".png"_s);
@@ -103,14 +105,15 @@ TEST_F(CupsTest, TheQueueIsInstalledUnderItsExactName)
 
 TEST_F(CupsTest, ReprintedRowsComeOutOfTheQueueAsInkedPdfPages)
 {
-    const int beef = addItem(u"牛肉麵"_s, 1, u"S0"_s, {{u"Remark"_s, u"不辣"_s}, {u"KSMark"_s, u"C101"_s}});
+    const int beef
+        = addItem(u"牛肉麵"_s, 1, u"S0"_s, { { u"Remark"_s, u"不辣"_s }, { u"KSMark"_s, u"C101"_s } });
     const int rice = addItem(u"白飯"_s, 2, u"A1"_s);
-    const int rush = addItem(u"炒青菜"_s, 0, u"S0"_s, {{u"KSMark"_s, u"C102"_s}});
+    const int rush = addItem(u"炒青菜"_s, 0, u"S0"_s, { { u"KSMark"_s, u"C102"_s } });
     platform::Grid fg1;
     fg1.setFormatString(u"RNo|KPort"_s);
     fg1.setRows(1);
-    for (int rno : {beef, rice, rush})
-        fg1.addRow({QString::number(rno), u"PK"_s});
+    for (int rno : { beef, rice, rush })
+        fg1.addRow({ QString::number(rno), u"PK"_s });
     platform::PrintSurface vsp;
 
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
@@ -128,7 +131,8 @@ TEST_F(CupsTest, ReprintedRowsComeOutOfTheQueueAsInkedPdfPages)
             break;
         QThread::msleep(250);
     }
-    ASSERT_GE(pdfs.size(), 2) << "no PDF in " << pdfFolder().toStdString() << " after " << waited.elapsed() << " ms";
+    ASSERT_GE(pdfs.size(), 2) << "no PDF in " << pdfFolder().toStdString() << " after " << waited.elapsed()
+                              << " ms";
     QThread::msleep(500); // a file that just appeared may still be written
 
     QTemporaryDir work;
@@ -178,7 +182,7 @@ TEST(CupsDown, NoSchedulerGivesAClearAnswerQuickly)
     child.setProcessChannelMode(QProcess::MergedChannels);
     QElapsedTimer timer;
     timer.start();
-    child.start(QCoreApplication::applicationFilePath(), {u"--gtest_filter=CupsDown.Child"_s});
+    child.start(QCoreApplication::applicationFilePath(), { u"--gtest_filter=CupsDown.Child"_s });
     ASSERT_TRUE(child.waitForFinished(30000)) << "listing printers hung without a scheduler";
     const QByteArray output = child.readAll();
     EXPECT_EQ(child.exitCode(), 0) << output.constData();

@@ -74,7 +74,8 @@ TEST(PrintSurface, TextBreaksLinesOnlyAtCrLfAndStartsEveryBlockAtTheLeftMargin)
     vsp.paragraph(u"indented"_s);
     EXPECT_EQ(vsp.currentY(), 200 + 4 * pitch) << "an empty paragraph is an empty line";
     EXPECT_EQ(vsp.document().textBlocks(),
-              (QStringList{u"no line end"_s, u"lone\nfeed and lone\rreturn"_s, u"one\r\ntwo"_s, QString(), u"indented"_s}));
+        (QStringList {
+            u"no line end"_s, u"lone\nfeed and lone\rreturn"_s, u"one\r\ntwo"_s, QString(), u"indented"_s }));
     EXPECT_EQ(itemsOf(vsp.document(), PrintItemKind::Text).last().rect.left(), 400);
 
     vsp.setLineSpacing(200);
@@ -139,7 +140,7 @@ TEST(PrintSurface, TablesHonourTheFormatWidthsAlignmentsAndSeparators)
     vsp.addTable(u"150|3500;"_s, QString(), u"|/白飯*2;"_s);
 
     const PrintDocument &doc = vsp.document();
-    EXPECT_EQ(doc.tableRows(), (QStringList{u"牛肉麵 <不辣>|1;"_s, u"|/白飯*2;"_s}));
+    EXPECT_EQ(doc.tableRows(), (QStringList { u"牛肉麵 <不辣>|1;"_s, u"|/白飯*2;"_s }));
     const QList<PrintItem> item = doc.rowCells(0, 0);
     ASSERT_EQ(item.size(), 2);
     EXPECT_EQ(item[0].rect, QRect(0, 1000, 2800, item[0].rect.height()));
@@ -160,7 +161,8 @@ TEST(PrintSurface, TablesHonourTheFormatWidthsAlignmentsAndSeparators)
     EXPECT_EQ(vsp.tableSeparators(), u"#;"_s);
     vsp.addTable(u"<2400#>600;"_s, u"項目名稱#數量;"_s, u"#;甜點#1,234;only;a#b#c;"_s);
     QStringList rows = vsp.document().tableRows();
-    EXPECT_EQ(rows.mid(2), (QStringList{u"項目名稱|數量;"_s, u"|;"_s, u"甜點|1,234;"_s, u"only|;"_s, u"a|b#c;"_s}));
+    EXPECT_EQ(rows.mid(2),
+        (QStringList { u"項目名稱|數量;"_s, u"|;"_s, u"甜點|1,234;"_s, u"only|;"_s, u"a|b#c;"_s }));
     EXPECT_TRUE(vsp.document().rowCells(2, 0)[0].header);
     EXPECT_EQ(vsp.document().rowCells(2, 2)[1].align, PrintAlign::Right);
 
@@ -172,7 +174,8 @@ TEST(PrintSurface, MalformedTableFormatsAreReportedNotGuessed)
 {
     PrintSurface vsp;
     vsp.startDoc();
-    for (const QString &format : {u""_s, u";"_s, u"<abc|^850;"_s, u"<2800|^;"_s, u"99999999999;"_s, u"-5;"_s})
+    for (const QString &format :
+        { u""_s, u";"_s, u"<abc|^850;"_s, u"<2800|^;"_s, u"99999999999;"_s, u"-5;"_s })
         EXPECT_THROW(vsp.addTable(format, QString(), u"a|b;"_s), TavoError) << format.toStdString();
     EXPECT_TRUE(vsp.document().tableRows().isEmpty());
     // A trailing separator before the end mark adds no column.
@@ -197,10 +200,11 @@ TEST(PrintSurface, LongCellsAndLinesWrapInsideTheirWidth)
     EXPECT_GT(cells[0].lines.size(), 1);
     EXPECT_EQ(cells[0].lines.join(QString()), longName) << "wrapping loses no character";
     EXPECT_EQ(cells[1].rect.height(), cells[0].rect.height()) << "the row is as tall as its tallest cell";
-    EXPECT_EQ(cells[1].lines, QStringList{u"1"_s});
+    EXPECT_EQ(cells[1].lines, QStringList { u"1"_s });
 
     vsp.setFontSize(10);
-    const QString words = u"the quick brown fox jumps over the lazy dog and keeps running past the edge of the roll"_s;
+    const QString words
+        = u"the quick brown fox jumps over the lazy dog and keeps running past the edge of the roll"_s;
     vsp.paragraph(words);
     const QStringList blocks = vsp.document().textBlocks();
     EXPECT_EQ(QString(blocks.last()).remove(u' '), QString(words).remove(u' '));
@@ -242,7 +246,7 @@ TEST(PrintSurface, ContentPastTheBottomMarginStartsANewPageAndRepeatsTheHeader)
 
 TEST(PrintSurface, DevicesAreMatchedExactlyAndEndDocSendsUnlessPreviewing)
 {
-    test::FakePrinterCatalog printers({u"EPSON TM-T88"_s, u"Bar"_s});
+    test::FakePrinterCatalog printers({ u"EPSON TM-T88"_s, u"Bar"_s });
     PrintSurface vsp;
     EXPECT_EQ(vsp.deviceCount(), 2);
     EXPECT_EQ(vsp.deviceName(1), u"Bar"_s);

@@ -27,7 +27,8 @@ QList<PrintItem> texts(const platform::PrintDocument &doc)
 
 TEST_F(TicketTest, WorkedExampleRecordsHeaderItemAddOnAndFooterExactly)
 {
-    const int beef = addItem(u"牛肉麵"_s, 1, u"S0"_s, {{u"Remark"_s, u"不辣"_s}, {u"KSMark"_s, u"0012"_s}});
+    const int beef
+        = addItem(u"牛肉麵"_s, 1, u"S0"_s, { { u"Remark"_s, u"不辣"_s }, { u"KSMark"_s, u"0012"_s } });
     const int rice = addItem(u"白飯"_s, 2, u"A1"_s);
     const int next = addItem(u"滷蛋"_s, 1);
 
@@ -39,9 +40,10 @@ TEST_F(TicketTest, WorkedExampleRecordsHeaderItemAddOnAndFooterExactly)
     EXPECT_EQ(printers.jobs[0].printer, kKitchenPrinter);
     const platform::PrintDocument &doc = lastTicket();
     EXPECT_EQ(doc.name, u".補印菜條: 0012"_s);
-    EXPECT_EQ(doc.textBlocks(), (QStringList{u"補印-0012  A05"_s, u" 點單人員:W1        印單時間:14:05:09"_s,
-                                             u"  <2026/12/07>  [客數: ]"_s}));
-    EXPECT_EQ(doc.tableRows(), (QStringList{u"牛肉麵 <不辣>|1;"_s, u"|/白飯*2;"_s}));
+    EXPECT_EQ(doc.textBlocks(),
+        (QStringList { u"補印-0012  A05"_s, u" 點單人員:W1        印單時間:14:05:09"_s,
+            u"  <2026/12/07>  [客數: ]"_s }));
+    EXPECT_EQ(doc.tableRows(), (QStringList { u"牛肉麵 <不辣>|1;"_s, u"|/白飯*2;"_s }));
     EXPECT_EQ(doc.commandCount(DeviceCommand::Bell), 1);
 
     // Fonts, sizes, bold, positions and widths, in the order the ticket writes them.
@@ -109,17 +111,17 @@ TEST_F(TicketTest, QuantitiesDecideTheRowTheColourAndTheAddOnList)
         bool red;
         bool listsAddOn;
     };
-    const QList<Case> cases{
-        {0, u"[快]湯麵 <少鹽>|快上;"_s, true, false},
-        {-2, u"[退]湯麵 2份 <少鹽>|[退];"_s, true, true},
-        {0.5, u"湯麵 <少鹽>|0.5;"_s, false, true},
-        {1e6, u"湯麵 <少鹽>|1000000;"_s, false, true},
-        {-0.5, u"[退]湯麵 0.5份 <少鹽>|[退];"_s, true, true},
+    const QList<Case> cases {
+        { 0, u"[快]湯麵 <少鹽>|快上;"_s, true, false },
+        { -2, u"[退]湯麵 2份 <少鹽>|[退];"_s, true, true },
+        { 0.5, u"湯麵 <少鹽>|0.5;"_s, false, true },
+        { 1e6, u"湯麵 <少鹽>|1000000;"_s, false, true },
+        { -0.5, u"[退]湯麵 0.5份 <少鹽>|[退];"_s, true, true },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.qty);
         db::gCNT().execute(u"DELETE FROM ORDERI"_s);
-        const int soup = addItem(u"湯麵"_s, c.qty, u"S0"_s, {{u"Remark"_s, u"少鹽"_s}});
+        const int soup = addItem(u"湯麵"_s, c.qty, u"S0"_s, { { u"Remark"_s, u"少鹽"_s } });
         const int noodles = addItem(u"加麵"_s, 1, u"T1"_s);
         db::Recordset rs = rowsAt(soup);
         EXPECT_TRUE(slip().PrintKPortShortSize(rs, u"77"_s, 0, u"4"_s, u"K"_s));
@@ -147,12 +149,12 @@ TEST_F(TicketTest, SplitSetItemsShowOneUnitAndTheUnitNumber)
     db::Recordset rs = rowsAt(set);
     slip().PrintKPortShortSize(rs, u"0012"_s, 3, QString(), u"補印"_s);
     EXPECT_EQ(lastTicket().textBlocks().first(), u"補印-0012-3  A05"_s);
-    EXPECT_EQ(lastTicket().tableRows(), QStringList{u"商業午餐|1;"_s});
+    EXPECT_EQ(lastTicket().tableRows(), QStringList { u"商業午餐|1;"_s });
     EXPECT_EQ(rs.value(u"RNo"_s).toInt(), set);
 
     g().gKPSplitS1item = u"N"_s;
     slip().PrintKPortShortSize(rs, u"0012"_s, 3, QString(), u"補印"_s);
-    EXPECT_EQ(lastTicket().tableRows(), (QStringList{u"商業午餐|3;"_s, u"|/紅茶;"_s}));
+    EXPECT_EQ(lastTicket().tableRows(), (QStringList { u"商業午餐|3;"_s, u"|/紅茶;"_s }));
     EXPECT_EQ(rs.value(u"RNo"_s).toInt(), drink);
     EXPECT_EQ(ksMark(drink), u"0012"_s);
 }
@@ -160,27 +162,27 @@ TEST_F(TicketTest, SplitSetItemsShowOneUnitAndTheUnitNumber)
 TEST_F(TicketTest, TheAddOnScanStopsAtTheEndAndAtTheNextItem)
 {
     const int first = addItem(u"炒飯"_s, 1);
-    const int egg = addItem(u"加蛋"_s, 3, u"AN"_s, {{u"Remark"_s, u"全熟"_s}});
+    const int egg = addItem(u"加蛋"_s, 3, u"AN"_s, { { u"Remark"_s, u"全熟"_s } });
     const int cheese = addItem(u"起司"_s, 1, u"TN"_s);
     const int last = addItem(u"可樂"_s, 2);
 
     db::Recordset rs = rowsAt(first);
     slip().PrintKPortShortSize(rs, u"5"_s, 0, QString(), u"K"_s);
-    EXPECT_EQ(lastTicket().tableRows(), (QStringList{u"炒飯|1;"_s, u"|/加蛋*3-全熟/起司;"_s}));
+    EXPECT_EQ(lastTicket().tableRows(), (QStringList { u"炒飯|1;"_s, u"|/加蛋*3-全熟/起司;"_s }));
     EXPECT_EQ(rs.value(u"RNo"_s).toInt(), cheese);
     EXPECT_EQ(ksMark(egg), u"5"_s);
     EXPECT_EQ(ksMark(cheese), u"5"_s);
 
     rs = rowsAt(last);
     slip().PrintKPortShortSize(rs, u"6"_s, 0, QString(), u"K"_s);
-    EXPECT_EQ(lastTicket().tableRows(), QStringList{u"可樂|2;"_s});
+    EXPECT_EQ(lastTicket().tableRows(), QStringList { u"可樂|2;"_s });
     EXPECT_EQ(rs.value(u"RNo"_s).toInt(), last) << "past the end the scan goes back to the last row";
     EXPECT_FALSE(rs.eof());
 
     // An add-on handed over directly prints like an item, without a list of its own.
     rs = rowsAt(egg);
     slip().PrintKPortShortSize(rs, u"7"_s, 0, QString(), u"K"_s);
-    EXPECT_EQ(lastTicket().tableRows(), QStringList{u"加蛋 <全熟>|3;"_s});
+    EXPECT_EQ(lastTicket().tableRows(), QStringList { u"加蛋 <全熟>|3;"_s });
     EXPECT_EQ(rs.value(u"RNo"_s).toInt(), egg);
     EXPECT_EQ(ksMark(cheese), u"5"_s);
 }
@@ -197,7 +199,7 @@ TEST_F(TicketTest, HeaderModesAndTheTableNameAtTheFoot)
     QStringList blocks = lastTicket().textBlocks();
     EXPECT_EQ(blocks.first(), u"包廂: A05  0012-2"_s);
     ASSERT_GE(blocks.size(), 5);
-    EXPECT_EQ(blocks.mid(blocks.size() - 2), (QStringList{QString(), QString()}))
+    EXPECT_EQ(blocks.mid(blocks.size() - 2), (QStringList { QString(), QString() }))
         << "private rooms get an empty large paragraph, and no header, at the foot";
     const PrintItem foot = texts(lastTicket()).last();
     EXPECT_EQ(foot.font.size, 16);
@@ -222,10 +224,11 @@ TEST_F(TicketTest, NameCarriesPriceCaptionMarketPriceMenuRemarkAndOnTheHouse)
 {
     db::gCNT().execute(u"INSERT INTO MENUITEM VALUES (3, '石斑魚', '清蒸')"_s);
     db::gCNT().execute(u"INSERT INTO MENUITEM VALUES (0, '白飯', '')"_s);
-    const int fish = addItem(u"石斑魚"_s, 1, u"S0"_s, {{u"PriceCap"_s, u"時價"_s}, {u"Price"_s, 880}});
-    const int gift = addItem(u"小菜"_s, 1, u"S0"_s, {{u"PriceCap"_s, u"大"_s}, {u"DelMark"_s, u"f"_s}, {u"Amt"_s, 0}});
-    const int rice = addItem(u"白飯"_s, 1, u"S0"_s, {{u"TypeNo"_s, u"abc"_s}});
-    const int riceEmpty = addItem(u"白飯"_s, 1, u"S0"_s, {{u"TypeNo"_s, QString()}});
+    const int fish = addItem(u"石斑魚"_s, 1, u"S0"_s, { { u"PriceCap"_s, u"時價"_s }, { u"Price"_s, 880 } });
+    const int gift = addItem(
+        u"小菜"_s, 1, u"S0"_s, { { u"PriceCap"_s, u"大"_s }, { u"DelMark"_s, u"f"_s }, { u"Amt"_s, 0 } });
+    const int rice = addItem(u"白飯"_s, 1, u"S0"_s, { { u"TypeNo"_s, u"abc"_s } });
+    const int riceEmpty = addItem(u"白飯"_s, 1, u"S0"_s, { { u"TypeNo"_s, QString() } });
 
     g().gKPPrintMenuRemark = u"Y"_s;
     db::Recordset rs = rowsAt(fish);
@@ -235,7 +238,7 @@ TEST_F(TicketTest, NameCarriesPriceCaptionMarketPriceMenuRemarkAndOnTheHouse)
     slip().PrintKPortShortSize(rs, u"1"_s, 0, QString(), u"K"_s);
     EXPECT_EQ(lastTicket().tableRows().first(), u"小菜-大[招待]|1;"_s);
     // A type number that is text or empty still makes a query that runs.
-    for (int rno : {rice, riceEmpty}) {
+    for (int rno : { rice, riceEmpty }) {
         rs = rowsAt(rno);
         slip().PrintKPortShortSize(rs, u"1"_s, 0, QString(), u"K"_s);
         EXPECT_EQ(lastTicket().tableRows().first(), u"白飯-|1;"_s);
@@ -251,17 +254,17 @@ TEST_F(TicketTest, NameCarriesPriceCaptionMarketPriceMenuRemarkAndOnTheHouse)
 TEST_F(TicketTest, BadRowsPrintWhatTheyHoldWithoutBreakingTheTicket)
 {
     // Every column the ticket reads is NULL.
-    const int empty = addRow({{u"KPort"_s, u"PK"_s}});
+    const int empty = addRow({ { u"KPort"_s, u"PK"_s } });
     db::Recordset rs = rowsAt(empty);
     EXPECT_TRUE(slip().PrintKPortShortSize(rs, u"9"_s, 0, QString(), u"K"_s));
-    EXPECT_EQ(lastTicket().tableRows(), QStringList{u"[快]|快上;"_s});
+    EXPECT_EQ(lastTicket().tableRows(), QStringList { u"[快]|快上;"_s });
     EXPECT_EQ(lastTicket().textBlocks()[1], u" 點單人員:          印單時間:14:05:09"_s);
 
     // An operator id whose sixth byte would split a Chinese character, a name longer than the
     // ticket, and separators typed into a remark.
     const QString longName = u"招牌紅燒半筋半肉牛肉麵加大碗附滷味拼盤與季節時蔬"_s;
     const int item = addItem(longName, 1, u"S0"_s,
-                             {{u"OrderUserID"_s, u"A王小明"_s}, {u"Remark"_s, u"少辣;不要蔥|湯分開"_s}});
+        { { u"OrderUserID"_s, u"A王小明"_s }, { u"Remark"_s, u"少辣;不要蔥|湯分開"_s } });
     rs = rowsAt(item);
     slip().PrintKPortShortSize(rs, u"9"_s, 0, QString(), u"K"_s);
     const QString operatorLine = lastTicket().textBlocks()[1];
@@ -272,26 +275,27 @@ TEST_F(TicketTest, BadRowsPrintWhatTheyHoldWithoutBreakingTheTicket)
     EXPECT_EQ(rows[0], longName + u" <少辣；不要蔥｜湯分開>|1;"_s);
     const QList<PrintItem> cells = lastTicket().rowCells(0, 0);
     EXPECT_GT(cells[0].lines.size(), 1) << "a long name wraps inside its column";
-    EXPECT_EQ(cells[1].lines, QStringList{u"1"_s});
+    EXPECT_EQ(cells[1].lines, QStringList { u"1"_s });
 }
 
 TEST_F(TicketTest, AFailedStepIsLoggedAndTheTicketStillPrints)
 {
     const int item = addItem(u"牛肉麵"_s, 1);
     const int rice = addItem(u"白飯"_s, 2, u"A1"_s);
-    db::gCNT().execute(u"CREATE TRIGGER no_marks BEFORE UPDATE ON ORDERI BEGIN SELECT RAISE(ABORT, 'locked by POS'); END"_s);
+    db::gCNT().execute(
+        u"CREATE TRIGGER no_marks BEFORE UPDATE ON ORDERI BEGIN SELECT RAISE(ABORT, 'locked by POS'); END"_s);
     g().gKPPrintMenuRemark = u"Y"_s;
     db::gCNT().execute(u"DROP TABLE MENUITEM"_s);
 
     db::Recordset rs = rowsAt(item);
     EXPECT_TRUE(slip().PrintKPortShortSize(rs, u"補0012"_s, 0, QString(), u"補印"_s));
     ASSERT_EQ(printers.jobs.size(), 1);
-    EXPECT_EQ(lastTicket().tableRows(), (QStringList{u"牛肉麵|1;"_s, u"|/白飯*2;"_s}));
+    EXPECT_EQ(lastTicket().tableRows(), (QStringList { u"牛肉麵|1;"_s, u"|/白飯*2;"_s }));
     EXPECT_EQ(env.readErr().count(u"處理程序: (PrintKPortShortSize)"_s), 1) << env.readErr().toStdString();
 
     rs = rowsAt(item);
     EXPECT_TRUE(slip().PrintKPortShortSize(rs, u"0013"_s, 0, QString(), u"K"_s));
-    EXPECT_EQ(lastTicket().tableRows(), (QStringList{u"牛肉麵|1;"_s, u"|/白飯*2;"_s}))
+    EXPECT_EQ(lastTicket().tableRows(), (QStringList { u"牛肉麵|1;"_s, u"|/白飯*2;"_s }))
         << "an add-on whose mark cannot be stored is still on the ticket";
     EXPECT_TRUE(ksMark(rice).isEmpty());
     EXPECT_EQ(env.readErr().count(u"處理程序: (PrintKPortShortSize)"_s), 3);

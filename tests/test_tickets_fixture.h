@@ -25,7 +25,7 @@ inline const QString kKitchenPrinter = QStringLiteral("TM-T88 Kitchen");
 class TicketTest : public ::testing::Test {
 protected:
     TestEnvironment env;
-    FakePrinterCatalog printers{{kKitchenPrinter, QStringLiteral("Office Laser")}};
+    FakePrinterCatalog printers { { kKitchenPrinter, QStringLiteral("Office Laser") } };
 
     void SetUp() override
     {
@@ -36,8 +36,10 @@ protected:
         cn.open(QStringLiteral("Provider=SQLite;Data Source=:memory:"));
         SetDBType();
         cn.execute(QStringLiteral(
-            "CREATE TABLE ORDERI (RNo INTEGER PRIMARY KEY, KPort TEXT, KPMark TEXT, OrderPID TEXT, TblName TEXT,"
-            " KSMark TEXT, OrderTime TEXT, OrderDate TEXT, ItemName TEXT, ItemType TEXT, TypeNo TEXT, ListNo INTEGER,"
+            "CREATE TABLE ORDERI (RNo INTEGER PRIMARY KEY, KPort TEXT, KPMark TEXT, OrderPID TEXT, TblName "
+            "TEXT,"
+            " KSMark TEXT, OrderTime TEXT, OrderDate TEXT, ItemName TEXT, ItemType TEXT, TypeNo TEXT, ListNo "
+            "INTEGER,"
             " PriceCap TEXT, Price REAL, Qty REAL, Amt REAL, Remark TEXT, POSID TEXT, DelMark TEXT,"
             " OrderUserID TEXT, FileDate TEXT, UpdDate TEXT, OPDate TEXT)"));
         cn.execute(QStringLiteral("CREATE TABLE MENUITEM (TypeNo INTEGER, ItemName TEXT, Remark TEXT)"));
@@ -64,19 +66,22 @@ protected:
             else
                 values << it.value().toString();
         }
-        db::gCNT().execute(QStringLiteral("INSERT INTO ORDERI (%1) VALUES (%2)").arg(names.join(u','), values.join(u',')));
+        db::gCNT().execute(
+            QStringLiteral("INSERT INTO ORDERI (%1) VALUES (%2)").arg(names.join(u','), values.join(u',')));
         return db::gCNT().openRecordset(QStringLiteral("SELECT max(RNo) AS m FROM ORDERI")).value(0).toInt();
     }
 
     // An item row of order A05 by operator W1, listed in RNo order.
     int addItem(const QString &name, double qty, const QString &type = QStringLiteral("S0"),
-                const QVariantMap &more = {})
+        const QVariantMap &more = {})
     {
-        QVariantMap row{{QStringLiteral("OrderPID"), QStringLiteral("A05")}, {QStringLiteral("TblName"), QStringLiteral("T12")},
-                        {QStringLiteral("ItemName"), name}, {QStringLiteral("ItemType"), type},
-                        {QStringLiteral("Qty"), qty}, {QStringLiteral("Amt"), qty * 100}, {QStringLiteral("Price"), 100},
-                        {QStringLiteral("TypeNo"), QStringLiteral("3")}, {QStringLiteral("OrderUserID"), QStringLiteral("W1")},
-                        {QStringLiteral("KPort"), QStringLiteral("PK")}};
+        QVariantMap row { { QStringLiteral("OrderPID"), QStringLiteral("A05") },
+            { QStringLiteral("TblName"), QStringLiteral("T12") }, { QStringLiteral("ItemName"), name },
+            { QStringLiteral("ItemType"), type }, { QStringLiteral("Qty"), qty },
+            { QStringLiteral("Amt"), qty * 100 }, { QStringLiteral("Price"), 100 },
+            { QStringLiteral("TypeNo"), QStringLiteral("3") },
+            { QStringLiteral("OrderUserID"), QStringLiteral("W1") },
+            { QStringLiteral("KPort"), QStringLiteral("PK") } };
         for (auto it = more.cbegin(); it != more.cend(); ++it)
             row.insert(it.key(), it.value());
         const int rno = addRow(row);
@@ -87,18 +92,22 @@ protected:
 
     void setParam(const QString &id, const QString &value)
     {
-        db::gCNT().execute(QStringLiteral("INSERT INTO xxPARAM (ParamID, ParamValue) VALUES (%1, %2)").arg(QuotStr(id), QuotStr(value)));
+        db::gCNT().execute(QStringLiteral("INSERT INTO xxPARAM (ParamID, ParamValue) VALUES (%1, %2)")
+                               .arg(QuotStr(id), QuotStr(value)));
     }
 
     QString ksMark(int rno)
     {
-        return db::gCNT().openRecordset(QStringLiteral("SELECT KSMark FROM ORDERI WHERE RNo = %1").arg(rno)).text(0);
+        return db::gCNT()
+            .openRecordset(QStringLiteral("SELECT KSMark FROM ORDERI WHERE RNo = %1").arg(rno))
+            .text(0);
     }
 
     // All rows in RNo order, standing on the row `rno`.
     db::Recordset rowsAt(int rno)
     {
-        db::Recordset rs = db::gCNT().openRecordset(QStringLiteral("SELECT * FROM ORDERI ORDER BY RNo"), db::Cursor::Client);
+        db::Recordset rs = db::gCNT().openRecordset(
+            QStringLiteral("SELECT * FROM ORDERI ORDER BY RNo"), db::Cursor::Client);
         while (!rs.eof() && rs.value(QStringLiteral("RNo")).toInt() != rno)
             rs.moveNext();
         return rs;

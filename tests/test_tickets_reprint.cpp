@@ -25,7 +25,7 @@ protected:
     platform::PrintSurface vsp; // the service window's own surface
     QList<LogRow> fgLog;
     tickets::FGLogWriter writeFGLog = [this](const QString &type, const QString &message) {
-        fgLog.append({type, message});
+        fgLog.append({ type, message });
     };
 
     void SetUp() override
@@ -39,7 +39,7 @@ protected:
     void list(const QList<int> &rnos)
     {
         for (int rno : rnos)
-            fg1.addRow({QString::number(rno), u"PK"_s, u"A05"_s});
+            fg1.addRow({ QString::number(rno), u"PK"_s, u"A05"_s });
     }
 
     // Selects grid rows from..to with the cursor on `current`.
@@ -63,24 +63,25 @@ protected:
         return out;
     }
 
-    PrintRowInput input() const { return {u"PK"_s, kKitchenPrinter, u"EPSONTM"_s, true, true}; }
+    PrintRowInput input() const { return { u"PK"_s, kKitchenPrinter, u"EPSONTM"_s, true, true }; }
 };
 
 } // namespace
 
 TEST_F(ReprintTest, ListedRowsPrintInListOrderWithTheirAddOnsAndClosedRowsAreSkipped)
 {
-    const int a = addItem(u"牛肉麵"_s, 1, u"S0"_s, {{u"KSMark"_s, u"0031"_s}, {u"ListNo"_s, 20}});
-    const int a1 = addItem(u"白飯"_s, 2, u"A1"_s, {{u"ListNo"_s, 21}});
-    const int b = addItem(u"炒青菜"_s, 1, u"S0"_s, {{u"KSMark"_s, u"補0032"_s}, {u"ListNo"_s, 10}});
-    const int b1 = addItem(u"加蒜"_s, 1, u"T1"_s, {{u"ListNo"_s, 11}, {u"KSMark"_s, u"old"_s}});
-    const int c = addItem(u"魚湯"_s, 1, u"S0"_s, {{u"OPDate"_s, u"2026/12/07"_s}, {u"ListNo"_s, 30}});
-    list({a, a1, b, b1, c});
+    const int a = addItem(u"牛肉麵"_s, 1, u"S0"_s, { { u"KSMark"_s, u"0031"_s }, { u"ListNo"_s, 20 } });
+    const int a1 = addItem(u"白飯"_s, 2, u"A1"_s, { { u"ListNo"_s, 21 } });
+    const int b = addItem(u"炒青菜"_s, 1, u"S0"_s, { { u"KSMark"_s, u"補0032"_s }, { u"ListNo"_s, 10 } });
+    const int b1 = addItem(u"加蒜"_s, 1, u"T1"_s, { { u"ListNo"_s, 11 }, { u"KSMark"_s, u"old"_s } });
+    const int c = addItem(u"魚湯"_s, 1, u"S0"_s, { { u"OPDate"_s, u"2026/12/07"_s }, { u"ListNo"_s, 30 } });
+    list({ a, a1, b, b1, c });
 
     EXPECT_TRUE(reprint(1, 5));
-    EXPECT_EQ(headers(), (QStringList{u"補印-補0032  A05"_s, u"補印-0031  A05"_s})) << "ListNo order; closed row skipped";
-    EXPECT_EQ(printers.jobs[0].document.tableRows(), (QStringList{u"炒青菜|1;"_s, u"|/加蒜;"_s}));
-    EXPECT_EQ(printers.jobs[1].document.tableRows(), (QStringList{u"牛肉麵|1;"_s, u"|/白飯*2;"_s}));
+    EXPECT_EQ(headers(), (QStringList { u"補印-補0032  A05"_s, u"補印-0031  A05"_s }))
+        << "ListNo order; closed row skipped";
+    EXPECT_EQ(printers.jobs[0].document.tableRows(), (QStringList { u"炒青菜|1;"_s, u"|/加蒜;"_s }));
+    EXPECT_EQ(printers.jobs[1].document.tableRows(), (QStringList { u"牛肉麵|1;"_s, u"|/白飯*2;"_s }));
     EXPECT_EQ(printers.jobs[1].document.name, u".補印菜條: 0031"_s);
     EXPECT_EQ(printers.jobs[0].document.textBlocks().last(), u"  <2026/12/07>  [客數: ]"_s);
     EXPECT_EQ(ksMark(a1), u"0031"_s) << "add-ons take the item's serial";
@@ -90,8 +91,8 @@ TEST_F(ReprintTest, ListedRowsPrintInListOrderWithTheirAddOnsAndClosedRowsAreSki
     printers.jobs.clear();
     EXPECT_TRUE(reprint(2, 2));
     ASSERT_EQ(printers.jobs.size(), 1);
-    EXPECT_EQ(printers.jobs[0].document.tableRows(), QStringList{u"白飯|2;"_s});
-    EXPECT_EQ(headers(), QStringList{u"補印-0031  A05"_s}) << "the serial it took from its item";
+    EXPECT_EQ(printers.jobs[0].document.tableRows(), QStringList { u"白飯|2;"_s });
+    EXPECT_EQ(headers(), QStringList { u"補印-0031  A05"_s }) << "the serial it took from its item";
 
     // Only closed rows: nothing to print, and that is no failure.
     printers.jobs.clear();
@@ -103,31 +104,32 @@ TEST_F(ReprintTest, ListedRowsPrintInListOrderWithTheirAddOnsAndClosedRowsAreSki
 TEST_F(ReprintTest, SortByTypeListsWhateverAddOnsFollowInThatOrder)
 {
     setParam(u"KPSortByType"_s, u"y"_s);
-    const int soup = addItem(u"湯麵"_s, 1, u"S0"_s, {{u"TypeNo"_s, u"2"_s}, {u"KSMark"_s, u"7"_s}});
-    const int noodles = addItem(u"加麵"_s, 1, u"A1"_s, {{u"TypeNo"_s, u"9"_s}});
-    const int rice = addItem(u"飯"_s, 1, u"S0"_s, {{u"TypeNo"_s, u"1"_s}, {u"KSMark"_s, u"8"_s}});
-    list({soup, noodles, rice});
+    const int soup = addItem(u"湯麵"_s, 1, u"S0"_s, { { u"TypeNo"_s, u"2"_s }, { u"KSMark"_s, u"7"_s } });
+    const int noodles = addItem(u"加麵"_s, 1, u"A1"_s, { { u"TypeNo"_s, u"9"_s } });
+    const int rice = addItem(u"飯"_s, 1, u"S0"_s, { { u"TypeNo"_s, u"1"_s }, { u"KSMark"_s, u"8"_s } });
+    list({ soup, noodles, rice });
 
     EXPECT_TRUE(reprint(1, 3));
     ASSERT_EQ(printers.jobs.size(), 2);
-    EXPECT_EQ(printers.jobs[0].document.tableRows(), QStringList{u"飯|1;"_s});
-    EXPECT_EQ(printers.jobs[1].document.tableRows(), (QStringList{u"湯麵|1;"_s, u"|/加麵;"_s}));
+    EXPECT_EQ(printers.jobs[0].document.tableRows(), QStringList { u"飯|1;"_s });
+    EXPECT_EQ(printers.jobs[1].document.tableRows(), (QStringList { u"湯麵|1;"_s, u"|/加麵;"_s }));
     EXPECT_EQ(ksMark(noodles), u"7"_s);
 }
 
 TEST_F(ReprintTest, SetItemsSplitIntoOneTicketPerUnitWhenTheFlagIsOn)
 {
-    const int set = addItem(u"商業午餐"_s, 3, u"S1"_s, {{u"KSMark"_s, u"0040"_s}});
+    const int set = addItem(u"商業午餐"_s, 3, u"S1"_s, { { u"KSMark"_s, u"0040"_s } });
     const int tea = addItem(u"紅茶"_s, 1, u"A1"_s);
-    list({set, tea});
+    list({ set, tea });
 
     g().gKPSplitS1item = u"Y"_s;
     EXPECT_TRUE(reprint(1, 2));
-    EXPECT_EQ(headers(), (QStringList{u"補印-0040-1  A05"_s, u"補印-0040-2  A05"_s, u"補印-0040-3  A05"_s,
-                                      u"補印-  A05"_s}))
+    EXPECT_EQ(headers(),
+        (QStringList {
+            u"補印-0040-1  A05"_s, u"補印-0040-2  A05"_s, u"補印-0040-3  A05"_s, u"補印-  A05"_s }))
         << "split tickets carry no add-ons, so the add-on follows as its own ticket";
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(printers.jobs[i].document.tableRows(), QStringList{u"商業午餐|1;"_s});
+        EXPECT_EQ(printers.jobs[i].document.tableRows(), QStringList { u"商業午餐|1;"_s });
     EXPECT_EQ(printers.jobs[0].document.commandCount(platform::DeviceCommand::Bell), 1);
     EXPECT_EQ(printers.jobs[1].document.commandCount(platform::DeviceCommand::Bell), 0);
 
@@ -135,7 +137,7 @@ TEST_F(ReprintTest, SetItemsSplitIntoOneTicketPerUnitWhenTheFlagIsOn)
     g().gKPSplitS1item = u"N"_s;
     EXPECT_TRUE(reprint(1, 2));
     ASSERT_EQ(printers.jobs.size(), 1);
-    EXPECT_EQ(printers.jobs[0].document.tableRows(), (QStringList{u"商業午餐|3;"_s, u"|/紅茶;"_s}));
+    EXPECT_EQ(printers.jobs[0].document.tableRows(), (QStringList { u"商業午餐|3;"_s, u"|/紅茶;"_s }));
 
     // A quantity no kitchen orders as separate tickets prints once, with its quantity, and says so.
     printers.jobs.clear();
@@ -143,15 +145,15 @@ TEST_F(ReprintTest, SetItemsSplitIntoOneTicketPerUnitWhenTheFlagIsOn)
     db::gCNT().execute(u"UPDATE ORDERI SET Qty = 1000000 WHERE RNo = %1"_s.arg(set));
     EXPECT_TRUE(reprint(1, 2));
     ASSERT_EQ(printers.jobs.size(), 1);
-    EXPECT_EQ(printers.jobs[0].document.tableRows(), (QStringList{u"商業午餐|1000000;"_s, u"|/紅茶;"_s}));
+    EXPECT_EQ(printers.jobs[0].document.tableRows(), (QStringList { u"商業午餐|1000000;"_s, u"|/紅茶;"_s }));
     EXPECT_TRUE(env.readLog().contains(u"商業午餐 x 1000000"_s));
 }
 
 TEST_F(ReprintTest, PrinterMissingEmptyOrInAnotherCaseStopsBeforeAnything)
 {
-    const int a = addItem(u"牛肉麵"_s, 1, u"S0"_s, {{u"KSMark"_s, u"1"_s}});
+    const int a = addItem(u"牛肉麵"_s, 1, u"S0"_s, { { u"KSMark"_s, u"1"_s } });
     const int a1 = addItem(u"白飯"_s, 1, u"A1"_s);
-    list({a, a1});
+    list({ a, a1 });
 
     EXPECT_FALSE(reprint(1, 2, QString()));
     EXPECT_FALSE(reprint(1, 2, kKitchenPrinter.toUpper()));
@@ -172,7 +174,7 @@ TEST_F(ReprintTest, PrinterMissingEmptyOrInAnotherCaseStopsBeforeAnything)
 TEST_F(ReprintTest, SelectionsThatHoldNoRowOrRowsBeyondTheGridPrintNothing)
 {
     const int a = addItem(u"牛肉麵"_s, 1);
-    list({a});
+    list({ a });
     EXPECT_TRUE(reprint(1, 0)) << "a selection of no rows is an empty selection";
     EXPECT_TRUE(printers.jobs.isEmpty());
     EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
@@ -182,25 +184,25 @@ TEST_F(ReprintTest, SelectionsThatHoldNoRowOrRowsBeyondTheGridPrintNothing)
     EXPECT_TRUE(env.readErr().contains(u"處理程序: (PrintKPortB)"_s));
 
     // A grid cell holding SQL is a value, not a statement.
-    fg1.addRow({u"1' OR '1'='1"_s});
+    fg1.addRow({ u"1' OR '1'='1"_s });
     EXPECT_TRUE(reprint(2, 2));
     EXPECT_TRUE(printers.jobs.isEmpty());
 }
 
 TEST_F(ReprintTest, RowsWithNullEverywherePrint)
 {
-    const int bare = addRow({{u"KPort"_s, u"PK"_s}, {u"ListNo"_s, 1}});
-    list({bare});
+    const int bare = addRow({ { u"KPort"_s, u"PK"_s }, { u"ListNo"_s, 1 } });
+    list({ bare });
     EXPECT_TRUE(reprint(1, 1));
     ASSERT_EQ(printers.jobs.size(), 1);
-    EXPECT_EQ(printers.jobs[0].document.tableRows(), QStringList{u"[快]|快上;"_s});
+    EXPECT_EQ(printers.jobs[0].document.tableRows(), QStringList { u"[快]|快上;"_s });
     EXPECT_EQ(printers.jobs[0].document.textBlocks().first(), u"補印-  "_s);
 }
 
 TEST_F(ReprintTest, PreviewAppliesToTheWindowSurfaceAndTicketsStillPrint)
 {
     const int a = addItem(u"牛肉麵"_s, 1);
-    list({a});
+    list({ a });
     EXPECT_TRUE(PrintKPortB(fg1, 1, 1, u"PK"_s, kKitchenPrinter, u"N"_s, u"N"_s, true, vsp));
     EXPECT_TRUE(vsp.preview());
     EXPECT_EQ(printers.jobs.size(), 1);
@@ -208,10 +210,10 @@ TEST_F(ReprintTest, PreviewAppliesToTheWindowSurfaceAndTicketsStillPrint)
 
 TEST_F(ReprintTest, ButtonLogsThePortAndTheOutcome)
 {
-    const int a = addItem(u"牛肉麵"_s, 1, u"S0"_s, {{u"KSMark"_s, u"11"_s}});
-    const int b = addItem(u"炒飯"_s, 1, u"S0"_s, {{u"KSMark"_s, u"12"_s}});
-    const int c = addItem(u"可樂"_s, 1, u"S0"_s, {{u"KSMark"_s, u"13"_s}});
-    list({a, b, c});
+    const int a = addItem(u"牛肉麵"_s, 1, u"S0"_s, { { u"KSMark"_s, u"11"_s } });
+    const int b = addItem(u"炒飯"_s, 1, u"S0"_s, { { u"KSMark"_s, u"12"_s } });
+    const int c = addItem(u"可樂"_s, 1, u"S0"_s, { { u"KSMark"_s, u"13"_s } });
+    list({ a, b, c });
 
     // The cursor on the header row: nothing happens.
     fg1.setRow(0);
@@ -223,13 +225,13 @@ TEST_F(ReprintTest, ButtonLogsThePortAndTheOutcome)
     ASSERT_EQ(fgLog.size(), 1);
     EXPECT_EQ(fgLog[0].type, u"PK送廚"_s);
     EXPECT_EQ(fgLog[0].message, u"列印OK:TM-T88 Kitchen-"_s);
-    EXPECT_EQ(headers(), (QStringList{u"補印-12  A05"_s, u"補印-13  A05"_s}));
+    EXPECT_EQ(headers(), (QStringList { u"補印-12  A05"_s, u"補印-13  A05"_s }));
 
     // Selected upwards, the cursor sits on the last row of the selection: the selection counts.
     printers.jobs.clear();
     select(1, 2, 2);
     tickets::cmdPrintRow_Click(fg1, input(), vsp, writeFGLog);
-    EXPECT_EQ(headers(), (QStringList{u"補印-11  A05"_s, u"補印-12  A05"_s}));
+    EXPECT_EQ(headers(), (QStringList { u"補印-11  A05"_s, u"補印-12  A05"_s }));
 
     // Another printer type: nothing printed, nothing logged.
     printers.jobs.clear();

@@ -20,7 +20,7 @@ protected:
     tickets::OrderBuffer buffer;
     QList<QPair<QString, QString>> fgLog;
     tickets::FGLogWriter writeFGLog = [this](const QString &type, const QString &message) {
-        fgLog.append({type, message});
+        fgLog.append({ type, message });
     };
 
     void SetUp() override
@@ -36,7 +36,7 @@ protected:
 
     void addPort(const QString &port, const QString &type, const QString &printer)
     {
-        fgKPort.addRow({QString::number(fgKPort.Rows()), port, type, printer});
+        fgKPort.addRow({ QString::number(fgKPort.Rows()), port, type, printer });
     }
 
     QStringList listed() const
@@ -65,10 +65,11 @@ TEST_F(TestTicketTest, TheTestTicketReadsTopToBottomInItsFonts)
     ASSERT_EQ(printers.jobs.size(), 1);
     const platform::PrintDocument &doc = lastTicket();
     EXPECT_EQ(doc.name, u"TM-T88 Kitchen->印表服務啟動測試"_s);
-    EXPECT_EQ(doc.textBlocks(), (QStringList{u"[印表服務啟動測試]"_s, u" 點單時間:hh:mm    印單時間:14:05:09"_s,
-                                             u" 服務員代號: Korvel."_s, u"."_s, u"廚房印表機:TM-T88 Kitchen"_s, u"."_s,
-                                             u"   ->營業日:2026/12/07"_s}));
-    EXPECT_EQ(doc.tableRows(), QStringList{u"印表機OK, 請通知櫃台|999;"_s});
+    EXPECT_EQ(doc.textBlocks(),
+        (QStringList { u"[印表服務啟動測試]"_s, u" 點單時間:hh:mm    印單時間:14:05:09"_s,
+            u" 服務員代號: Korvel."_s, u"."_s, u"廚房印表機:TM-T88 Kitchen"_s, u"."_s,
+            u"   ->營業日:2026/12/07"_s }));
+    EXPECT_EQ(doc.tableRows(), QStringList { u"印表機OK, 請通知櫃台|999;"_s });
 
     const QList<PrintItem> lines = texts(doc);
     ASSERT_EQ(lines.size(), 7);
@@ -79,7 +80,8 @@ TEST_F(TestTicketTest, TheTestTicketReadsTopToBottomInItsFonts)
     EXPECT_EQ(lines[3].font.colour, QColor(Qt::red));
     EXPECT_EQ(lines[4].font.name, u"Arial"_s);
     EXPECT_TRUE(lines[4].font.bold);
-    EXPECT_EQ(lines[4].rect.top(), lines[3].rect.top() + lines[3].lineHeight - 200) << "the red dot is overprinted";
+    EXPECT_EQ(lines[4].rect.top(), lines[3].rect.top() + lines[3].lineHeight - 200)
+        << "the red dot is overprinted";
     EXPECT_EQ(lines[5].font.name, platform::kFixedDeviceFont);
     EXPECT_TRUE(lines[5].font.fixedPitch);
     EXPECT_EQ(lines[5].font.colour, QColor(Qt::black));
@@ -118,7 +120,7 @@ TEST_F(TestTicketTest, EmptyFieldsStillGiveAFullHeightTicket)
 
 TEST_F(TestTicketTest, APrinterNotInstalledUnderThatExactNameGetsAnActivityRowAndNoTicket)
 {
-    for (const QString &name : {kKitchenPrinter.toLower(), QString(), u"Bar's TM"_s}) {
+    for (const QString &name : { kKitchenPrinter.toLower(), QString(), u"Bar's TM"_s }) {
         EXPECT_FALSE(KPWPOrderI(name, buffer, vsp, writeFGLog));
         EXPECT_EQ(fgLog.last(), qMakePair(u"列印失敗"_s, name + u"未安裝"_s));
     }
@@ -136,13 +138,14 @@ TEST_F(TestTicketTest, TestingAllPrintersTestsEachPrinterOnceAndOnlyReceiptPrint
     buffer = {};
 
     tickets::cmdPrintTest_Click(fgKPort, fgPrinterList, buffer, vsp, writeFGLog);
-    EXPECT_EQ(listed(), (QStringList{kKitchenPrinter, u"Office Laser"_s, u"tm-t88 kitchen"_s}));
+    EXPECT_EQ(listed(), (QStringList { kKitchenPrinter, u"Office Laser"_s, u"tm-t88 kitchen"_s }));
     ASSERT_EQ(printers.jobs.size(), 1) << "three ports share one printer: one ticket";
     EXPECT_EQ(printers.jobs[0].document.textBlocks()[4], u"廚房印表機:TM-T88 Kitchen"_s);
     EXPECT_EQ(printers.jobs[0].document.textBlocks().last(), u"   ->營業日:2026/12/07"_s);
-    EXPECT_EQ(fgLog, (QList<QPair<QString, QString>>{{u"啟動測試"_s, u"TM-T88 Kitchen廚房印表機"_s},
-                                                     {u"啟動測試"_s, u"tm-t88 kitchen廚房印表機"_s},
-                                                     {u"列印失敗"_s, u"tm-t88 kitchen未安裝"_s}}));
+    EXPECT_EQ(fgLog,
+        (QList<QPair<QString, QString>> { { u"啟動測試"_s, u"TM-T88 Kitchen廚房印表機"_s },
+            { u"啟動測試"_s, u"tm-t88 kitchen廚房印表機"_s },
+            { u"列印失敗"_s, u"tm-t88 kitchen未安裝"_s } }));
     EXPECT_EQ(buffer[15], u"廚房印表機:tm-t88 kitchen"_s);
 
     // The next run starts from an empty list.

@@ -20,7 +20,7 @@ constexpr int kRuleWidth = 15; // twips, about a quarter of a millimetre
 QPageSize pageSizeOf(const PrintDocument &document)
 {
     const QSizeF inches(document.paperSize.width() / double(kTwipsPerInch),
-                        document.paperSize.height() / double(kTwipsPerInch));
+        document.paperSize.height() / double(kTwipsPerInch));
     return QPageSize(inches, QPageSize::Inch, document.name, QPageSize::ExactMatch);
 }
 
@@ -30,7 +30,8 @@ void drawRules(QPainter &painter, const PrintItem &cell)
     const QRect r = cell.rect;
     const bool top = code == 2 || code == 3 || code == 4 || code == 6 || code == 7;
     const bool bottom = code == 1 || code == 3 || code == 4 || code == 6 || code == 7;
-    const bool left = code == 7 || (code == 4 && cell.column == 0) || ((code == 5 || code == 6) && cell.column > 0);
+    const bool left
+        = code == 7 || (code == 4 && cell.column == 0) || ((code == 5 || code == 6) && cell.column > 0);
     const bool right = code == 7 || (code == 4 && cell.column == cell.columnCount - 1);
     if (!(top || bottom || left || right))
         return;
@@ -149,7 +150,7 @@ QImage PainterRenderer::toImage(const PrintDocument &document, int pageIndex, do
     if (cropToContent)
         heightTwips = std::min(heightTwips, document.contentBottom(pageIndex) + 200);
     const QSize pixels(std::max(1, int(std::ceil(document.paperSize.width() * scale))),
-                       std::max(1, int(std::ceil(heightTwips * scale))));
+        std::max(1, int(std::ceil(heightTwips * scale))));
     QImage image(pixels, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);

@@ -22,7 +22,8 @@ public:
     static bool toPdf(const PrintDocument &document, const QString &path, QString *error = nullptr);
     // One page at the given resolution on white. With cropToContent the image ends a little below
     // the lowest item, which suits roll-paper tickets.
-    static QImage toImage(const PrintDocument &document, int pageIndex, double dpi, bool cropToContent = false);
+    static QImage toImage(
+        const PrintDocument &document, int pageIndex, double dpi, bool cropToContent = false);
 };
 
 } // namespace tavo::platform

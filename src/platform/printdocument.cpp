@@ -68,7 +68,8 @@ QList<PrintItem> PrintDocument::rowCells(int table, int row) const
     for (const PrintItem &item : items())
         if (item.kind == PrintItemKind::Cell && item.table == table && item.row == row)
             cells.append(item);
-    std::sort(cells.begin(), cells.end(), [](const PrintItem &a, const PrintItem &b) { return a.column < b.column; });
+    std::sort(cells.begin(), cells.end(),
+        [](const PrintItem &a, const PrintItem &b) { return a.column < b.column; });
     return cells;
 }
 

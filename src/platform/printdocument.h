@@ -31,14 +31,14 @@ struct PrintFont {
 };
 
 enum class PrintItemKind {
-    Text,    // one laid-out line of a text or paragraph output
-    Cell,    // one cell of a table row
+    Text, // one laid-out line of a text or paragraph output
+    Cell, // one cell of a table row
     Command, // a device command with no visible mark (the buzzer)
 };
 
 enum class DeviceCommand {
     None,
-    Bell,  // "C" in the receipt printers' control font sounds the buzzer
+    Bell, // "C" in the receipt printers' control font sounds the buzzer
     Other, // any other character in the control font: kept so nothing vanishes unseen
 };
 
@@ -71,8 +71,8 @@ struct PrintPage {
 
 class PrintDocument {
 public:
-    QString name;                         // the job name shown by the spooler
-    QSize paperSize{11906, 16838};        // twips; A4 unless the surface was told otherwise
+    QString name; // the job name shown by the spooler
+    QSize paperSize { 11906, 16838 }; // twips; A4 unless the surface was told otherwise
     QList<PrintPage> pages;
 
     int pageCount() const { return int(pages.size()); }

@@ -26,7 +26,9 @@ bool CupsPrinterCatalog::print(const PrintDocument &document, const QString &pri
     const QStringList names = printerNames();
     if (!names.contains(printerName)) {
         if (names.isEmpty())
-            return failWith(u"printer \"%1\" is not installed: CUPS lists no printer (is cupsd running?)"_s.arg(printerName));
+            return failWith(
+                u"printer \"%1\" is not installed: CUPS lists no printer (is cupsd running?)"_s.arg(
+                    printerName));
         return failWith(u"printer \"%1\" is not installed"_s.arg(printerName));
     }
     const QPrinterInfo info = QPrinterInfo::printerInfo(printerName);

@@ -41,7 +41,7 @@ const QString &fixedPitchFace()
 QStringList breakLines(const QString &text, double width, const QFontMetricsF &fm)
 {
     if (width <= 0 || text.isEmpty() || fm.horizontalAdvance(text) <= width)
-        return {text};
+        return { text };
     QStringList lines;
     const qsizetype n = text.size();
     qsizetype start = 0;
@@ -124,7 +124,7 @@ QStringList splitRows(const QString &body, QChar rowEnd)
 QFont twipFont(const PrintFont &font)
 {
     QFont f;
-    f.setFamilies({font.face, kCjkFallback});
+    f.setFamilies({ font.face, kCjkFallback });
     f.setPixelSize(std::max(1, int(std::lround(font.size * kTwipsPerPoint))));
     f.setBold(font.bold);
     f.setFixedPitch(font.fixedPitch);
@@ -398,7 +398,8 @@ void PrintSurface::addTable(const QString &format, const QString &header, const 
         QStringList cells = rowText.split(m_cellSep);
         // Cells beyond the format stay visible in the last column rather than vanish.
         if (cells.size() > columns.size())
-            cells = cells.mid(0, columns.size() - 1) << QStringList(cells.mid(columns.size() - 1)).join(m_cellSep);
+            cells = cells.mid(0, columns.size() - 1)
+                << QStringList(cells.mid(columns.size() - 1)).join(m_cellSep);
         QList<QStringList> lines;
         qsizetype most = 1;
         for (qsizetype c = 0; c < columns.size(); ++c) {
@@ -410,7 +411,7 @@ void PrintSurface::addTable(const QString &format, const QString &header, const 
         const int pagesBefore = m_doc.pageCount();
         ensureRoom(height);
         const bool brokeHere = m_doc.pageCount() != pagesBefore;
-        return std::tuple{cells, lines, height, brokeHere};
+        return std::tuple { cells, lines, height, brokeHere };
     };
     auto emitRow = [&](const QStringList &cells, const QList<QStringList> &lines, int height, bool isHeader) {
         int x = textLeft();

@@ -129,7 +129,7 @@ private:
 
     QString m_device, m_docName;
     bool m_preview = false, m_open = false;
-    QSize m_paper{11906, 16838};
+    QSize m_paper { 11906, 16838 };
     PrintFont m_font;
     bool m_control = false; // the control font is selected: text becomes device commands
     int m_y = 0;

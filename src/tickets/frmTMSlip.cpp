@@ -21,7 +21,8 @@ namespace {
 const QString kTag = u"PrintKPortShortSize"_s;
 
 // Receipt rolls are 80 mm wide; the item table (2,800 + 850 twips) sits inside with room to spare.
-const QSize kRollPaper(int(std::lround(80 * platform::kTwipsPerMm)), int(std::lround(297 * platform::kTwipsPerMm)));
+const QSize kRollPaper(
+    int(std::lround(80 * platform::kTwipsPerMm)), int(std::lround(297 * platform::kTwipsPerMm)));
 
 QDateTime now()
 {
@@ -100,7 +101,8 @@ void frmTMSlip::Form_Load()
     try {
         if (platform::SettingsStore *settings = platform::services().settings) {
             bool numeric = false;
-            const double twips = settings->get(u"Tavo3"_s, u"KP"_s, u"lblSlipTopMargin"_s).trimmed().toDouble(&numeric);
+            const double twips
+                = settings->get(u"Tavo3"_s, u"KP"_s, u"lblSlipTopMargin"_s).trimmed().toDouble(&numeric);
             // Above the paper or beyond its end the header would not print at all.
             if (numeric && twips > 0)
                 SlipTopMargin = int(std::lround(std::min(twips, double(kRollPaper.height()))));
@@ -128,13 +130,14 @@ bool frmTMSlip::IsPrinterInstalled(const QString &pvPrinter)
 }
 
 bool frmTMSlip::PrintKPortShortSize(db::Recordset &pRST, const QString &pvPrintSNo, int pvSplitCount,
-                                    const QString &pvCustTotal, const QString &pvKPName)
+    const QString &pvCustTotal, const QString &pvKPName)
 {
     const Globals &gv = g();
     const QString split = QString::number(pvSplitCount);
 
     // 1. The row.
-    QString RNo, OrderPID, TblName, OrderTime, ItemName, ItemType, PriceCap, Remark, TypeNo, DelMark, OrderUserID;
+    QString RNo, OrderPID, TblName, OrderTime, ItemName, ItemType, PriceCap, Remark, TypeNo, DelMark,
+        OrderUserID;
     double Qty = 0, Amt = 0, Price = 0;
     try {
         RNo = pRST.text(u"RNo"_s);
@@ -160,8 +163,8 @@ bool frmTMSlip::PrintKPortShortSize(db::Recordset &pRST, const QString &pvPrintS
     QString menuRemark;
     try {
         if (gv.gKPPrintMenuRemark == u"Y"_s) {
-            const QString sql = u"Select * FROM MENUITEM"_s + u" WHERE TypeNo = "_s + db::numberText(db::basicVal(TypeNo))
-                                + u"   AND ItemName = "_s + QuotStr(ItemName);
+            const QString sql = u"Select * FROM MENUITEM"_s + u" WHERE TypeNo = "_s
+                + db::numberText(db::basicVal(TypeNo)) + u"   AND ItemName = "_s + QuotStr(ItemName);
             db::Recordset menu = db::gCNT().openRecordset(sql);
             if (!menu.eof())
                 menuRemark = u"-"_s + menu.text(u"Remark"_s);
@@ -235,8 +238,8 @@ bool frmTMSlip::PrintKPortShortSize(db::Recordset &pRST, const QString &pvPrintS
 
     // 8. Operator and time of printing.
     try {
-        vsp.text(u" 點單人員:"_s + FixWidthB(OrderUserID, 6) + u"    "_s + u"印單時間:"_s + now().toString(u"hh:mm:ss"_s)
-                 + u"\r\n"_s);
+        vsp.text(u" 點單人員:"_s + FixWidthB(OrderUserID, 6) + u"    "_s + u"印單時間:"_s
+            + now().toString(u"hh:mm:ss"_s) + u"\r\n"_s);
         vsp.setCurrentY(vsp.currentY() + 20);
     } catch (...) {
         WriteErrLog(kTag);
@@ -322,8 +325,8 @@ bool frmTMSlip::PrintKPortShortSize(db::Recordset &pRST, const QString &pvPrintS
                     list += u"-"_s + remark;
                 if (!pvPrintSNo.startsWith(u"補"_s)) {
                     try {
-                        db::gCNT().execute(u"UPDATE ORDERI SET KSMark = "_s + QuotStr(pvPrintSNo) + u" WHERE RNo = "_s
-                                           + db::numberText(pRST.number(u"RNo"_s)));
+                        db::gCNT().execute(u"UPDATE ORDERI SET KSMark = "_s + QuotStr(pvPrintSNo)
+                            + u" WHERE RNo = "_s + db::numberText(pRST.number(u"RNo"_s)));
                     } catch (...) {
                         WriteErrLog(kTag);
                     }

@@ -33,8 +33,8 @@ public:
 
     // Ticket settings, read at load.
     int SlipTopMargin = 0; // twips above the header
-    QString KPAddTblName;  // "Y": the header is repeated at the foot of the ticket
-    QString TableLabel;    // "桌號" on the sites configured for it, else empty
+    QString KPAddTblName; // "Y": the header is repeated at the foot of the ticket
+    QString TableLabel; // "桌號" on the sites configured for it, else empty
     bool BellDone = false; // the buzzer has sounded in this run
 
     // Set by the service start; kept for the order-ticket form.
@@ -48,7 +48,7 @@ public:
     // the ticket used. Each step logs its own failure and the ticket goes on; the result is false
     // only when the ticket could not be handed to the printer.
     bool PrintKPortShortSize(db::Recordset &pRST, const QString &pvPrintSNo, int pvSplitCount,
-                             const QString &pvCustTotal, const QString &pvKPName);
+        const QString &pvCustTotal, const QString &pvKPName);
 
     // The INI key (section "PARAM" of TavoC.INI) naming the site whose tickets label the table
     // "桌號"; compared with the site's CustName.

@@ -19,8 +19,9 @@ const QString kTag = u"PrintKPortB"_s;
 const QString kKPName = u"補印"_s;
 } // namespace
 
-bool PrintKPortB(platform::Grid &fg1, int piRowB, int piRowE, const QString &pvKPort, const QString &pvPrinter,
-                 const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview, platform::PrintSurface &vsp)
+bool PrintKPortB(platform::Grid &fg1, int piRowB, int piRowE, const QString &pvKPort,
+    const QString &pvPrinter, const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview,
+    platform::PrintSurface &vsp)
 {
     Q_UNUSED(pvKPort)
     Q_UNUSED(pvPrintList)
@@ -98,7 +99,8 @@ bool PrintKPortB(platform::Grid &fg1, int piRowB, int piRowE, const QString &pvK
                     allSent &= slip.PrintKPortShortSize(rs, serial, i, QString(), kKPName);
             } else {
                 if (g().gKPSplitS1item == u"Y"_s && itemType == u"S1"_s && qty > kMaxSplitTickets)
-                    WriteLog(u"%1 x %2: one ticket for the whole quantity"_s.arg(rs.text(u"ItemName"_s), db::numberText(qty)));
+                    WriteLog(u"%1 x %2: one ticket for the whole quantity"_s.arg(
+                        rs.text(u"ItemName"_s), db::numberText(qty)));
                 allSent &= slip.PrintKPortShortSize(rs, serial, 0, QString(), kKPName);
             }
             rs.moveNext();
@@ -110,7 +112,7 @@ bool PrintKPortB(platform::Grid &fg1, int piRowB, int piRowE, const QString &pvK
 }
 
 QString cmdPrintRow_Click(platform::Grid &fg1, const PrintRowInput &input, platform::PrintSurface &vsp,
-                          const FGLogWriter &WriteFGLog)
+    const FGLogWriter &WriteFGLog)
 {
     QString message;
     try {
@@ -134,8 +136,10 @@ QString cmdPrintRow_Click(platform::Grid &fg1, const PrintRowInput &input, platf
                             rowE = last;
                         }
                     }
-                    const bool ok = PrintKPortB(fg1, rowB, rowE, input.defKPort, input.printer, list, item, false, vsp);
-                    message = ok ? u"列印OK:"_s + input.printer + u"-"_s : u"送廚失敗, 印表機:"_s + input.printer;
+                    const bool ok
+                        = PrintKPortB(fg1, rowB, rowE, input.defKPort, input.printer, list, item, false, vsp);
+                    message
+                        = ok ? u"列印OK:"_s + input.printer + u"-"_s : u"送廚失敗, 印表機:"_s + input.printer;
                     if (WriteFGLog)
                         WriteFGLog(input.defKPort + u"送廚"_s, message);
                 }

@@ -19,8 +19,9 @@ using FGLogWriter = std::function<void(const QString &type, const QString &messa
 // name is empty, the printer is not installed, or a ticket could not be handed to the printer;
 // an empty selection (piRowE < piRowB) prints nothing and is true. pvPreview applies to the
 // window's own surface `vsp`; pvKPort, pvPrintList and pvPrintItem are carried for the callers.
-bool PrintKPortB(platform::Grid &fg1, int piRowB, int piRowE, const QString &pvKPort, const QString &pvPrinter,
-                 const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview, platform::PrintSurface &vsp);
+bool PrintKPortB(platform::Grid &fg1, int piRowB, int piRowE, const QString &pvKPort,
+    const QString &pvPrinter, const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview,
+    platform::PrintSurface &vsp);
 
 // Split set items print one ticket per unit; a quantity beyond this is a slip of the terminal,
 // and its item prints as one ticket with the whole quantity instead of thousands of tickets.
@@ -28,8 +29,8 @@ inline constexpr int kMaxSplitTickets = 100;
 
 // What the window's reprint button reads from its controls.
 struct PrintRowInput {
-    QString defKPort;    // txtDefKPort
-    QString printer;     // txtPrinter
+    QString defKPort; // txtDefKPort
+    QString printer; // txtPrinter
     QString printerType; // txtPrinterType
     bool printList = false; // chkPrintList
     bool printItem = false; // chkPrintItem
@@ -38,6 +39,6 @@ struct PrintRowInput {
 // The button handler's logic. Returns the message written to the activity log (empty when
 // nothing was attempted); errors are shown with the tag "cmdPrintRow_Click".
 QString cmdPrintRow_Click(platform::Grid &fg1, const PrintRowInput &input, platform::PrintSurface &vsp,
-                          const FGLogWriter &WriteFGLog);
+    const FGLogWriter &WriteFGLog);
 
 } // namespace tavo::tickets

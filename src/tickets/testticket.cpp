@@ -20,8 +20,7 @@ QDateTime now()
 }
 
 // The test of all printers goes on past a failed step, but the step is still written down.
-template <typename Step>
-void step(Step &&run)
+template <typename Step> void step(Step &&run)
 {
     try {
         run();
@@ -33,7 +32,7 @@ void step(Step &&run)
 } // namespace
 
 bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, platform::PrintSurface &vsp,
-                const FGLogWriter &WriteFGLog)
+    const FGLogWriter &WriteFGLog)
 {
     try {
         const QStringList devices = vsp.devices();
@@ -55,8 +54,8 @@ bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, platform:
 
         vsp.setFontBold(false);
         vsp.setFontSize(10);
-        vsp.text(u" 點單時間:"_s + Buffer[4].left(5) + u"    "_s + u"印單時間:"_s + now().toString(u"hh:mm:ss"_s)
-                 + u"\r\n"_s);
+        vsp.text(u" 點單時間:"_s + Buffer[4].left(5) + u"    "_s + u"印單時間:"_s
+            + now().toString(u"hh:mm:ss"_s) + u"\r\n"_s);
         vsp.text(u" 服務員代號: "_s + u"Korvel."_s + u"\r\n"_s);
 
         vsp.setFontName(platform::kRedDeviceFont);
@@ -111,7 +110,7 @@ void fillTestEntry(OrderBuffer &Buffer)
 }
 
 void cmdPrintTest_Click(platform::Grid &fgKPort, platform::Grid &fgPrinterList, OrderBuffer &Buffer,
-                        platform::PrintSurface &vsp, const FGLogWriter &WriteFGLog)
+    platform::PrintSurface &vsp, const FGLogWriter &WriteFGLog)
 {
     step([&] { fillTestEntry(Buffer); });
     step([&] { fgPrinterList.setRows(1); });
@@ -131,7 +130,7 @@ void cmdPrintTest_Click(platform::Grid &fgKPort, platform::Grid &fgPrinterList, 
         });
         if (tested)
             continue;
-        step([&] { fgPrinterList.addRow({printer}); });
+        step([&] { fgPrinterList.addRow({ printer }); });
         if (type == u"EPSONTM"_s) {
             step([&] {
                 if (WriteFGLog)

@@ -18,7 +18,7 @@ inline constexpr int SlipMinY = 2550;
 // gets the activity row "列印失敗"; a printing error is shown with the tag
 // "fmTavoKPortSrv_KPWPOrderI". True when the ticket went to the printer.
 bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, platform::PrintSurface &vsp,
-                const FGLogWriter &WriteFGLog);
+    const FGLogWriter &WriteFGLog);
 
 // The fixed entry both test buttons print; index 15 is set per printer.
 void fillTestEntry(OrderBuffer &Buffer);
@@ -27,6 +27,6 @@ void fillTestEntry(OrderBuffer &Buffer);
 // listed in fgPrinterList; only "EPSONTM" printers get a ticket. The caller then shows the
 // activity page.
 void cmdPrintTest_Click(platform::Grid &fgKPort, platform::Grid &fgPrinterList, OrderBuffer &Buffer,
-                        platform::PrintSurface &vsp, const FGLogWriter &WriteFGLog);
+    platform::PrintSurface &vsp, const FGLogWriter &WriteFGLog);
 
 } // namespace tavo::tickets

@@ -26,14 +26,16 @@ QStringList FakePrinterCatalog::printerNames() const
     return names;
 }
 
-bool FakePrinterCatalog::print(const platform::PrintDocument &document, const QString &printerName, QString *error)
+bool FakePrinterCatalog::print(
+    const platform::PrintDocument &document, const QString &printerName, QString *error)
 {
     if (!refuseWith.isEmpty() || !names.contains(printerName)) {
         if (error)
-            *error = refuseWith.isEmpty() ? u"printer \"%1\" is not installed"_s.arg(printerName) : refuseWith;
+            *error
+                = refuseWith.isEmpty() ? u"printer \"%1\" is not installed"_s.arg(printerName) : refuseWith;
         return false;
     }
-    jobs.append({printerName, document});
+    jobs.append({ printerName, document });
     return true;
 }
 

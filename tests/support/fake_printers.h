@@ -21,7 +21,8 @@ public:
     FakePrinterCatalog &operator=(const FakePrinterCatalog &) = delete;
 
     QStringList printerNames() const override;
-    bool print(const platform::PrintDocument &document, const QString &printerName, QString *error = nullptr) override;
+    bool print(const platform::PrintDocument &document, const QString &printerName,
+        QString *error = nullptr) override;
 
     QStringList names;
     QList<Job> jobs;
