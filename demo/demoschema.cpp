@@ -1,7 +1,7 @@
 #include "demo/demoschema.h"
 
-#include "demo/demosql.h"
 #include "db/dbglobals.h"
+#include "demo/demosql.h"
 
 #include <QSqlDriver>
 
@@ -18,17 +18,21 @@ Dialect dialectOf(db::Connection &connection)
         return Dialect::PostgreSQL;
     default:
         throw db::DbError(kGenericErrorNumber,
-                          u"The demo has a schema for SQLite and PostgreSQL only, not for provider "_s
-                              + connection.provider());
+            u"The demo has a schema for SQLite and PostgreSQL only, not for provider "_s
+                + connection.provider());
     }
 }
 
 QString schemaSql(Dialect dialect)
 {
-    return QString::fromUtf8(dialect == Dialect::SQLite ? embedded::sqliteSchema : embedded::postgresqlSchema);
+    return QString::fromUtf8(
+        dialect == Dialect::SQLite ? embedded::sqliteSchema : embedded::postgresqlSchema);
 }
 
-QString sampleDataSql() { return QString::fromUtf8(embedded::sampleData); }
+QString sampleDataSql()
+{
+    return QString::fromUtf8(embedded::sampleData);
+}
 
 QStringList splitStatements(const QString &script)
 {
@@ -82,7 +86,7 @@ void createSchema(db::Connection &connection)
 
 void dropSchema(db::Connection &connection)
 {
-    for (const QString &table : {u"ORDERI"_s, u"KPORT"_s, u"MENUITEM"_s, u"MenuType"_s, u"xxPARAM"_s})
+    for (const QString &table : { u"ORDERI"_s, u"KPORT"_s, u"MENUITEM"_s, u"MenuType"_s, u"xxPARAM"_s })
         connection.execute(u"DROP TABLE IF EXISTS "_s + table);
 }
 
@@ -94,15 +98,15 @@ QString stampLiteral(const QDateTime &when)
 QVector<QPair<QString, QString>> sampleParams(const QDate &opDate)
 {
     return {
-        {u"OPDATE"_s, opDate.toString(u"yyyy/MM/dd"_s)},
-        {u"KPCycleTime"_s, u"4"_s},
-        {u"KPSplitS1item"_s, u"N"_s},
-        {u"KTVAPP"_s, u"N"_s},
-        {u"HideTimeMark"_s, u"N"_s},
-        {u"KPPrintMenuRemark"_s, u"Y"_s},
-        {u"KPSortByType"_s, u"N"_s},
-        {u"KPAddTblName"_s, u"N"_s},
-        {u"KPAlertQty"_s, u"N"_s},
+        { u"OPDATE"_s, opDate.toString(u"yyyy/MM/dd"_s) },
+        { u"KPCycleTime"_s, u"4"_s },
+        { u"KPSplitS1item"_s, u"N"_s },
+        { u"KTVAPP"_s, u"N"_s },
+        { u"HideTimeMark"_s, u"N"_s },
+        { u"KPPrintMenuRemark"_s, u"Y"_s },
+        { u"KPSortByType"_s, u"N"_s },
+        { u"KPAddTblName"_s, u"N"_s },
+        { u"KPAlertQty"_s, u"N"_s },
     };
 }
 
@@ -130,7 +134,7 @@ int loadSampleData(db::Connection &connection, const SampleOptions &options)
     for (const QString &line : script.split(u'\n')) {
         const QString trimmed = line.trimmed();
         if (trimmed.startsWith(u"-- section:"_s))
-            sections.append({trimmed.mid(11).trimmed(), QString()});
+            sections.append({ trimmed.mid(11).trimmed(), QString() });
         else if (!sections.isEmpty())
             sections.last().second += line + u'\n';
     }
@@ -149,16 +153,16 @@ int loadSampleData(db::Connection &connection, const SampleOptions &options)
             const QString where = u" WHERE ParamID = "_s + QuotStr(id);
             if (id == u"OPDATE"_s) {
                 const int n = connection.execute(u"UPDATE xxPARAM SET ParamValue = "_s + QuotStr(value)
-                                                 + u", UpdDate = "_s + stamp + where);
+                    + u", UpdDate = "_s + stamp + where);
                 written += qMax(0, n);
                 if (n > 0)
                     continue;
             } else if (countRows(connection, u"xxPARAM"_s + where) > 0) {
                 continue;
             }
-            written += qMax(0, connection.execute(u"INSERT INTO xxPARAM (ParamID, ParamValue, FileDate) VALUES ("_s
-                                                  + QuotStr(id) + u", "_s + QuotStr(value) + u", "_s + stamp
-                                                  + u")"_s));
+            written += qMax(0,
+                connection.execute(u"INSERT INTO xxPARAM (ParamID, ParamValue, FileDate) VALUES ("_s
+                    + QuotStr(id) + u", "_s + QuotStr(value) + u", "_s + stamp + u")"_s));
         }
         connection.commitTrans();
     } catch (...) {

@@ -36,8 +36,8 @@ QString stampLiteral(const QDateTime &when);
 struct SampleOptions {
     QString kitchenPrinter = QStringLiteral("KitchenTM");
     QString barPrinter = QStringLiteral("BarTM");
-    QDate opDate;         // the business date; today when invalid
-    QDateTime now;        // the loading stamp; the current time when invalid
+    QDate opDate; // the business date; today when invalid
+    QDateTime now; // the loading stamp; the current time when invalid
 };
 
 // The business parameters of a new site: id and value.

@@ -19,7 +19,11 @@ namespace {
 // Relative "Data Source" files hang off the program folder; for a site that is the site folder.
 class AppDirScope {
 public:
-    explicit AppDirScope(const QString &dir) : m_previous(g().gAppDir) { g().gAppDir = dir; }
+    explicit AppDirScope(const QString &dir)
+        : m_previous(g().gAppDir)
+    {
+        g().gAppDir = dir;
+    }
     ~AppDirScope() { g().gAppDir = m_previous; }
 
 private:
@@ -29,22 +33,32 @@ private:
 void writeIni(const QString &path, const QString &connectionString, const QString &custName)
 {
     const QString text = u"[PARAM]\r\n"_s
-                         u"GCNT="_s + connectionString + u"\r\n"_s
-                         u"CustName="_s + custName + u"\r\n"_s
-                         u"CorpName=\r\n"_s
-                         u"Calendar=YYYY/MM/DD\r\n"_s
-                         u"DateSep=/\r\n"_s
-                         u"AmtFmt=#,##0\r\n"_s;
+                         u"GCNT="_s
+        + connectionString
+        + u"\r\n"_s
+          u"CustName="_s
+        + custName
+        + u"\r\n"_s
+          u"CorpName=\r\n"_s
+          u"Calendar=YYYY/MM/DD\r\n"_s
+          u"DateSep=/\r\n"_s
+          u"AmtFmt=#,##0\r\n"_s;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(platform::toAnsi(text)) < 0 || !file.commit())
         throw db::DbError(kGenericErrorNumber, u"Cannot write "_s + path + u": "_s + file.errorString());
 }
 
-QString iniPath(const QString &folder) { return QDir(folder).filePath(u"TavoC.INI"_s); }
+QString iniPath(const QString &folder)
+{
+    return QDir(folder).filePath(u"TavoC.INI"_s);
+}
 
 } // namespace
 
-QString defaultSiteConnection() { return u"Provider=SQLite;Data Source=tavo.db"_s; }
+QString defaultSiteConnection()
+{
+    return u"Provider=SQLite;Data Source=tavo.db"_s;
+}
 
 SiteReport initSite(const QString &folder, const SiteOptions &options)
 {
@@ -80,7 +94,8 @@ void openSite(const QString &folder, db::Connection &connection)
     const QString dir = QDir(folder).absolutePath();
     const QString ini = iniPath(dir);
     if (!QFileInfo(ini).isFile())
-        throw db::DbError(kGenericErrorNumber, u"No TavoC.INI in "_s + dir + u": run \"tavo_demo init\" first"_s);
+        throw db::DbError(
+            kGenericErrorNumber, u"No TavoC.INI in "_s + dir + u": run \"tavo_demo init\" first"_s);
     const QString cs = platform::GetINI(ini, u"PARAM"_s, u"GCNT"_s);
     AppDirScope scope(dir);
     connection.open(cs);

@@ -9,20 +9,24 @@ namespace tavo::demo {
 
 namespace {
 
-const QStringList kTables{u"A01"_s, u"A02"_s, u"A03"_s, u"A05"_s, u"A06"_s, u"B01"_s, u"B02"_s,
-                          u"B03"_s, u"C10"_s, u"C11"_s, u"包廂1"_s, u"包廂2"_s, u"外帶"_s};
-const QStringList kTerminals{u"WS01"_s, u"WS02"_s, u"WS03"_s};
-const QStringList kUsers{u"王小明"_s, u"陳美玲"_s, u"A01"_s, u"林志豪"_s};
-const QStringList kRemarks{QString(), QString(), QString(), u"不要蔥"_s, u"少油"_s, u"先上"_s, u"分開裝"_s};
+const QStringList kTables { u"A01"_s, u"A02"_s, u"A03"_s, u"A05"_s, u"A06"_s, u"B01"_s, u"B02"_s, u"B03"_s,
+    u"C10"_s, u"C11"_s, u"包廂1"_s, u"包廂2"_s, u"外帶"_s };
+const QStringList kTerminals { u"WS01"_s, u"WS02"_s, u"WS03"_s };
+const QStringList kUsers { u"王小明"_s, u"陳美玲"_s, u"A01"_s, u"林志豪"_s };
+const QStringList kRemarks { QString(), QString(), QString(), u"不要蔥"_s, u"少油"_s, u"先上"_s,
+    u"分開裝"_s };
 
 } // namespace
 
 OrderFeed::OrderFeed(db::Connection &connection, quint32 seed)
-    : m_cn(connection), m_dialect(dialectOf(connection)), m_rng(seed)
+    : m_cn(connection)
+    , m_dialect(dialectOf(connection))
+    , m_rng(seed)
 {
     db::Recordset rs = m_cn.openRecordset(
         u"SELECT MENUITEM.TypeNo, ItemNo, ItemName, ItemType, PriceCap1, Price1, PriceCap2, Price2, "
-        "PriceCap3, Price3, MenuType.KPort FROM MENUITEM LEFT JOIN MenuType ON MENUITEM.TypeNo = MenuType.TypeNo "
+        "PriceCap3, Price3, MenuType.KPort FROM MENUITEM LEFT JOIN MenuType ON MENUITEM.TypeNo = "
+        "MenuType.TypeNo "
         "ORDER BY MENUITEM.TypeNo, MENUITEM.ListNo"_s);
     for (; !rs.eof(); rs.moveNext()) {
         MenuItem item;
@@ -36,10 +40,10 @@ OrderFeed::OrderFeed(db::Connection &connection, quint32 seed)
         for (int i = 1; i <= 3; ++i) {
             const QString cap = u"PriceCap%1"_s.arg(i), price = u"Price%1"_s.arg(i);
             if (!rs.isNull(price))
-                item.prices.append({rs.text(cap), rs.number(price)});
+                item.prices.append({ rs.text(cap), rs.number(price) });
         }
         if (item.prices.isEmpty())
-            item.prices.append({QString(), 0});
+            item.prices.append({ QString(), 0 });
         if (item.itemType == u"A1"_s)
             m_addOns << item;
         else if (item.itemType == u"T1"_s)
@@ -57,21 +61,20 @@ qint64 OrderFeed::insert(const Row &r)
 {
     const QDateTime when = now();
     auto num = [](double v) { return db::numberText(v); };
-    m_cn.execute(u"INSERT INTO ORDERI (KPort, KPMark, OrderPID, TblName, KSMark, OrderTime, OrderDate, ItemNo, "
-                 "ItemName, ItemType, TypeNo, ListNo, PriceCap, Price, Qty, Amt, Remark, POSID, DelMark, "
-                 "OrderUserID, CustTotal, FileDate) VALUES ("_s
-                 + QStringList{QuotStr(r.kport), QuotStr(r.kpMark), QuotStr(r.orderPID), QuotStr(r.tblName),
-                               r.ksMark.isEmpty() ? u"NULL"_s : QuotStr(r.ksMark),
-                               QuotStr(when.toString(u"hh:mm:ss"_s)), stampLiteral(when.date().startOfDay()),
-                               QuotStr(r.itemNo), QuotStr(r.itemName), QuotStr(r.itemType),
-                               QString::number(r.typeNo), QString::number(r.listNo), QuotStr(r.priceCap),
-                               num(r.price), num(r.qty), num(r.amt), QuotStr(r.remark), QuotStr(r.posID),
-                               QuotStr(r.delMark), QuotStr(r.userID), QString::number(r.custTotal),
-                               stampLiteral(when)}
-                       .join(u", "_s)
-                 + u")"_s);
-    db::Recordset rs = m_cn.openRecordset(m_dialect == Dialect::SQLite ? u"SELECT last_insert_rowid() AS RNo"_s
-                                                                       : u"SELECT lastval() AS RNo"_s);
+    m_cn.execute(
+        u"INSERT INTO ORDERI (KPort, KPMark, OrderPID, TblName, KSMark, OrderTime, OrderDate, ItemNo, "
+        "ItemName, ItemType, TypeNo, ListNo, PriceCap, Price, Qty, Amt, Remark, POSID, DelMark, "
+        "OrderUserID, CustTotal, FileDate) VALUES ("_s
+        + QStringList { QuotStr(r.kport), QuotStr(r.kpMark), QuotStr(r.orderPID), QuotStr(r.tblName),
+            r.ksMark.isEmpty() ? u"NULL"_s : QuotStr(r.ksMark), QuotStr(when.toString(u"hh:mm:ss"_s)),
+            stampLiteral(when.date().startOfDay()), QuotStr(r.itemNo), QuotStr(r.itemName),
+            QuotStr(r.itemType), QString::number(r.typeNo), QString::number(r.listNo), QuotStr(r.priceCap),
+            num(r.price), num(r.qty), num(r.amt), QuotStr(r.remark), QuotStr(r.posID), QuotStr(r.delMark),
+            QuotStr(r.userID), QString::number(r.custTotal), stampLiteral(when) }
+              .join(u", "_s)
+        + u")"_s);
+    db::Recordset rs = m_cn.openRecordset(
+        m_dialect == Dialect::SQLite ? u"SELECT last_insert_rowid() AS RNo"_s : u"SELECT lastval() AS RNo"_s);
     return qint64(rs.number(u"RNo"_s));
 }
 
@@ -80,8 +83,8 @@ QString OrderFeed::describe(qint64 rno, const Row &r) const
     QString name = r.itemName;
     if (!r.priceCap.isEmpty())
         name += u'-' + r.priceCap;
-    return u"%1\t%2\t%3\t%4\t%5\t%6\t%7"_s.arg(rno).arg(r.kport, r.orderPID, name, db::numberText(r.qty),
-                                                     r.itemType, r.remark);
+    return u"%1\t%2\t%3\t%4\t%5\t%6\t%7"_s.arg(rno).arg(
+        r.kport, r.orderPID, name, db::numberText(r.qty), r.itemType, r.remark);
 }
 
 QStringList OrderFeed::placeOrder()
@@ -190,7 +193,7 @@ QStringList OrderFeed::returnItem()
     row.qty = -1;
     row.amt = -row.price;
     row.remark = u"退菜"_s;
-    return {describe(insert(row), row)};
+    return { describe(insert(row), row) };
 }
 
 QStringList OrderFeed::rushItem()
@@ -202,7 +205,7 @@ QStringList OrderFeed::rushItem()
     row.qty = 0;
     row.amt = 0;
     row.remark = u"催菜"_s;
-    return {describe(insert(row), row)};
+    return { describe(insert(row), row) };
 }
 
 QStringList OrderFeed::supplementItem()
@@ -215,7 +218,7 @@ QStringList OrderFeed::supplementItem()
     row.qty = 1;
     row.amt = row.price;
     row.remark = u"補單"_s;
-    return {describe(insert(row), row)};
+    return { describe(insert(row), row) };
 }
 
 QStringList OrderFeed::changeRow()
@@ -226,15 +229,15 @@ QStringList OrderFeed::changeRow()
         return placeOrder();
     const QString remark = u"改:少鹽"_s;
     m_cn.execute(u"UPDATE ORDERI SET Remark = "_s + QuotStr(remark) + u", UpdDate = "_s + stampLiteral(now())
-                 + u" WHERE RNo = "_s + QString::number(rno));
+        + u" WHERE RNo = "_s + QString::number(rno));
     row.remark = remark;
-    return {u"changed "_s + describe(rno, row)};
+    return { u"changed "_s + describe(rno, row) };
 }
 
 int OrderFeed::openOrders()
 {
-    db::Recordset rs = m_cn.openRecordset(
-        u"SELECT COUNT(DISTINCT OrderPID) AS N FROM ORDERI WHERE OPDate IS NULL"_s);
+    db::Recordset rs
+        = m_cn.openRecordset(u"SELECT COUNT(DISTINCT OrderPID) AS N FROM ORDERI WHERE OPDate IS NULL"_s);
     return int(rs.number(u"N"_s));
 }
 
@@ -248,8 +251,7 @@ QStringList OrderFeed::closeOrder()
     const QString orderPID = rs.text(u"OrderPID"_s);
     rs.close();
     QString opDate;
-    db::Recordset param =
-        m_cn.openRecordset(u"SELECT ParamValue FROM xxPARAM WHERE ParamID = 'OPDATE'"_s);
+    db::Recordset param = m_cn.openRecordset(u"SELECT ParamValue FROM xxPARAM WHERE ParamID = 'OPDATE'"_s);
     if (!param.eof())
         opDate = param.text(u"ParamValue"_s);
     param.close();
@@ -257,8 +259,8 @@ QStringList OrderFeed::closeOrder()
     if (!day.isValid())
         day = now().date().startOfDay();
     const int n = m_cn.execute(u"UPDATE ORDERI SET OPDate = "_s + stampLiteral(day)
-                               + u" WHERE OPDate IS NULL AND OrderPID = "_s + QuotStr(orderPID));
-    return {u"closed %1 (%2 rows)"_s.arg(orderPID).arg(n)};
+        + u" WHERE OPDate IS NULL AND OrderPID = "_s + QuotStr(orderPID));
+    return { u"closed %1 (%2 rows)"_s.arg(orderPID).arg(n) };
 }
 
 QStringList OrderFeed::step()

@@ -9,9 +9,9 @@ namespace tavo::demo {
 
 struct RowOptions {
     qint64 rows = 1000000;
-    int items = 300;          // distinct item names
-    int days = 30;            // business days covered, the last one still open
-    QDate lastDay;            // the open day; today when invalid
+    int items = 300; // distinct item names
+    int days = 30; // business days covered, the last one still open
+    QDate lastDay; // the open day; today when invalid
     quint32 seed = 1;
     std::function<void(qint64 written)> progress; // called now and then
 };

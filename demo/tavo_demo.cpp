@@ -1,9 +1,9 @@
 // tavo_demo: sets up a demo site, plays the POS terminals of a restaurant against it, and
 // generates large order tables for the benchmarks.
 //
-//   tavo_demo init <site-folder> [--reset] [--connection <ADO string>] [--kitchen-printer P] [--bar-printer P]
-//   tavo_demo feed <site-folder> [--interval ms] [--count n] [--seed s]
-//   tavo_demo rows <database-file | ADO string> [--rows n] [--items n] [--days n] [--seed s]
+//   tavo_demo init <site-folder> [--reset] [--connection <ADO string>] [--kitchen-printer P] [--bar-printer
+//   P] tavo_demo feed <site-folder> [--interval ms] [--count n] [--seed s] tavo_demo rows <database-file |
+//   ADO string> [--rows n] [--items n] [--days n] [--seed s]
 #include "db/connectionstring.h"
 #include "demo/demoschema.h"
 #include "demo/demosite.h"
@@ -49,7 +49,8 @@ qint64 numberOption(const QCommandLineParser &parser, const QString &name, qint6
     bool ok = false;
     const qint64 value = parser.value(name).toLongLong(&ok);
     if (!ok || value < 0)
-        throw db::DbError(kGenericErrorNumber, u"--%1 needs a number, not \"%2\""_s.arg(name, parser.value(name)));
+        throw db::DbError(
+            kGenericErrorNumber, u"--%1 needs a number, not \"%2\""_s.arg(name, parser.value(name)));
     return value;
 }
 
@@ -63,9 +64,9 @@ int runInit(const QCommandLineParser &parser, const QString &folder)
     if (parser.isSet(u"bar-printer"_s))
         options.sample.barPrinter = parser.value(u"bar-printer"_s);
     const demo::SiteReport report = demo::initSite(folder, options);
-    out(u"site %1: %2 %3, database %4, %5 rows written"_s.arg(
-        QDir(folder).absolutePath(), report.iniFile, report.iniWritten ? u"written"_s : u"kept"_s,
-        db::maskPassword(report.connectionString), QString::number(report.rowsWritten)));
+    out(u"site %1: %2 %3, database %4, %5 rows written"_s.arg(QDir(folder).absolutePath(), report.iniFile,
+        report.iniWritten ? u"written"_s : u"kept"_s, db::maskPassword(report.connectionString),
+        QString::number(report.rowsWritten)));
     return 0;
 }
 
@@ -89,9 +90,9 @@ int runFeed(const QCommandLineParser &parser, const QString &folder)
 int runRows(const QCommandLineParser &parser, const QString &target)
 {
     const bool isConnectionString = target.contains(u'=');
-    const QString cs = isConnectionString ? target
-                                          : u"Provider=SQLite;Data Source=\"%1\""_s.arg(
-                                                QFileInfo(target).absoluteFilePath());
+    const QString cs = isConnectionString
+        ? target
+        : u"Provider=SQLite;Data Source=\"%1\""_s.arg(QFileInfo(target).absoluteFilePath());
     db::Connection cn;
     cn.setCreateIfMissing(true);
     cn.setCommandTimeout(0);
@@ -106,7 +107,9 @@ int runRows(const QCommandLineParser &parser, const QString &target)
     QElapsedTimer timer;
     timer.start();
     const qint64 written = demo::generateRows(cn, options);
-    out(u"%1 rows written to %2 in %3 s"_s.arg(written).arg(db::maskPassword(cs)).arg(timer.elapsed() / 1000.0));
+    out(u"%1 rows written to %2 in %3 s"_s.arg(written)
+            .arg(db::maskPassword(cs))
+            .arg(timer.elapsed() / 1000.0));
     return 0;
 }
 
@@ -120,18 +123,19 @@ int main(int argc, char **argv)
     parser.setApplicationDescription(u"Demo site of the kitchen-order service: init, feed, rows"_s);
     parser.addHelpOption();
     parser.addPositionalArgument(u"command"_s, u"init, feed or rows"_s);
-    parser.addPositionalArgument(u"target"_s, u"site folder (init, feed); database file or ADO string (rows)"_s);
+    parser.addPositionalArgument(
+        u"target"_s, u"site folder (init, feed); database file or ADO string (rows)"_s);
     parser.addOptions({
-        {u"reset"_s, u"init: drop the tables and orders and write the INI anew"_s},
-        {u"connection"_s, u"init: the site's ADO connection string (default SQLite tavo.db)"_s, u"ado"_s},
-        {u"kitchen-printer"_s, u"init: printer of port PK"_s, u"name"_s},
-        {u"bar-printer"_s, u"init: printer of port PB"_s, u"name"_s},
-        {u"interval"_s, u"feed: pause between happenings in ms (default 3000)"_s, u"ms"_s},
-        {u"count"_s, u"feed: stop after n happenings (default: never)"_s, u"n"_s},
-        {u"seed"_s, u"feed, rows: seed of the random choices"_s, u"s"_s},
-        {u"rows"_s, u"rows: number of rows (default 1000000)"_s, u"n"_s},
-        {u"items"_s, u"rows: distinct items (default 300)"_s, u"n"_s},
-        {u"days"_s, u"rows: business days covered (default 30)"_s, u"n"_s},
+        { u"reset"_s, u"init: drop the tables and orders and write the INI anew"_s },
+        { u"connection"_s, u"init: the site's ADO connection string (default SQLite tavo.db)"_s, u"ado"_s },
+        { u"kitchen-printer"_s, u"init: printer of port PK"_s, u"name"_s },
+        { u"bar-printer"_s, u"init: printer of port PB"_s, u"name"_s },
+        { u"interval"_s, u"feed: pause between happenings in ms (default 3000)"_s, u"ms"_s },
+        { u"count"_s, u"feed: stop after n happenings (default: never)"_s, u"n"_s },
+        { u"seed"_s, u"feed, rows: seed of the random choices"_s, u"s"_s },
+        { u"rows"_s, u"rows: number of rows (default 1000000)"_s, u"n"_s },
+        { u"items"_s, u"rows: distinct items (default 300)"_s, u"n"_s },
+        { u"days"_s, u"rows: business days covered (default 30)"_s, u"n"_s },
     });
     parser.process(app);
     const QStringList args = parser.positionalArguments();

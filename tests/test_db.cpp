@@ -42,7 +42,10 @@ QString schemaFile(const QString &name)
     return QString::fromUtf8(file.readAll());
 }
 
-bool haveServer() { return !qEnvironmentVariableIsEmpty("TAVO_TEST_PG_HOST"); }
+bool haveServer()
+{
+    return !qEnvironmentVariableIsEmpty("TAVO_TEST_PG_HOST");
+}
 
 QString pg(const char *name, const char *fallback)
 {
@@ -51,22 +54,27 @@ QString pg(const char *name, const char *fallback)
 }
 
 // One schema per test process, so hand runs beside ctest never meet.
-QString pgSchema() { return u"tdb%1"_s.arg(QCoreApplication::applicationPid()); }
+QString pgSchema()
+{
+    return u"tdb%1"_s.arg(QCoreApplication::applicationPid());
+}
 
 QString pgNative(const QString &extra = {})
 {
     return u"Provider=PostgreSQL;Data Source=%1:%2;Initial Catalog=%3;User ID=%4;Password=%5"_s.arg(
-               pg("TAVO_TEST_PG_HOST", "127.0.0.1"), pg("TAVO_TEST_PG_PORT", "5432"), pg("TAVO_TEST_PG_DB", "tavo_test"),
-               pg("TAVO_TEST_PG_USER", "tavo"), pg("TAVO_TEST_PG_PASSWORD", ""))
-           + extra;
+               pg("TAVO_TEST_PG_HOST", "127.0.0.1"), pg("TAVO_TEST_PG_PORT", "5432"),
+               pg("TAVO_TEST_PG_DB", "tavo_test"), pg("TAVO_TEST_PG_USER", "tavo"),
+               pg("TAVO_TEST_PG_PASSWORD", ""))
+        + extra;
 }
 
 QString pgOdbc(const QString &extra = {})
 {
     return u"Provider=MSDASQL;Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;Uid=%4;Pwd=%5"_s.arg(
-               pg("TAVO_TEST_PG_HOST", "127.0.0.1"), pg("TAVO_TEST_PG_PORT", "5432"), pg("TAVO_TEST_PG_DB", "tavo_test"),
-               pg("TAVO_TEST_PG_USER", "tavo"), pg("TAVO_TEST_PG_PASSWORD", ""))
-           + extra;
+               pg("TAVO_TEST_PG_HOST", "127.0.0.1"), pg("TAVO_TEST_PG_PORT", "5432"),
+               pg("TAVO_TEST_PG_DB", "tavo_test"), pg("TAVO_TEST_PG_USER", "tavo"),
+               pg("TAVO_TEST_PG_PASSWORD", ""))
+        + extra;
 }
 
 void runScript(db::Connection &cn, const QString &script)
@@ -76,9 +84,15 @@ void runScript(db::Connection &cn, const QString &script)
         cn.execute(statement);
 }
 
-QString errText(const TestEnvironment &env) { return env.readErr(); }
+QString errText(const TestEnvironment &env)
+{
+    return env.readErr();
+}
 
-int blocks(const QString &err, const QString &tag) { return int(err.count(u"處理程序: ("_s + tag + u")"_s)); }
+int blocks(const QString &err, const QString &tag)
+{
+    return int(err.count(u"處理程序: ("_s + tag + u")"_s));
+}
 
 const QRegularExpression kStamp(u"^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d$"_s);
 
@@ -87,12 +101,14 @@ const QRegularExpression kStamp(u"^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d$"_s
 // ---------------------------------------------------------------------------------------------
 // The same behaviour on every database.
 
-class DbBackend : public ::testing::TestWithParam<QString> {
+class DbBackend : public ::testing::TestWithParam<std::string> {
 protected:
+    QString backend() const { return QString::fromStdString(GetParam()); }
+
     void SetUp() override
     {
         env = std::make_unique<TestEnvironment>();
-        if (GetParam() == u"SQLite"_s) {
+        if (backend() == u"SQLite"_s) {
             connectionString = u"Provider=SQLite;Data Source=pos.db"_s;
             QFile(env->path(u"pos.db"_s)).open(QIODevice::WriteOnly);
             script = schemaFile(u"sqlite.sql"_s);
@@ -103,9 +119,9 @@ protected:
             admin.open(pgNative());
             admin.execute(u"DROP SCHEMA IF EXISTS "_s + pgSchema() + u" CASCADE"_s);
             admin.execute(u"CREATE SCHEMA "_s + pgSchema());
-            connectionString = GetParam() == u"PostgreSQL"_s
-                                   ? pgNative(u";Search Path="_s + pgSchema())
-                                   : pgOdbc(u";ConnSettings=SET search_path TO "_s + pgSchema());
+            connectionString = backend() == u"PostgreSQL"_s
+                ? pgNative(u";Search Path="_s + pgSchema())
+                : pgOdbc(u";ConnSettings=SET search_path TO "_s + pgSchema());
             script = schemaFile(u"postgresql.sql"_s);
         }
         ASSERT_TRUE(ConnectADO(connectionString, db::gCNT())) << errText(*env).toStdString();
@@ -116,7 +132,7 @@ protected:
     void TearDown() override
     {
         db::gCNT().close();
-        if (GetParam() != u"SQLite"_s && haveServer()) {
+        if (backend() != u"SQLite"_s && haveServer()) {
             db::Connection admin;
             admin.open(pgNative());
             admin.execute(u"DROP SCHEMA IF EXISTS "_s + pgSchema() + u" CASCADE"_s);
@@ -129,9 +145,9 @@ protected:
     void insertItem(const QString &kport, const QString &name, double qty, const QString &more = {})
     {
         cn().execute(u"INSERT INTO ORDERI (KPort, ItemName, Qty, OrderPID, ItemType, ListNo"_s
-                     + (more.isEmpty() ? QString() : u", Remark"_s) + u") VALUES ("_s + QuotStr(kport) + u", "_s
-                     + QuotStr(name) + u", "_s + QString::number(qty) + u", 'A05-01', '', 1"_s
-                     + (more.isEmpty() ? QString() : u", "_s + QuotStr(more)) + u")"_s);
+            + (more.isEmpty() ? QString() : u", Remark"_s) + u") VALUES ("_s + QuotStr(kport) + u", "_s
+            + QuotStr(name) + u", "_s + QString::number(qty) + u", 'A05-01', '', 1"_s
+            + (more.isEmpty() ? QString() : u", "_s + QuotStr(more)) + u")"_s);
     }
 
     std::unique_ptr<TestEnvironment> env;
@@ -139,9 +155,8 @@ protected:
     QString script;
 };
 
-INSTANTIATE_TEST_SUITE_P(Databases, DbBackend,
-                         ::testing::Values(u"SQLite"_s, u"PostgreSQL"_s, u"PostgreSQL-ODBC"_s),
-                         [](const auto &info) { return QString(info.param).remove(u'-').toStdString(); });
+INSTANTIATE_TEST_SUITE_P(Databases, DbBackend, ::testing::Values("SQLite", "PostgreSQL", "PostgreSQL-ODBC"),
+    [](const auto &info) { return QString::fromStdString(info.param).remove(u'-').toStdString(); });
 
 TEST_P(DbBackend, SchemaRunsTwiceAndAnswersInAnyLetterCase)
 {
@@ -151,14 +166,15 @@ TEST_P(DbBackend, SchemaRunsTwiceAndAnswersInAnyLetterCase)
     ASSERT_FALSE(rs.eof());
     EXPECT_EQ(rs.text(u"RNo"_s), u"1"_s);
     EXPECT_EQ(rs.text(u"ItemName"_s), u"牛肉麵"_s);
-    for (const QString &table : {u"KPORT"_s, u"MenuType"_s, u"MENUITEM"_s, u"xxPARAM"_s})
+    for (const QString &table : { u"KPORT"_s, u"MenuType"_s, u"MENUITEM"_s, u"xxPARAM"_s })
         EXPECT_TRUE(cn().openRecordset(u"SELECT * FROM "_s + table).eof()) << table.toStdString();
 }
 
 TEST_P(DbBackend, NullEmptyNumbersAndDatesReadAsText)
 {
-    cn().execute(u"INSERT INTO ORDERI (KPort, KSMark, Remark, Qty, Price, Amt, FileDate, OrderTime, ItemName) "
-                 "VALUES ('PK', '', NULL, 2, 0.5, 1000000, '2024/05/01 13:05:00', '13:05:00', '時價魚')"_s);
+    cn().execute(
+        u"INSERT INTO ORDERI (KPort, KSMark, Remark, Qty, Price, Amt, FileDate, OrderTime, ItemName) "
+        "VALUES ('PK', '', NULL, 2, 0.5, 1000000, '2024/05/01 13:05:00', '13:05:00', '時價魚')"_s);
     db::Recordset rs = cn().openRecordset(u"SELECT * FROM ORDERI"_s);
     ASSERT_FALSE(rs.eof());
     EXPECT_TRUE(rs.isNull(u"Remark"_s));
@@ -189,7 +205,7 @@ TEST_P(DbBackend, NullEmptyNumbersAndDatesReadAsText)
 
 TEST_P(DbBackend, ExecuteCountsTheRowsItChanged)
 {
-    for (const QString &port : {u"PK"_s, u"PK"_s, u"PB"_s})
+    for (const QString &port : { u"PK"_s, u"PK"_s, u"PB"_s })
         EXPECT_EQ(cn().execute(u"INSERT INTO ORDERI (KPort, Qty) VALUES ("_s + QuotStr(port) + u", 1)"_s), 1);
     EXPECT_EQ(cn().execute(u"UPDATE ORDERI SET KSMark = '0001' WHERE KPort = 'PK'"_s), 2);
     EXPECT_EQ(cn().execute(u"UPDATE ORDERI SET KSMark = '0001' WHERE KPort = 'XX'"_s), 0);
@@ -258,9 +274,10 @@ TEST_P(DbBackend, StatementsRunWhileAForwardOnlyQueryIsOpen)
     int rows = 0;
     for (; !outer.eof(); outer.moveNext()) {
         ++rows;
-        db::Recordset sum = cn().openRecordset(u"SELECT Sum(Qty) as SumRtnQty FROM ORDERI WHERE KPort = '補單'"
-                                               " AND ItemName = "_s
-                                               + QuotStr(outer.text(u"ItemName"_s)));
+        db::Recordset sum
+            = cn().openRecordset(u"SELECT Sum(Qty) as SumRtnQty FROM ORDERI WHERE KPort = '補單'"
+                                 " AND ItemName = "_s
+                + QuotStr(outer.text(u"ItemName"_s)));
         EXPECT_FALSE(sum.eof());
         cn().execute(u"UPDATE ORDERI SET KSMark = 'S' WHERE RNo = "_s + outer.text(u"RNo"_s));
     }
@@ -274,7 +291,8 @@ TEST_P(DbBackend, StatementErrorsCarryTheDriversText)
         cn().execute(u"UPDATE NoSuchTable SET x = 1"_s);
         ADD_FAILURE() << "expected a DbError";
     } catch (const db::DbError &e) {
-        EXPECT_TRUE(e.description().contains(u"nosuchtable"_s, Qt::CaseInsensitive)) << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains(u"nosuchtable"_s, Qt::CaseInsensitive))
+            << e.description().toStdString();
         EXPECT_NE(e.number(), 0);
     }
     EXPECT_THROW(cn().openRecordset(u"SELECT FROM WHERE"_s), db::DbError);
@@ -299,10 +317,10 @@ TEST_P(DbBackend, ParametersInsertWithFileDateAndUpdateWithUpdDate)
     EXPECT_TRUE(first.isNull(u"UpdDate"_s));
     const QString fileDate = first.text(u"FileDate"_s);
     EXPECT_TRUE(kStamp.match(fileDate).hasMatch()) << fileDate.toStdString();
-    if (GetParam() == u"SQLite"_s) { // the server's clock is the machine's here
+    if (backend() == u"SQLite"_s) { // the server's clock is the machine's here
         EXPECT_LE(std::abs(QDateTime::fromString(fileDate, u"yyyy/MM/dd hh:mm:ss"_s)
                                .secsTo(QDateTime::currentDateTime())),
-                  120);
+            120);
     }
     EXPECT_TRUE(getParamValue(u"KPTest"_s, value));
     EXPECT_EQ(value, u"A"_s);
@@ -330,18 +348,18 @@ TEST_P(DbBackend, ParametersInsertWithFileDateAndUpdateWithUpdDate)
 
 TEST_P(DbBackend, DateLiteralsCompareAsTheShiftReportNeeds)
 {
-    for (const QDate &day : {QDate(2024, 2, 29), QDate(2024, 3, 1), QDate(2024, 3, 2)})
+    for (const QDate &day : { QDate(2024, 2, 29), QDate(2024, 3, 1), QDate(2024, 3, 2) })
         cn().execute(u"INSERT INTO ORDERI (KPort, OrderDate, OrderTime, Qty) VALUES ('PK', "_s + QuotDate(day)
-                     + u", '22:30:00', 1)"_s);
+            + u", '22:30:00', 1)"_s);
     db::Recordset rs = cn().openRecordset(u"SELECT OrderDate FROM ORDERI WHERE OrderI.OrderDate >= "_s
-                                          + QuotDate(u"2024/03/01"_s) + u"   AND OrderI.OrderDate <= "_s
-                                          + QuotDate(u"2024/03/01"_s) + u"   AND OrderTime >= "_s
-                                          + QuotStr(u"22:00:00"_s),
-                                          db::Cursor::Client);
+            + QuotDate(u"2024/03/01"_s) + u"   AND OrderI.OrderDate <= "_s + QuotDate(u"2024/03/01"_s)
+            + u"   AND OrderTime >= "_s + QuotStr(u"22:00:00"_s),
+        db::Cursor::Client);
     ASSERT_EQ(rs.recordCount(), 1);
     EXPECT_EQ(rs.text(u"OrderDate"_s), u"2024/03/01 00:00:00"_s);
-    EXPECT_EQ(cn().openRecordset(u"SELECT * FROM ORDERI WHERE OrderDate = "_s + QuotDate(u"not a date"_s)).eof(),
-              true);
+    EXPECT_EQ(
+        cn().openRecordset(u"SELECT * FROM ORDERI WHERE OrderDate = "_s + QuotDate(u"not a date"_s)).eof(),
+        true);
 }
 
 TEST_P(DbBackend, StartUpOpensTheDatabaseNamedInTheIni)
@@ -349,17 +367,17 @@ TEST_P(DbBackend, StartUpOpensTheDatabaseNamedInTheIni)
     db::gCNT().close();
     g().gSQLNow.clear();
     // Without the test's schema setting: an INI value keeps to 127 bytes.
-    const QString cs = GetParam() == u"SQLite"_s ? connectionString
-                       : GetParam() == u"PostgreSQL"_s ? pgNative()
-                                                       : pgOdbc();
+    const QString cs = backend() == u"SQLite"_s ? connectionString
+        : backend() == u"PostgreSQL"_s          ? pgNative()
+                                                : pgOdbc();
     ASSERT_LE(cs.size(), 127);
     env->writeIni(TestEnvironment::big5(u"[PARAM]\r\nCustName=示範餐廳\r\nGCNT="_s + cs + u"\r\n"_s));
     QString tried;
     ASSERT_TRUE(InitINIgCNTNoPWD(&tried)) << env->readErr().toStdString();
     EXPECT_EQ(tried, cs);
     EXPECT_TRUE(db::gCNT().isOpen());
-    EXPECT_EQ(g().gSQLNow, GetParam() == u"SQLite"_s ? u"strftime('%Y/%m/%d %H:%M:%S','now','localtime')"_s
-                                                     : u"now()"_s);
+    EXPECT_EQ(g().gSQLNow,
+        backend() == u"SQLite"_s ? u"strftime('%Y/%m/%d %H:%M:%S','now','localtime')"_s : u"now()"_s);
 }
 
 TEST_P(DbBackend, DemoDataAndFeedLookLikeAPosSite)
@@ -375,14 +393,14 @@ TEST_P(DbBackend, DemoDataAndFeedLookLikeAPosSite)
     ASSERT_TRUE(getParamValue(u"KPCycleTime"_s, opDate));
     EXPECT_EQ(opDate, u"4"_s);
     db::Recordset ports = cn().openRecordset(u"Select RNo, KPort, KPortType, KPortName, "_s
-                                                 + u" PrintList, PrintItem, Remark "_s + u" From KPORT"_s
-                                                 + u" WHERE KPortType = 'EPSONTM' "_s
-                                                 + u"   AND (PrintList = 'Y' or PrintItem = 'Y') ORDER BY KPort DESC"_s,
-                                             db::Cursor::Client);
+            + u" PrintList, PrintItem, Remark "_s + u" From KPORT"_s + u" WHERE KPortType = 'EPSONTM' "_s
+            + u"   AND (PrintList = 'Y' or PrintItem = 'Y') ORDER BY KPort DESC"_s,
+        db::Cursor::Client);
     ASSERT_EQ(ports.recordCount(), 2);
     EXPECT_EQ(ports.text(u"KPort"_s), u"PK"_s);
     EXPECT_EQ(ports.text(u"KPortName"_s), u"廚房出單機"_s);
-    EXPECT_FALSE(cn().openRecordset(u"Select * FROM MENUITEM WHERE TypeNo = 4   AND ItemName = '清蒸石斑'"_s).eof());
+    EXPECT_FALSE(
+        cn().openRecordset(u"Select * FROM MENUITEM WHERE TypeNo = 4   AND ItemName = '清蒸石斑'"_s).eof());
 
     demo::OrderFeed feed(cn(), 7);
     int lines = 0;
@@ -429,10 +447,8 @@ TEST_P(DbBackend, DemoDataAndFeedLookLikeAPosSite)
 TEST(DbFailures, ConnectADORefusalsGoToTheErrorLogOnly)
 {
     TestEnvironment env;
-    const QStringList refused{
-        QString(),
-        u"Provider=Nonsense;Data Source=x"_s,
-        u"Provider=SQLite;Data Source=missing.db"_s,
+    const QStringList refused {
+        QString(), u"Provider=Nonsense;Data Source=x"_s, u"Provider=SQLite;Data Source=missing.db"_s,
         u"Provider=PostgreSQL;Data Source=127.0.0.1:1;Initial Catalog=x;User ID=u;Password=secret"_s,
         u"Provider=SQLOLEDB;Data Source=s;Integrated Security=SSPI"_s,
         u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=IDMSG.MDB"_s,
@@ -569,7 +585,7 @@ TEST(DbSchema, WatchQueriesUseTheirIndexes)
     cn.setCreateIfMissing(true);
     cn.open(u"Provider=SQLite;Data Source=plan.db"_s);
     runScript(cn, schemaFile(u"sqlite.sql"_s));
-    const QStringList watch{
+    const QStringList watch {
         u"SELECT Min(RNo) as MinRNo From ORDERI WHERE OPDate is NULL and KPort = 'PK'"_s,
         u" SELECT Max(RNo) as MaxRNo  From ORDERI where KPort = 'PK' and UpdDate is NULL"_s,
         u"SELECT  RNo, KPort FROM ORDERI  WHERE RNo > 10   and RNo <= 20 and KPort = 'PK' ORDer by Rno "_s,

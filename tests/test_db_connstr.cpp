@@ -18,9 +18,10 @@ using namespace tavo::db;
 
 namespace {
 
-const QStringList kDrivers{u"FreeTDS"_s, u"PostgreSQL ANSI"_s, u"PostgreSQL Unicode"_s, u"SQLite3"_s};
+const QStringList kDrivers { u"FreeTDS"_s, u"PostgreSQL ANSI"_s, u"PostgreSQL Unicode"_s, u"SQLite3"_s };
 
-DriverTarget translate(const QString &cs, const QStringList &drivers = kDrivers, const QString &appDir = u"/site"_s)
+DriverTarget translate(
+    const QString &cs, const QStringList &drivers = kDrivers, const QString &appDir = u"/site"_s)
 {
     return translateConnectionString(cs, 10, appDir, drivers);
 }
@@ -51,7 +52,7 @@ TEST(ConnectionStringParse, QuotesBracesCaseAndBlanks)
     EXPECT_EQ(cs.properties().size(), 4);
     // The first synonym present wins; a key given twice keeps its last value.
     const auto twice = ConnectionString::parse(u"Server=a;Data Source=b;Data Source=c"_s);
-    EXPECT_EQ(twice.value(QStringList{u"Data Source"_s, u"Server"_s}), u"c"_s);
+    EXPECT_EQ(twice.value(QStringList { u"Data Source"_s, u"Server"_s }), u"c"_s);
 }
 
 TEST(ConnectionStringParse, MalformedStringsAreRefusedWithTheReason)
@@ -61,7 +62,7 @@ TEST(ConnectionStringParse, MalformedStringsAreRefusedWithTheReason)
     EXPECT_TRUE(refusal(u"=x;Provider=SQLite"_s).contains(u"without a key"_s));
     EXPECT_TRUE(refusal(u"Provider='SQLite' junk;Data Source=a"_s).contains(u"unexpected"_s));
     qint64 number = 0;
-    for (const QString &empty : {QString(), u"   "_s, u";;;"_s}) {
+    for (const QString &empty : { QString(), u"   "_s, u";;;"_s }) {
         EXPECT_TRUE(refusal(empty, kDrivers, &number).contains(u"empty"_s)) << empty.toStdString();
         EXPECT_EQ(number, kErrBadConnectionString);
     }
@@ -82,7 +83,7 @@ TEST(ConnectionStringTranslate, SQLiteFilesHangOffTheProgramFolder)
     // Windows separators from an INI written on the old system.
     EXPECT_EQ(translate(u"provider=sqlite;data source=data\\pos.db"_s).databaseName, u"/site/data/pos.db"_s);
     EXPECT_EQ(translate(u"Provider=SQLite;Data Source=\"/var/lib/tavo/a b.db\""_s).databaseName,
-              u"/var/lib/tavo/a b.db"_s);
+        u"/var/lib/tavo/a b.db"_s);
     t = translate(u"Provider=SQLite;Data Source=:memory:"_s);
     EXPECT_EQ(t.databaseName, u":memory:"_s);
     EXPECT_FALSE(t.sqliteFile);
@@ -101,7 +102,8 @@ TEST(ConnectionStringTranslate, PostgreSQL)
     EXPECT_EQ(t.password, u"p"_s);
     EXPECT_TRUE(t.connectOptions.contains(u"connect_timeout=10"_s));
 
-    t = translate(u"Provider=PostgreSQL;Server=[::1]:6000;Database=x;UID=u;PWD='p;w';Search Path=pos, public"_s);
+    t = translate(
+        u"Provider=PostgreSQL;Server=[::1]:6000;Database=x;UID=u;PWD='p;w';Search Path=pos, public"_s);
     EXPECT_EQ(t.hostName, u"::1"_s);
     EXPECT_EQ(t.port, 6000);
     EXPECT_EQ(t.password, u"p;w"_s);
@@ -116,18 +118,22 @@ TEST(ConnectionStringTranslate, SqlServerGoesThroughFreeTDS)
     DriverTarget t = translate(u"Provider=SQLOLEDB.1;Data Source=POSSRV,1444;Initial Catalog=Tavo3;"
                                "User ID=sa;Password=s{e}cret;Persist Security Info=True"_s);
     EXPECT_EQ(t.driver, u"QODBC"_s);
-    EXPECT_EQ(t.databaseName, u"DRIVER={FreeTDS};SERVER=POSSRV;PORT=1444;DATABASE=Tavo3;UID=sa;"
-                              "PWD={s{e}}cret};TDS_Version=7.4"_s);
+    EXPECT_EQ(t.databaseName,
+        u"DRIVER={FreeTDS};SERVER=POSSRV;PORT=1444;DATABASE=Tavo3;UID=sa;"
+        "PWD={s{e}}cret};TDS_Version=7.4"_s);
     EXPECT_EQ(t.connectOptions, u"SQL_ATTR_LOGIN_TIMEOUT=10"_s);
     EXPECT_EQ(t.provider, u"SQLOLEDB.1"_s);
 
     t = translate(u"Provider=sqloledb;Server=(local);Database=pos;UID=sa;PWD=x"_s);
-    EXPECT_TRUE(t.databaseName.contains(u"SERVER=127.0.0.1;PORT=1433;DATABASE=pos"_s)) << t.databaseName.toStdString();
+    EXPECT_TRUE(t.databaseName.contains(u"SERVER=127.0.0.1;PORT=1433;DATABASE=pos"_s))
+        << t.databaseName.toStdString();
 
-    EXPECT_TRUE(refusal(u"Provider=SQLOLEDB;Data Source=s;Integrated Security=SSPI"_s).contains(u"Integrated"_s));
-    EXPECT_TRUE(refusal(u"Provider=SQLOLEDB;Data Source=s;Trusted_Connection=yes"_s).contains(u"Integrated"_s));
+    EXPECT_TRUE(
+        refusal(u"Provider=SQLOLEDB;Data Source=s;Integrated Security=SSPI"_s).contains(u"Integrated"_s));
+    EXPECT_TRUE(
+        refusal(u"Provider=SQLOLEDB;Data Source=s;Trusted_Connection=yes"_s).contains(u"Integrated"_s));
     EXPECT_TRUE(refusal(u"Provider=SQLOLEDB;User ID=sa"_s).contains(u"SQL Server"_s));
-    EXPECT_TRUE(refusal(u"Provider=SQLOLEDB;Data Source=s"_s, {u"SQLite3"_s}).contains(u"FreeTDS"_s));
+    EXPECT_TRUE(refusal(u"Provider=SQLOLEDB;Data Source=s"_s, { u"SQLite3"_s }).contains(u"FreeTDS"_s));
 }
 
 TEST(ConnectionStringTranslate, OdbcPassesTheRestThrough)
@@ -135,10 +141,12 @@ TEST(ConnectionStringTranslate, OdbcPassesTheRestThrough)
     DriverTarget t = translate(u"Provider=MSDASQL.1;Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=55432;"
                                "Database=tavo_test;Uid=tavo;Pwd=tavo_pw"_s);
     EXPECT_EQ(t.driver, u"QODBC"_s);
-    EXPECT_EQ(t.databaseName, u"Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=55432;Database=tavo_test;"
-                              "Uid=tavo;Pwd=tavo_pw"_s);
+    EXPECT_EQ(t.databaseName,
+        u"Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=55432;Database=tavo_test;"
+        "Uid=tavo;Pwd=tavo_pw"_s);
     // ADO's own names become ODBC's; a DSN needs no driver check.
-    t = translate(u"Provider=MSDASQL;Data Source=PosDSN;User ID=sa;Password=\"x;y\";Persist Security Info=False"_s);
+    t = translate(
+        u"Provider=MSDASQL;Data Source=PosDSN;User ID=sa;Password=\"x;y\";Persist Security Info=False"_s);
     EXPECT_EQ(t.databaseName, u"DSN=PosDSN;UID=sa;PWD={x;y}"_s);
     // No provider at all is ADO's default, the ODBC bridge.
     t = translate(u"DSN=PosDSN;UID=sa"_s);
@@ -147,7 +155,8 @@ TEST(ConnectionStringTranslate, OdbcPassesTheRestThrough)
     t = translate(u"Provider=MSDASQL;Extended Properties=\"DRIVER={SQLite3};Database=/tmp/x.db\""_s);
     EXPECT_EQ(t.databaseName, u"DRIVER={SQLite3};Database=/tmp/x.db"_s);
 
-    EXPECT_TRUE(refusal(u"Provider=MSDASQL;Driver={No Such Driver};Server=x"_s).contains(u"No Such Driver"_s));
+    EXPECT_TRUE(
+        refusal(u"Provider=MSDASQL;Driver={No Such Driver};Server=x"_s).contains(u"No Such Driver"_s));
     EXPECT_TRUE(refusal(u"Provider=MSDASQL;Server=x"_s).contains(u"DSN"_s));
     EXPECT_FALSE(refusal(u"Provider=MSDASQL;Driver={SQLite3};Database=/tmp/x.db"_s, {}).size());
 }
@@ -162,9 +171,9 @@ TEST(ConnectionStringTranslate, AccessNeedsMdbToolsAndTheFile)
     QFile file(dir.filePath(u"IDMSG.MDB"_s));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    const QStringList withMdb = kDrivers + QStringList{u"MDBTools"_s};
-    const DriverTarget t =
-        translateConnectionString(u"Provider=Microsoft.Jet.OLEDB.4.0;data source=IDMSG.MDB;"_s, 10, dir.path(), withMdb);
+    const QStringList withMdb = kDrivers + QStringList { u"MDBTools"_s };
+    const DriverTarget t = translateConnectionString(
+        u"Provider=Microsoft.Jet.OLEDB.4.0;data source=IDMSG.MDB;"_s, 10, dir.path(), withMdb);
     EXPECT_EQ(t.databaseName, u"DRIVER={MDBTools};DBQ="_s + dir.filePath(u"IDMSG.MDB"_s));
     EXPECT_TRUE(refusal(u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/nowhere/x.mdb"_s, withMdb)
                     .contains(u"Could not find file"_s));
@@ -175,7 +184,7 @@ TEST(ConnectionStringTranslate, OracleNeedsARegisteredDriver)
     EXPECT_TRUE(refusal(u"Provider=MSDAORA;Data Source=POSDB;User ID=pos;Password=x"_s)
                     .contains(u"Oracle ODBC driver not installed"_s));
     const DriverTarget t = translate(u"Provider=MSDAORA.1;Data Source=POSDB;User ID=pos;Password=x"_s,
-                                     kDrivers + QStringList{u"Oracle 19 ODBC driver"_s});
+        kDrivers + QStringList { u"Oracle 19 ODBC driver"_s });
     EXPECT_EQ(t.databaseName, u"DRIVER={Oracle 19 ODBC driver};DBQ=POSDB;UID=pos;PWD=x"_s);
 }
 
@@ -191,13 +200,14 @@ TEST(ConnectionStringTranslate, UnknownProviderNamesItself)
 TEST(ConnectionStringMask, PasswordsNeverShow)
 {
     EXPECT_EQ(maskPassword(u"Provider=SQLOLEDB;Data Source=s;User ID=sa;Password=secret"_s),
-              u"Provider=SQLOLEDB;Data Source=s;User ID=sa;Password=***"_s);
+        u"Provider=SQLOLEDB;Data Source=s;User ID=sa;Password=***"_s);
     EXPECT_EQ(maskPassword(u"DSN=x;pwd = \"se;cr\"\"et\" ;UID=a"_s), u"DSN=x;pwd = *** ;UID=a"_s);
     EXPECT_EQ(maskPassword(u"Provider=MSDASQL;Extended Properties='DSN=x;PWD=secret';User ID=a"_s),
-              u"Provider=MSDASQL;Extended Properties='DSN=x;PWD=***';User ID=a"_s);
+        u"Provider=MSDASQL;Extended Properties='DSN=x;PWD=***';User ID=a"_s);
     // A string cut inside a quoted password (127-byte INI values) hides the rest.
     EXPECT_EQ(maskPassword(u"Provider=PostgreSQL;Password='abc"_s), u"Provider=PostgreSQL;Password=***"_s);
-    EXPECT_EQ(maskPassword(u"Provider=SQLite;Data Source=tavo.db"_s), u"Provider=SQLite;Data Source=tavo.db"_s);
+    EXPECT_EQ(
+        maskPassword(u"Provider=SQLite;Data Source=tavo.db"_s), u"Provider=SQLite;Data Source=tavo.db"_s);
     EXPECT_EQ(maskPassword({}), QString());
 }
 
@@ -206,14 +216,14 @@ TEST(Dialect, ProviderPrefixDecides)
     struct Case {
         QString provider, now, quote;
     };
-    const QVector<Case> cases{
-        {u"SQLOLEDB.1"_s, u"getDate()"_s, u"'"_s},
-        {u"sqloledb"_s, u"getDate()"_s, u"'"_s},
-        {u"MSDAORA"_s, u"SYSDATE"_s, u"TO_DATE"_s},
-        {u"MSDASQL.1"_s, u"now()"_s, u"'"_s},
-        {u"Microsoft.Jet.OLEDB.4.0"_s, u"now()"_s, u"#"_s},
-        {u"SQLite"_s, u"strftime('%Y/%m/%d %H:%M:%S','now','localtime')"_s, u"'"_s},
-        {u"PostgreSQL"_s, u"now()"_s, u"'"_s},
+    const QVector<Case> cases {
+        { u"SQLOLEDB.1"_s, u"getDate()"_s, u"'"_s },
+        { u"sqloledb"_s, u"getDate()"_s, u"'"_s },
+        { u"MSDAORA"_s, u"SYSDATE"_s, u"TO_DATE"_s },
+        { u"MSDASQL.1"_s, u"now()"_s, u"'"_s },
+        { u"Microsoft.Jet.OLEDB.4.0"_s, u"now()"_s, u"#"_s },
+        { u"SQLite"_s, u"strftime('%Y/%m/%d %H:%M:%S','now','localtime')"_s, u"'"_s },
+        { u"PostgreSQL"_s, u"now()"_s, u"'"_s },
     };
     for (const Case &c : cases) {
         resetGlobals();
@@ -250,16 +260,18 @@ TEST(SqlLiterals, QuotDate)
     EXPECT_EQ(QuotDate(QDate(2024, 3, 1)), u"'2024/03/01 00:00:00'"_s);
     EXPECT_EQ(QuotDate(QDateTime(QDate(2024, 5, 1), QTime(13, 5, 7))), u"'2024/05/01 13:05:07'"_s);
     EXPECT_EQ(QuotDate(u"2024-5-1"_s), u"'2024/05/01 00:00:00'"_s);
-    for (const QVariant &notDate : {QVariant(), QVariant(u""_s), QVariant(u"abc"_s), QVariant(u"2025/13/40"_s),
-                                    QVariant(u"2024/02/30"_s), QVariant(u"2024/05/01 25:00"_s), QVariant(42)})
+    for (const QVariant &notDate :
+        { QVariant(), QVariant(u""_s), QVariant(u"abc"_s), QVariant(u"2025/13/40"_s),
+            QVariant(u"2024/02/30"_s), QVariant(u"2024/05/01 25:00"_s), QVariant(42) })
         EXPECT_EQ(QuotDate(notDate), u"NULL"_s) << notDate.toString().toStdString();
 
     SetDBType(u"Microsoft.Jet.OLEDB.4.0"_s);
     EXPECT_EQ(QuotDate(u"2024/05/01 13:05:00"_s), u"#2024/05/01 13:05:00#"_s);
     EXPECT_EQ(QuotDate(u"2024/05/01 13:05:00"_s, u"MSDAORA"_s),
-              u"TO_DATE('2024/05/01 13:05:00','YYYY/MM/DD HH24:MI:SS')"_s);
+        u"TO_DATE('2024/05/01 13:05:00','YYYY/MM/DD HH24:MI:SS')"_s);
     SetDBType(u"MSDAORA"_s);
-    EXPECT_EQ(QuotDate(u"2024/05/01 13:05:00"_s), u"TO_DATE('2024/05/01 13:05:00','YYYY/MM/DD HH24:MI:SS')"_s);
+    EXPECT_EQ(
+        QuotDate(u"2024/05/01 13:05:00"_s), u"TO_DATE('2024/05/01 13:05:00','YYYY/MM/DD HH24:MI:SS')"_s);
     resetGlobals();
 }
 

@@ -63,7 +63,7 @@ struct Recordset::Impl {
     bool onRow = false;
 
     QVector<QVector<QVariant>> rows; // buffered
-    qsizetype position = 0;          // buffered: -1 before the first row, rows.size() past the last
+    qsizetype position = 0; // buffered: -1 before the first row, rows.size() past the last
 
     void detach();
     void requireOpen() const
@@ -77,15 +77,16 @@ struct Recordset::Impl {
         requireOpen();
         if (!atRow())
             throw DbError(kErrNoCurrentRecord,
-                          u"Either BOF or EOF is True, or the current record has been deleted. "
-                          "Requested operation requires a current record."_s);
+                u"Either BOF or EOF is True, or the current record has been deleted. "
+                "Requested operation requires a current record."_s);
     }
     void requireClientCursor(const char *operation) const
     {
         requireOpen();
         if (cursor != Cursor::Client)
-            throw DbError(kErrNotSupported, u"%1 needs a client cursor; this recordset is forward-only."_s.arg(
-                                                QString::fromLatin1(operation)));
+            throw DbError(kErrNotSupported,
+                u"%1 needs a client cursor; this recordset is forward-only."_s.arg(
+                    QString::fromLatin1(operation)));
     }
     int indexOf(const QString &field) const
     {
@@ -93,9 +94,9 @@ struct Recordset::Impl {
         const auto it = fieldIndex.constFind(field.trimmed().toLower());
         if (it == fieldIndex.constEnd())
             throw DbError(kErrItemNotFound,
-                          u"Item cannot be found in the collection corresponding to the requested name or "
-                          "ordinal: "_s
-                              + field);
+                u"Item cannot be found in the collection corresponding to the requested name or "
+                "ordinal: "_s
+                    + field);
         return *it;
     }
     void checkIndex(int index) const
@@ -103,8 +104,8 @@ struct Recordset::Impl {
         requireOpen();
         if (index < 0 || index >= record.count())
             throw DbError(kErrItemNotFound,
-                          u"Item cannot be found in the collection corresponding to the requested name or "
-                          "ordinal: %1"_s.arg(index));
+                u"Item cannot be found in the collection corresponding to the requested name or "
+                "ordinal: %1"_s.arg(index));
     }
     QVariant valueAt(int index) const
     {
@@ -137,8 +138,9 @@ struct Connection::Impl {
     void requireOpen() const
     {
         if (!open)
-            throw DbError(kErrConnectionClosed, u"The connection cannot be used to perform this operation. It is "
-                                                "either closed or invalid in this context."_s);
+            throw DbError(kErrConnectionClosed,
+                u"The connection cannot be used to perform this operation. It is "
+                "either closed or invalid in this context."_s);
     }
     void closeAll()
     {
@@ -173,7 +175,10 @@ void Recordset::Impl::detach()
     }
 }
 
-Recordset::Recordset() : d(std::make_unique<Impl>()) {}
+Recordset::Recordset()
+    : d(std::make_unique<Impl>())
+{
+}
 
 Recordset::~Recordset()
 {
@@ -193,7 +198,10 @@ Recordset &Recordset::operator=(Recordset &&other) noexcept
     return *this;
 }
 
-bool Recordset::isOpen() const { return d && d->open; }
+bool Recordset::isOpen() const
+{
+    return d && d->open;
+}
 
 bool Recordset::eof() const
 {
@@ -221,8 +229,9 @@ void Recordset::moveNext()
     }
     d->requireOpen();
     if (d->position >= d->rows.size()) // from BOF the move reaches the first row, as in ADO
-        throw DbError(kErrNoCurrentRecord, u"Either BOF or EOF is True, or the current record has been deleted. "
-                                           "Requested operation requires a current record."_s);
+        throw DbError(kErrNoCurrentRecord,
+            u"Either BOF or EOF is True, or the current record has been deleted. "
+            "Requested operation requires a current record."_s);
     ++d->position;
 }
 
@@ -230,8 +239,9 @@ void Recordset::movePrevious()
 {
     d->requireClientCursor("MovePrevious");
     if (d->position < 0 || d->rows.isEmpty())
-        throw DbError(kErrNoCurrentRecord, u"Either BOF or EOF is True, or the current record has been deleted. "
-                                           "Requested operation requires a current record."_s);
+        throw DbError(kErrNoCurrentRecord,
+            u"Either BOF or EOF is True, or the current record has been deleted. "
+            "Requested operation requires a current record."_s);
     --d->position;
 }
 
@@ -264,7 +274,10 @@ void Recordset::close()
     d->record = QSqlRecord();
 }
 
-int Recordset::fieldCount() const { return d && d->open ? d->record.count() : 0; }
+int Recordset::fieldCount() const
+{
+    return d && d->open ? d->record.count() : 0;
+}
 
 QString Recordset::fieldName(int index) const
 {
@@ -272,11 +285,20 @@ QString Recordset::fieldName(int index) const
     return d->record.fieldName(index);
 }
 
-QVariant Recordset::value(int index) const { return d->valueAt(index); }
+QVariant Recordset::value(int index) const
+{
+    return d->valueAt(index);
+}
 
-QVariant Recordset::value(const QString &field) const { return d->valueAt(d->indexOf(field)); }
+QVariant Recordset::value(const QString &field) const
+{
+    return d->valueAt(d->indexOf(field));
+}
 
-bool Recordset::isNull(const QString &field) const { return isNull(d->indexOf(field)); }
+bool Recordset::isNull(const QString &field) const
+{
+    return isNull(d->indexOf(field));
+}
 
 bool Recordset::isNull(int index) const
 {
@@ -285,9 +307,15 @@ bool Recordset::isNull(int index) const
     return d->streaming ? d->query.isNull(index) : d->rows[d->position][index].isNull();
 }
 
-QString Recordset::text(const QString &field) const { return valueText(value(field)); }
+QString Recordset::text(const QString &field) const
+{
+    return valueText(value(field));
+}
 
-QString Recordset::text(int index) const { return valueText(value(index)); }
+QString Recordset::text(int index) const
+{
+    return valueText(value(index));
+}
 
 double Recordset::number(const QString &field) const
 {
@@ -307,28 +335,49 @@ double Recordset::number(const QString &field) const
 
 // ---------------------------------------------------------------------------------------------
 
-Connection::Connection() : d(std::make_unique<Impl>()) {}
+Connection::Connection()
+    : d(std::make_unique<Impl>())
+{
+}
 
-Connection::~Connection() { d->closeAll(); }
+Connection::~Connection()
+{
+    d->closeAll();
+}
 
-void Connection::setConnectionTimeout(int seconds) { d->connectionTimeout = qMax(0, seconds); }
-void Connection::setCommandTimeout(int seconds) { d->commandTimeout = qMax(0, seconds); }
-int Connection::connectionTimeout() const { return d->connectionTimeout; }
-int Connection::commandTimeout() const { return d->commandTimeout; }
-void Connection::setCreateIfMissing(bool create) { d->createIfMissing = create; }
+void Connection::setConnectionTimeout(int seconds)
+{
+    d->connectionTimeout = qMax(0, seconds);
+}
+void Connection::setCommandTimeout(int seconds)
+{
+    d->commandTimeout = qMax(0, seconds);
+}
+int Connection::connectionTimeout() const
+{
+    return d->connectionTimeout;
+}
+int Connection::commandTimeout() const
+{
+    return d->commandTimeout;
+}
+void Connection::setCreateIfMissing(bool create)
+{
+    d->createIfMissing = create;
+}
 
 void Connection::open(const QString &connectionString)
 {
     d->closeAll();
     d->connectionString = connectionString;
-    d->target = DriverTarget{};
-    const DriverTarget target =
-        translateConnectionString(connectionString, d->connectionTimeout, g().gAppDir, installedOdbcDrivers());
+    d->target = DriverTarget {};
+    const DriverTarget target = translateConnectionString(
+        connectionString, d->connectionTimeout, g().gAppDir, installedOdbcDrivers());
     d->target = target;
 
     if (!QSqlDatabase::isDriverAvailable(target.driver))
         throw DbError(kErrProviderNotFound,
-                      u"The Qt SQL driver %1 for %2 is not installed"_s.arg(target.driver, target.provider));
+            u"The Qt SQL driver %1 for %2 is not installed"_s.arg(target.driver, target.provider));
     if (target.sqliteFile && !d->createIfMissing && !QFileInfo(target.databaseName).isFile())
         throw DbError(kErrBadConnectionString, u"The database file does not exist: "_s + target.databaseName);
 
@@ -346,7 +395,8 @@ void Connection::open(const QString &connectionString)
             db.setPassword(target.password);
         db.setConnectOptions(target.connectOptions);
         if (!db.open()) {
-            const DbError error = errorFrom(db.lastError(), u"Cannot open the %1 connection"_s.arg(target.provider));
+            const DbError error
+                = errorFrom(db.lastError(), u"Cannot open the %1 connection"_s.arg(target.provider));
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(name);
             throw error;
@@ -377,14 +427,32 @@ void Connection::reopen()
     open(cs);
 }
 
-void Connection::close() { d->closeAll(); }
+void Connection::close()
+{
+    d->closeAll();
+}
 
-bool Connection::isOpen() const { return d->open && d->db().isOpen(); }
+bool Connection::isOpen() const
+{
+    return d->open && d->db().isOpen();
+}
 
-QString Connection::connectionString() const { return d->connectionString; }
-QString Connection::provider() const { return d->target.provider; }
-QString Connection::dataSource() const { return d->target.dataSource; }
-QString Connection::driverName() const { return d->target.driver; }
+QString Connection::connectionString() const
+{
+    return d->connectionString;
+}
+QString Connection::provider() const
+{
+    return d->target.provider;
+}
+QString Connection::dataSource() const
+{
+    return d->target.dataSource;
+}
+QString Connection::driverName() const
+{
+    return d->target.driver;
+}
 
 QSqlDatabase Connection::database() const
 {

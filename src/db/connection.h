@@ -15,11 +15,11 @@
 namespace tavo::db {
 
 // ADO's error numbers where the layer itself refuses an operation.
-inline constexpr qint64 kErrNoCurrentRecord = 3021;  // BOF or EOF is true
-inline constexpr qint64 kErrItemNotFound = 3265;     // no field of that name or ordinal
-inline constexpr qint64 kErrObjectClosed = 3704;     // the recordset is closed
+inline constexpr qint64 kErrNoCurrentRecord = 3021; // BOF or EOF is true
+inline constexpr qint64 kErrItemNotFound = 3265; // no field of that name or ordinal
+inline constexpr qint64 kErrObjectClosed = 3704; // the recordset is closed
 inline constexpr qint64 kErrConnectionClosed = 3709; // the connection is closed or invalid
-inline constexpr qint64 kErrNotSupported = 3251;     // the cursor does not support the operation
+inline constexpr qint64 kErrNotSupported = 3251; // the cursor does not support the operation
 
 class DbError : public TavoError {
 public:
@@ -28,7 +28,7 @@ public:
 
 enum class Cursor {
     ForwardOnly, // rows stream from the server; only moveNext
-    Client,      // all rows held by the client; moves in both directions
+    Client, // all rows held by the client; moves in both directions
 };
 
 class Recordset {
@@ -43,8 +43,8 @@ public:
     bool bof() const; // before the first row
     void moveNext();
     void movePrevious(); // Client cursor only
-    void moveFirst();    // Client cursor only
-    void moveLast();     // Client cursor only
+    void moveFirst(); // Client cursor only
+    void moveLast(); // Client cursor only
     int recordCount() const; // -1 for a forward-only cursor
     void close();
 
@@ -94,7 +94,7 @@ public:
     bool isOpen() const;
 
     QString connectionString() const;
-    QString provider() const;   // as written in the string, e.g. "SQLOLEDB.1"
+    QString provider() const; // as written in the string, e.g. "SQLOLEDB.1"
     QString dataSource() const; // the "Data Source" property
     QString driverName() const; // the Qt driver: "QSQLITE", "QPSQL" or "QODBC"
     // The Qt connection underneath, for prepared statements in bulk (the demo's generator).

@@ -1,12 +1,12 @@
 #include "db/connectionstring.h"
 
-#include <algorithm>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+#include <algorithm>
 
 #ifdef TAVO_HAVE_ODBCINST
 #include <odbcinst.h>
@@ -24,8 +24,8 @@ struct Token {
     QString key;
     QString value;
     qsizetype rawBegin = 0; // first character of the value as written (quote included)
-    qsizetype rawEnd = 0;   // one past its last character
-    QChar quote;            // '"', '\'', '{' or null
+    qsizetype rawEnd = 0; // one past its last character
+    QChar quote; // '"', '\'', '{' or null
 };
 
 struct Scan {
@@ -140,11 +140,11 @@ bool isTrue(const QString &value)
     return v == u"sspi"_s || v == u"true"_s || v == u"yes"_s;
 }
 
-const QStringList kServerKeys{u"Data Source"_s, u"Server"_s, u"Address"_s, u"Addr"_s, u"Network Address"_s,
-                              u"Host"_s};
-const QStringList kDatabaseKeys{u"Initial Catalog"_s, u"Database"_s};
-const QStringList kUserKeys{u"User ID"_s, u"UID"_s, u"User"_s, u"User Name"_s, u"Username"_s};
-const QStringList kPasswordKeys{u"Password"_s, u"PWD"_s};
+const QStringList kServerKeys { u"Data Source"_s, u"Server"_s, u"Address"_s, u"Addr"_s, u"Network Address"_s,
+    u"Host"_s };
+const QStringList kDatabaseKeys { u"Initial Catalog"_s, u"Database"_s };
+const QStringList kUserKeys { u"User ID"_s, u"UID"_s, u"User"_s, u"User Name"_s, u"Username"_s };
+const QStringList kPasswordKeys { u"Password"_s, u"PWD"_s };
 
 QString odbcLoginTimeout(int seconds)
 {
@@ -163,7 +163,7 @@ void requireOdbcDriver(const QStringList &drivers, const QString &name, const QS
 
 void translateSqlite(const ConnectionString &cs, int timeout, const QString &appDir, DriverTarget &t)
 {
-    const QString file = cs.value(QStringList{u"Data Source"_s, u"Database"_s}).trimmed();
+    const QString file = cs.value(QStringList { u"Data Source"_s, u"Database"_s }).trimmed();
     if (file.isEmpty())
         refuse(u"The connection string names no database file (Data Source)"_s);
     t.driver = u"QSQLITE"_s;
@@ -223,9 +223,10 @@ void translatePostgres(const ConnectionString &cs, int timeout, DriverTarget &t)
         options << u"connect_timeout=%1"_s.arg(qMax(timeout, 2)); // libpq's own floor is 2 s
     options << u"application_name=TavoKPortSrv"_s;
     // Sites that keep the POS tables in their own schema name it here.
-    const QString searchPath = cs.value(QStringList{u"Search Path"_s, u"SearchPath"_s}).trimmed();
+    const QString searchPath = cs.value(QStringList { u"Search Path"_s, u"SearchPath"_s }).trimmed();
     if (!searchPath.isEmpty()) {
-        static const QRegularExpression names(u"^[A-Za-z_][A-Za-z0-9_$]*(\\s*,\\s*[A-Za-z_][A-Za-z0-9_$]*)*$"_s);
+        static const QRegularExpression names(
+            u"^[A-Za-z_][A-Za-z0-9_$]*(\\s*,\\s*[A-Za-z_][A-Za-z0-9_$]*)*$"_s);
         if (!names.match(searchPath).hasMatch())
             refuse(u"The Search Path \"%1\" is not a list of schema names"_s.arg(searchPath));
         options << u"options='-csearch_path=%1'"_s.arg(QString(searchPath).remove(u' '));
@@ -244,19 +245,20 @@ void translateSqlServer(const ConnectionString &cs, int timeout, const QStringLi
     port = portValue(cs, port);
     if (host.isEmpty())
         refuse(u"The connection string names no SQL Server (Data Source)"_s);
-    if (host == u"(local)"_s || host == u"."_s || host.startsWith(u".\\"_s) || host.startsWith(u"(local)\\"_s))
+    if (host == u"(local)"_s || host == u"."_s || host.startsWith(u".\\"_s)
+        || host.startsWith(u"(local)\\"_s))
         host = u"127.0.0.1"_s + host.mid(host.indexOf(u'\\') < 0 ? host.size() : host.indexOf(u'\\'));
     const QString driver = findDriver(drivers, u"FreeTDS"_s);
     if (driver.isEmpty() && !drivers.isEmpty())
         refuse(u"The FreeTDS ODBC driver (for SQL Server) is not installed"_s, kErrProviderNotFound);
-    QStringList parts{u"DRIVER={%1}"_s.arg(driver.isEmpty() ? u"FreeTDS"_s : driver),
-                      u"SERVER="_s + odbcValue(host)};
+    QStringList parts { u"DRIVER={%1}"_s.arg(driver.isEmpty() ? u"FreeTDS"_s : driver),
+        u"SERVER="_s + odbcValue(host) };
     parts << u"PORT=%1"_s.arg(port > 0 ? port : 1433);
     const QString database = cs.value(kDatabaseKeys).trimmed();
     if (!database.isEmpty())
         parts << u"DATABASE="_s + odbcValue(database);
-    parts << u"UID="_s + odbcValue(cs.value(kUserKeys).trimmed()) << u"PWD="_s + odbcValue(cs.value(kPasswordKeys))
-          << u"TDS_Version=7.4"_s;
+    parts << u"UID="_s + odbcValue(cs.value(kUserKeys).trimmed())
+          << u"PWD="_s + odbcValue(cs.value(kPasswordKeys)) << u"TDS_Version=7.4"_s;
     t.driver = u"QODBC"_s;
     t.databaseName = parts.join(u';');
     t.connectOptions = odbcLoginTimeout(timeout);
@@ -267,12 +269,10 @@ void translateOdbc(const ConnectionString &cs, int timeout, const QStringList &d
 {
     const QString extended = cs.value(u"Extended Properties"_s);
     const ConnectionString source = extended.trimmed().isEmpty() ? cs : ConnectionString::parse(extended);
-    static const QList<QPair<QString, QString>> renames{{u"Data Source"_s, u"DSN"_s},
-                                                         {u"User ID"_s, u"UID"_s},
-                                                         {u"Password"_s, u"PWD"_s},
-                                                         {u"Initial Catalog"_s, u"DATABASE"_s}};
-    static const QStringList adoOnly{u"Provider"_s,       u"Extended Properties"_s, u"Persist Security Info"_s,
-                                     u"Connect Timeout"_s, u"Mode"_s,               u"Prompt"_s};
+    static const QList<QPair<QString, QString>> renames { { u"Data Source"_s, u"DSN"_s },
+        { u"User ID"_s, u"UID"_s }, { u"Password"_s, u"PWD"_s }, { u"Initial Catalog"_s, u"DATABASE"_s } };
+    static const QStringList adoOnly { u"Provider"_s, u"Extended Properties"_s, u"Persist Security Info"_s,
+        u"Connect Timeout"_s, u"Mode"_s, u"Prompt"_s };
     QStringList parts;
     bool hasTarget = false;
     for (const ConnectionString::Property &p : source.properties()) {
@@ -299,8 +299,8 @@ void translateOdbc(const ConnectionString &cs, int timeout, const QStringList &d
     t.connectOptions = odbcLoginTimeout(timeout);
 }
 
-void translateAccess(const ConnectionString &cs, int timeout, const QString &appDir, const QStringList &drivers,
-                     DriverTarget &t)
+void translateAccess(const ConnectionString &cs, int timeout, const QString &appDir,
+    const QStringList &drivers, DriverTarget &t)
 {
     const QString written = cs.value(u"Data Source"_s).trimmed();
     if (written.isEmpty())
@@ -309,7 +309,7 @@ void translateAccess(const ConnectionString &cs, int timeout, const QString &app
     const QString driver = findDriver(drivers, u"MDBTools"_s);
     if (driver.isEmpty())
         refuse(u"The MDBTools ODBC driver (for Access databases) is not installed; cannot open "_s + file,
-               kErrProviderNotFound);
+            kErrProviderNotFound);
     if (!QFileInfo(file).isFile())
         refuse(u"Could not find file '%1'"_s.arg(file));
     t.driver = u"QODBC"_s;
@@ -322,14 +322,13 @@ void translateOracle(const ConnectionString &cs, int timeout, const QStringList 
     const QString driver = findDriver(drivers, u"Oracle"_s);
     if (driver.isEmpty())
         refuse(u"Oracle ODBC driver not installed (needed for Provider=%1)"_s.arg(t.provider),
-               kErrProviderNotFound);
+            kErrProviderNotFound);
     const QString service = cs.value(u"Data Source"_s).trimmed();
     if (service.isEmpty())
         refuse(u"The connection string names no Oracle service (Data Source)"_s);
     t.driver = u"QODBC"_s;
     t.databaseName = u"DRIVER={%1};DBQ=%2;UID=%3;PWD=%4"_s.arg(driver, odbcValue(service),
-                                                                odbcValue(cs.value(kUserKeys).trimmed()),
-                                                                odbcValue(cs.value(kPasswordKeys)));
+        odbcValue(cs.value(kUserKeys).trimmed()), odbcValue(cs.value(kPasswordKeys)));
     t.connectOptions = odbcLoginTimeout(timeout);
 }
 
@@ -342,14 +341,14 @@ ConnectionString ConnectionString::parse(const QString &text)
         refuse(u"The connection string is not valid: "_s + s.error);
     ConnectionString result;
     for (const Token &t : s.tokens)
-        result.m_properties.append({t.key, t.value});
+        result.m_properties.append({ t.key, t.value });
     return result;
 }
 
 bool ConnectionString::contains(const QString &key) const
 {
-    return std::any_of(m_properties.begin(), m_properties.end(),
-                       [&](const Property &p) { return sameKey(p.key, key); });
+    return std::any_of(
+        m_properties.begin(), m_properties.end(), [&](const Property &p) { return sameKey(p.key, key); });
 }
 
 QString ConnectionString::value(const QStringList &keys) const
@@ -370,7 +369,7 @@ QString odbcValue(const QString &value)
 }
 
 DriverTarget translateConnectionString(const QString &connectionString, int connectionTimeoutSeconds,
-                                       const QString &appDir, const QStringList &odbcDrivers)
+    const QString &appDir, const QStringList &odbcDrivers)
 {
     const ConnectionString cs = ConnectionString::parse(connectionString);
     if (cs.isEmpty())
@@ -402,7 +401,7 @@ DriverTarget translateConnectionString(const QString &connectionString, int conn
     else
         refuse(u"Provider cannot be found: \"%1\" (known here: SQLite, PostgreSQL, SQLOLEDB, MSDASQL, "
                "Microsoft.Jet.OLEDB.4.0, MSDAORA)"_s.arg(t.provider),
-               kErrProviderNotFound);
+            kErrProviderNotFound);
     return t;
 }
 

@@ -21,7 +21,7 @@ inline constexpr qint64 kErrProviderNotFound = 3706;
 class ConnectionString {
 public:
     struct Property {
-        QString key;   // as written, trimmed
+        QString key; // as written, trimmed
         QString value; // unquoted
     };
 
@@ -34,7 +34,7 @@ public:
     bool contains(const QString &key) const;
     // The value of the first of the keys present (synonyms such as "Data Source", "Server").
     QString value(const QStringList &keys) const;
-    QString value(const QString &key) const { return value(QStringList{key}); }
+    QString value(const QString &key) const { return value(QStringList { key }); }
     const QVector<Property> &properties() const { return m_properties; }
 
 private:
@@ -43,10 +43,10 @@ private:
 
 // Where and how Qt SQL connects for one ADO string.
 struct DriverTarget {
-    QString provider;       // as written ("SQLOLEDB.1"); "MSDASQL" when the string names none
-    QString dataSource;     // the "Data Source" property as written
-    QString driver;         // "QSQLITE", "QPSQL" or "QODBC"
-    QString databaseName;   // file, database, or the ODBC connection string
+    QString provider; // as written ("SQLOLEDB.1"); "MSDASQL" when the string names none
+    QString dataSource; // the "Data Source" property as written
+    QString driver; // "QSQLITE", "QPSQL" or "QODBC"
+    QString databaseName; // file, database, or the ODBC connection string
     QString hostName;
     int port = -1;
     QString userName;
@@ -59,7 +59,7 @@ struct DriverTarget {
 // are the driver names registered with the ODBC driver manager. Throws DbError with a
 // description that names the problem (empty string, unknown provider, missing driver...).
 DriverTarget translateConnectionString(const QString &connectionString, int connectionTimeoutSeconds,
-                                       const QString &appDir, const QStringList &odbcDrivers);
+    const QString &appDir, const QStringList &odbcDrivers);
 
 // The driver names registered with unixODBC (odbcinst), e.g. "PostgreSQL Unicode".
 QStringList installedOdbcDrivers();

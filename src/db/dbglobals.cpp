@@ -161,7 +161,8 @@ QDateTime sqlDateValue(const QVariant &value)
         return {};
     QTime time(0, 0, 0);
     if (m.hasCaptured(4)) {
-        time = QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.hasCaptured(6) ? m.captured(6).toInt() : 0);
+        time = QTime(
+            m.captured(4).toInt(), m.captured(5).toInt(), m.hasCaptured(6) ? m.captured(6).toInt() : 0);
         if (!time.isValid())
             return {};
     }
@@ -188,8 +189,8 @@ QString QuotDate(const QVariant &value, const QString &provider)
 bool getParamValue(const QString &id, QString &value)
 {
     try {
-        db::Recordset rs =
-            db::gCNT().openRecordset(u"Select * "_s + u" from xxPARAM"_s + u" WHERE ParamID = "_s + QuotStr(id));
+        db::Recordset rs = db::gCNT().openRecordset(
+            u"Select * "_s + u" from xxPARAM"_s + u" WHERE ParamID = "_s + QuotStr(id));
         bool found = false;
         if (!rs.eof()) {
             value = rs.text(u"ParamValue"_s);
@@ -208,11 +209,11 @@ bool SetParamValue(const QString &id, const QString &value)
     try {
         db::Connection &cn = db::gCNT();
         const int updated = cn.execute(u"Update xxPARAM "_s + u" Set ParamValue = "_s + QuotStr(value)
-                                       + u" , UpdDate = "_s + g().gSQLNow + u" WHERE ParamID = "_s + QuotStr(id));
+            + u" , UpdDate = "_s + g().gSQLNow + u" WHERE ParamID = "_s + QuotStr(id));
         if (updated <= 0) {
-            const int inserted =
-                cn.execute(u"INSERT INTO xxPARAM (ParamID, ParamValue, FileDate) "_s + u" VALUES ( "_s + QuotStr(id)
-                           + u" , "_s + QuotStr(value) + u" , "_s + g().gSQLNow + u")"_s);
+            const int inserted
+                = cn.execute(u"INSERT INTO xxPARAM (ParamID, ParamValue, FileDate) "_s + u" VALUES ( "_s
+                    + QuotStr(id) + u" , "_s + QuotStr(value) + u" , "_s + g().gSQLNow + u")"_s);
             if (inserted <= 0)
                 return false;
         }
@@ -232,7 +233,7 @@ bool InitMsgDB()
         const QString path = g().gAppDir + u'/' + name;
         if (!FileExists(path)) {
             platform::services().prompter->ask(appTitle(), u"Error Open MSGDB"_s + u":"_s + path,
-                                               platform::BoxIcon::Information, platform::BoxButtons::Ok);
+                platform::BoxIcon::Information, platform::BoxButtons::Ok);
             return false;
         }
         db::Connection &cn = db::msgDB();

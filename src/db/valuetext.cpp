@@ -79,8 +79,8 @@ double basicVal(const QString &text)
         for (qsizetype i = 2; i < s.size(); ++i) {
             const int digit = s[i].isDigit() ? s[i].digitValue()
                                              : (base == 16 && s[i].toUpper() >= u'A' && s[i].toUpper() <= u'F'
-                                                    ? s[i].toUpper().unicode() - u'A' + 10
-                                                    : -1);
+                                                     ? s[i].toUpper().unicode() - u'A' + 10
+                                                     : -1);
             if (digit < 0 || digit >= base)
                 break;
             v = v * base + digit;
