@@ -4,6 +4,7 @@
 #include "platform/printercatalog.h"
 #include "platform/prompters.h"
 #include "platform/settingsstore.h"
+#include "platform/singleinstance.h"
 #include "platform/systemclock.h"
 #include "platform/systemdrestart.h"
 
@@ -40,7 +41,8 @@ int main(int argc, char **argv)
     s.restart = &restart;
     s.printers = &printers;
 
-    switch (tavo::core::Main()) {
+    SingleInstance instance;
+    switch (tavo::core::Main(instance)) {
     case tavo::core::StartResult::Started:
         return app.exec();
     case tavo::core::StartResult::AlreadyRunning:

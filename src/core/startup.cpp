@@ -1,7 +1,7 @@
 #include "core/startup.h"
 
 #include "core/fmTavoKPortSrv.h"
-#include "db/connection.h"
+#include "db/connectionstring.h"
 #include "db/dbglobals.h"
 #include "platform/ini.h"
 #include "platform/services.h"
@@ -9,6 +9,7 @@
 #include "platform/system.h"
 #include "util/dates.h"
 #include "util/globals.h"
+#include "util/machine.h"
 #include "util/report.h"
 
 #include <QCoreApplication>
@@ -141,9 +142,8 @@ QString connectionFailureText(const QString &connectionString)
     return u"連線失敗!\n請檢查修正"_s + g().gINIFile + u"檔案設定\n"_s + db::maskPassword(connectionString);
 }
 
-StartResult Main()
+StartResult Main(platform::SingleInstance &instance)
 {
-    static platform::SingleInstance instance;
     try {
         if (!instance.acquire())
             return StartResult::AlreadyRunning;
@@ -151,8 +151,9 @@ StartResult Main()
         QDir::setCurrent(dir);
         InitGlobal(u"TavoC.INI"_s, dir);
         InitMsgDB();
-        if (!InitINIgCNTNoPWD()) {
-            const QString text = connectionFailureText(GetINI(g().gINIFile, u"PARAM"_s, u"GCNT"_s));
+        QString tried;
+        if (!InitINIgCNTNoPWD(&tried)) {
+            const QString text = connectionFailureText(tried);
             WriteErrLog(u"sub_Main"_s, ErrorInfo{kGenericErrorNumber, text});
             platform::services().prompter->ask(g().gExeName, text, platform::BoxIcon::None,
                                                platform::BoxButtons::Ok);

@@ -3,6 +3,10 @@
 // settings store and the business parameters of xxPARAM.
 #include <QString>
 
+namespace tavo::platform {
+class SingleInstance;
+}
+
 namespace tavo::core {
 
 enum class StartResult {
@@ -14,8 +18,9 @@ enum class StartResult {
 // <dir>: $TAVO_HOME when set, else the folder of the program file.
 QString programDir();
 
-// Runs the whole start-up and shows the service window.
-StartResult Main();
+// Runs the whole start-up and shows the service window. The instance lock is held by the
+// caller for the life of the process.
+StartResult Main(platform::SingleInstance &instance);
 
 // Sets the file globals and reads the INI globals.
 void InitGlobal(const QString &INIFileName, const QString &Folder);

@@ -1,0 +1,188 @@
+// Start-up: the INI and log files, the business parameters, the connection failure.
+#include "core/startup.h"
+#include "db/connection.h"
+#include "db/dbglobals.h"
+#include "platform/codepage.h"
+#include "platform/singleinstance.h"
+#include "platform/system.h"
+#include "support/test_environment.h"
+#include "util/globals.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace tavo;
+
+namespace {
+
+void writeBytes(const QString &path, qint64 size)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(size, 'x'));
+}
+
+class StartupTest : public ::testing::Test {
+protected:
+    test::TestEnvironment env;
+};
+
+TEST_F(StartupTest, LogFilesAreDeletedOnlyWhenOverOneHundredKilobytes)
+{
+    writeBytes(env.path(u"TavoKPortSrv.LOG"_s), 102400);
+    writeBytes(env.path(u"TavoKPortSrv.ERR"_s), 102401);
+    core::InitGlobal(u"TavoC.INI"_s, env.dir());
+    EXPECT_TRUE(QFile::exists(g().gLogFile));
+    EXPECT_FALSE(QFile::exists(g().gErrFile));
+    EXPECT_EQ(g().gLogFile, env.dir() + u"/TavoKPortSrv.LOG"_s);
+}
+
+TEST_F(StartupTest, IniValuesAndTheirDefaults)
+{
+    env.writeIni(platform::toAnsi(u"[param]\r\ncustname=台北小館\r\nDateSep=-\r\n"_s));
+    core::InitGlobal(u"TavoC.INI"_s, env.dir());
+    EXPECT_EQ(g().gCustName, u"台北小館"_s);
+    EXPECT_EQ(g().gDateSep, u"-"_s);
+    EXPECT_EQ(g().gCalendar, u"YYYY/MM/DD"_s);
+    EXPECT_EQ(g().gAmtFmt, u"#,##0"_s);
+    EXPECT_EQ(g().gUserID, platform::GetLogonUser().left(20));
+    EXPECT_EQ(g().gSQLQuote, u"'"_s);
+}
+
+TEST_F(StartupTest, MissingIniLeavesEveryDefaultAndNoError)
+{
+    core::InitGlobal(u"TavoC.INI"_s, env.dir());
+    EXPECT_TRUE(g().gCustName.isEmpty());
+    EXPECT_EQ(g().gCalendar, u"YYYY/MM/DD"_s);
+    EXPECT_TRUE(env.prompter.boxes.isEmpty());
+}
+
+class BusinessParametersTest : public StartupTest {
+protected:
+    void SetUp() override
+    {
+        db::gCNT().setCreateIfMissing(true);
+        db::gCNT().open(u"Provider=SQLite;Data Source="_s + env.path(u"tavo.db"_s));
+        SetDBType();
+        db::gCNT().execute(u"CREATE TABLE xxPARAM (ParamID TEXT PRIMARY KEY, ParamValue TEXT,"
+                           " FileDate TEXT, UpdDate TEXT)"_s);
+    }
+    void TearDown() override { db::gCNT().close(); }
+    void param(const QString &id, const QString &value)
+    {
+        db::gCNT().execute(u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('%1', '%2')"_s.arg(id, value));
+    }
+    QString stored(const QString &id)
+    {
+        auto rs = db::gCNT().openRecordset(u"SELECT ParamValue FROM xxPARAM WHERE ParamID = '%1'"_s.arg(id));
+        return rs.eof() ? u"<none>"_s : rs.text(u"ParamValue"_s);
+    }
+};
+
+TEST_F(BusinessParametersTest, InvalidBusinessDateIsResetToTodayStoredAndAnnounced)
+{
+    param(u"OPDATE"_s, u"2025/13/40"_s);
+    core::InitTavo3();
+    EXPECT_EQ(g().gOPDate, u"2026/12/07"_s);
+    EXPECT_EQ(g().gOPDateYMD, u"20261207"_s);
+    EXPECT_EQ(stored(u"OPDATE"_s), u"2026/12/07"_s);
+    ASSERT_EQ(env.prompter.boxes.size(), 1);
+    EXPECT_EQ(env.prompter.boxes[0].icon, platform::BoxIcon::Warning);
+    EXPECT_EQ(env.prompter.boxes[0].text, u"營業日期設定錯誤\n重設為: 2026/12/07"_s);
+}
+
+TEST_F(BusinessParametersTest, MissingBusinessDateIsInsertedAsToday)
+{
+    core::InitTavo3();
+    EXPECT_EQ(stored(u"OPDATE"_s), u"2026/12/07"_s);
+    EXPECT_EQ(env.prompter.boxes.size(), 1);
+}
+
+TEST_F(BusinessParametersTest, ValidBusinessDateIsKeptAndNormalised)
+{
+    param(u"OPDATE"_s, u"2026-12-05"_s);
+    core::InitTavo3();
+    EXPECT_EQ(g().gOPDate, u"2026/12/05"_s);
+    EXPECT_EQ(g().gOPDateYMD, u"20261205"_s);
+    EXPECT_TRUE(env.prompter.boxes.isEmpty());
+}
+
+TEST_F(BusinessParametersTest, FlagsAreUpperCasedAndMissingOnesAreNo)
+{
+    param(u"OPDATE"_s, u"2026/12/07"_s);
+    param(u"KPSplitS1item"_s, u"y"_s);
+    param(u"KTVAPP"_s, u""_s);
+    core::InitTavo3();
+    EXPECT_EQ(g().gKPSplitS1item, u"Y"_s);
+    EXPECT_EQ(g().gKTVAPP, u"N"_s);
+    EXPECT_EQ(g().gHideTimeMark, u"N"_s);
+    EXPECT_EQ(g().gKPPrintMenuRemark, u"N"_s);
+}
+
+TEST_F(BusinessParametersTest, WorkstationIdIsWrittenOnlyWhenEmpty)
+{
+    param(u"OPDATE"_s, u"2026/12/07"_s);
+    core::InitTavo3();
+    EXPECT_EQ(env.settings.get(u"Tavo3"_s, u"SYS"_s, u"POSID"_s), u"WS01"_s);
+    env.settings.save(u"Tavo3"_s, u"SYS"_s, u"POSID"_s, u"WS07"_s);
+    core::InitTavo3();
+    EXPECT_EQ(env.settings.get(u"Tavo3"_s, u"SYS"_s, u"POSID"_s), u"WS07"_s);
+}
+
+TEST_F(BusinessParametersTest, DisplayPortWithoutTypeIsNotTouched)
+{
+    param(u"OPDATE"_s, u"2026/12/07"_s);
+    env.settings.save(u"Tavo3"_s, u"CD"_s, u"CDport"_s, u"COM9"_s);
+    core::InitTavo3();
+    EXPECT_TRUE(env.readLog().isEmpty());
+    env.settings.save(u"Tavo3"_s, u"CD"_s, u"CDtype"_s, u"VFD"_s);
+    core::InitTavo3();
+    EXPECT_TRUE(env.readLog().contains(u"CD連接埠:COM9無法開啟"_s));
+}
+
+class MainTest : public StartupTest {
+protected:
+    void SetUp() override { qputenv("TAVO_HOME", env.dir().toLocal8Bit()); }
+    void TearDown() override
+    {
+        qunsetenv("TAVO_HOME");
+        db::gCNT().close();
+    }
+    platform::SingleInstance instance{env.path(u"instance.lock"_s)};
+};
+
+TEST_F(MainTest, EmptyConnectionStringEndsStartWithTheFailureBox)
+{
+    env.writeIni("[PARAM]\r\nGCNT=\r\n");
+    EXPECT_EQ(core::Main(instance), core::StartResult::Failed);
+    ASSERT_EQ(env.prompter.boxes.size(), 2); // the missing message database, then the failure
+    EXPECT_TRUE(env.prompter.boxes[0].text.startsWith(u"Error Open MSGDB"_s));
+    EXPECT_TRUE(env.prompter.boxes[1].text.startsWith(u"連線失敗!\n請檢查修正"_s + g().gINIFile + u"檔案設定"_s));
+}
+
+TEST_F(MainTest, FailureBoxAndErrorLogNeverShowThePassword)
+{
+    env.writeIni("[PARAM]\r\nGCNT=Provider=PostgreSQL;Data Source=127.0.0.1:1;Initial Catalog=pos;"
+                 "User ID=kitchen;Password=s3cret\r\n");
+    EXPECT_EQ(core::Main(instance), core::StartResult::Failed);
+    const QString box = env.prompter.boxes.last().text;
+    EXPECT_TRUE(box.contains(u"User ID=kitchen;Password=***"_s)) << box.toStdString();
+    EXPECT_FALSE(box.contains(u"s3cret"_s));
+    EXPECT_FALSE(env.readErr().contains(u"s3cret"_s));
+    EXPECT_TRUE(env.readErr().contains(u"處理程序: (sub_Main)"_s));
+    EXPECT_FALSE(QFile::exists(env.path(u"LOG"_s)));
+}
+
+TEST_F(MainTest, SecondCopyEndsSilently)
+{
+    platform::SingleInstance first(env.path(u"other.lock"_s));
+    ASSERT_TRUE(first.acquire());
+    // A second holder of the same lock in this process stands for another copy.
+    platform::SingleInstance second(env.path(u"other.lock"_s));
+    EXPECT_EQ(core::Main(second), core::StartResult::AlreadyRunning);
+    EXPECT_TRUE(env.prompter.boxes.isEmpty());
+    EXPECT_TRUE(env.readErr().isEmpty());
+}
+
+} // namespace
