@@ -10,10 +10,26 @@ SITE=${TAVO_SITE:-$TAVO_ROOT/site}
 export TAVO_HOME=$SITE
 # The demo keeps its per-user settings inside the site, away from a real installation's.
 export XDG_CONFIG_HOME=$SITE/config
-tavo_say "preparing the demo site in $SITE"
-"$TAVO_BUILD/tavo_demo" init "$SITE"
+# Tickets go to a PDF queue when CUPS can be started here (as root); they land in ~/PDF.
+tavo_start_cups || true
+printer=${TAVO_TEST_CUPS_PRINTER:-TavoPDF}
 
-"$TAVO_BUILD/tavo_demo" feed "$SITE" --interval 2500 >"$SITE/feed.log" 2>&1 &
+tavo_say "preparing the demo site in $SITE"
+"$TAVO_BUILD/demo/tavo_demo" init "$SITE" --kitchen-printer "$printer" --bar-printer "$printer"
+settings=$XDG_CONFIG_HOME/Tavo3/Tavo3.conf
+if [ ! -f "$settings" ]; then
+  mkdir -p "$(dirname "$settings")"
+  cat >"$settings" <<CONF
+[TAVOC]
+DEFKPORT=PK
+PRINTER=$printer
+PRINTERTYPE=EPSONTM
+PRINTITEM=Y
+PRINTLIST=N
+CONF
+fi
+
+"$TAVO_BUILD/demo/tavo_demo" feed "$SITE" --interval 2500 >"$SITE/feed.log" 2>&1 &
 feed=$!
 trap 'kill $feed 2>/dev/null || true' EXIT
 

@@ -77,7 +77,7 @@ tavo_stop_postgres() {
 # CUPS with a PDF queue, so printing is tested on a real spooler without paper.
 tavo_start_cups() {
   if [ "$(id -u)" -ne 0 ]; then
-    echo "not root: the CUPS integration tests are skipped" >&2
+    echo "not root: cupsd is not started here (printing tests are skipped, demo tickets go nowhere)" >&2
     return 0
   fi
   export TAVO_TEST_CUPS_PRINTER=TavoPDF
