@@ -9,6 +9,8 @@
 #include "platform/grid.h"
 #include "platform/messagepanel.h"
 #include "platform/services.h"
+#include "tickets/frmTMSlip.h"
+#include "tickets/reprint.h"
 #include "ui_fmTavoKPortSrv.h"
 #include "util/dates.h"
 #include "util/globals.h"
@@ -101,6 +103,7 @@ fmTavoKPortSrv::fmTavoKPortSrv(QWidget *parent)
     }
 
     quit = [](int code) { QCoreApplication::exit(code); };
+    onStartWithOrderForm = [] { tickets::frmTMSlip::instance().KPortFORM = u"ORDER"_s; };
     connectHandlers();
     Form_Load();
     // Tab changes are the operator's from here on; the page chosen while loading is no switch.
@@ -151,6 +154,8 @@ void fmTavoKPortSrv::connectHandlers()
     connect(cmdSET, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdSET_Click);
     connect(cmdExit, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdExit_Click);
     connect(elaMsg, &platform::MessagePanel::clicked, this, &fmTavoKPortSrv::elaMsg_Click);
+    connect(cmdPrintRow, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintRow_Click);
+    connect(cmdPrintTest, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintTest_Click);
 
     connect(&TerminationSignals::instance(), &TerminationSignals::requested, this,
         [this](int) { endOnRequest(); });
@@ -620,6 +625,35 @@ void fmTavoKPortSrv::WriteFGLog(const QString &type, const QString &msg)
 bool fmTavoKPortSrv::AddFG1()
 {
     return watch::AddFG1(*fg1, txtDefKPort->text(), db::gCNT());
+}
+
+// ---- Printing
+
+void fmTavoKPortSrv::cmdPrintRow_Click()
+{
+    const tickets::PrintRowInput input { txtDefKPort->text(), txtPrinter->text(), txtPrinterType->text(),
+        chkPrintList->isChecked(), chkPrintItem->isChecked() };
+    const QString message = tickets::cmdPrintRow_Click(
+        *fg1, input, vsp, [this](const QString &type, const QString &msg) { WriteFGLog(type, msg); });
+    if (!message.isEmpty())
+        PrintRowMsg = message;
+}
+
+void fmTavoKPortSrv::cmdPrintTest_Click()
+{
+    tickets::cmdPrintTest_Click(*fgKPort, *fgPrinterList, PrintBuffer, vsp,
+        [this](const QString &type, const QString &msg) { WriteFGLog(type, msg); });
+    try {
+        tabPage->setCurrentIndex(kStatsTab);
+    } catch (...) {
+        WriteErrLog(u"fmTavoKPortSrv_cmdPrintTest_Click"_s);
+    }
+}
+
+bool fmTavoKPortSrv::KPWPOrderI(const QString &PrinterName, const tickets::OrderBuffer &Buffer)
+{
+    return tickets::KPWPOrderI(
+        PrinterName, Buffer, vsp, [this](const QString &type, const QString &msg) { WriteFGLog(type, msg); });
 }
 
 } // namespace tavo::core

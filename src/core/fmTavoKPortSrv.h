@@ -7,6 +7,8 @@
 // Handlers carry the names the operators' documentation uses and are public, so that each
 // behaviour can be driven directly (the timers' logic reads the time from the clock seam).
 #include "core/windowtimer.h"
+#include "platform/printsurface.h"
+#include "tickets/testticket.h"
 
 #include <QDate>
 #include <QString>
@@ -56,11 +58,15 @@ public:
                    *fgPrinterList = nullptr;
     WindowTimer Timer1;
     WindowTimer TimerStart;
+    // The window's own print surface: test tickets are drawn on it.
+    platform::PrintSurface vsp;
 
     // ---- Window-level values.
     double KPCycleTime = 4; // seconds between scans, 1..5
     int CycleCount = 0; // ticks since the last scan
     QString DefKPort; // the watched port last applied
+    tickets::OrderBuffer PrintBuffer; // the single-order print buffer of the test tickets
+    QString PrintRowMsg; // the outcome of the last reprint, as the activity grid got it
 
     // ---- Lifecycle and handlers.
     void Form_Load();
@@ -82,6 +88,11 @@ public:
     void txtShutTime_Validate(bool &cancel);
     void txtOpDate_DblClick();
     void elaMsg_Click();
+
+    // Printing: reprint of the selected rows, test of all printers, one test ticket.
+    void cmdPrintRow_Click();
+    void cmdPrintTest_Click();
+    bool KPWPOrderI(const QString &PrinterName, const tickets::OrderBuffer &Buffer);
 
     // Appends one row (now, type, message) to the activity grid.
     void WriteFGLog(const QString &type, const QString &msg);
