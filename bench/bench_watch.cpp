@@ -1,0 +1,238 @@
+// The order watch under load:
+//   BM_ScanNothingNew   one scan with nothing new on an ORDERI of 1,000,000 rows, against the
+//                       bare SQL of its three statements timed in the same loop;
+//   BM_List1000Rows     a scan that lists 1,000 new rows, pending events run after each row;
+//   BM_CyclesMemory     100,000 cycles of the running window on the simulated clock with rows
+//                       arriving: resident memory growth beyond the rows the grid keeps.
+#include "core/fmTavoKPortSrv.h"
+#include "db/connection.h"
+#include "demo/demoschema.h"
+#include "demo/rowgenerator.h"
+#include "platform/echo.h"
+#include "platform/grid.h"
+#include "support/test_environment.h"
+#include "test_watch_db.h"
+#include "util/globals.h"
+#include "watch/orderwatch.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using namespace tavo;
+
+namespace {
+
+const QString kPort = u"PK"_s;
+
+// The million-row table is made once and kept with the build.
+QString millionRowDatabase()
+{
+    const QString path = QStringLiteral(TAVO_BENCH_DATA_DIR) + u"/orderi_1m.db"_s;
+    if (QFile::exists(path))
+        return path;
+    const QString building = path + u".part"_s;
+    QFile::remove(building);
+    {
+        db::Connection cnt;
+        cnt.setCreateIfMissing(true);
+        cnt.open(u"Provider=SQLite;Data Source="_s + building);
+        demo::createSchema(cnt);
+        demo::RowOptions options;
+        options.rows = 1000000;
+        options.lastDay = QDate(2026, 12, 7);
+        demo::generateRows(cnt, options);
+        cnt.execute(u"ANALYZE"_s);
+    }
+    QFile::rename(building, path);
+    return path;
+}
+
+qint64 scalar(db::Connection &cnt, const QString &sql)
+{
+    db::Recordset rs = cnt.openRecordset(sql);
+    return rs.eof() ? 0 : rs.text(0).toLongLong();
+}
+
+// The three statements of a scan, as text, on a plain Qt connection: the floor. With
+// `onlyMax`, the one statement a scan with nothing new needs.
+double bareStatementsUs(QSqlDatabase &bare, qint64 bound, bool onlyMax = false)
+{
+    const QString P = u"'PK'"_s;
+    const QString statements[] = {
+        u"SELECT Min(RNo) as MinRNo From ORDERI WHERE OPDate is NULL and KPort = "_s + P,
+        u" SELECT Max(RNo) as MaxRNo  From ORDERI where KPort = "_s + P + u" and UpdDate is NULL"_s,
+        u"SELECT  RNo, KPort, KPMark, OrderPID, KSMark, OrderTime,  ItemName, PriceCap, Qty, Remark,  POSID, "
+        u"DelMark,  FileDate, UpdDate FROM ORDERI  WHERE RNo > "_s
+            + QString::number(bound) + u"   and RNo <= "_s + QString::number(bound) + u" and KPort = "_s + P
+            + u" ORDer by Rno "_s,
+    };
+    QElapsedTimer timer;
+    timer.start();
+    for (const QString &sql : statements) {
+        if (onlyMax && !sql.contains(u"Max(RNo)"_s))
+            continue;
+        QSqlQuery query(bare);
+        query.setForwardOnly(true);
+        query.exec(sql);
+        while (query.next())
+            benchmark::DoNotOptimize(query.value(0));
+    }
+    return timer.nsecsElapsed() / 1000.0;
+}
+
+void BM_ScanNothingNew(benchmark::State &state)
+{
+    test::TestEnvironment env;
+    platform::setEchoEnabled(false);
+    const QString file = millionRowDatabase();
+    db::Connection cnt;
+    cnt.open(u"Provider=SQLite;Data Source="_s + file);
+    QSqlDatabase bare = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"bench-bare"_s);
+    bare.setDatabaseName(file);
+    bare.open();
+
+    const qint64 total = scalar(cnt, u"SELECT Count(*) AS n FROM ORDERI"_s);
+    const qint64 bound
+        = scalar(cnt, u"SELECT Max(RNo) AS m FROM ORDERI WHERE KPort = 'PK' AND UpdDate IS NULL"_s);
+    platform::Grid fg1;
+    watch::InitFG1(fg1);
+    fg1.setTag(QString::number(bound));
+
+    double scanUs = 0, bareUs = 0, bareMaxUs = 0;
+    QElapsedTimer timer;
+    for (auto _ : state) {
+        timer.start();
+        benchmark::DoNotOptimize(watch::AddFG1(fg1, kPort, cnt, {}));
+        scanUs += timer.nsecsElapsed() / 1000.0;
+        bareUs += bareStatementsUs(bare, bound);
+        bareMaxUs += bareStatementsUs(bare, bound, true);
+    }
+    const double n = double(state.iterations());
+    state.counters["rows"] = double(total);
+    state.counters["scan_us"] = scanUs / n;
+    state.counters["bare3_us"] = bareUs / n;
+    state.counters["ratio"] = scanUs / bareUs;
+    state.counters["bare_max_us"] = bareMaxUs / n;
+    state.counters["ratio_max"] = scanUs / bareMaxUs;
+    if (fg1.Rows() != 1 || fg1.Tag() != QString::number(bound))
+        state.SkipWithError("the scan listed rows it should not have");
+    bare.close();
+    bare = QSqlDatabase();
+    QSqlDatabase::removeDatabase(u"bench-bare"_s);
+}
+BENCHMARK(BM_ScanNothingNew)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+void BM_List1000Rows(benchmark::State &state)
+{
+    test::TestEnvironment env;
+    platform::setEchoEnabled(false);
+    db::Connection cnt;
+    test::OrderTable table(cnt, test::Server::SQLite, env.path(u"list.db"_s));
+    table.execute(u"BEGIN"_s);
+    for (int rno = 1; rno <= 1001; ++rno)
+        table.insert(rno);
+    table.execute(u"COMMIT"_s);
+
+    platform::Grid fg1;
+    fg1.resize(1000, 600);
+    fg1.show();
+    watch::InitFG1(fg1);
+    for (auto _ : state) {
+        state.PauseTiming();
+        fg1.setRows(1);
+        fg1.setTag(u"1"_s);
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+        watch::AddFG1(fg1, kPort, cnt); // pending events after each row, as the window runs it
+    }
+    state.counters["rows"] = fg1.Rows() - 1;
+    if (fg1.Rows() != 1001)
+        state.SkipWithError("not all rows were listed");
+}
+BENCHMARK(BM_List1000Rows)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+qint64 residentBytes()
+{
+    QFile statm(u"/proc/self/statm"_s);
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) : 0;
+}
+
+// What the grid's rows hold on the heap: the row vectors and every cell's text.
+qint64 gridRowBytes(const platform::Grid &grid)
+{
+    constexpr qint64 kArrayHeader = 32; // a QArrayData header and malloc's own word, rounded up
+    qint64 bytes = qint64(grid.Rows()) * qint64(sizeof(QStringList) * 2); // the outer vector, doubled
+    for (int r = 0; r < grid.Rows(); ++r) {
+        bytes += kArrayHeader + grid.Cols() * qint64(sizeof(QString));
+        for (int c = 0; c < grid.Cols(); ++c) {
+            const QString cell = grid.TextMatrix(r, c);
+            if (!cell.isEmpty())
+                bytes += kArrayHeader + (cell.size() + 1) * 2;
+        }
+    }
+    return bytes;
+}
+
+void BM_CyclesMemory(benchmark::State &state)
+{
+    test::TestEnvironment env;
+    platform::setEchoEnabled(false);
+    g().gOPDate = u"2026/12/07"_s;
+    QDir(env.dir()).mkdir(u"LOG"_s);
+    db::Connection &cnt = db::gCNT();
+    auto table = std::make_unique<test::OrderTable>(cnt, test::Server::SQLite, env.path(u"cycles.db"_s));
+    table->execute(u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('OPDATE', '2026/12/07')"_s);
+    env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"PrintItem"_s, u"Y"_s);
+    const int cycles = int(state.range(0));
+    const int rowEvery = 10;
+
+    for (auto _ : state) {
+        auto window = std::make_unique<core::fmTavoKPortSrv>();
+        window->quit = [](int) {};
+        window->cmdStart_Click();
+        qint64 rno = 0;
+        auto run = [&](int n) {
+            for (int i = 0; i < n; ++i) {
+                if (i % rowEvery == 0)
+                    table->insert(++rno);
+                env.clock.advance(1000);
+                window->Timer1_Timer();
+            }
+        };
+        run(2000); // caches, the SQLite page cache and the first grid pages settle
+        const qint64 before = residentBytes();
+        const qint64 rowsBefore = gridRowBytes(*window->fg1);
+        QElapsedTimer timer;
+        timer.start();
+        run(cycles);
+        const double seconds = timer.elapsed() / 1000.0;
+        window->AddFG1(); // the rows of the last few seconds
+        const qint64 growth = residentBytes() - before;
+        const qint64 rows = gridRowBytes(*window->fg1) - rowsBefore;
+        state.counters["cycles"] = cycles;
+        state.counters["rows_listed"] = window->fg1->Rows() - 1;
+        state.counters["rss_growth_MB"] = growth / 1048576.0;
+        state.counters["grid_rows_MB"] = rows / 1048576.0;
+        state.counters["beyond_rows_MB"] = (growth - rows) / 1048576.0;
+        state.counters["us_per_cycle"] = seconds * 1e6 / cycles;
+        if (window->fg1->Rows() - 1 != rno)
+            state.SkipWithError("rows were lost or listed twice");
+    }
+    table.reset();
+    cnt.close();
+}
+BENCHMARK(BM_CyclesMemory)->Arg(100000)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
