@@ -38,9 +38,9 @@ const QString &fixedPitchFace()
 
 // Greedy line breaking: a line takes as many characters as fit, and goes back to the last space
 // when there is one, so Latin words stay whole while Chinese breaks between any two characters.
-QStringList breakLines(const QString &text, double width, const QFontMetricsF &fm)
+template <typename Advance> QStringList breakLines(const QString &text, double width, Advance &&advanceOf)
 {
-    if (width <= 0 || text.isEmpty() || fm.horizontalAdvance(text) <= width)
+    if (width <= 0 || text.isEmpty() || advanceOf(QStringView(text)) <= width)
         return { text };
     QStringList lines;
     const qsizetype n = text.size();
@@ -50,7 +50,7 @@ QStringList breakLines(const QString &text, double width, const QFontMetricsF &f
         qsizetype i = start, lastSpace = -1;
         while (i < n) {
             const qsizetype step = (text[i].isHighSurrogate() && i + 1 < n) ? 2 : 1;
-            const double advance = fm.horizontalAdvance(text.mid(i, step));
+            const double advance = advanceOf(QStringView(text).mid(i, step));
             if (used + advance > width && i > start)
                 break;
             used += advance;
@@ -141,9 +141,29 @@ struct PrintSurface::Metrics {
         , ascent(int(std::lround(fm.ascent())))
     {
     }
+
+    // Widths add up character by character (kerning is off), and each character is measured once:
+    // at twip sizes the font engine would otherwise load glyph outlines on every call.
+    double width(QStringView text) const
+    {
+        double total = 0;
+        for (qsizetype i = 0; i < text.size();) {
+            const qsizetype step = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+            const QStringView ch = text.mid(i, step);
+            const char32_t code = step == 2 ? QChar::surrogateToUcs4(ch[0], ch[1]) : ch[0].unicode();
+            auto it = advances.constFind(code);
+            if (it == advances.cend())
+                it = advances.insert(code, fm.horizontalAdvance(ch.toString()));
+            total += *it;
+            i += step;
+        }
+        return total;
+    }
+
     QFontMetricsF fm;
     int lineHeight;
     int ascent;
+    mutable QHash<char32_t, double> advances;
 };
 
 PrintSurface::PrintSurface() = default;
@@ -315,7 +335,7 @@ void PrintSurface::writeLine(const QString &line, bool continued, const Metrics 
     item.continued = continued;
     item.lineHeight = m.lineHeight;
     item.baseline = m.ascent;
-    item.rect = QRect(textLeft(), m_y, int(std::ceil(m.fm.horizontalAdvance(line))), m.lineHeight);
+    item.rect = QRect(textLeft(), m_y, int(std::ceil(m.width(line))), m.lineHeight);
     append(std::move(item));
 }
 
@@ -351,7 +371,7 @@ void PrintSurface::text(const QString &text)
         parts.removeLast();
     const double width = textWidth();
     for (qsizetype p = 0; p < parts.size(); ++p) {
-        const QStringList lines = breakLines(parts[p], width, m.fm);
+        const QStringList lines = breakLines(parts[p], width, [&m](QStringView t) { return m.width(t); });
         for (qsizetype l = 0; l < lines.size(); ++l) {
             if (p > 0 || l > 0)
                 m_y += pitch;
@@ -404,7 +424,8 @@ void PrintSurface::addTable(const QString &format, const QString &header, const 
         qsizetype most = 1;
         for (qsizetype c = 0; c < columns.size(); ++c) {
             const QString cell = c < cells.size() ? cells[c] : QString();
-            lines.append(breakLines(cell, columns[c].width - 2 * padding, m.fm));
+            lines.append(
+                breakLines(cell, columns[c].width - 2 * padding, [&m](QStringView t) { return m.width(t); }));
             most = std::max(most, lines.last().size());
         }
         const int height = int(most) * pitch + 2 * padding;
