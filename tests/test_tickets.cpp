@@ -3,6 +3,7 @@
 #include "test_tickets_fixture.h"
 
 #include "platform/codepage.h"
+#include "platform/painterrenderer.h"
 
 using namespace Qt::StringLiterals;
 using namespace tavo;
@@ -79,6 +80,12 @@ TEST_F(TicketTest, WorkedExampleRecordsHeaderItemAddOnAndFooterExactly)
     EXPECT_TRUE(ksMark(next).isEmpty());
     EXPECT_EQ(slip().vsp.docName(), g().gExeName);
     EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
+
+    // The picture of this ticket in the README is made here: TAVO_TICKET_PNG=docs/ticket.png.
+    const QString png = qEnvironmentVariable("TAVO_TICKET_PNG");
+    if (!png.isEmpty()) {
+        EXPECT_TRUE(platform::PainterRenderer::toImage(doc, 0, 200, true).save(png));
+    }
 }
 
 TEST_F(TicketTest, TheBellSoundsOnTheFirstTicketOfTheRunOnlyAndLeavesNoFontBehind)
