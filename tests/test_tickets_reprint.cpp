@@ -2,6 +2,7 @@
 // items split, what the button writes to the activity log and the text log.
 #include "test_tickets_fixture.h"
 
+#include "demo/demoschema.h"
 #include "platform/grid.h"
 #include "tickets/reprint.h"
 
@@ -255,4 +256,60 @@ TEST_F(ReprintTest, ButtonLogsThePortAndTheOutcome)
     EXPECT_TRUE(printers.jobs.isEmpty());
     EXPECT_EQ(fgLog.size(), 3);
     EXPECT_TRUE(env.prompter.boxes.isEmpty());
+}
+
+namespace {
+
+// The same reprint on the PostgreSQL server of ./test.sh, in a schema of its own.
+class PgReprintTest : public ReprintTest {
+protected:
+    const QString schema = u"tavo_tickets_test"_s;
+
+    void SetUp() override
+    {
+        const QString host = qEnvironmentVariable("TAVO_TEST_PG_HOST");
+        if (host.isEmpty())
+            GTEST_SKIP() << "TAVO_TEST_PG_HOST is not set";
+        ReprintTest::SetUp();
+        db::Connection &cn = db::gCNT();
+        cn.close();
+        cn.open(u"Provider=PostgreSQL;Data Source=%1:%2;Initial Catalog=%3;User ID=%4;Password=%5"_s.arg(host,
+            qEnvironmentVariable("TAVO_TEST_PG_PORT", u"5432"_s), qEnvironmentVariable("TAVO_TEST_PG_DB"),
+            qEnvironmentVariable("TAVO_TEST_PG_USER"), qEnvironmentVariable("TAVO_TEST_PG_PASSWORD")));
+        SetDBType();
+        cn.execute(u"DROP SCHEMA IF EXISTS "_s + schema + u" CASCADE"_s);
+        cn.execute(u"CREATE SCHEMA "_s + schema);
+        cn.execute(u"SET search_path TO "_s + schema);
+        demo::createSchema(cn);
+    }
+
+    void TearDown() override
+    {
+        if (db::gCNT().isOpen() && db::gCNT().provider().startsWith(u"PostgreSQL"_s))
+            db::gCNT().execute(u"DROP SCHEMA IF EXISTS "_s + schema + u" CASCADE"_s);
+        ReprintTest::TearDown();
+    }
+};
+
+} // namespace
+
+TEST_F(PgReprintTest, ReprintReadsMarksAndSkipsClosedRowsOnPostgreSQL)
+{
+    db::gCNT().execute(u"INSERT INTO MENUITEM (TypeNo, ItemName, Remark) VALUES (3, '牛肉麵', '招牌')"_s);
+    setParam(u"KPSortByType"_s, u"N"_s);
+    const int a
+        = addItem(u"牛肉麵"_s, 1, u"S0"_s, { { u"KSMark"_s, u"P1"_s }, { u"Remark"_s, u"O'Neil 不辣"_s } });
+    const int a1 = addItem(u"白飯"_s, 2.5, u"A1"_s);
+    const int closed = addItem(u"魚湯"_s, 1, u"S0"_s, { { u"OPDate"_s, u"2026/12/07"_s } });
+    const int rush = addItem(u"炒青菜"_s, 0, u"S0"_s, { { u"KSMark"_s, u"P2"_s } });
+    list({ a, a1, closed, rush });
+
+    g().gKPPrintMenuRemark = u"Y"_s;
+    EXPECT_TRUE(reprint(1, 4));
+    EXPECT_EQ(headers(), (QStringList { u"補印-P1  A05"_s, u"補印-P2  A05"_s }));
+    EXPECT_EQ(printers.jobs[0].document.tableRows(),
+        (QStringList { u"牛肉麵-招牌 <O'Neil 不辣>|1;"_s, u"|/白飯*2.5;"_s }));
+    EXPECT_EQ(printers.jobs[1].document.tableRows(), QStringList { u"[快]炒青菜|快上;"_s });
+    EXPECT_EQ(ksMark(a1), u"P1"_s);
+    EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
 }
