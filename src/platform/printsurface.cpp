@@ -172,8 +172,14 @@ const PrintSurface::Metrics &PrintSurface::metrics() const
 {
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         fail(u"The print surface measures text with the fonts of a QGuiApplication, and none is running"_s);
-    // Tickets use a handful of fonts over and over: measuring objects are kept for the process.
+    // Tickets use a handful of fonts over and over: measuring objects are kept while the
+    // application lives, and let go before its fonts are.
     static QHash<QString, std::shared_ptr<Metrics>> cache;
+    static const bool releasedAtExit = [] {
+        qAddPostRoutine([] { cache.clear(); });
+        return true;
+    }();
+    Q_UNUSED(releasedAtExit)
     const QString key = u"%1|%2|%3"_s.arg(m_font.face).arg(m_font.bold).arg(m_font.size);
     auto it = cache.constFind(key);
     if (it == cache.cend())
