@@ -55,7 +55,14 @@ struct DriverTarget {
     bool sqliteFile = false; // databaseName is a file that must already exist
 };
 
-// Translates an ADO connection string. `appDir` anchors relative file names; `odbcDrivers`
+// Translates an ADO connection string:
+//   SQLite       Data Source=<file> (relative to appDir; must exist unless the caller creates)
+//   PostgreSQL   Data Source=<host>[:<port>]; Initial Catalog; User ID; Password; Search Path
+//   SQLOLEDB*    ODBC with FreeTDS: Data Source=<server>[,<port>]; Initial Catalog; User ID; Password
+//   MSDASQL*     ODBC with the rest of the string (Data Source is the DSN); also no Provider at all
+//   Microsoft.Jet.OLEDB / Microsoft.ACE.OLEDB   ODBC with MDBTools: Data Source=<file>
+//   MSDAORA*     ODBC with the first registered driver whose name contains "Oracle" `appDir` anchors relative
+//   file names; `odbcDrivers`
 // are the driver names registered with the ODBC driver manager. Throws DbError with a
 // description that names the problem (empty string, unknown provider, missing driver...).
 DriverTarget translateConnectionString(const QString &connectionString, int connectionTimeoutSeconds,

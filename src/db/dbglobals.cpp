@@ -210,7 +210,12 @@ bool SetParamValue(const QString &id, const QString &value)
         db::Connection &cn = db::gCNT();
         const int updated = cn.execute(u"Update xxPARAM "_s + u" Set ParamValue = "_s + QuotStr(value)
             + u" , UpdDate = "_s + g().gSQLNow + u" WHERE ParamID = "_s + QuotStr(id));
-        if (updated <= 0) {
+        // Some ODBC servers do not count rows (SQL Server with NOCOUNT on answers -1): look before
+        // inserting, or the existing parameter would end in a duplicate-key error.
+        const bool exists = updated > 0
+            || (updated < 0
+                && !cn.openRecordset(u"Select ParamID from xxPARAM WHERE ParamID = "_s + QuotStr(id)).eof());
+        if (!exists) {
             const int inserted
                 = cn.execute(u"INSERT INTO xxPARAM (ParamID, ParamValue, FileDate) "_s + u" VALUES ( "_s
                     + QuotStr(id) + u" , "_s + QuotStr(value) + u" , "_s + g().gSQLNow + u")"_s);
