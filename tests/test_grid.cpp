@@ -135,6 +135,32 @@ TEST_F(GridTest, RowsAddedWithRedrawOffReachTheViewAtOnce)
     EXPECT_EQ(grid.Row(), 1);
 }
 
+TEST_F(GridTest, ScansKeepTheOperatorsSelectionAndShowTheLastRow)
+{
+    grid.resize(400, 200);
+    grid.show();
+    for (int i = 1; i <= 20; ++i)
+        grid.addItem(QString::number(i));
+    grid.setRow(3);
+    grid.selectionModel()->select(QItemSelection(grid.model()->index(2, 0), grid.model()->index(5, 0)),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    ASSERT_EQ(grid.SelectedRows(), 4);
+
+    grid.setRedraw(false);
+    for (int i = 21; i <= 300; ++i)
+        grid.addItem(QString::number(i));
+    grid.AutoSize();
+    grid.ShowCell(grid.Rows() - 1, 0);
+    grid.setRedraw(true);
+
+    EXPECT_EQ(grid.SelectedRows(), 4) << "appending rows leaves the selection alone";
+    EXPECT_EQ(grid.Row(), 3);
+    const int last = grid.model()->rowCount() - 1;
+    const int y = grid.rowViewportPosition(last);
+    EXPECT_GE(y, 0) << "the last row is scrolled into view";
+    EXPECT_LE(y + grid.rowHeight(last), grid.viewport()->height());
+}
+
 TEST_F(GridTest, HeaderRowBecomesAnOrdinaryRow)
 {
     grid.addItem(u"1\tPK\t2"_s);

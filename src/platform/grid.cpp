@@ -261,16 +261,18 @@ public:
         endResetModel();
     }
 
-    void setDefer(bool on)
+    // Returns whether the view was reset.
+    bool setDefer(bool on)
     {
         if (on == defer)
-            return;
+            return false;
         if (on) {
             defer = true;
             shown = dataRows();
             resetPending = dataDirty = false;
-            return;
+            return false;
         }
+        const bool reset = resetPending;
         if (resetPending) {
             beginResetModel();
             defer = false;
@@ -291,6 +293,7 @@ public:
             }
         }
         resetPending = dataDirty = false;
+        return reset;
     }
 };
 
@@ -360,9 +363,10 @@ void Grid::setRows(int rows)
 {
     if (rows < m_measuredRows)
         m_measuredRows = 0;
+    const int before = Row();
     m_model->resizeRows(rows);
-    if (m_redraw)
-        syncCursorToView();
+    if (Row() != before)
+        cursorMoved();
 }
 
 int Grid::Cols() const
@@ -386,7 +390,7 @@ void Grid::setFixedRows(int fixedRows)
     m_model->setFixed(std::clamp(fixedRows, 0, 1));
     horizontalHeader()->setVisible(m_model->fixed > 0);
     m_measuredRows = 0;
-    syncCursorToView();
+    cursorMoved();
 }
 
 int Grid::Row() const
@@ -399,8 +403,7 @@ void Grid::setRow(int row)
     if (row < 0 || row >= Rows())
         throw TavoError(kSubscriptOutOfRange, u"Invalid Row value %1"_s.arg(row));
     m_row = row;
-    if (m_redraw)
-        syncCursorToView();
+    cursorMoved();
     emit rowColChanged();
 }
 
@@ -414,15 +417,24 @@ void Grid::setCol(int col)
     if (col < 0 || col >= Cols())
         throw TavoError(kSubscriptOutOfRange, u"Invalid Col value %1"_s.arg(col));
     m_col = col;
+    cursorMoved();
+    emit rowColChanged();
+}
+
+// The cursor was placed by the program (or lost its row): the view follows, now or when redraw
+// comes back. Only then: a scan appending rows must not undo the operator's selection.
+void Grid::cursorMoved()
+{
+    m_cursorDirty = true;
     if (m_redraw)
         syncCursorToView();
-    emit rowColChanged();
 }
 
 // Puts the view's current cell and selection on the grid's cursor row, as selecting a row
 // collapses the selection to it in the forms' grids.
 void Grid::syncCursorToView()
 {
+    m_cursorDirty = false;
     m_movingCursor = true;
     const int r = Row() - m_model->fixed;
     if (r >= 0 && r < m_model->rowCount() && Cols() > 0) {
@@ -560,8 +572,10 @@ void Grid::setRedraw(bool on)
         viewport()->setUpdatesEnabled(false);
         return;
     }
-    m_model->setDefer(false);
-    syncCursorToView();
+    if (m_model->setDefer(false))
+        m_cursorDirty = true; // a reset took the view's cursor with it
+    if (m_cursorDirty)
+        syncCursorToView();
     if (m_pendingShowRow >= 0) {
         ShowCell(m_pendingShowRow, m_pendingShowCol);
         m_pendingShowRow = -1;
@@ -581,6 +595,7 @@ void Grid::setTopRow(int row)
     const int r = row - m_model->fixed;
     if (r < 0 || r >= m_model->rowCount())
         return;
+    executeDelayedItemsLayout(); // rows just announced must count in the scroll range
     scrollTo(m_model->index(r, 0), QAbstractItemView::PositionAtTop);
 }
 
@@ -593,8 +608,10 @@ void Grid::ShowCell(int row, int col)
         return;
     }
     const int r = row - m_model->fixed;
-    if (r >= 0 && r < m_model->rowCount())
+    if (r >= 0 && r < m_model->rowCount()) {
+        executeDelayedItemsLayout(); // rows just announced must count in the scroll range
         scrollTo(m_model->index(r, col), QAbstractItemView::EnsureVisible);
+    }
 }
 
 bool Grid::ColHidden(int col) const
@@ -782,7 +799,7 @@ void Grid::loadCsv(const QString &path)
     m_model->replaceAll(std::move(rows), cols);
     m_row = std::min(m_row, Rows() - 1);
     m_measuredRows = 0;
-    syncCursorToView();
+    cursorMoved();
 }
 
 } // namespace tavo::platform

@@ -111,6 +111,7 @@ protected:
 
 private:
     static void writeAtomically(const QString &path, const QByteArray &bytes);
+    void cursorMoved();
     void syncCursorToView();
     void checkCell(int row, int col) const;
 
@@ -121,6 +122,7 @@ private:
     bool m_redraw = true;
     bool m_editable = false;
     bool m_movingCursor = false;
+    bool m_cursorDirty = false;
     int m_pendingShowRow = -1;
     int m_pendingShowCol = 0;
     QColor m_backColor = Qt::white;

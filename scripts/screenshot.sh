@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Makes the README's picture of the service window (docs/window.png by default): the program on
+# a fresh demo site under Xvfb, with the demo POS feed inserting orders, Traditional Chinese in
+# "Noto Sans CJK TC". The window grabs itself (TAVO_SCREENSHOT); start-up boxes are answered over
+# AT-SPI, the way a screen reader or a GUI test robot reaches the program.
+#   scripts/screenshot.sh [output.png]
+# Needs: xvfb-run, dbus-run-session, /usr/bin/python3 with pyatspi (python3-pyatspi, at-spi2-core).
+set -euo pipefail
+source "$(dirname "$0")/setup.sh"
+
+out=$(realpath -m "${1:-$TAVO_ROOT/docs/window.png}")
+program=$TAVO_BUILD/TavoKPortSrv
+demo=$TAVO_BUILD/demo/tavo_demo
+[ -x "$program" ] && [ -x "$demo" ] || tavo_build
+for tool in xvfb-run dbus-run-session; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing (packages xvfb, dbus)" >&2; exit 1; }
+done
+if ! /usr/bin/python3 -c 'import pyatspi' 2>/dev/null; then
+  echo "pyatspi is missing: apt-get install python3-pyatspi at-spi2-core" >&2
+  exit 1
+fi
+
+work=$(mktemp -d /tmp/tavo-shot.XXXXXX)
+feed=
+cleanup() {
+  [ -n "$feed" ] && kill "$feed" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+site=$work/site
+export TAVO_HOME=$site XDG_CONFIG_HOME=$site/config
+tavo_say "demo site in $site"
+"$demo" init "$site" >/dev/null
+mkdir -p "$XDG_CONFIG_HOME/Tavo3"
+cat >"$XDG_CONFIG_HOME/Tavo3/Tavo3.conf" <<CONF
+[TAVOC]
+DEFKPORT=PK
+PRINTER=KitchenTM
+PRINTERTYPE=EPSONTM
+PRINTITEM=Y
+PRINTLIST=N
+SHUTTIME=05:30
+CONF
+"$demo" feed "$site" --interval 300 >"$work/feed.log" 2>&1 &
+feed=$!
+sleep 6 # a few orders stand in the table before the window opens
+
+mkdir -p "$(dirname "$out")"
+rm -f "$out"
+export TAVO_SCREENSHOT=$out TAVO_SCREENSHOT_DELAY=${TAVO_SCREENSHOT_DELAY:-36000} # the service has started by itself
+export TAVO_SHOT_PROGRAM=$program TAVO_SHOT_DIR=$work
+tavo_say "running the window under Xvfb"
+timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" dbus-run-session -- bash -c '
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1
+  QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$TAVO_SHOT_PROGRAM" 2>"$TAVO_SHOT_DIR/program.err" &
+  app=$!
+  /usr/bin/python3 - <<"PY"
+import os, sys, time
+import pyatspi
+
+shot = os.environ["TAVO_SCREENSHOT"]
+
+def find(acc, wanted, depth=0):
+    try:
+        if wanted(acc):
+            return acc
+    except Exception:
+        return None
+    if depth > 20:
+        return None
+    for i in range(acc.childCount):
+        child = acc.getChildAtIndex(i)
+        if child is not None:
+            hit = find(child, wanted, depth + 1)
+            if hit is not None:
+                return hit
+    return None
+
+def application():
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.name == "TavoKPortSrv":
+            return app
+    return None
+
+deadline = time.time() + 90
+while time.time() < deadline and not os.path.exists(shot):
+    app = application()
+    alert = app and find(app, lambda a: a.getRoleName() == "alert")
+    if alert:
+        texts = [alert.getChildAtIndex(i).name for i in range(alert.childCount)]
+        ok = find(alert, lambda a: a.getRoleName() == "push button" and a.name in ("OK", "&OK"))
+        if ok is not None:
+            print("answered the box:", " ".join(t for t in texts if t), file=sys.stderr)
+            ok.queryAction().doAction(0)
+    time.sleep(0.5)
+sys.exit(0 if os.path.exists(shot) else 1)
+PY
+  status=$?
+  kill -TERM $app 2>/dev/null
+  wait $app
+  exit $status
+' 2> >(grep -v "dbus-daemon" >&2) || { echo "no screenshot was made; see the program output:" >&2; cat "$work/program.err" >&2; exit 1; }
+tavo_say "wrote $out"
