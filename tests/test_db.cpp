@@ -578,6 +578,30 @@ TEST(DbConnection, ClosingEndsStreamsButKeepsClientRows)
     EXPECT_EQ(none.fieldCount(), 0);
 }
 
+TEST(DbConnection, SQLiteThroughOdbcReadsLikeTheNativeDriver)
+{
+    TestEnvironment env;
+    {
+        db::Connection native;
+        native.setCreateIfMissing(true);
+        native.open(u"Provider=SQLite;Data Source=odbc.db"_s);
+        runScript(native, schemaFile(u"sqlite.sql"_s));
+        native.execute(
+            u"INSERT INTO ORDERI (KPort, KSMark, Remark, Qty, ItemName) VALUES ('PK', '', NULL, 2, '牛肉麵')"_s);
+    }
+    db::Connection cn;
+    ASSERT_TRUE(ConnectADO(u"Provider=MSDASQL;Driver={SQLite3};Database="_s + env.path(u"odbc.db"_s), cn))
+        << env.readErr().toStdString();
+    EXPECT_EQ(cn.driverName(), u"QODBC"_s);
+    db::Recordset rs = cn.openRecordset(u"SELECT * FROM ORDERI"_s, db::Cursor::Client);
+    ASSERT_EQ(rs.recordCount(), 1);
+    EXPECT_TRUE(rs.isNull(u"Remark"_s));
+    EXPECT_FALSE(rs.isNull(u"KSMark"_s));
+    EXPECT_EQ(rs.text(u"qty"_s), u"2"_s);
+    EXPECT_EQ(rs.text(u"ItemName"_s), u"牛肉麵"_s);
+    EXPECT_EQ(cn.execute(u"UPDATE ORDERI SET KSMark = '0001'"_s), 1);
+}
+
 TEST(DbSchema, WatchQueriesUseTheirIndexes)
 {
     TestEnvironment env;

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -302,4 +303,25 @@ TEST(ValueText, NumbersDatesAndVal)
     EXPECT_EQ(basicVal(u"1e"_s), 1);
     EXPECT_EQ(basicVal(u"&HFF"_s), 255);
     EXPECT_EQ(basicVal(u"2024/05/01"_s), 2024);
+}
+
+TEST(ConnectionStringParse, SurvivesRandomInput)
+{
+    // Damaged INI files and hand-edited strings: any text gives a result or a DbError, never more.
+    QRandomGenerator rng(20261207);
+    const QString alphabet = u"=;\"'{}  ProviderSQLiteDataSourcePWD=Password\\/.:,\t\n\x01牛"_s;
+    for (int round = 0; round < 3000; ++round) {
+        QString text;
+        const int length = int(rng.bounded(60));
+        for (int i = 0; i < length; ++i)
+            text += alphabet[int(rng.bounded(int(alphabet.size())))];
+        if (round % 3 == 0)
+            text.prepend(u"Provider=MSDASQL;"_s);
+        try {
+            translateConnectionString(text, 10, u"/site"_s, kDrivers);
+        } catch (const DbError &) {
+        }
+        const QString masked = maskPassword(text);
+        EXPECT_FALSE(masked.isNull() && !text.isNull());
+    }
 }
