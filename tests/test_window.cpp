@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTabWidget>
 #include <gtest/gtest.h>
@@ -270,6 +271,51 @@ TEST_F(WindowTest, TheCycleListsNewRowsAndFollowsTheBusinessDate)
     EXPECT_EQ(listedRows(), 2);
     EXPECT_EQ(w.lblMode->text(), u"14:05:17"_s);
     EXPECT_EQ(w.lblHead(2)->text(), u"2026/12/07"_s) << "no OPDATE: today";
+}
+
+TEST_F(WindowTest, ATickHoldsInputBackWithoutTakingTheFocus)
+{
+    // A clock that lets the test act while the tick pauses for the message flash.
+    struct ActingClock : test::FakeClock {
+        std::function<void()> duringPause;
+        void sleepMs(int ms) override
+        {
+            if (duringPause)
+                duringPause();
+            FakeClock::sleepMs(ms);
+        }
+    } clock;
+    clock.set(env.clock.now());
+    platform::services().clock = &clock;
+    fmTavoKPortSrv &w = open();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    w.cmdStart_Click();
+    w.txtShutTime->setFocus();
+    w.txtShutTime->setText(u"0"_s); // half typed
+    const int saves = env.settings.saves;
+
+    bool held = false;
+    clock.duringPause = [&] {
+        held = w.inputHeld();
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+            Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(w.cmdStop, &press);
+        QApplication::sendEvent(w.cmdStop, &release);
+    };
+    for (int i = 0; i < 4; ++i) {
+        clock.advance(1000);
+        w.Timer1_Timer();
+    }
+    clock.duringPause = {};
+    EXPECT_TRUE(held);
+    EXPECT_FALSE(w.inputHeld());
+    EXPECT_TRUE(w.running()) << "the click on 暫停服務 during the tick was held back";
+    EXPECT_EQ(QApplication::focusWidget(), w.txtShutTime) << "the operator keeps the box being typed in";
+    EXPECT_EQ(env.settings.saves, saves) << "a half-typed time is not stored by the tick";
+    platform::services().clock = &env.clock;
 }
 
 TEST_F(WindowTest, AFailingScanHoldsItsBoxAndTheNextTickRuns)

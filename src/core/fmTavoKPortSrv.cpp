@@ -317,9 +317,11 @@ void fmTavoKPortSrv::Timer1_Timer()
         lblMode->setText(now.toString(u"hh:mm:ss"_s));
         elaMsg->setCaption({});
         processPendingEvents();
-        // No input while the cycle works: no handler can come between its steps.
+        // No input while the cycle works: no handler can come between its steps. The input is
+        // held back rather than every control disabled, which would take the keyboard focus
+        // (and a half-typed restart time) away from the operator every second.
         Timer1.setEnabled(false);
-        setEnabled(false);
+        m_inputHeld = true;
 
         ++CycleCount;
         if (CycleCount >= KPCycleTime) {
@@ -339,7 +341,7 @@ void fmTavoKPortSrv::Timer1_Timer()
         WriteErrLog(u"Timer1_Timer"_s);
     }
     Timer1.setEnabled(true);
-    setEnabled(true);
+    m_inputHeld = false;
     processPendingEvents();
 }
 
@@ -581,9 +583,33 @@ void fmTavoKPortSrv::elaMsg_Click()
     elaMsg->setCaption({});
 }
 
+namespace {
+bool isInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
 bool fmTavoKPortSrv::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    if (m_inputHeld && isInput(type)) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget->window() == this)
+            return true;
+    }
     if (type == QEvent::KeyPress) {
         auto *widget = qobject_cast<QWidget *>(watched);
         if (widget && widget->window() == this) {

@@ -103,6 +103,8 @@ public:
     bool settingMode() const { return m_settingMode; }
     // Whether the service cycle runs.
     bool running() const { return m_running; }
+    // Whether the operator's input is held back (a tick of the cycle is running).
+    bool inputHeld() const { return m_inputHeld; }
 
     // Ends the program as a confirmed exit does, without asking: the system wants it to end
     // (SIGTERM, SIGINT, the session ending).
@@ -136,6 +138,7 @@ private:
     bool m_settingMode = false;
     bool m_running = false;
     bool m_ended = false;
+    bool m_inputHeld = false; // a tick is running: the operator's input waits
 };
 
 } // namespace tavo::core
