@@ -94,7 +94,25 @@ while time.time() < deadline and not os.path.exists(shot):
             print("answered the box:", " ".join(t for t in texts if t), file=sys.stderr)
             ok.queryAction().doAction(0)
     time.sleep(0.5)
-sys.exit(0 if os.path.exists(shot) else 1)
+if not os.path.exists(shot):
+    sys.exit(1)
+
+# What a screen reader finds: every control by its caption, label or name.
+expected = {
+    "push button": ["啟動服務", "暫停服務", "Z結束", "更改設定", "補印送廚", " 測試 所有印表機", "設定監控廚房出單機",
+                    "指定印表機", "印表機替換", "包廂點單", "列印廚房統計表", "列印吧檯統計表"],
+    "check box": ["列印菜條", "列印菜單", "出菜單使用點單格式"],
+    "page tab": ["廚房印表機設定", "出菜條清單", "吧廚統計表"],
+    "text": ["自動重開機時間 :", "要監控的送廚出口:", "設定使用印表機:", "營業日期:"],
+    "table": ["出菜條清單", "作業記錄", "送廚出口及印表機", "班別時段", "已測試印表機"],
+}
+app = application()
+missing = [f"{role} {name!r}" for role, names in expected.items() for name in names
+           if app is None or find(app, lambda a: a.getRoleName() == role and a.name == name) is None]
+found = sum(len(names) for names in expected.values()) - len(missing)
+print(f"AT-SPI: {found} controls found by caption or label" + (f"; missing: {missing}" if missing else ""),
+      file=sys.stderr)
+sys.exit(0)
 PY
   status=$?
   kill -TERM $app 2>/dev/null
