@@ -13,7 +13,7 @@ TAVO_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk
   cups cups-client printer-driver-cups-pdf libcups2-dev poppler-utils
-  xvfb xauth
+  xvfb xauth python3-pyatspi at-spi2-core dbus
 )
 
 tavo_say() { printf '\033[1m== %s\033[0m\n' "$*"; }

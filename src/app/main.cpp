@@ -14,6 +14,21 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// The offscreen platform warns about window hints it cannot honour, once per window;
+// on a headless service that is noise among the operator's lines.
+QtMessageHandler g_defaultMessageHandler = nullptr;
+
+void filterPlatformNoise(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains(u"does not support propagateSizeHints"_s))
+        return;
+    g_defaultMessageHandler(type, context, message);
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     using namespace tavo::platform;
@@ -21,6 +36,8 @@ int main(int argc, char **argv)
     const bool display = hasDisplay();
     if (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!display)
+        g_defaultMessageHandler = qInstallMessageHandler(filterPlatformNoise);
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"TavoKPortSrv"_s);
     QApplication::setApplicationVersion(u"%1.%2.%3"_s.arg(TAVO_VERSION_MAJOR).arg(TAVO_VERSION_MINOR).arg(TAVO_VERSION_PATCH));
