@@ -87,19 +87,19 @@ QList<Column> parseFormat(const QString &format, QChar cellSep, QChar rowEnd)
     if (list.trimmed().isEmpty())
         fail(u"Table format without columns: \"%1\""_s.arg(format));
     for (const QString &entry : std::as_const(entries)) {
-        QString spec = entry.trimmed();
+        QString entryText = entry.trimmed();
         Column column;
-        if (spec.startsWith(u'<')) {
-            spec.remove(0, 1);
-        } else if (spec.startsWith(u'^')) {
+        if (entryText.startsWith(u'<')) {
+            entryText.remove(0, 1);
+        } else if (entryText.startsWith(u'^')) {
             column.align = PrintAlign::Centre;
-            spec.remove(0, 1);
-        } else if (spec.startsWith(u'>')) {
+            entryText.remove(0, 1);
+        } else if (entryText.startsWith(u'>')) {
             column.align = PrintAlign::Right;
-            spec.remove(0, 1);
+            entryText.remove(0, 1);
         }
         bool ok = false;
-        const int width = spec.trimmed().toInt(&ok);
+        const int width = entryText.trimmed().toInt(&ok);
         // A width beyond a few metres of paper is a typing error, not a layout.
         if (!ok || width < 0 || width > 1000000)
             fail(u"Table format \"%1\": column width \"%2\" is not a number of twips"_s.arg(format, entry));
