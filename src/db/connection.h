@@ -27,7 +27,9 @@ public:
 };
 
 enum class Cursor {
-    ForwardOnly, // rows stream from the server; only moveNext
+    // Only moveNext. SQLite streams the rows; the server drivers take them in at once, so that
+    // other statements can run on the connection while the recordset is read.
+    ForwardOnly,
     Client, // all rows held by the client; moves in both directions
 };
 
