@@ -1,7 +1,7 @@
 // The forms' grid: header row 0, cursor and selection, deferred redraw, files.
 #include "platform/codepage.h"
 #include "platform/grid.h"
-#include "util/errors.h"
+#include "platform/errors.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "platform/painterrenderer.h"
 #include "platform/printsurface.h"
 #include "support/fake_printers.h"
-#include "util/errors.h"
+#include "platform/errors.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -4,7 +4,7 @@
 #include "platform/grid.h"
 #include "support/test_environment.h"
 #include "test_watch_db.h"
-#include "util/errors.h"
+#include "platform/errors.h"
 #include "watch/orderwatch.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 //   Provider=...;Data Source=...;Initial Catalog=...;User ID=...;Password=...
 // and the provider decides the Qt driver (SQLite, PostgreSQL, or ODBC for the rest).
 // Failures throw DbError, to be trapped by the caller's reporter.
-#include "util/errors.h"
+#include "platform/errors.h"
 
 #include <QSqlDatabase>
 #include <QString>

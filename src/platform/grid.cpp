@@ -1,7 +1,7 @@
 #include "platform/grid.h"
 
 #include "platform/codepage.h"
-#include "util/errors.h"
+#include "platform/errors.h"
 
 #include <QAbstractTableModel>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "platform/printsurface.h"
 
 #include "platform/services.h"
-#include "util/errors.h"
+#include "platform/errors.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

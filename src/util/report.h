@@ -4,7 +4,7 @@
 //     try { ... } catch (...) { ShowErrMsg(u"fmTavoKPortSrv_cmdStart_Click"_s); }
 // Operator-started work uses ShowErrMsg (beep, log, box); unattended work uses WriteErrLog only,
 // so that a box never stops the service.
-#include "util/errors.h"
+#include "platform/errors.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "support/fake_printers.h"
 
-#include "util/errors.h"
+#include "platform/errors.h"
 
 using namespace Qt::StringLiterals;
 

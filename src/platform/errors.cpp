@@ -1,4 +1,4 @@
-#include "util/errors.h"
+#include "platform/errors.h"
 
 #include <exception>
 #include <new>
