@@ -11,20 +11,6 @@ using namespace tavo::test;
 using tavo::platform::DeviceCommand;
 using tavo::platform::PrintAlign;
 using tavo::platform::PrintItem;
-using tavo::platform::PrintItemKind;
-
-namespace {
-
-QList<PrintItem> texts(const platform::PrintDocument &doc)
-{
-    QList<PrintItem> out;
-    for (const PrintItem &item : doc.items())
-        if (item.kind == PrintItemKind::Text)
-            out.append(item);
-    return out;
-}
-
-} // namespace
 
 TEST_F(TicketTest, WorkedExampleRecordsHeaderItemAddOnAndFooterExactly)
 {

@@ -22,6 +22,16 @@ namespace tavo::test {
 
 inline const QString kKitchenPrinter = QStringLiteral("TM-T88 Kitchen");
 
+// The text lines of a document (no table cells, no device commands), in the order written.
+inline QList<platform::PrintItem> texts(const platform::PrintDocument &doc)
+{
+    QList<platform::PrintItem> out;
+    for (const platform::PrintItem &item : doc.items())
+        if (item.kind == platform::PrintItemKind::Text)
+            out.append(item);
+    return out;
+}
+
 class TicketTest : public ::testing::Test {
 protected:
     TestEnvironment env;

@@ -8,7 +8,6 @@ using namespace Qt::StringLiterals;
 using namespace tavo;
 using namespace tavo::test;
 using tavo::platform::PrintItem;
-using tavo::platform::PrintItemKind;
 using tavo::tickets::KPWPOrderI;
 
 namespace {
@@ -46,15 +45,6 @@ protected:
             names << fgPrinterList.TextMatrix(r, 0);
         return names;
     }
-
-    static QList<PrintItem> texts(const platform::PrintDocument &doc)
-    {
-        QList<PrintItem> out;
-        for (const PrintItem &item : doc.items())
-            if (item.kind == PrintItemKind::Text)
-                out.append(item);
-        return out;
-    }
 };
 
 } // namespace
@@ -65,6 +55,8 @@ TEST_F(TestTicketTest, TheTestTicketReadsTopToBottomInItsFonts)
     ASSERT_EQ(printers.jobs.size(), 1);
     const platform::PrintDocument &doc = lastTicket();
     EXPECT_EQ(doc.name, u"TM-T88 Kitchen->印表服務啟動測試"_s);
+    EXPECT_EQ(doc.paperSize, tickets::frmTMSlip::instance().vsp.paperSize())
+        << "the test ticket comes out on the roll the kitchen tickets use";
     EXPECT_EQ(doc.textBlocks(),
         (QStringList { u"[印表服務啟動測試]"_s, u" 點單時間:hh:mm    印單時間:14:05:09"_s,
             u" 服務員代號: Korvel."_s, u"."_s, u"廚房印表機:TM-T88 Kitchen"_s, u"."_s,
