@@ -20,10 +20,6 @@ namespace {
 
 const QString kTag = u"PrintKPortShortSize"_s;
 
-// Receipt rolls are 80 mm wide; the item table (2,800 + 850 twips) sits inside with room to spare.
-const QSize kRollPaper(
-    int(std::lround(80 * platform::kTwipsPerMm)), int(std::lround(297 * platform::kTwipsPerMm)));
-
 QDateTime now()
 {
     if (platform::Clock *clock = platform::services().clock)

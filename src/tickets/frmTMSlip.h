@@ -4,7 +4,9 @@
 // stays loaded for the life of the program, so BellDone really means "once per run".
 #include "platform/printsurface.h"
 
+#include <QSize>
 #include <QString>
+#include <cmath>
 #include <memory>
 
 namespace tavo::db {
@@ -15,6 +17,11 @@ namespace tavo::tickets {
 
 // Item types that ride on the ticket of the item row before them.
 bool isAddOnType(const QString &itemType);
+
+// The paper of kitchen and test tickets: an 80 mm receipt roll. A ticket laid out on a wider
+// sheet would be shrunk to the roll's width by the spooler.
+inline const QSize kRollPaper(
+    int(std::lround(80 * platform::kTwipsPerMm)), int(std::lround(297 * platform::kTwipsPerMm)));
 
 class frmTMSlip {
 public:

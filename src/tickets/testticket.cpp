@@ -3,6 +3,7 @@
 #include "platform/grid.h"
 #include "platform/printsurface.h"
 #include "platform/services.h"
+#include "tickets/frmTMSlip.h"
 #include "util/globals.h"
 #include "util/report.h"
 
@@ -44,6 +45,9 @@ bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, platform:
         vsp.setDevice(PrinterName);
         vsp.setPreview(false);
         vsp.setMargins(QMargins(0, 0, 0, 0));
+        // The service window's surface is laid out for sheets; the test ticket must come out on the
+        // roll as a kitchen ticket does, or it proves nothing about the printer's real output.
+        vsp.setPaperSize(kRollPaper);
         vsp.setDocName(PrinterName + u"->"_s + Buffer[2]);
         vsp.startDoc();
 
