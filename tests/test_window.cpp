@@ -392,6 +392,22 @@ TEST_F(WindowTest, ExitAsksAndSavesBothGrids)
     EXPECT_FALSE(w.TimerStart.isTicking());
 }
 
+TEST_F(WindowTest, ExitFilesAreNamedWhenTheExitIsAskedFor)
+{
+    table->insert(1);
+    env.clock.set(QDateTime(QDate(2026, 12, 7), QTime(23, 59, 50)));
+    fmTavoKPortSrv &w = open();
+    env.prompter.onBox = [this](const test::ScriptedPrompter::Box &) { env.clock.advance(20000); };
+    env.prompter.queueAnswer(BoxAnswer::Yes);
+    w.cmdExit_Click();
+    env.prompter.onBox = {};
+    ASSERT_EQ(quits, QVector<int> { 0 });
+    EXPECT_TRUE(fileText(orderFile()).contains(u"\r\n1\tPK\t"_s))
+        << "an answer after midnight still files the list under the day it was asked on";
+    EXPECT_FALSE(QFile::exists(env.path(u"LOG/KPS20261208.TXT"_s)));
+    EXPECT_TRUE(QFile::exists(env.path(u"LOG/L20261207_2359.TXT"_s)));
+}
+
 TEST_F(WindowTest, CtrlEndAndTheTitleBarAskTheSameQuestion)
 {
     fmTavoKPortSrv &w = open();

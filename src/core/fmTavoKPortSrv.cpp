@@ -429,9 +429,13 @@ bool saveSomewhere(const platform::Grid &grid, const QString &path, const QStrin
 
 bool fmTavoKPortSrv::saveGrids(const QString &tag)
 {
-    const QDateTime now = sv().clock->now();
-    const bool order = saveSomewhere(*fg1, orderFilePath(now), tag);
-    const bool log = saveSomewhere(*fgLog, logFilePath(now), tag);
+    return saveGrids(tag, sv().clock->now());
+}
+
+bool fmTavoKPortSrv::saveGrids(const QString &tag, const QDateTime &when)
+{
+    const bool order = saveSomewhere(*fg1, orderFilePath(when), tag);
+    const bool log = saveSomewhere(*fgLog, logFilePath(when), tag);
     return order && log;
 }
 
@@ -443,6 +447,10 @@ void fmTavoKPortSrv::cmdExit_Click()
     } catch (...) {
         WriteErrLog(tag);
     }
+    // The files are named for the moment of the request, not of the answer: a question left
+    // open past midnight must not file the day's list under the next day, where that day's
+    // own exit would overwrite it.
+    const QDateTime requested = sv().clock->now();
     try {
         if (sv().prompter->ask(
                 appTitle(), u"確定要離開嗎?"_s, platform::BoxIcon::Question, platform::BoxButtons::YesNo)
@@ -455,7 +463,7 @@ void fmTavoKPortSrv::cmdExit_Click()
     m_ended = true;
     Timer1.setInterval(0);
     TimerStart.setInterval(0);
-    saveGrids(tag);
+    saveGrids(tag, requested);
     quit(0);
 }
 

@@ -113,6 +113,8 @@ public:
     // A file that cannot be written there goes to <dir>, then to the temporary folder; every
     // failure is in the error log. True when both grids reached a file.
     bool saveGrids(const QString &tag);
+    // The same with the file names of the moment `when`.
+    bool saveGrids(const QString &tag, const QDateTime &when);
     QString orderFilePath(const QDateTime &now) const;
     QString logFilePath(const QDateTime &now) const;
 
