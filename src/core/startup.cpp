@@ -159,7 +159,10 @@ StartResult Main(platform::SingleInstance &instance)
                                                platform::BoxButtons::Ok);
             return StartResult::Failed;
         }
-        QDir().mkpath(dir + u"/LOG"_s);
+        // Without the folder the grids still find a place at exit (beside the program): the
+        // service starts, and the error log says why the dumps are not where they belong.
+        if (!QDir().mkpath(dir + u"/LOG"_s))
+            WriteErrLog(u"sub_Main"_s, ErrorInfo { kErrPathFileAccess, dir + u"/LOG"_s });
         InitTavo3();
         auto *window = new fmTavoKPortSrv;
         window->setAttribute(Qt::WA_DeleteOnClose);
