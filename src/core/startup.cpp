@@ -28,8 +28,8 @@ constexpr qint64 kLogSizeLimit = 100 * 1024;
 void deleteWhenTooLarge(const QString &path)
 {
     const QFileInfo info(path);
-    if (info.exists() && info.size() > kLogSizeLimit)
-        QFile::remove(path);
+    if (info.exists() && info.size() > kLogSizeLimit && !QFile::remove(path))
+        WriteErrLog(u"InitGlobal"_s, ErrorInfo { kErrPathFileAccess, path });
 }
 
 QString iniValue(const QString &key)
