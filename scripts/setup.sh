@@ -3,6 +3,9 @@
 
 TAVO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TAVO_BUILD=${TAVO_BUILD:-$TAVO_ROOT/build}
+# The folder of the PostgreSQL cluster this run starts; never one named by the caller's
+# environment, since stopping the cluster deletes it.
+TAVO_PG_DIR=
 
 # Debian 12 packages the build, the demo and the tests need.
 TAVO_PACKAGES=(
