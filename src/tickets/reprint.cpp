@@ -99,7 +99,7 @@ bool PrintKPortB(platform::Grid &fg1, int piRowB, int piRowE, const QString &pvK
                     allSent &= slip.PrintKPortShortSize(rs, serial, i, QString(), kKPName);
             } else {
                 if (g().gKPSplitS1item == u"Y"_s && itemType == u"S1"_s && qty > kMaxSplitTickets)
-                    WriteLog(u"%1 x %2: one ticket for the whole quantity"_s.arg(
+                    WriteLog(u"套餐數量過多, 整份印一張菜條:%1 x %2"_s.arg(
                         rs.text(u"ItemName"_s), db::numberText(qty)));
                 allSent &= slip.PrintKPortShortSize(rs, serial, 0, QString(), kKPName);
             }
