@@ -31,7 +31,8 @@ fi
 
 "$TAVO_BUILD/demo/tavo_demo" feed "$SITE" --interval 2500 >"$SITE/feed.log" 2>&1 &
 feed=$!
-trap 'kill $feed 2>/dev/null || true' EXIT
+# Waited for, so the feed has stopped writing to the site (and is reaped) when this script ends.
+trap 'kill $feed 2>/dev/null || true; wait $feed 2>/dev/null || true' EXIT
 
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   tavo_say "no display: running headless; activity is echoed here (Ctrl+C ends it, grids saved)"
