@@ -23,8 +23,9 @@ tavo_say() { printf '\033[1m== %s\033[0m\n' "$*"; }
 
 tavo_install_packages() {
   local missing=() p
+  # Installed whatever the wanted state: a package on hold reads "hold ok installed".
   for p in "${TAVO_PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q ' ok installed$' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
