@@ -140,38 +140,30 @@ int loadSampleData(db::Connection &connection, const SampleOptions &options)
     }
 
     int written = 0;
-    connection.beginTrans();
-    try {
-        for (const auto &[table, body] : sections) {
-            if (countRows(connection, table) > 0)
-                continue; // the site's own menu and ports stay
-            for (const QString &statement : splitStatements(body))
-                written += qMax(0, connection.execute(statement));
-        }
-        const QString stamp = stampLiteral(now);
-        for (const auto &[id, value] : sampleParams(opDate)) {
-            const QString where = u" WHERE ParamID = "_s + QuotStr(id);
-            if (id == u"OPDATE"_s) {
-                const int n = connection.execute(u"UPDATE xxPARAM SET ParamValue = "_s + QuotStr(value)
-                    + u", UpdDate = "_s + stamp + where);
-                written += qMax(0, n);
-                if (n > 0)
-                    continue;
-            } else if (countRows(connection, u"xxPARAM"_s + where) > 0) {
-                continue;
-            }
-            written += qMax(0,
-                connection.execute(u"INSERT INTO xxPARAM (ParamID, ParamValue, FileDate) VALUES ("_s
-                    + QuotStr(id) + u", "_s + QuotStr(value) + u", "_s + stamp + u")"_s));
-        }
-        connection.commitTrans();
-    } catch (...) {
-        try {
-            connection.rollbackTrans();
-        } catch (...) {
-        }
-        throw;
+    db::Transaction transaction(connection);
+    for (const auto &[table, body] : sections) {
+        if (countRows(connection, table) > 0)
+            continue; // the site's own menu and ports stay
+        for (const QString &statement : splitStatements(body))
+            written += qMax(0, connection.execute(statement));
     }
+    const QString stamp = stampLiteral(now);
+    for (const auto &[id, value] : sampleParams(opDate)) {
+        const QString where = u" WHERE ParamID = "_s + QuotStr(id);
+        if (id == u"OPDATE"_s) {
+            const int n = connection.execute(u"UPDATE xxPARAM SET ParamValue = "_s + QuotStr(value)
+                + u", UpdDate = "_s + stamp + where);
+            written += qMax(0, n);
+            if (n > 0)
+                continue;
+        } else if (countRows(connection, u"xxPARAM"_s + where) > 0) {
+            continue;
+        }
+        written += qMax(0,
+            connection.execute(u"INSERT INTO xxPARAM (ParamID, ParamValue, FileDate) VALUES ("_s
+                + QuotStr(id) + u", "_s + QuotStr(value) + u", "_s + stamp + u")"_s));
+    }
+    transaction.commit();
     return written;
 }
 

@@ -541,6 +541,28 @@ void Connection::rollbackTrans()
         throw errorFrom(d->db().lastError(), u"RollbackTrans"_s);
 }
 
+Transaction::Transaction(Connection &connection)
+    : m_connection(connection)
+{
+    m_connection.beginTrans();
+}
+
+Transaction::~Transaction()
+{
+    if (!m_open)
+        return;
+    try {
+        m_connection.rollbackTrans();
+    } catch (...) {
+    }
+}
+
+void Transaction::commit()
+{
+    m_connection.commitTrans();
+    m_open = false;
+}
+
 Connection &gCNT()
 {
     // Never destroyed by the C++ runtime: the SQL driver plugins are gone by then. The

@@ -118,6 +118,21 @@ private:
     std::unique_ptr<Impl> d;
 };
 
+// A transaction for the length of a scope: committed by commit(), rolled back otherwise
+// (a failing rollback is not reported: the error that left the scope is the one that matters).
+class Transaction {
+public:
+    explicit Transaction(Connection &connection);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    void commit();
+
+private:
+    Connection &m_connection;
+    bool m_open = true;
+};
+
 // The main connection of the process, opened at start-up.
 Connection &gCNT();
 
