@@ -37,4 +37,13 @@ trap 'kill $feed 2>/dev/null || true; wait $feed 2>/dev/null || true' EXIT
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   tavo_say "no display: running headless; activity is echoed here (Ctrl+C ends it, grids saved)"
 fi
-"$TAVO_BUILD/TavoKPortSrv"
+# The service runs as a child so that a signal sent to this script alone (a supervisor, kill)
+# still ends it the way Ctrl+C does: both grids saved before it goes.
+"$TAVO_BUILD/TavoKPortSrv" &
+service=$!
+trap 'kill -TERM $service 2>/dev/null || true' TERM INT HUP
+status=0
+while kill -0 "$service" 2>/dev/null; do
+  wait "$service" && status=0 || status=$?
+done
+exit "$status"
