@@ -7,6 +7,7 @@
 #include "support/fake_printers.h"
 #include "support/test_environment.h"
 #include "tickets/frmTMSlip.h"
+#include "tickets/reprint.h"
 #include "util/globals.h"
 
 #include <QVariantMap>
@@ -36,6 +37,11 @@ class TicketTest : public ::testing::Test {
 protected:
     TestEnvironment env;
     FakePrinterCatalog printers { { kKitchenPrinter, QStringLiteral("Office Laser") } };
+    // The activity grid as the ticket code writes it: (type, message) rows.
+    QList<QPair<QString, QString>> fgLog;
+    tickets::FGLogWriter writeFGLog = [this](const QString &type, const QString &message) {
+        fgLog.append({ type, message });
+    };
 
     void SetUp() override
     {

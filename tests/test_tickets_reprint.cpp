@@ -16,18 +16,10 @@ using tavo::tickets::PrintRowInput;
 
 namespace {
 
-struct LogRow {
-    QString type, message;
-};
-
 class ReprintTest : public TicketTest {
 protected:
     platform::Grid fg1;
     platform::PrintSurface vsp; // the service window's own surface
-    QList<LogRow> fgLog;
-    tickets::FGLogWriter writeFGLog = [this](const QString &type, const QString &message) {
-        fgLog.append({ type, message });
-    };
 
     void SetUp() override
     {
@@ -224,8 +216,8 @@ TEST_F(ReprintTest, ButtonLogsThePortAndTheOutcome)
     select(2, 3, 2);
     EXPECT_EQ(tickets::cmdPrintRow_Click(fg1, input(), vsp, writeFGLog), u"列印OK:TM-T88 Kitchen-"_s);
     ASSERT_EQ(fgLog.size(), 1);
-    EXPECT_EQ(fgLog[0].type, u"PK送廚"_s);
-    EXPECT_EQ(fgLog[0].message, u"列印OK:TM-T88 Kitchen-"_s);
+    EXPECT_EQ(fgLog[0].first, u"PK送廚"_s);
+    EXPECT_EQ(fgLog[0].second, u"列印OK:TM-T88 Kitchen-"_s);
     EXPECT_EQ(headers(), (QStringList { u"補印-12  A05"_s, u"補印-13  A05"_s }));
 
     // Selected upwards, the cursor sits on the last row of the selection: the selection counts.
@@ -245,7 +237,7 @@ TEST_F(ReprintTest, ButtonLogsThePortAndTheOutcome)
     PrintRowInput missing = input();
     missing.printer = u"Bar TM"_s;
     EXPECT_EQ(tickets::cmdPrintRow_Click(fg1, missing, vsp, writeFGLog), u"送廚失敗, 印表機:Bar TM"_s);
-    EXPECT_EQ(fgLog.last().type, u"PK送廚"_s);
+    EXPECT_EQ(fgLog.last().first, u"PK送廚"_s);
 
     // No watched port: the current row is marked and nothing else happens.
     PrintRowInput noPort = input();

@@ -17,10 +17,6 @@ protected:
     platform::PrintSurface vsp; // the service window's surface
     platform::Grid fgKPort, fgPrinterList;
     tickets::OrderBuffer buffer;
-    QList<QPair<QString, QString>> fgLog;
-    tickets::FGLogWriter writeFGLog = [this](const QString &type, const QString &message) {
-        fgLog.append({ type, message });
-    };
 
     void SetUp() override
     {
