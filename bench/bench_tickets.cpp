@@ -11,7 +11,7 @@
 #include "db/connection.h"
 #include "db/dbglobals.h"
 #include "demo/demoschema.h"
-#include "platform/grid.h"
+#include "platform/gridmodel.h"
 #include "platform/painterrenderer.h"
 #include "platform/printsurface.h"
 #include "support/fake_printers.h"
@@ -164,7 +164,7 @@ void BM_RecordTicketToPdf(benchmark::State &state)
 void BM_Reprint200Rows(benchmark::State &state)
 {
     Site site(200);
-    platform::Grid fg1;
+    platform::GridModel fg1;
     fg1.setFormatString(u"RNo"_s);
     fg1.setRows(1);
     db::Recordset items

@@ -4,12 +4,13 @@
 //   BM_List1000Rows     a scan that lists 1,000 new rows, pending events run after each row;
 //   BM_CyclesMemory     100,000 cycles of the running window on the simulated clock with rows
 //                       arriving: resident memory growth beyond the rows the grid keeps.
-#include "core/fmTavoKPortSrv.h"
+#include "gui/fmTavoKPortSrv.h"
 #include "db/connection.h"
 #include "demo/demoschema.h"
 #include "demo/rowgenerator.h"
 #include "platform/echo.h"
-#include "platform/grid.h"
+#include "gui/gridview.h"
+#include "platform/gridmodel.h"
 #include "support/test_environment.h"
 #include "test_watch_db.h"
 #include "util/globals.h"
@@ -103,7 +104,7 @@ void BM_ScanNothingNew(benchmark::State &state)
     const qint64 total = scalar(cnt, u"SELECT Count(*) AS n FROM ORDERI"_s);
     const qint64 bound
         = scalar(cnt, u"SELECT Max(RNo) AS m FROM ORDERI WHERE KPort = 'PK' AND UpdDate IS NULL"_s);
-    platform::Grid fg1;
+    platform::GridModel fg1;
     watch::InitFG1(fg1);
     fg1.setTag(QString::number(bound));
 
@@ -142,9 +143,11 @@ void BM_List1000Rows(benchmark::State &state)
         table.insert(rno);
     table.execute(u"COMMIT"_s);
 
-    platform::Grid fg1;
-    fg1.resize(1000, 600);
-    fg1.show();
+    platform::GridModel fg1;
+    gui::GridView view; // the order list on screen, as the window shows it
+    view.setGrid(&fg1);
+    view.resize(1000, 600);
+    view.show();
     watch::InitFG1(fg1);
     for (auto _ : state) {
         state.PauseTiming();
@@ -170,7 +173,7 @@ qint64 residentBytes()
 }
 
 // What the grid's rows hold on the heap: the row vectors and every cell's text.
-qint64 gridRowBytes(const platform::Grid &grid)
+qint64 gridRowBytes(const platform::GridModel &grid)
 {
     constexpr qint64 kArrayHeader = 32; // a QArrayData header and malloc's own word, rounded up
     qint64 bytes = qint64(grid.Rows()) * qint64(sizeof(QStringList) * 2); // the outer vector, doubled
@@ -199,7 +202,7 @@ void BM_CyclesMemory(benchmark::State &state)
     const int rowEvery = 10;
 
     for (auto _ : state) {
-        auto window = std::make_unique<core::fmTavoKPortSrv>();
+        auto window = std::make_unique<gui::fmTavoKPortSrv>();
         window->quit = [](int) {};
         window->cmdStart_Click();
         qint64 rno = 0;

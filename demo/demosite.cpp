@@ -16,20 +16,6 @@ namespace tavo::demo {
 
 namespace {
 
-// Relative "Data Source" files hang off the program folder; for a site that is the site folder.
-class AppDirScope {
-public:
-    explicit AppDirScope(const QString &dir)
-        : m_previous(g().gAppDir)
-    {
-        g().gAppDir = dir;
-    }
-    ~AppDirScope() { g().gAppDir = m_previous; }
-
-private:
-    QString m_previous;
-};
-
 void writeIni(const QString &path, const QString &connectionString, const QString &custName)
 {
     const QString text = u"[PARAM]\r\n"_s
@@ -78,10 +64,9 @@ SiteReport initSite(const QString &folder, const SiteOptions &options)
         report.iniWritten = true;
     }
 
-    AppDirScope scope(dir);
     db::Connection cn;
     cn.setCreateIfMissing(true);
-    cn.open(report.connectionString);
+    cn.open(report.connectionString, dir); // a relative file is the site's own
     if (options.reset)
         dropSchema(cn);
     createSchema(cn);
@@ -97,8 +82,7 @@ void openSite(const QString &folder, db::Connection &connection)
         throw db::DbError(
             kGenericErrorNumber, u"No TavoC.INI in "_s + dir + u": run \"tavo_demo init\" first"_s);
     const QString cs = platform::GetINI(ini, u"PARAM"_s, u"GCNT"_s);
-    AppDirScope scope(dir);
-    connection.open(cs);
+    connection.open(cs, dir);
 }
 
 } // namespace tavo::demo

@@ -4,7 +4,7 @@
 // the recorded document.
 #include "test_tickets_fixture.h"
 
-#include "platform/grid.h"
+#include "platform/gridmodel.h"
 #include "platform/printercatalog.h"
 #include "tickets/reprint.h"
 
@@ -113,7 +113,7 @@ TEST_F(CupsTest, ReprintedRowsComeOutOfTheQueueAsInkedPdfPages)
         = addItem(u"牛肉麵"_s, 1, u"S0"_s, { { u"Remark"_s, u"不辣"_s }, { u"KSMark"_s, u"C101"_s } });
     const int rice = addItem(u"白飯"_s, 2, u"A1"_s);
     const int rush = addItem(u"炒青菜"_s, 0, u"S0"_s, { { u"KSMark"_s, u"C102"_s } });
-    platform::Grid fg1;
+    platform::GridModel fg1;
     fg1.setFormatString(u"RNo|KPort"_s);
     fg1.setRows(1);
     for (int rno : { beef, rice, rush })
@@ -173,7 +173,7 @@ int checkWithoutScheduler()
 
     tickets::frmTMSlip::unload();
     expect(!tickets::frmTMSlip::instance().IsPrinterInstalled(u"TavoPDF"_s), u"TavoPDF installed"_s);
-    platform::Grid fg1;
+    platform::GridModel fg1;
     platform::PrintSurface vsp;
     expect(!tickets::PrintKPortB(fg1, 1, 1, u"PK"_s, u"TavoPDF"_s, u"Y"_s, u"Y"_s, false, vsp),
         u"the reprint succeeded"_s);

@@ -532,7 +532,7 @@ TEST(DbFailures, ParametersWithoutConnectionOrDialect)
 
     // Open, but with a provider outside the dialect table: no server time to stamp with.
     db::gCNT().setCreateIfMissing(true);
-    db::gCNT().open(u"Provider=SQLite;Data Source=p.db"_s);
+    db::gCNT().open(u"Provider=SQLite;Data Source=p.db"_s, env.dir());
     db::gCNT().setCreateIfMissing(false);
     runScript(db::gCNT(), schemaFile(u"sqlite.sql"_s));
     EXPECT_FALSE(SetParamValue(u"OPDATE"_s, u"2024/05/01"_s));
@@ -556,7 +556,7 @@ TEST(DbConnection, ClosingEndsStreamsButKeepsClientRows)
     TestEnvironment env;
     db::Connection cn;
     cn.setCreateIfMissing(true);
-    cn.open(u"Provider=SQLite;Data Source=c.db"_s);
+    cn.open(u"Provider=SQLite;Data Source=c.db"_s, env.dir());
     runScript(cn, schemaFile(u"sqlite.sql"_s));
     cn.execute(u"INSERT INTO ORDERI (KPort) VALUES ('PK'), ('PB')"_s);
     db::Recordset stream = cn.openRecordset(u"SELECT KPort FROM ORDERI ORDER BY RNo"_s);
@@ -584,7 +584,7 @@ TEST(DbConnection, SQLiteThroughOdbcReadsLikeTheNativeDriver)
     {
         db::Connection native;
         native.setCreateIfMissing(true);
-        native.open(u"Provider=SQLite;Data Source=odbc.db"_s);
+        native.open(u"Provider=SQLite;Data Source=odbc.db"_s, env.dir());
         runScript(native, schemaFile(u"sqlite.sql"_s));
         native.execute(
             u"INSERT INTO ORDERI (KPort, KSMark, Remark, Qty, ItemName) VALUES ('PK', '', NULL, 2, '牛肉麵')"_s);
@@ -607,7 +607,7 @@ TEST(DbSchema, WatchQueriesUseTheirIndexes)
     TestEnvironment env;
     db::Connection cn;
     cn.setCreateIfMissing(true);
-    cn.open(u"Provider=SQLite;Data Source=plan.db"_s);
+    cn.open(u"Provider=SQLite;Data Source=plan.db"_s, env.dir());
     runScript(cn, schemaFile(u"sqlite.sql"_s));
     const QStringList watch {
         u"SELECT Min(RNo) as MinRNo From ORDERI WHERE OPDate is NULL and KPort = 'PK'"_s,

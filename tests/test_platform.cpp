@@ -2,6 +2,8 @@
 // child commands and devices.
 #include "platform/codepage.h"
 #include "platform/ini.h"
+#include "gui/application.h"
+#include "gui/qtprompter.h"
 #include "platform/prompters.h"
 #include "platform/settingsstore.h"
 #include "platform/singleinstance.h"
@@ -252,19 +254,27 @@ TEST(HeadlessPrompter, AnswersWithTheDefaultButtonAndWritesTheBox)
     EXPECT_TRUE(text.endsWith(u'\a'));
 }
 
-TEST(QtPrompter, QuestionDefaultsToNo)
+TEST(QtPrompter, QuestionDefaultsToNoAndButtonsReadInChinese)
 {
-    // The box is answered with Enter as soon as it shows: the default button must be No.
-    QtPrompter prompter;
-    QTimer::singleShot(0, [] {
+    ASSERT_TRUE(tavo::gui::installQtTranslations()) << "qtbase_zh_TW.qm of qt6-translations-l10n";
+    // The box is answered with its default button as soon as it shows: that must be No.
+    tavo::gui::QtPrompter prompter;
+    QStringList captions;
+    QTimer::singleShot(0, [&captions] {
         for (QWidget *w : QApplication::topLevelWidgets()) {
             if (auto *box = qobject_cast<QMessageBox *>(w); box != nullptr && box->isVisible()) {
+                for (QAbstractButton *button : box->buttons())
+                    captions << button->text().remove(u'&');
                 box->defaultButton()->click();
                 return;
             }
         }
     });
     EXPECT_EQ(prompter.ask(u"t"_s, u"q"_s, BoxIcon::Question, BoxButtons::YesNo), BoxAnswer::No);
+    captions.sort();
+    ASSERT_EQ(captions.size(), 2);
+    EXPECT_TRUE(captions[0].startsWith(u"否"_s) && captions[1].startsWith(u"是"_s))
+        << captions.join(u' ').toStdString();
 }
 
 // ---- single instance -------------------------------------------------------------------------

@@ -2,13 +2,20 @@
 #include "core/startup.h"
 #include "db/connection.h"
 #include "db/dbglobals.h"
+#include "demo/demoschema.h"
+#include "gui/application.h"
+#include "gui/fmTavoKPortSrv.h"
 #include "platform/codepage.h"
 #include "platform/singleinstance.h"
 #include "platform/system.h"
 #include "support/test_environment.h"
 #include "util/globals.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPointer>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -150,12 +157,13 @@ protected:
         db::gCNT().close();
     }
     platform::SingleInstance instance{env.path(u"instance.lock"_s)};
+    std::function<void()> noWindow = [] { ADD_FAILURE() << "no window may open"; };
 };
 
 TEST_F(MainTest, EmptyConnectionStringEndsStartWithTheFailureBox)
 {
     env.writeIni("[PARAM]\r\nGCNT=\r\n");
-    EXPECT_EQ(core::Main(instance), core::StartResult::Failed);
+    EXPECT_EQ(core::Main(instance, noWindow), core::StartResult::Failed);
     ASSERT_EQ(env.prompter.boxes.size(), 2); // the missing message database, then the failure
     EXPECT_TRUE(env.prompter.boxes[0].text.startsWith(u"Error Open MSGDB"_s));
     EXPECT_TRUE(env.prompter.boxes[1].text.startsWith(u"連線失敗!\n請檢查修正"_s + g().gINIFile + u"檔案設定"_s));
@@ -165,7 +173,7 @@ TEST_F(MainTest, FailureBoxAndErrorLogNeverShowThePassword)
 {
     env.writeIni("[PARAM]\r\nGCNT=Provider=PostgreSQL;Data Source=127.0.0.1:1;Initial Catalog=pos;"
                  "User ID=kitchen;Password=s3cret\r\n");
-    EXPECT_EQ(core::Main(instance), core::StartResult::Failed);
+    EXPECT_EQ(core::Main(instance, noWindow), core::StartResult::Failed);
     const QString box = env.prompter.boxes.last().text;
     EXPECT_TRUE(box.contains(u"User ID=kitchen;Password=***"_s)) << box.toStdString();
     EXPECT_FALSE(box.contains(u"s3cret"_s));
@@ -174,13 +182,42 @@ TEST_F(MainTest, FailureBoxAndErrorLogNeverShowThePassword)
     EXPECT_FALSE(QFile::exists(env.path(u"LOG"_s)));
 }
 
+TEST_F(MainTest, ASoundSiteStartsTheServiceWindowWithItsShiftTable)
+{
+    env.writeIni("[PARAM]\r\nGCNT=Provider=SQLite;Data Source=tavo.db\r\n");
+    {
+        db::Connection site;
+        site.setCreateIfMissing(true);
+        site.open(u"Provider=SQLite;Data Source=tavo.db"_s, env.dir());
+        demo::createSchema(site);
+        site.execute(u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('OPDATE', '2026/12/07')"_s);
+    }
+    QFile shifts(env.path(u"TavoC_fg2.CSV"_s));
+    ASSERT_TRUE(shifts.open(QIODevice::WriteOnly));
+    shifts.write(test::TestEnvironment::big5(u"班別,起始時間,結束時間\r\n午班,11:00,14:00\r\n晚班,17:00,21:00\r\n"_s));
+    shifts.close();
+
+    ASSERT_EQ(core::Main(instance, gui::openServiceWindow), core::StartResult::Started);
+    EXPECT_TRUE(QFileInfo(env.path(u"LOG"_s)).isDir());
+    EXPECT_EQ(g().gOPDate, u"2026/12/07"_s);
+    QPointer<gui::fmTavoKPortSrv> window;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *form = qobject_cast<gui::fmTavoKPortSrv *>(w); form && form->isVisible())
+            window = form;
+    ASSERT_TRUE(window) << "the service window is shown";
+    ASSERT_EQ(window->fg2->Rows(), 3);
+    EXPECT_EQ(window->fg2->TextMatrix(2, 0), u"晚班"_s);
+    EXPECT_EQ(window->txtOpDate->text(), u"2026/12/07"_s);
+    delete window;
+}
+
 TEST_F(MainTest, SecondCopyEndsSilently)
 {
     platform::SingleInstance first(env.path(u"other.lock"_s));
     ASSERT_TRUE(first.acquire());
     // A second holder of the same lock in this process stands for another copy.
     platform::SingleInstance second(env.path(u"other.lock"_s));
-    EXPECT_EQ(core::Main(second), core::StartResult::AlreadyRunning);
+    EXPECT_EQ(core::Main(second, noWindow), core::StartResult::AlreadyRunning);
     EXPECT_TRUE(env.prompter.boxes.isEmpty());
     EXPECT_TRUE(env.readErr().isEmpty());
 }

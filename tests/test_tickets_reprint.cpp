@@ -3,7 +3,7 @@
 #include "test_tickets_fixture.h"
 
 #include "demo/demoschema.h"
-#include "platform/grid.h"
+#include "platform/gridmodel.h"
 #include "tickets/reprint.h"
 
 #include <QItemSelectionModel>
@@ -18,7 +18,7 @@ namespace {
 
 class ReprintTest : public TicketTest {
 protected:
-    platform::Grid fg1;
+    platform::GridModel fg1;
     platform::PrintSurface vsp; // the service window's own surface
 
     void SetUp() override
@@ -39,7 +39,7 @@ protected:
     void select(int from, int to, int current)
     {
         fg1.setRow(current);
-        const QItemSelection range(fg1.model()->index(from - 1, 0), fg1.model()->index(to - 1, 0));
+        const QItemSelection range(fg1.index(from - 1, 0), fg1.index(to - 1, 0));
         fg1.selectionModel()->select(range, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
 

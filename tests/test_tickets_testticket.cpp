@@ -1,7 +1,7 @@
 // Test tickets: the dish ticket of a fixed entry, and the test of every printer of the port grid.
 #include "test_tickets_fixture.h"
 
-#include "platform/grid.h"
+#include "platform/gridmodel.h"
 #include "tickets/testticket.h"
 
 using namespace Qt::StringLiterals;
@@ -15,7 +15,7 @@ namespace {
 class TestTicketTest : public TicketTest {
 protected:
     platform::PrintSurface vsp; // the service window's surface
-    platform::Grid fgKPort, fgPrinterList;
+    platform::GridModel fgKPort, fgPrinterList;
     tickets::OrderBuffer buffer;
 
     void SetUp() override

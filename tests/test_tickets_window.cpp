@@ -1,8 +1,8 @@
 // The printing buttons of the service window reach the ticket code with the window's own controls.
 #include "test_tickets_fixture.h"
 
-#include "core/fmTavoKPortSrv.h"
-#include "platform/grid.h"
+#include "gui/fmTavoKPortSrv.h"
+#include "gui/gridview.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -16,7 +16,7 @@ using namespace tavo::test;
 TEST_F(TicketTest, ServiceWindowButtonsPrintThroughTheTicketCode)
 {
     const int beef = addItem(u"牛肉麵"_s, 1, u"S0"_s, { { u"KSMark"_s, u"0012"_s } });
-    core::fmTavoKPortSrv window;
+    gui::fmTavoKPortSrv window;
     window.quit = [](int) {};
     window.fgKPort->addRow({ u"1"_s, u"PK"_s, u"EPSONTM"_s, kKitchenPrinter });
     window.fgKPort->addRow({ u"2"_s, u"PB"_s, u"EPSONTM"_s, u"Bar TM"_s });

@@ -1,7 +1,7 @@
 // The order watch against a real ORDERI: which rows a scan lists, in what order, and where its
 // bound stands afterwards, on SQLite and on PostgreSQL.
 #include "platform/echo.h"
-#include "platform/grid.h"
+#include "platform/gridmodel.h"
 #include "support/test_environment.h"
 #include "test_watch_db.h"
 #include "platform/errors.h"
@@ -44,7 +44,7 @@ protected:
     test::TestEnvironment env;
     db::Connection cnt;
     std::unique_ptr<OrderTable> table;
-    platform::Grid fg1;
+    platform::GridModel fg1;
 };
 
 TEST_P(WatchTest, FirstScanWithoutOpenRowsStartsAtTheNewest)

@@ -1,11 +1,11 @@
 // The service window on a demo ORDERI in SQLite: loading, the state of its buttons through
 // start, stop and setting mode, the cycle on the fake clock, the restart, and every way it ends.
-#include "core/fmTavoKPortSrv.h"
+#include "gui/fmTavoKPortSrv.h"
 #include "db/connection.h"
 #include "platform/codepage.h"
 #include "platform/echo.h"
-#include "platform/grid.h"
-#include "platform/messagepanel.h"
+#include "gui/gridview.h"
+#include "gui/messagepanel.h"
 #include "support/test_environment.h"
 #include "test_watch_db.h"
 #include "util/globals.h"
@@ -31,7 +31,7 @@ using namespace tavo;
 using platform::BoxAnswer;
 using platform::BoxButtons;
 using platform::BoxIcon;
-using tavo::core::fmTavoKPortSrv;
+using tavo::gui::fmTavoKPortSrv;
 
 namespace {
 
@@ -83,6 +83,13 @@ protected:
     int scans() const { return int(std::count(env.clock.sleeps.begin(), env.clock.sleeps.end(), 200)); }
     int listedRows() const { return window->fg1->Rows() - 1; }
     bool on(QWidget *w) const { return w->isEnabledTo(window.get()); }
+    // A grid control of the form, found as an operator's tools find it.
+    gui::GridView &view(const QString &name) const
+    {
+        auto *grid = window->findChild<gui::GridView *>(name);
+        EXPECT_NE(grid, nullptr) << name.toStdString();
+        return *grid;
+    }
 
     QString fileText(const QString &path) const
     {
@@ -152,10 +159,9 @@ TEST_F(WindowTest, ReachableByCaptionsAndLabels)
     EXPECT_EQ(w.txtShutTime->accessibleName(), u"自動重開機時間 :"_s);
     EXPECT_EQ(w.txtDefKPort->accessibleName(), u"要監控的送廚出口:"_s);
     EXPECT_EQ(w.txtOpDate->accessibleName(), u"營業日期:"_s);
-    EXPECT_EQ(w.fg1->accessibleName(), u"出菜條清單"_s);
-    for (QWidget *grid : { static_cast<QWidget *>(w.fgKPort), static_cast<QWidget *>(w.fg2),
-             static_cast<QWidget *>(w.fgLog), static_cast<QWidget *>(w.fgPrinterList) })
-        EXPECT_FALSE(grid->accessibleName().isEmpty()) << grid->objectName().toStdString();
+    EXPECT_EQ(view(u"fg1"_s).accessibleName(), u"出菜條清單"_s);
+    for (const QString &name : { u"fgKPort"_s, u"fg2"_s, u"fgLog"_s, u"fgPrinterList"_s })
+        EXPECT_FALSE(view(name).accessibleName().isEmpty()) << name.toStdString();
     for (QLineEdit *box : w.findChildren<QLineEdit *>())
         EXPECT_FALSE(box->accessibleName().isEmpty()) << box->objectName().toStdString();
 }
@@ -222,7 +228,7 @@ TEST_F(WindowTest, SettingModeRefusesTheStart)
     EXPECT_TRUE(w.settingMode());
     EXPECT_EQ(w.cmdSET->text(), u"設定完成"_s);
     EXPECT_TRUE(w.fgKPort->Editable());
-    EXPECT_EQ(w.fgKPort->BackColor(), QColor(255, 255, 128));
+    EXPECT_EQ(view(u"fgKPort"_s).BackColor(), QColor(255, 255, 128));
     EXPECT_FALSE(w.cmdTestPrinter->isHidden());
 
     w.cmdStart_Click();
@@ -234,7 +240,7 @@ TEST_F(WindowTest, SettingModeRefusesTheStart)
     w.cmdSET_Click();
     EXPECT_EQ(w.cmdSET->text(), u"更改設定"_s);
     EXPECT_FALSE(w.fgKPort->Editable());
-    EXPECT_EQ(w.fgKPort->BackColor(), QColor(255, 255, 255));
+    EXPECT_EQ(view(u"fgKPort"_s).BackColor(), QColor(255, 255, 255));
     EXPECT_TRUE(w.cmdTestPrinter->isHidden());
     w.cmdStart_Click();
     EXPECT_TRUE(w.running());
@@ -412,11 +418,11 @@ TEST_F(WindowTest, CtrlEndAndTheTitleBarAskTheSameQuestion)
 {
     fmTavoKPortSrv &w = open();
     QKeyEvent ctrlEnd(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
-    QApplication::sendEvent(w.fg1, &ctrlEnd);
+    QApplication::sendEvent(&view(u"fg1"_s), &ctrlEnd);
     ASSERT_EQ(env.prompter.boxes.size(), 1);
     EXPECT_EQ(env.prompter.boxes[0].text, u"確定要離開嗎?"_s);
     QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
-    QApplication::sendEvent(w.fg1, &end);
+    QApplication::sendEvent(&view(u"fg1"_s), &end);
     EXPECT_EQ(env.prompter.boxes.size(), 1) << "End alone is the grid's";
 
     w.show();
@@ -488,8 +494,9 @@ TEST_F(WindowTest, ListPageEmptiesOrScansAndStatsPageWidensTheLog)
     w.elaMsg->setCaption(u"x"_s);
     w.tabPage->setCurrentIndex(2);
     EXPECT_EQ(w.elaMsg->caption(), QString());
-    const int expected = w.fgLog->WidthTwips() - w.fgLog->ColWidth(0) - w.fgLog->ColWidth(1) - 400;
-    EXPECT_NEAR(w.fgLog->ColWidth(2), expected, 15);
+    const gui::GridView &log = view(u"fgLog"_s);
+    const int expected = log.WidthTwips() - log.ColWidth(0) - log.ColWidth(1) - 400;
+    EXPECT_NEAR(log.ColWidth(2), expected, 15);
 }
 
 TEST_F(WindowTest, ShutTimeBoxSelectsMovesAndStores)

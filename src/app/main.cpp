@@ -1,8 +1,9 @@
 // TavoKPortSrv: the kitchen-order service of one kitchen station.
 #include "core/startup.h"
+#include "gui/application.h"
+#include "gui/qtprompter.h"
 #include "platform/codepage.h"
 #include "platform/printercatalog.h"
-#include "platform/prompters.h"
 #include "platform/settingsstore.h"
 #include "platform/singleinstance.h"
 #include "platform/systemclock.h"
@@ -46,7 +47,7 @@ int main(int argc, char **argv)
         QApplication::setFont(QFont(u"Noto Sans CJK TC"_s, 10));
 
     SystemClock clock;
-    QtPrompter windowPrompter;
+    tavo::gui::QtPrompter windowPrompter;
     HeadlessPrompter headlessPrompter;
     QSettingsStore settings;
     SystemdRestart restart;
@@ -59,7 +60,8 @@ int main(int argc, char **argv)
     s.printers = &printers;
 
     SingleInstance instance;
-    switch (tavo::core::Main(instance)) {
+    tavo::gui::installQtTranslations();
+    switch (tavo::core::Main(instance, tavo::gui::openServiceWindow)) {
     case tavo::core::StartResult::Started:
         return app.exec();
     case tavo::core::StartResult::AlreadyRunning:

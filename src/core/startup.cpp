@@ -1,6 +1,5 @@
 #include "core/startup.h"
 
-#include "core/fmTavoKPortSrv.h"
 #include "db/connectionstring.h"
 #include "db/dbglobals.h"
 #include "platform/ini.h"
@@ -142,7 +141,7 @@ QString connectionFailureText(const QString &connectionString)
     return u"連線失敗!\n請檢查修正"_s + g().gINIFile + u"檔案設定\n"_s + db::maskPassword(connectionString);
 }
 
-StartResult Main(platform::SingleInstance &instance)
+StartResult Main(platform::SingleInstance &instance, const std::function<void()> &openWindow)
 {
     try {
         if (!instance.acquire())
@@ -164,9 +163,7 @@ StartResult Main(platform::SingleInstance &instance)
         if (!QDir().mkpath(dir + u"/LOG"_s))
             WriteErrLog(u"sub_Main"_s, ErrorInfo { kErrPathFileAccess, dir + u"/LOG"_s });
         InitTavo3();
-        auto *window = new fmTavoKPortSrv;
-        window->setAttribute(Qt::WA_DeleteOnClose);
-        window->show();
+        openWindow();
         return StartResult::Started;
     } catch (...) {
         ShowErrMsg(u"sub_Main"_s);

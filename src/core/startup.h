@@ -3,6 +3,8 @@
 // settings store and the business parameters of xxPARAM.
 #include <QString>
 
+#include <functional>
+
 namespace tavo::platform {
 class SingleInstance;
 }
@@ -18,9 +20,9 @@ enum class StartResult {
 // <dir>: $TAVO_HOME when set, else the folder of the program file.
 QString programDir();
 
-// Runs the whole start-up and shows the service window. The instance lock is held by the
-// caller for the life of the process.
-StartResult Main(platform::SingleInstance &instance);
+// Runs the whole start-up, then `openWindow` (the service window). The instance lock is held by
+// the caller for the life of the process.
+StartResult Main(platform::SingleInstance &instance, const std::function<void()> &openWindow);
 
 // Sets the file globals and reads the INI globals.
 void InitGlobal(const QString &INIFileName, const QString &Folder);

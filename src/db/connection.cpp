@@ -2,7 +2,6 @@
 
 #include "db/connectionstring.h"
 #include "db/valuetext.h"
-#include "util/globals.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -127,6 +126,7 @@ struct Recordset::Impl {
 struct Connection::Impl {
     QString name;
     QString connectionString;
+    QString baseDir;
     DriverTarget target;
     int connectionTimeout = 15;
     int commandTimeout = 30;
@@ -366,13 +366,14 @@ void Connection::setCreateIfMissing(bool create)
     d->createIfMissing = create;
 }
 
-void Connection::open(const QString &connectionString)
+void Connection::open(const QString &connectionString, const QString &baseDir)
 {
     d->closeAll();
     d->connectionString = connectionString;
+    d->baseDir = baseDir;
     d->target = DriverTarget {};
     const DriverTarget target = translateConnectionString(
-        connectionString, d->connectionTimeout, g().gAppDir, installedOdbcDrivers());
+        connectionString, d->connectionTimeout, baseDir, installedOdbcDrivers());
     d->target = target;
 
     if (!QSqlDatabase::isDriverAvailable(target.driver))
@@ -423,8 +424,8 @@ void Connection::open(const QString &connectionString)
 
 void Connection::reopen()
 {
-    const QString cs = d->connectionString;
-    open(cs);
+    const QString cs = d->connectionString, dir = d->baseDir;
+    open(cs, dir);
 }
 
 void Connection::close()

@@ -86,8 +86,9 @@ public:
     // An SQLite file that does not exist is refused unless this is set (the demo creates sites);
     // otherwise a mistyped path would silently open an empty database.
     void setCreateIfMissing(bool create);
-    // Opens the ADO-form connection string; throws DbError when it cannot.
-    void open(const QString &connectionString);
+    // Opens the ADO-form connection string; a relative file name in it is taken from `baseDir`
+    // (the current folder when empty). Throws DbError when it cannot.
+    void open(const QString &connectionString, const QString &baseDir = {});
     // Closes and opens again with the same string, e.g. after the server went away.
     void reopen();
     // Closes the connection. Forward-only recordsets still streaming from it are closed too;

@@ -73,7 +73,7 @@ bool ConnectADO(const QString &connectionString, db::Connection &connection)
         connection.close();
         connection.setConnectionTimeout(kConnectTimeoutSeconds);
         connection.setCommandTimeout(kCommandTimeoutSeconds);
-        connection.open(connectionString);
+        connection.open(connectionString, g().gAppDir);
         return true;
     } catch (...) {
         WriteErrLog(u"ConnectADO"_s);

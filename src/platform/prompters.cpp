@@ -1,7 +1,5 @@
 #include "platform/prompters.h"
 
-#include <QApplication>
-#include <QMessageBox>
 
 using namespace Qt::StringLiterals;
 
@@ -15,49 +13,6 @@ bool hasDisplay()
 BoxAnswer defaultAnswer(BoxButtons buttons)
 {
     return buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Ok;
-}
-
-BoxAnswer QtPrompter::ask(const QString &title, const QString &text, BoxIcon icon, BoxButtons buttons)
-{
-    if (qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr)
-        return defaultAnswer(buttons);
-    QMessageBox box;
-    box.setWindowTitle(title);
-    box.setText(text);
-    switch (icon) {
-    case BoxIcon::None:
-        box.setIcon(QMessageBox::NoIcon);
-        break;
-    case BoxIcon::Information:
-        box.setIcon(QMessageBox::Information);
-        break;
-    case BoxIcon::Warning:
-        box.setIcon(QMessageBox::Warning);
-        break;
-    case BoxIcon::Question:
-        box.setIcon(QMessageBox::Question);
-        break;
-    case BoxIcon::Critical:
-        box.setIcon(QMessageBox::Critical);
-        break;
-    }
-    if (buttons == BoxButtons::YesNo) {
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::No);
-        box.setEscapeButton(QMessageBox::No);
-    } else {
-        box.setStandardButtons(QMessageBox::Ok);
-        box.setDefaultButton(QMessageBox::Ok);
-    }
-    const int pressed = box.exec();
-    if (buttons == BoxButtons::YesNo)
-        return pressed == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
-    return BoxAnswer::Ok;
-}
-
-void QtPrompter::beep()
-{
-    QApplication::beep();
 }
 
 HeadlessPrompter::HeadlessPrompter(std::FILE *out, bool bell)

@@ -1,6 +1,6 @@
 #pragma once
-// Message boxes and beeps: on a screen through QMessageBox; without one (a service started
-// headless) each box goes to standard error and gets its default answer, so nothing waits.
+// Message boxes and beeps without a screen (a service started headless): each box goes to
+// standard error and gets its default answer, so nothing waits. The boxes on a screen are in gui/.
 #include "platform/services.h"
 
 #include <cstdio>
@@ -13,12 +13,6 @@ bool hasDisplay();
 // The button a box answers with when nobody chooses: OK, and No for a question, so that an
 // unattended copy never agrees to anything by itself.
 BoxAnswer defaultAnswer(BoxButtons buttons);
-
-class QtPrompter : public Prompter {
-public:
-    BoxAnswer ask(const QString &title, const QString &text, BoxIcon icon, BoxButtons buttons) override;
-    void beep() override;
-};
 
 class HeadlessPrompter : public Prompter {
 public:

@@ -57,13 +57,16 @@ public:
     virtual bool print(const PrintDocument &document, const QString &printerName, QString *error = nullptr) = 0;
 };
 
-// The process-wide set of seams. main() installs the real ones; tests install fakes.
+// The process-wide set of seams. main() installs the real ones; tests install fakes. Never null:
+// until something is installed, each seam is a harmless default (the system clock, boxes answered
+// on standard error, the user's settings file, no printers, and a restart that does nothing).
 struct Services {
-    Clock *clock = nullptr;
-    Prompter *prompter = nullptr;
-    SettingsStore *settings = nullptr;
-    SystemRestart *restart = nullptr;
-    PrinterCatalog *printers = nullptr;
+    Services();
+    Clock *clock;
+    Prompter *prompter;
+    SettingsStore *settings;
+    SystemRestart *restart;
+    PrinterCatalog *printers;
 };
 
 Services &services();

@@ -22,9 +22,7 @@ const QString kTag = u"PrintKPortShortSize"_s;
 
 QDateTime now()
 {
-    if (platform::Clock *clock = platform::services().clock)
-        return clock->now();
-    return QDateTime::currentDateTime();
+    return platform::services().clock->now();
 }
 
 // A remark typed at the terminal may hold the table's own separators; left as they are they
@@ -95,14 +93,14 @@ void frmTMSlip::Form_Load()
         ShowErrMsg(u"Form_Load"_s);
     }
     try {
-        if (platform::SettingsStore *settings = platform::services().settings) {
-            bool numeric = false;
-            const double twips
-                = settings->get(u"Tavo3"_s, u"KP"_s, u"lblSlipTopMargin"_s).trimmed().toDouble(&numeric);
-            // Above the paper or beyond its end the header would not print at all.
-            if (numeric && twips > 0)
-                SlipTopMargin = int(std::lround(std::min(twips, double(kRollPaper.height()))));
-        }
+        bool numeric = false;
+        const double twips = platform::services()
+                                 .settings->get(u"Tavo3"_s, u"KP"_s, u"lblSlipTopMargin"_s)
+                                 .trimmed()
+                                 .toDouble(&numeric);
+        // Above the paper or beyond its end the header would not print at all.
+        if (numeric && twips > 0)
+            SlipTopMargin = int(std::lround(std::min(twips, double(kRollPaper.height()))));
     } catch (...) {
         ShowErrMsg(u"Form_Load"_s);
     }

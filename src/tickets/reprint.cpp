@@ -4,10 +4,11 @@
 #include "db/dbglobals.h"
 #include "db/valuetext.h"
 #include "platform/cursor.h"
-#include "platform/grid.h"
+#include "platform/gridmodel.h"
 #include "platform/printsurface.h"
 #include "tickets/frmTMSlip.h"
 #include "util/globals.h"
+#include "util/grids.h"
 #include "util/report.h"
 
 using namespace Qt::StringLiterals;
@@ -19,7 +20,7 @@ const QString kTag = u"PrintKPortB"_s;
 const QString kKPName = u"補印"_s;
 } // namespace
 
-bool PrintKPortB(platform::Grid &fg1, int piRowB, int piRowE, const QString &pvKPort,
+bool PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString &pvKPort,
     const QString &pvPrinter, const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview,
     platform::PrintSurface &vsp)
 {
@@ -64,7 +65,7 @@ bool PrintKPortB(platform::Grid &fg1, int piRowB, int piRowE, const QString &pvK
     try {
         filter = u" Where OPDate Is Null And ( "_s;
         for (int i = piRowB; i <= piRowE; ++i)
-            filter += u" rno = "_s + QuotStr(fg1.TextMatrix(i, 0)) + u" OR"_s;
+            filter += u" rno = "_s + QuotStr(fg1.TextMatrix(i, grids::OrderList::RNo)) + u" OR"_s;
         filter.chop(2);
         filter += u" )"_s;
         filterBuilt = true;
@@ -111,31 +112,24 @@ bool PrintKPortB(platform::Grid &fg1, int piRowB, int piRowE, const QString &pvK
     return allSent;
 }
 
-QString cmdPrintRow_Click(platform::Grid &fg1, const PrintRowInput &input, platform::PrintSurface &vsp,
+QString cmdPrintRow_Click(platform::GridModel &fg1, const PrintRowInput &input, platform::PrintSurface &vsp,
     const FGLogWriter &WriteFGLog)
 {
     QString message;
     try {
         const int r = fg1.Row();
-        if (r >= 1) {
+        const int count = fg1.SelectedRows();
+        if (count > 0) {
             if (input.defKPort.isEmpty()) {
-                fg1.setTextMatrix(r, 4, u"--"_s);
+                if (r >= fg1.FixedRows())
+                    fg1.setTextMatrix(r, grids::OrderList::KSMark, u"--"_s);
             } else {
                 platform::setBusyCursor(true);
                 if (input.printerType == u"EPSONTM"_s) {
                     const QString list = input.printList ? u"Y"_s : u"N"_s;
                     const QString item = input.printItem ? u"Y"_s : u"N"_s;
-                    const int count = fg1.SelectedRows();
-                    int rowB = r, rowE = r + count - 1;
-                    // Selected upwards, the cursor is on the last row of the selection, and counting
-                    // down from it would print rows nobody chose.
-                    if (count > 0) {
-                        const int first = fg1.SelectedRow(0), last = fg1.SelectedRow(count - 1);
-                        if (first <= r && r <= last && last - first + 1 == count) {
-                            rowB = first;
-                            rowE = last;
-                        }
-                    }
+                    // The highlighted rows are the ones printed, wherever the cursor stands.
+                    const int rowB = fg1.SelectedRow(0), rowE = fg1.SelectedRow(count - 1);
                     const bool ok
                         = PrintKPortB(fg1, rowB, rowE, input.defKPort, input.printer, list, item, false, vsp);
                     message

@@ -5,7 +5,7 @@
 #include <functional>
 
 namespace tavo::platform {
-class Grid;
+class GridModel;
 class PrintSurface;
 } // namespace tavo::platform
 
@@ -19,7 +19,7 @@ using FGLogWriter = std::function<void(const QString &type, const QString &messa
 // name is empty, the printer is not installed, or a ticket could not be handed to the printer;
 // an empty selection (piRowE < piRowB) prints nothing and is true. pvPreview applies to the
 // window's own surface `vsp`; pvKPort, pvPrintList and pvPrintItem are carried for the callers.
-bool PrintKPortB(platform::Grid &fg1, int piRowB, int piRowE, const QString &pvKPort,
+bool PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString &pvKPort,
     const QString &pvPrinter, const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview,
     platform::PrintSurface &vsp);
 
@@ -36,9 +36,11 @@ struct PrintRowInput {
     bool printItem = false; // chkPrintItem
 };
 
-// The button handler's logic. Returns the message written to the activity log (empty when
-// nothing was attempted); errors are shown with the tag "cmdPrintRow_Click".
-QString cmdPrintRow_Click(platform::Grid &fg1, const PrintRowInput &input, platform::PrintSurface &vsp,
+// The button handler's logic: prints the rows the operator selected (by keyboard, mouse or an
+// assistive technology), or the cursor row when nothing is selected. Returns the message written
+// to the activity log (empty when nothing was attempted); errors are shown with the tag
+// "cmdPrintRow_Click".
+QString cmdPrintRow_Click(platform::GridModel &fg1, const PrintRowInput &input, platform::PrintSurface &vsp,
     const FGLogWriter &WriteFGLog);
 
 } // namespace tavo::tickets

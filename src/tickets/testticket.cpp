@@ -1,10 +1,11 @@
 #include "tickets/testticket.h"
 
-#include "platform/grid.h"
+#include "platform/gridmodel.h"
 #include "platform/printsurface.h"
 #include "platform/services.h"
 #include "tickets/frmTMSlip.h"
 #include "util/globals.h"
+#include "util/grids.h"
 #include "util/report.h"
 
 using namespace Qt::StringLiterals;
@@ -15,9 +16,7 @@ namespace {
 
 QDateTime now()
 {
-    if (platform::Clock *clock = platform::services().clock)
-        return clock->now();
-    return QDateTime::currentDateTime();
+    return platform::services().clock->now();
 }
 
 // The test of all printers goes on past a failed step, but the step is still written down.
@@ -113,7 +112,7 @@ void fillTestEntry(OrderBuffer &Buffer)
     Buffer[20] = u"營業日:"_s + g().gOPDate;
 }
 
-void cmdPrintTest_Click(platform::Grid &fgKPort, platform::Grid &fgPrinterList, OrderBuffer &Buffer,
+void cmdPrintTest_Click(platform::GridModel &fgKPort, platform::GridModel &fgPrinterList, OrderBuffer &Buffer,
     platform::PrintSurface &vsp, const FGLogWriter &WriteFGLog)
 {
     step([&] { fillTestEntry(Buffer); });
@@ -123,14 +122,14 @@ void cmdPrintTest_Click(platform::Grid &fgKPort, platform::Grid &fgPrinterList, 
     for (int r = 1; r < rows; ++r) {
         QString type, printer;
         step([&] {
-            type = fgKPort.TextMatrix(r, 2);
-            printer = fgKPort.TextMatrix(r, 3);
+            type = fgKPort.TextMatrix(r, grids::PortGrid::KPortType);
+            printer = fgKPort.TextMatrix(r, grids::PortGrid::KPortName);
         });
         step([&] { Buffer[15] = u"廚房印表機:"_s + printer; });
         bool tested = false;
         step([&] {
             for (int i = 1; i < fgPrinterList.Rows() && !tested; ++i)
-                tested = fgPrinterList.TextMatrix(i, 0) == printer;
+                tested = fgPrinterList.TextMatrix(i, grids::TestedPrinters::PrinterName) == printer;
         });
         if (tested)
             continue;

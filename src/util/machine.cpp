@@ -26,10 +26,7 @@ void Delay(double seconds)
 void ShutdownWindows(bool restart, bool force)
 {
     try {
-        if (platform::SystemRestart *r = platform::services().restart)
-            r->restart(restart, force);
-        else
-            WriteErrLog(u"ShutdownWindows"_s, ErrorInfo { kGenericErrorNumber, u"no restart service"_s });
+        platform::services().restart->restart(restart, force);
     } catch (...) {
         WriteErrLog(u"ShutdownWindows"_s);
     }

@@ -19,8 +19,7 @@ namespace {
 
 QDateTime now()
 {
-    platform::Clock *clock = platform::services().clock;
-    return clock != nullptr ? clock->now() : QDateTime::currentDateTime();
+    return platform::services().clock->now();
 }
 
 // Opens, appends and closes, so another program may read the file between two writes.
@@ -57,19 +56,16 @@ void writeErrBlock(const QString &text)
 
 void beep()
 {
-    if (platform::Prompter *p = platform::services().prompter)
-        p->beep();
+    platform::services().prompter->beep();
 }
 
 // The box shows the same five lines as the log, with the line ends of the screen.
 int showBox(const QString &text)
 {
     int answer = 1;
-    if (platform::Prompter *p = platform::services().prompter) {
-        QString shown = text;
-        shown.replace(u"\r\n"_s, u"\n"_s);
-        p->ask(appTitle(), shown, platform::BoxIcon::Warning, platform::BoxButtons::Ok);
-    }
+    QString shown = text;
+    shown.replace(u"\r\n"_s, u"\n"_s);
+    platform::services().prompter->ask(appTitle(), shown, platform::BoxIcon::Warning, platform::BoxButtons::Ok);
     platform::restoreCursor();
     return answer;
 }

@@ -4,7 +4,8 @@
 #include "db/dbglobals.h"
 #include "db/valuetext.h"
 #include "platform/echo.h"
-#include "platform/grid.h"
+#include "platform/gridmodel.h"
+#include "util/grids.h"
 #include "util/report.h"
 
 #include <QCoreApplication>
@@ -15,7 +16,7 @@ namespace tavo::watch {
 
 namespace {
 
-constexpr int kListedColumns = 14;
+using grids::OrderList;
 const char *const kScanningProperty = "tavoOrderWatchScanning";
 
 qint64 wholeNumber(double value)
@@ -27,7 +28,7 @@ qint64 wholeNumber(double value)
 // however the scan ends.
 class ScanGuard {
 public:
-    explicit ScanGuard(platform::Grid &grid)
+    explicit ScanGuard(platform::GridModel &grid)
         : m_grid(grid)
     {
         m_grid.setProperty(kScanningProperty, true);
@@ -41,24 +42,16 @@ public:
     ScanGuard &operator=(const ScanGuard &) = delete;
 
 private:
-    platform::Grid &m_grid;
+    platform::GridModel &m_grid;
 };
 
 } // namespace
 
-QString fg1FormatString()
-{
-    return u"記錄序號|送廚出口|出菜單號|桌號輪序|菜條序號|點單時間|"_s + u"項目名稱|價別|數量|備註說明|"_s
-        + u"POS識別碼|刪改記號|建檔日期|修改日期"_s;
-}
-
-void InitFG1(platform::Grid &fg1)
+void InitFG1(platform::GridModel &fg1)
 {
     fg1.setFixedRows(1);
     fg1.setRows(1);
-    fg1.setFormatString(fg1FormatString());
-    for (int c = 0; c < fg1.Cols(); ++c)
-        fg1.setColHidden(c, c == 2 || c == 12 || c == 13);
+    fg1.setColumns(OrderList::columns);
     fg1.AutoSize();
 }
 
@@ -67,7 +60,7 @@ void processPendingEvents()
     QCoreApplication::processEvents();
 }
 
-bool AddFG1(platform::Grid &fg1, const QString &port, db::Connection &cnt, const RowHook &afterRow)
+bool AddFG1(platform::GridModel &fg1, const QString &port, db::Connection &cnt, const RowHook &afterRow)
 {
     if (fg1.property(kScanningProperty).toBool())
         return false;
@@ -112,13 +105,13 @@ bool AddFG1(platform::Grid &fg1, const QString &port, db::Connection &cnt, const
                 + QString::number(B) + u" and KPort = "_s + P + u" ORDer by Rno "_s);
             fg1.setRedraw(false);
             QStringList cells;
-            cells.reserve(kListedColumns);
+            cells.reserve(OrderList::Count);
             try {
                 while (!rs.eof()) {
                     cells.clear();
-                    for (int i = 0; i < kListedColumns; ++i)
+                    for (int i = 0; i < OrderList::Count; ++i)
                         cells.append(rs.text(i));
-                    const qint64 rno = wholeNumber(db::basicVal(cells[0]));
+                    const qint64 rno = wholeNumber(db::basicVal(cells[OrderList::RNo]));
                     fg1.addRow(cells);
                     ++appended;
                     if (rno > bound)

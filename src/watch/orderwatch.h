@@ -10,15 +10,13 @@ namespace tavo::db {
 class Connection;
 }
 namespace tavo::platform {
-class Grid;
+class GridModel;
 }
 
 namespace tavo::watch {
 
-// The 14 captions of fg1, in the order of the listed columns.
-QString fg1FormatString();
 // fg1 with its header row, no data rows, and its hidden columns (KPMark, FileDate, UpdDate).
-void InitFG1(platform::Grid &fg1);
+void InitFG1(platform::GridModel &fg1);
 
 // Run after each appended row: the window's pending events, so a long first scan keeps it alive.
 using RowHook = std::function<void()>;
@@ -29,7 +27,7 @@ void processPendingEvents();
 // before it stay and the bound stands on the last of them, so the next scan goes on from there.
 // A call made while a scan of the same grid is under way (from the pending events of its rows)
 // does nothing and returns false.
-bool AddFG1(platform::Grid &fg1, const QString &port, db::Connection &cnt,
+bool AddFG1(platform::GridModel &fg1, const QString &port, db::Connection &cnt,
     const RowHook &afterRow = processPendingEvents);
 
 } // namespace tavo::watch

@@ -7,6 +7,7 @@
 // Handlers carry the names the operators' documentation uses and are public, so that each
 // behaviour can be driven directly (the timers' logic reads the time from the clock seam).
 #include "core/windowtimer.h"
+#include "platform/gridmodel.h"
 #include "platform/printsurface.h"
 #include "tickets/testticket.h"
 
@@ -27,12 +28,9 @@ class QSessionManager;
 namespace Ui {
 class fmTavoKPortSrv;
 }
-namespace tavo::platform {
-class Grid;
-class MessagePanel;
-} // namespace tavo::platform
+namespace tavo::gui {
 
-namespace tavo::core {
+class MessagePanel;
 
 class fmTavoKPortSrv : public QWidget {
     Q_OBJECT
@@ -45,7 +43,7 @@ public:
     QLabel *lblHead(int index) const;
     QLabel *lblStatus = nullptr;
     QLabel *lblMode = nullptr;
-    platform::MessagePanel *elaMsg = nullptr;
+    MessagePanel *elaMsg = nullptr;
     QTabWidget *tabPage = nullptr;
     QPushButton *cmdStart = nullptr, *cmdStop = nullptr, *cmdSET = nullptr, *cmdExit = nullptr;
     QPushButton *cmdPrintRow = nullptr, *cmdPrintTest = nullptr, *cmdTestPrinter = nullptr;
@@ -54,10 +52,11 @@ public:
     QLineEdit *txtOpDate = nullptr, *txtShutTime = nullptr, *txtDefKPort = nullptr;
     QLineEdit *txtPrinter = nullptr, *txtPrinterType = nullptr, *txtTavo3MDB = nullptr;
     QCheckBox *chkPrintItem = nullptr, *chkPrintList = nullptr, *chkKPortForm = nullptr;
-    platform::Grid *fgKPort = nullptr, *fg1 = nullptr, *fg2 = nullptr, *fgLog = nullptr,
-                   *fgPrinterList = nullptr;
-    WindowTimer Timer1;
-    WindowTimer TimerStart;
+    // The grids' state. The form's grid controls of the same names are views on them.
+    platform::GridModel *fgKPort = nullptr, *fg1 = nullptr, *fg2 = nullptr, *fgLog = nullptr,
+                        *fgPrinterList = nullptr;
+    core::WindowTimer Timer1;
+    core::WindowTimer TimerStart;
     // The window's own print surface: test tickets are drawn on it.
     platform::PrintSurface vsp;
 
@@ -143,4 +142,4 @@ private:
     bool m_inputHeld = false; // a tick is running: the operator's input waits
 };
 
-} // namespace tavo::core
+} // namespace tavo::gui

@@ -5,7 +5,7 @@
 #include <QColor>
 #include <QLabel>
 
-namespace tavo::platform {
+namespace tavo::gui {
 
 class MessagePanel : public QLabel {
     Q_OBJECT
@@ -32,4 +32,4 @@ private:
     QColor m_floodColor = QColor(0, 120, 215);
 };
 
-} // namespace tavo::platform
+} // namespace tavo::gui

@@ -1,20 +1,22 @@
-#include "core/fmTavoKPortSrv.h"
+#include "gui/fmTavoKPortSrv.h"
 
-#include "core/elamsg.h"
+#include "gui/elamsg.h"
 #include "core/terminationsignals.h"
 #include "db/connection.h"
 #include "db/dbglobals.h"
 #include "db/valuetext.h"
 #include "platform/echo.h"
-#include "platform/grid.h"
-#include "platform/messagepanel.h"
+#include "gui/gridview.h"
+#include "platform/gridfiles.h"
+#include "gui/messagepanel.h"
 #include "platform/services.h"
 #include "tickets/frmTMSlip.h"
 #include "tickets/reprint.h"
 #include "ui_fmTavoKPortSrv.h"
 #include "util/dates.h"
 #include "util/globals.h"
-#include "util/input.h"
+#include "util/grids.h"
+#include "gui/input.h"
 #include "util/machine.h"
 #include "util/report.h"
 #include "watch/orderwatch.h"
@@ -30,7 +32,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace tavo::core {
+namespace tavo::gui {
 
 namespace {
 
@@ -88,11 +90,16 @@ fmTavoKPortSrv::fmTavoKPortSrv(QWidget *parent)
     chkPrintItem = ui->chkPrintItem;
     chkPrintList = ui->chkPrintList;
     chkKPortForm = ui->chkKPortForm;
-    fgKPort = ui->fgKPort;
-    fg1 = ui->fg1;
-    fg2 = ui->fg2;
-    fgLog = ui->fgLog;
-    fgPrinterList = ui->fgPrinterList;
+    fgKPort = new platform::GridModel(this);
+    fg1 = new platform::GridModel(this);
+    fg2 = new platform::GridModel(this);
+    fgLog = new platform::GridModel(this);
+    fgPrinterList = new platform::GridModel(this);
+    ui->fgKPort->setGrid(fgKPort);
+    ui->fg1->setGrid(fg1);
+    ui->fg2->setGrid(fg2);
+    ui->fgLog->setGrid(fgLog);
+    ui->fgPrinterList->setGrid(fgPrinterList);
 
     // A screen reader names a text box by its label; say it outright as well, for clients that
     // do not follow the label relation.
@@ -147,17 +154,17 @@ QLabel *fmTavoKPortSrv::lblHead(int index) const
 
 void fmTavoKPortSrv::connectHandlers()
 {
-    connect(&Timer1, &WindowTimer::Timer, this, &fmTavoKPortSrv::Timer1_Timer);
-    connect(&TimerStart, &WindowTimer::Timer, this, &fmTavoKPortSrv::TimerStart_Timer);
+    connect(&Timer1, &core::WindowTimer::Timer, this, &fmTavoKPortSrv::Timer1_Timer);
+    connect(&TimerStart, &core::WindowTimer::Timer, this, &fmTavoKPortSrv::TimerStart_Timer);
     connect(cmdStart, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdStart_Click);
     connect(cmdStop, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdStop_Click);
     connect(cmdSET, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdSET_Click);
     connect(cmdExit, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdExit_Click);
-    connect(elaMsg, &platform::MessagePanel::clicked, this, &fmTavoKPortSrv::elaMsg_Click);
+    connect(elaMsg, &gui::MessagePanel::clicked, this, &fmTavoKPortSrv::elaMsg_Click);
     connect(cmdPrintRow, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintRow_Click);
     connect(cmdPrintTest, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintTest_Click);
 
-    connect(&TerminationSignals::instance(), &TerminationSignals::requested, this,
+    connect(&core::TerminationSignals::instance(), &core::TerminationSignals::requested, this,
         [this](int) { endOnRequest(); });
     if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         connect(app, &QGuiApplication::commitDataRequest, this, &fmTavoKPortSrv::commitData);
@@ -197,17 +204,17 @@ void fmTavoKPortSrv::InitForm()
 {
     try {
         const QString shiftFile = g().gAppDir + u"/TavoC_fg2.CSV"_s;
-        fg2->setFormatString(u"班別|起始時間|結束時間"_s);
+        fg2->setColumns(grids::ShiftTable::columns);
         if (QFileInfo::exists(shiftFile)) {
             try {
-                fg2->loadCsv(shiftFile);
+                platform::loadCsv(*fg2, shiftFile);
             } catch (...) {
                 // The shift table is only a convenience here: note it and go on without it.
                 WriteErrLog(u"InitForm"_s);
             }
         }
         fg2->setEditable(true);
-        fg2->setSelectionBehavior(QAbstractItemView::SelectItems);
+        ui->fg2->setSelectionBehavior(QAbstractItemView::SelectItems);
 
         txtOpDate->setText(g().gOPDate);
 
@@ -222,10 +229,10 @@ void fmTavoKPortSrv::InitForm()
         txtTavo3MDB->setText(db::gCNT().dataSource());
 
         // The port grid: its rows come with the kitchen port settings.
-        fgKPort->setFormatString(u"序號|送廚出口|印表機型|印表機名稱|"_s + u"印出菜單|印出菜條|備註說明|"_s);
+        fgKPort->setColumns(grids::PortGrid::columns);
         fgKPort->setRows(1);
         fgKPort->AutoSize();
-        fgPrinterList->setFormatString(u"印表機名稱"_s);
+        fgPrinterList->setColumns(grids::TestedPrinters::columns);
 
         txtDefKPort->setText(setting(u"TavoC"_s, u"DEFKPORT"_s, u"PK"_s));
         txtPrinter->setText(setting(u"TavoC"_s, u"Printer"_s));
@@ -250,7 +257,7 @@ void fmTavoKPortSrv::InitForm()
         KPCycleTime = getParamValue(u"KPCycleTime"_s, cycle) ? db::basicVal(cycle) : 4;
         KPCycleTime = std::clamp(KPCycleTime, 1.0, 5.0);
 
-        fgLog->setFormatString(u"記錄時間|  作業別|            作業訊息"_s);
+        fgLog->setColumns(grids::ActivityList::columns);
         fgLog->setRows(1);
         fgLog->AutoSize();
 
@@ -374,17 +381,17 @@ void fmTavoKPortSrv::cmdSET_Click()
     try {
         if (m_settingMode) {
             fgKPort->setEditable(false);
-            fgKPort->setBackColor(QColor(255, 255, 255));
+            ui->fgKPort->setBackColor(QColor(255, 255, 255));
             cmdSET->setText(u"更改設定"_s);
             cmdTestPrinter->setVisible(false);
             m_settingMode = false;
         } else {
             fgKPort->setEditable(true);
-            fgKPort->setBackColor(QColor(255, 255, 128));
+            ui->fgKPort->setBackColor(QColor(255, 255, 128));
             cmdSET->setText(u"設定完成"_s);
             cmdTestPrinter->setVisible(true);
             m_settingMode = true;
-            fgKPort->setFocus();
+            ui->fgKPort->setFocus();
         }
     } catch (...) {
         ShowErrMsg(u"fmTavoKPortSrv_cmdSET_Click"_s);
@@ -406,7 +413,7 @@ QString fmTavoKPortSrv::logFilePath(const QDateTime &now) const
 namespace {
 // Saves to `path`; when its folder cannot take it, to the program folder, then to the temporary
 // folder: a day's list is worth more than the place it lands in. Every miss is in the error log.
-bool saveSomewhere(const platform::Grid &grid, const QString &path, const QString &tag)
+bool saveSomewhere(const platform::GridModel &grid, const QString &path, const QString &tag)
 {
     const QString name = QFileInfo(path).fileName();
     const QString folder = QFileInfo(path).absolutePath();
@@ -415,7 +422,7 @@ bool saveSomewhere(const platform::Grid &grid, const QString &path, const QStrin
         if (i == 1 && !QDir().mkpath(folder))
             continue;
         try {
-            grid.saveTabText(places[i], true);
+            platform::saveTabText(grid, places[i], true);
             if (i > 1)
                 WriteErrLog(tag, ErrorInfo { kErrPathFileAccess, path + u" -> "_s + places[i] });
             return true;
@@ -537,11 +544,14 @@ void fmTavoKPortSrv::tabPage_Switch(int, int newTab)
                 AddFG1();
             else
                 fg1->setRows(fg1->FixedRows());
-            fg1->setTopRow(fg1->Row());
+            ui->fg1->setTopRow(fg1->Row());
         } else if (newTab == kStatsTab) {
-            const int width = fgLog->WidthTwips() - fgLog->ColWidth(0) - fgLog->ColWidth(1) - 400;
+            using grids::ActivityList;
+            GridView &log = *ui->fgLog;
+            const int width = log.WidthTwips() - log.ColWidth(ActivityList::Time)
+                - log.ColWidth(ActivityList::Type) - 400;
             if (width > 0)
-                fgLog->setColWidth(2, width);
+                log.setColWidth(ActivityList::Message, width);
         }
     } catch (...) {
         ShowErrMsg(u"fmTavoKPortSrv_tabPage_Switch"_s);
@@ -690,4 +700,4 @@ bool fmTavoKPortSrv::KPWPOrderI(const QString &PrinterName, const tickets::Order
         PrinterName, Buffer, vsp, [this](const QString &type, const QString &msg) { WriteFGLog(type, msg); });
 }
 
-} // namespace tavo::core
+} // namespace tavo::gui

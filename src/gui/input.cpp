@@ -1,4 +1,4 @@
-#include "util/input.h"
+#include "gui/input.h"
 
 #include "util/report.h"
 

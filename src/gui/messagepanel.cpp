@@ -1,4 +1,4 @@
-#include "platform/messagepanel.h"
+#include "gui/messagepanel.h"
 
 #include "platform/echo.h"
 
@@ -7,7 +7,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace tavo::platform {
+namespace tavo::gui {
 
 MessagePanel::MessagePanel(QWidget *parent)
     : QLabel(parent)
@@ -24,7 +24,7 @@ void MessagePanel::setCaption(const QString &caption)
 {
     setText(caption);
     if (!caption.isEmpty())
-        echoLine(u"elaMsg"_s, caption);
+        platform::echoLine(u"elaMsg"_s, caption);
 }
 
 void MessagePanel::setFloodPercent(int percent)
@@ -57,4 +57,4 @@ void MessagePanel::mouseReleaseEvent(QMouseEvent *event)
     QLabel::mouseReleaseEvent(event);
 }
 
-} // namespace tavo::platform
+} // namespace tavo::gui

@@ -1,6 +1,6 @@
-#include "core/elamsg.h"
+#include "gui/elamsg.h"
 
-#include "platform/messagepanel.h"
+#include "gui/messagepanel.h"
 #include "platform/services.h"
 #include "util/report.h"
 
@@ -10,7 +10,7 @@ using namespace Qt::StringLiterals;
 
 namespace tavo {
 
-void DispElaMsg(platform::MessagePanel &panel, const QString &text, int beeps)
+void DispElaMsg(gui::MessagePanel &panel, const QString &text, int beeps)
 {
     try {
         panel.setCaption(text);

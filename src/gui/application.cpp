@@ -1,0 +1,37 @@
+#include "gui/application.h"
+
+#include "gui/fmTavoKPortSrv.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::gui {
+
+bool installQtTranslations()
+{
+    static QTranslator *installed = nullptr;
+    if (installed)
+        return true;
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    const QLocale taiwan(QLocale::Chinese, QLocale::TraditionalChineseScript, QLocale::Taiwan);
+    if (!translator->load(taiwan, u"qtbase"_s, u"_"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    installed = translator;
+    return true;
+}
+
+void openServiceWindow()
+{
+    auto *window = new fmTavoKPortSrv;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+}
+
+} // namespace tavo::gui

@@ -1,0 +1,48 @@
+#pragma once
+// The columns of the service's grids, named once: code addresses a cell by these names, and the
+// captions of each header row come from the same tables.
+#include "platform/gridmodel.h"
+
+namespace tavo::grids {
+
+using platform::GridColumn;
+
+// fg1: the watched port's order items, one row per ORDERI row listed.
+struct OrderList {
+    enum Column : int {
+        RNo, KPort, KPMark, OrderPID, KSMark, OrderTime, ItemName, PriceCap, Qty, Remark, POSID,
+        DelMark, FileDate, UpdDate, Count
+    };
+    static constexpr GridColumn columns[Count] = { { u"記錄序號" }, { u"送廚出口" },
+        { u"出菜單號", true }, { u"桌號輪序" }, { u"菜條序號" }, { u"點單時間" }, { u"項目名稱" },
+        { u"價別" }, { u"數量" }, { u"備註說明" }, { u"POS識別碼" }, { u"刪改記號" },
+        { u"建檔日期", true }, { u"修改日期", true } };
+};
+
+// fgLog: the activity list.
+struct ActivityList {
+    enum Column : int { Time, Type, Message, Count };
+    static constexpr GridColumn columns[Count]
+        = { { u"記錄時間" }, { u"  作業別" }, { u"            作業訊息" } };
+};
+
+// fg2: the shift table, kept in TavoC_fg2.CSV.
+struct ShiftTable {
+    enum Column : int { Shift, Start, End, Count };
+    static constexpr GridColumn columns[Count] = { { u"班別" }, { u"起始時間" }, { u"結束時間" } };
+};
+
+// fgKPort: the kitchen ports and their printers.
+struct PortGrid {
+    enum Column : int { RNo, KPort, KPortType, KPortName, PrintList, PrintItem, Remark, Count };
+    static constexpr GridColumn columns[Count] = { { u"序號" }, { u"送廚出口" }, { u"印表機型" },
+        { u"印表機名稱" }, { u"印出菜單" }, { u"印出菜條" }, { u"備註說明" } };
+};
+
+// fgPrinterList: the printers the test of all printers has reached.
+struct TestedPrinters {
+    enum Column : int { PrinterName, Count };
+    static constexpr GridColumn columns[Count] = { { u"印表機名稱" } };
+};
+
+} // namespace tavo::grids
