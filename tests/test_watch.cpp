@@ -4,6 +4,7 @@
 #include "platform/gridmodel.h"
 #include "support/test_environment.h"
 #include "test_watch_db.h"
+#include "util/grids.h"
 #include "platform/errors.h"
 #include "watch/orderwatch.h"
 
@@ -102,6 +103,21 @@ TEST_P(WatchTest, ChangedRowWaitsForTheNextUnchangedOne)
     table->insert(135);
     EXPECT_TRUE(scan());
     EXPECT_EQ(listed(), (QList<qint64> { 130, 131, 135 }));
+}
+
+TEST_P(WatchTest, RowsAboveTheBoundAreListedEvenWhenClosedOrDeleted)
+{
+    table->insert(10);
+    EXPECT_TRUE(scan());
+    ASSERT_EQ(fg1.Tag(), u"10"_s);
+    table->insert(11);
+    table->close(11); // settled at the terminal before the next scan
+    table->insert(12);
+    table->execute(u"UPDATE ORDERI SET DelMark = 'D' WHERE RNo = 12"_s);
+    table->insert(13);
+    EXPECT_TRUE(scan());
+    EXPECT_EQ(listed(), (QList<qint64> { 10, 11, 12, 13 })) << "the kitchen sees what was ordered";
+    EXPECT_EQ(fg1.TextMatrix(3, grids::OrderList::DelMark), u"D"_s);
 }
 
 TEST_P(WatchTest, BoundNeverGoesBack)

@@ -435,6 +435,26 @@ TEST_F(WindowTest, CtrlEndAndTheTitleBarAskTheSameQuestion)
     EXPECT_TRUE(QFile::exists(orderFile()));
 }
 
+TEST_F(WindowTest, ACloseDuringATickWaitsForTheTickToEnd)
+{
+    fmTavoKPortSrv &w = open();
+    w.show();
+    w.cmdStart_Click();
+    bool askedMidTick = false;
+    env.prompter.onBox = [&](const test::ScriptedPrompter::Box &) { askedMidTick |= w.inputHeld(); };
+    // The scan's message pause stands for the moment the title bar's close arrives.
+    env.clock.onSleep = [&](int) {
+        if (w.inputHeld())
+            w.close();
+    };
+    tick(int(w.KPCycleTime));
+    env.clock.onSleep = {};
+    ASSERT_EQ(env.prompter.boxes.size(), 1) << "the close is answered once the tick is over";
+    EXPECT_EQ(env.prompter.boxes[0].text, u"確定要離開嗎?"_s);
+    EXPECT_FALSE(askedMidTick) << "no question in the middle of the scan";
+    EXPECT_TRUE(w.isVisible()) << "No keeps the service";
+}
+
 TEST_F(WindowTest, AnUnwritableLogFolderLosesNoGrid)
 {
     table->insert(3);

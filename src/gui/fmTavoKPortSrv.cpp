@@ -349,6 +349,10 @@ void fmTavoKPortSrv::Timer1_Timer()
     }
     Timer1.setEnabled(true);
     m_inputHeld = false;
+    if (m_closeHeld) {
+        m_closeHeld = false;
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
     processPendingEvents();
 }
 
@@ -523,6 +527,12 @@ void fmTavoKPortSrv::closeEvent(QCloseEvent *event)
 {
     if (m_ended) {
         event->accept();
+        return;
+    }
+    // The exit question must not come between the steps of a scan: the close waits for the tick.
+    if (m_inputHeld) {
+        m_closeHeld = true;
+        event->ignore();
         return;
     }
     bool cancel = false;

@@ -140,6 +140,7 @@ private:
     bool m_running = false;
     bool m_ended = false;
     bool m_inputHeld = false; // a tick is running: the operator's input waits
+    bool m_closeHeld = false; // a close asked for during a tick, answered when it ends
 };
 
 } // namespace tavo::gui

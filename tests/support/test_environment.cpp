@@ -25,6 +25,8 @@ QDateTime FakeClock::start()
 void FakeClock::sleepMs(int ms)
 {
     sleeps.append(ms);
+    if (onSleep)
+        onSleep(ms);
     if (ms > 0)
         advance(ms);
 }

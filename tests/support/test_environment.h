@@ -27,6 +27,8 @@ public:
 
     // Every pause asked for, in order.
     QVector<int> sleeps;
+    // Called at each pause, before the time moves (for a test that acts in the middle of a step).
+    std::function<void(int ms)> onSleep;
 
     // 2026-12-07 14:05:09, local time.
     static QDateTime start();
