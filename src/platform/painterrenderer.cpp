@@ -2,7 +2,6 @@
 
 #include "platform/printsurface.h"
 
-#include <QFontMetricsF>
 #include <QPainter>
 #include <QPdfWriter>
 #include <cmath>
@@ -71,26 +70,17 @@ void PainterRenderer::paintPage(QPainter &painter, const PrintDocument &document
     for (const PrintItem &item : document.pages[pageIndex].items) {
         if (item.kind == PrintItemKind::Command)
             continue; // the buzzer leaves no mark
-        const QFont font = twipFont(item.font);
+        if (item.kind == PrintItemKind::Cell)
+            drawRules(painter, item);
+        QFont font = twipFont(item.font);
         painter.setFont(font);
-        if (item.kind == PrintItemKind::Text) {
-            painter.setPen(item.font.colour);
-            painter.drawText(QPointF(item.rect.left(), item.rect.top() + item.baseline), item.text);
-            continue;
-        }
-        drawRules(painter, item);
         painter.setPen(item.font.colour);
-        const QFontMetricsF fm(font);
-        const double left = item.rect.left() + item.padding;
-        const double room = item.rect.width() - 2.0 * item.padding;
-        for (qsizetype i = 0; i < item.lines.size(); ++i) {
-            const QString &line = item.lines[i];
-            double x = left;
-            if (item.align != PrintAlign::Left) {
-                const double slack = room - fm.horizontalAdvance(line);
-                x += item.align == PrintAlign::Right ? slack : slack / 2;
+        for (const PrintLine &line : item.lines) {
+            if (line.wordSpacing != font.wordSpacing()) {
+                font.setWordSpacing(line.wordSpacing);
+                painter.setFont(font);
             }
-            painter.drawText(QPointF(x, item.rect.top() + item.baseline + double(i) * item.lineHeight), line);
+            painter.drawText(QPointF(line.x, line.baseline), line.text);
         }
     }
 }

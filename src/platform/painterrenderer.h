@@ -1,7 +1,8 @@
 #pragma once
-// Draws a recorded PrintDocument with QPainter: into a PDF file, into an image, or (in the gui
+// Draws a laid-out PrintDocument with QPainter: into a PDF file, into an image, or (in the gui
 // library) on a printer. One drawing routine serves them all, so what the kitchen printer gets
-// and what a preview or a test image shows cannot drift apart.
+// and what a preview or a test image shows cannot drift apart. It only draws what the layout
+// placed; it never measures text.
 #include "platform/printdocument.h"
 
 #include <QImage>

@@ -3,12 +3,14 @@
 // closed print-and-preview control the POS suite used on Windows. It keeps that control's
 // model: a current vertical position in twips, a current font, text that breaks lines only
 // at CR LF, tables described by format strings such as "<2800|^850;", and a document that is
-// started, written and ended. Everything written is recorded into a PrintDocument; ending a
-// document sends it to the selected printer through the PrinterCatalog seam unless preview is on.
+// started, written and ended. Everything written is recorded and laid out into a PrintDocument;
+// ending a document sends it to the selected printer through the PrinterCatalog seam unless
+// preview is on.
 //
-// Layout rules of our own: every text block starts at the left margin plus the indent; text
-// and cells are measured with Qt font metrics in twips; a line that runs past the right margin
-// is carried to the next line; a row that does not fit the page starts a new page.
+// Layout rules of our own: text and cells are measured with Qt font metrics in twips, here and
+// nowhere else; a text block is placed between the left margin plus the indent and the right
+// margin by the alignment code; a line that runs past the right margin is carried to the next
+// line; a row that does not fit the page starts a new page.
 //
 // Errors (unknown printer, malformed table format, a refused print job) throw TavoError for the
 // caller's trap.
@@ -87,8 +89,12 @@ public:
     void setMarginRight(int twips) { m_margins.setRight(twips); }
     void setMarginBottom(int twips) { m_margins.setBottom(twips); }
 
-    // The closed control's alignment code has no horizontal meaning here (every block starts at the
-    // left margin); it is kept so callers can set and read it.
+    // The closed control's alignment code of the text blocks written after it. Codes 0..15 combine a
+    // horizontal placement (code % 4: 0 left, 1 right, 2 centre, 3 justified) with a vertical
+    // reference (code / 4) that has no use on a surface written top to bottom, so it is ignored.
+    // Justified lines fill the room between the margins when a line was cut to fit; the last line
+    // of a block, and a block that fits one line, stay at the left. Other codes lay out as left.
+    // Tables keep the alignment marks of their format.
     void setTextAlign(int code) { m_textAlign = code; }
     int textAlign() const { return m_textAlign; }
     // Rules of table rows: 0 none, 1 below, 2 above, 3 above and below, 4 a box around the row,
@@ -120,11 +126,12 @@ private:
     int linePitch(const Metrics &m) const;
     int textLeft() const { return m_margins.left() + m_indent; }
     int textWidth() const;
+    PrintAlign textAlignment() const;
     void ensureOpen();
     void ensureRoom(int height);
     void newPage();
     PrintItem &append(PrintItem item);
-    void writeLine(const QString &line, bool continued, const Metrics &m);
+    void writeLine(const QString &line, bool continued, bool lastOfPart, const Metrics &m);
     void writeCommand(const QString &chars);
 
     QString m_device, m_docName;
