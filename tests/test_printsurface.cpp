@@ -1,5 +1,5 @@
 // The print surface: how it lays out and records text, tables and device commands, how it hands
-// documents to printers, and how the painter renderer draws what was recorded.
+// documents to printers and other sinks, and how the painter renderer draws what was recorded.
 #include "platform/painterrenderer.h"
 #include "platform/printsurface.h"
 #include "support/fake_printers.h"
@@ -369,6 +369,49 @@ TEST(PrintSurface, DevicesAreMatchedExactlyAndEndDocSendsUnlessPreviewing)
     EXPECT_THROW(vsp.deviceCount(), TavoError);
 }
 
+TEST(PrintSurface, ACallersSinkTakesTheEndedDocumentInsteadOfThePrinter)
+{
+    test::FakePrinterCatalog printers({ u"Kitchen"_s });
+    test::KeepingSink kept;
+    PrintSurface vsp;
+    vsp.setDevice(u"Kitchen"_s);
+    vsp.setSink(&kept);
+    vsp.setPaperSize(QSize(4535, 1200));
+    vsp.startDoc();
+    for (int i = 0; i < 8; ++i)
+        vsp.paragraph(u"line %1"_s.arg(i));
+    vsp.endDoc();
+    EXPECT_TRUE(printers.jobs.isEmpty());
+    ASSERT_EQ(kept.documents.size(), 1);
+    EXPECT_EQ(kept.documents[0].items(), vsp.document().items());
+    ASSERT_GE(vsp.pageCount(), 2);
+    vsp.printDoc(2, 2);
+    ASSERT_EQ(kept.documents.size(), 2);
+    EXPECT_EQ(kept.documents[1].pageCount(), 1);
+    EXPECT_EQ(kept.documents[1].pages[0].items, vsp.document().pages[1].items);
+
+    vsp.setPreview(true);
+    vsp.startDoc();
+    vsp.paragraph(u"held"_s);
+    vsp.endDoc();
+    EXPECT_EQ(kept.documents.size(), 2) << "preview outputs nothing, whatever the sink";
+
+    kept.refuseWith = u"disk full"_s;
+    vsp.setPreview(false);
+    vsp.startDoc();
+    vsp.paragraph(u"lost?"_s);
+    try {
+        vsp.endDoc();
+        ADD_FAILURE() << "a refused document must not pass as output";
+    } catch (const TavoError &e) {
+        EXPECT_TRUE(e.description().contains(u"disk full"_s)) << e.description().toStdString();
+    }
+
+    vsp.setSink(nullptr);
+    vsp.printDoc();
+    EXPECT_EQ(printers.jobs.size(), 1) << "without a sink of its own the surface prints on its device";
+}
+
 TEST(PrintSurface, PrintingWithoutAPrinterOrCatalogFails)
 {
     PrintSurface vsp;
@@ -381,7 +424,7 @@ TEST(PrintSurface, PrintingWithoutAPrinterOrCatalogFails)
     services().printers = saved;
 }
 
-TEST(PainterRenderer, DrawsWhereTheLayoutPlacedInkAndInItsColour)
+TEST(PainterRenderer, DrawsWhereTheLayoutPlacedInkInItsColourAndThroughTheSinks)
 {
     PrintSurface vsp;
     vsp.setPaperSize(QSize(4535, 3000));
@@ -417,17 +460,22 @@ TEST(PainterRenderer, DrawsWhereTheLayoutPlacedInkAndInItsColour)
     EXPECT_GE(inkFromTheRight, 0);
     EXPECT_LT(inkFromTheRight, 6);
 
-    const QImage red = PainterRenderer::toImage(vsp.document(), 0, 150, true);
+    ImageSink images(150, true);
+    vsp.setSink(&images);
+    vsp.endDoc();
+    ASSERT_EQ(images.pages().size(), 1);
+    const QImage red = images.pages()[0];
     EXPECT_GT(redPixels(red), 100);
     EXPECT_LT(red.height(), plain.height()) << "cropping ends the image below the content";
 
     QTemporaryDir dir;
-    const QString pdf = dir.filePath(u"ticket.pdf"_s);
-    QString error;
-    ASSERT_TRUE(PainterRenderer::toPdf(vsp.document(), pdf, &error)) << error.toStdString();
-    QFile file(pdf);
+    PdfSink pdf(dir.filePath(u"ticket.pdf"_s));
+    vsp.setSink(&pdf);
+    vsp.printDoc();
+    QFile file(pdf.path());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.read(5).startsWith("%PDF"));
-    EXPECT_FALSE(PainterRenderer::toPdf(vsp.document(), dir.filePath(u"no/such/dir/x.pdf"_s), &error));
-    EXPECT_FALSE(error.isEmpty());
+    PdfSink nowhere(dir.filePath(u"no/such/dir/x.pdf"_s));
+    vsp.setSink(&nowhere);
+    EXPECT_THROW(vsp.printDoc(), TavoError);
 }

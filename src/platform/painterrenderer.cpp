@@ -125,4 +125,17 @@ QImage PainterRenderer::toImage(const PrintDocument &document, int pageIndex, do
     return image;
 }
 
+bool PdfSink::output(const PrintDocument &document, QString *error)
+{
+    return PainterRenderer::toPdf(document, m_path, error);
+}
+
+bool ImageSink::output(const PrintDocument &document, QString *)
+{
+    m_pages.clear();
+    for (int page = 0; page < document.pageCount(); ++page)
+        m_pages.append(PainterRenderer::toImage(document, page, m_dpi, m_crop));
+    return true;
+}
+
 } // namespace tavo::platform

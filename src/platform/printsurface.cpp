@@ -281,22 +281,30 @@ void PrintSurface::endDoc()
     m_open = false;
     m_previewPage = m_doc.pageCount() > 0 ? 1 : 0;
     if (!m_preview)
-        printDoc();
+        deliver(m_doc);
 }
 
 void PrintSurface::printDoc(int fromPage, int toPage)
 {
     if (m_open)
         fail(u"The document \"%1\" is still being written"_s.arg(m_doc.name));
-    if (m_device.isEmpty())
-        fail(u"No printer is selected for \"%1\""_s.arg(m_doc.name));
-    PrinterCatalog *catalog = services().printers;
-    if (!catalog)
-        fail(u"No printer catalog is installed"_s);
     const bool whole = fromPage <= 1 && toPage >= m_doc.pageCount();
+    deliver(whole ? m_doc : m_doc.pageRange(fromPage, toPage));
+}
+
+void PrintSurface::deliver(const PrintDocument &document)
+{
     QString error;
-    if (!catalog->print(whole ? m_doc : m_doc.pageRange(fromPage, toPage), m_device, &error))
-        fail(u"Printing \"%1\" on \"%2\" failed: %3"_s.arg(m_doc.name, m_device, error));
+    if (m_sink) {
+        if (!m_sink->output(document, &error))
+            fail(u"\"%1\" could not be output: %2"_s.arg(document.name, error));
+        return;
+    }
+    if (m_device.isEmpty())
+        fail(u"No printer is selected for \"%1\""_s.arg(document.name));
+    PrinterSink device(m_device);
+    if (!device.output(document, &error))
+        fail(u"Printing \"%1\" on \"%2\" failed: %3"_s.arg(document.name, m_device, error));
 }
 
 void PrintSurface::setPreviewPage(int page)

@@ -4,8 +4,8 @@
 // model: a current vertical position in twips, a current font, text that breaks lines only
 // at CR LF, tables described by format strings such as "<2800|^850;", and a document that is
 // started, written and ended. Everything written is recorded and laid out into a PrintDocument;
-// ending a document sends it to the selected printer through the PrinterCatalog seam unless
-// preview is on.
+// ending a document hands it to a PrintSink (the selected printer unless the caller chose
+// another) or, with preview on, keeps it for a preview window.
 //
 // Layout rules of our own: text and cells are measured with Qt font metrics in twips, here and
 // nowhere else; a text block is placed between the left margin plus the indent and the right
@@ -15,6 +15,7 @@
 // Errors (unknown printer, malformed table format, a refused print job) throw TavoError for the
 // caller's trap.
 #include "platform/printdocument.h"
+#include "platform/printsink.h"
 
 #include <QFont>
 #include <QMargins>
@@ -52,9 +53,14 @@ public:
     void setPaperSize(QSize twips);
     QSize paperSize() const { return m_paper; }
 
+    // Where ended documents go; not owned. Null (the default) is the selected device, through the
+    // PrinterCatalog of platform::services().
+    void setSink(PrintSink *sink) { m_sink = sink; }
+    PrintSink *sink() const { return m_sink; }
+
     // Opens a new document at the top of its first page; an unfinished one is dropped.
     void startDoc();
-    // Closes the document and, unless preview is on, sends it to the device.
+    // Closes the document and, unless preview is on, hands it to the sink.
     void endDoc();
     bool isDocOpen() const { return m_open; }
 
@@ -117,7 +123,8 @@ public:
 
     // The document being written, or the last one ended.
     const PrintDocument &document() const { return m_doc; }
-    // Sends pages from..to (counted from 1) of the last ended document to the device.
+    // Hands pages from..to (counted from 1) of the last ended document to the sink, as endDoc does
+    // without preview.
     void printDoc(int fromPage = 1, int toPage = INT_MAX);
 
 private:
@@ -127,6 +134,7 @@ private:
     int textLeft() const { return m_margins.left() + m_indent; }
     int textWidth() const;
     PrintAlign textAlignment() const;
+    void deliver(const PrintDocument &document);
     void ensureOpen();
     void ensureRoom(int height);
     void newPage();
@@ -144,6 +152,7 @@ private:
     int m_textAlign = 0, m_tableBorder = 0, m_indent = 0, m_lineSpacing = 100, m_cellPadding = 0;
     QChar m_cellSep = u'|', m_rowEnd = u';';
     int m_previewPage = 0;
+    PrintSink *m_sink = nullptr;
     int m_block = 0, m_tables = 0;
     PrintDocument m_doc;
 };
