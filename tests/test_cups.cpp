@@ -4,8 +4,8 @@
 // the recorded document.
 #include "test_tickets_fixture.h"
 
+#include "gui/cupsprintercatalog.h"
 #include "platform/gridmodel.h"
-#include "platform/printercatalog.h"
 #include "tickets/reprint.h"
 
 #include <QCoreApplication>
@@ -76,7 +76,7 @@ int inkPixels(const QImage &image, bool redOnly)
 
 class CupsTest : public TicketTest {
 protected:
-    platform::CupsPrinterCatalog cups;
+    gui::CupsPrinterCatalog cups;
     platform::PrinterCatalog *m_saved = nullptr;
 
     void SetUp() override
@@ -162,7 +162,7 @@ int checkWithoutScheduler()
         }
     };
     TestEnvironment env;
-    platform::CupsPrinterCatalog cups;
+    gui::CupsPrinterCatalog cups;
     platform::services().printers = &cups;
     expect(cups.printerNames().isEmpty(), u"printers listed without a scheduler"_s);
     QString error;
@@ -180,7 +180,6 @@ int checkWithoutScheduler()
     expect(env.readLog().contains(u"廚房印表機尚未安裝(pvPrinter), 無法列印:TavoPDF"_s), u"no log line"_s);
     expect(env.prompter.boxes.isEmpty(), u"a message box"_s);
     tickets::frmTMSlip::unload();
-    platform::services().printers = nullptr;
     return surprises;
 }
 

@@ -1,5 +1,5 @@
 // The print surface: how it lays out and records text, tables and device commands, how it hands
-// documents to printers, and how the painter renderer draws what was recorded.
+// documents to printers and other sinks, and how the painter renderer draws what was recorded.
 #include "platform/painterrenderer.h"
 #include "platform/printsurface.h"
 #include "support/fake_printers.h"
@@ -44,9 +44,19 @@ int darkPixels(const QImage &image)
     return n;
 }
 
+// The leftmost column with ink, or -1 on a blank image.
+int firstInkColumn(const QImage &image)
+{
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y)
+            if (qGray(image.pixel(x, y)) < 160)
+                return x;
+    return -1;
+}
+
 } // namespace
 
-TEST(PrintSurface, TextBreaksLinesOnlyAtCrLfAndStartsEveryBlockAtTheLeftMargin)
+TEST(PrintSurface, TextBreaksLinesOnlyAtCrLfAndLeftAlignedBlocksStartAtTheMarginPlusIndent)
 {
     PrintSurface vsp;
     vsp.setMargins(QMargins(300, 200, 0, 0));
@@ -66,8 +76,13 @@ TEST(PrintSurface, TextBreaksLinesOnlyAtCrLfAndStartsEveryBlockAtTheLeftMargin)
     EXPECT_GT(pitch, 150);
     EXPECT_LT(pitch, 350);
     EXPECT_EQ(vsp.currentY(), 200 + 2 * pitch) << "a trailing CR LF moves to the next line";
-    for (const PrintItem &line : lines)
-        EXPECT_EQ(line.rect.left(), 300);
+    for (const PrintItem &line : lines) {
+        EXPECT_EQ(line.rect.left(), 300) << "alignment code 0 until told otherwise";
+        ASSERT_EQ(line.lines.size(), 1);
+        EXPECT_EQ(line.lines[0].x, 300);
+        EXPECT_GT(line.lines[0].baseline, line.rect.top());
+        EXPECT_LT(line.lines[0].baseline, line.rect.bottom());
+    }
 
     vsp.setIndentLeft(100);
     vsp.paragraph(QString());
@@ -82,6 +97,62 @@ TEST(PrintSurface, TextBreaksLinesOnlyAtCrLfAndStartsEveryBlockAtTheLeftMargin)
     const int before = vsp.currentY();
     vsp.paragraph(u"double"_s);
     EXPECT_NEAR(vsp.currentY() - before, 2 * pitch, 2);
+}
+
+TEST(PrintSurface, AlignmentCodesPlaceTextBlocksBetweenTheMarginPlusIndentAndTheRightMargin)
+{
+    // Room from 500 + 300 to 6000 - 700.
+    constexpr int left = 800, right = 5300;
+    struct Case {
+        int code;
+        PrintAlign align;
+    };
+    const Case cases[] = { { 0, PrintAlign::Left }, { 1, PrintAlign::Right }, { 2, PrintAlign::Centre },
+        { 3, PrintAlign::Justified }, { 4, PrintAlign::Left }, { 6, PrintAlign::Centre },
+        { 9, PrintAlign::Right }, { 14, PrintAlign::Centre }, { 15, PrintAlign::Justified },
+        { 16, PrintAlign::Left }, { -2, PrintAlign::Left } };
+    PrintSurface vsp;
+    vsp.setPaperSize(QSize(6000, 16838));
+    vsp.setMargins(QMargins(500, 0, 700, 0));
+    vsp.setIndentLeft(300);
+    vsp.startDoc();
+    vsp.setFontSize(10);
+    for (const Case &c : cases) {
+        vsp.setTextAlign(c.code);
+        vsp.paragraph(u"廚房 Kitchen"_s);
+        const PrintItem item = itemsOf(vsp.document(), PrintItemKind::Text).last();
+        const PrintLine &line = item.lines[0];
+        SCOPED_TRACE(c.code);
+        EXPECT_EQ(item.align, c.align);
+        EXPECT_EQ(item.rect.left(), line.x);
+        EXPECT_EQ(line.wordSpacing, 0) << "a block of one line is never stretched";
+        const int before = line.x - left, after = right - (line.x + line.width);
+        switch (c.align) {
+        case PrintAlign::Left:
+        case PrintAlign::Justified:
+            EXPECT_EQ(before, 0);
+            break;
+        case PrintAlign::Right:
+            EXPECT_NEAR(after, 0, 1);
+            break;
+        case PrintAlign::Centre:
+            EXPECT_NEAR(before, after, 2);
+            break;
+        }
+    }
+
+    // Justified: the lines cut to fit reach both margins, the block's last line stays at the left.
+    vsp.setTextAlign(3);
+    vsp.paragraph(u"the quick brown fox jumps over the lazy dog and keeps running past the edge"_s);
+    QList<PrintItem> cut = itemsOf(vsp.document(), PrintItemKind::Text);
+    cut = cut.mid(cut.size() - 2);
+    ASSERT_TRUE(cut[1].continued);
+    EXPECT_EQ(cut[0].lines[0].x, left);
+    EXPECT_EQ(cut[0].lines[0].x + cut[0].lines[0].width, right);
+    EXPECT_GT(cut[0].lines[0].wordSpacing, 0);
+    EXPECT_EQ(cut[1].lines[0].x, left);
+    EXPECT_EQ(cut[1].lines[0].wordSpacing, 0);
+    EXPECT_LT(cut[1].lines[0].x + cut[1].lines[0].width, right);
 }
 
 TEST(PrintSurface, FontsSizesBoldAndDeviceFontsAreRecorded)
@@ -149,6 +220,11 @@ TEST(PrintSurface, TablesHonourTheFormatWidthsAlignmentsAndSeparators)
     EXPECT_EQ(item[0].align, PrintAlign::Left);
     EXPECT_EQ(item[1].align, PrintAlign::Centre);
     EXPECT_EQ(item[0].border, 3);
+    // Each line is placed inside its cell's padding by the column's mark, here and not at drawing.
+    EXPECT_EQ(item[0].lines[0].x, 30);
+    const PrintLine &quantity = item[1].lines[0];
+    EXPECT_NEAR(quantity.x - (2800 + 30), (2800 + 850 - 30) - (quantity.x + quantity.width), 2);
+    EXPECT_EQ(quantity.baseline, item[0].lines[0].baseline);
     const QList<PrintItem> addOn = doc.rowCells(1, 0);
     ASSERT_EQ(addOn.size(), 2);
     EXPECT_EQ(addOn[0].rect.width(), 150);
@@ -164,7 +240,9 @@ TEST(PrintSurface, TablesHonourTheFormatWidthsAlignmentsAndSeparators)
     EXPECT_EQ(rows.mid(2),
         (QStringList { u"項目名稱|數量;"_s, u"|;"_s, u"甜點|1,234;"_s, u"only|;"_s, u"a|b#c;"_s }));
     EXPECT_TRUE(vsp.document().rowCells(2, 0)[0].header);
-    EXPECT_EQ(vsp.document().rowCells(2, 2)[1].align, PrintAlign::Right);
+    const PrintItem right = vsp.document().rowCells(2, 2)[1];
+    EXPECT_EQ(right.align, PrintAlign::Right);
+    EXPECT_NEAR(right.lines[0].x + right.lines[0].width, right.rect.right() + 1 - 30, 1);
 
     EXPECT_THROW(vsp.setTableSeparators(u"##"_s), TavoError);
     EXPECT_THROW(vsp.setTableSeparators(u"|"_s), TavoError);
@@ -198,9 +276,11 @@ TEST(PrintSurface, LongCellsAndLinesWrapInsideTheirWidth)
     const QList<PrintItem> cells = vsp.document().rowCells(0, 0);
     ASSERT_EQ(cells.size(), 2);
     EXPECT_GT(cells[0].lines.size(), 1);
-    EXPECT_EQ(cells[0].lines.join(QString()), longName) << "wrapping loses no character";
+    EXPECT_EQ(cells[0].lineTexts().join(QString()), longName) << "wrapping loses no character";
     EXPECT_EQ(cells[1].rect.height(), cells[0].rect.height()) << "the row is as tall as its tallest cell";
-    EXPECT_EQ(cells[1].lines, QStringList { u"1"_s });
+    EXPECT_EQ(cells[1].lineTexts(), QStringList { u"1"_s });
+    for (qsizetype i = 1; i < cells[0].lines.size(); ++i)
+        EXPECT_EQ(cells[0].lines[i].baseline - cells[0].lines[i - 1].baseline, cells[0].lineHeight);
 
     vsp.setFontSize(10);
     const QString words
@@ -289,19 +369,63 @@ TEST(PrintSurface, DevicesAreMatchedExactlyAndEndDocSendsUnlessPreviewing)
     EXPECT_THROW(vsp.deviceCount(), TavoError);
 }
 
-TEST(PrintSurface, PrintingWithoutAPrinterOrCatalogFails)
+TEST(PrintSurface, ACallersSinkTakesTheEndedDocumentInsteadOfThePrinter)
+{
+    test::FakePrinterCatalog printers({ u"Kitchen"_s });
+    test::KeepingSink kept;
+    PrintSurface vsp;
+    vsp.setDevice(u"Kitchen"_s);
+    vsp.setSink(&kept);
+    vsp.setPaperSize(QSize(4535, 1200));
+    vsp.startDoc();
+    for (int i = 0; i < 8; ++i)
+        vsp.paragraph(u"line %1"_s.arg(i));
+    vsp.endDoc();
+    EXPECT_TRUE(printers.jobs.isEmpty());
+    ASSERT_EQ(kept.documents.size(), 1);
+    EXPECT_EQ(kept.documents[0].items(), vsp.document().items());
+    ASSERT_GE(vsp.pageCount(), 2);
+    vsp.printDoc(2, 2);
+    ASSERT_EQ(kept.documents.size(), 2);
+    EXPECT_EQ(kept.documents[1].pageCount(), 1);
+    EXPECT_EQ(kept.documents[1].pages[0].items, vsp.document().pages[1].items);
+
+    vsp.setPreview(true);
+    vsp.startDoc();
+    vsp.paragraph(u"held"_s);
+    vsp.endDoc();
+    EXPECT_EQ(kept.documents.size(), 2) << "preview outputs nothing, whatever the sink";
+
+    kept.refuseWith = u"disk full"_s;
+    vsp.setPreview(false);
+    vsp.startDoc();
+    vsp.paragraph(u"lost?"_s);
+    try {
+        vsp.endDoc();
+        ADD_FAILURE() << "a refused document must not pass as output";
+    } catch (const TavoError &e) {
+        EXPECT_TRUE(e.description().contains(u"disk full"_s)) << e.description().toStdString();
+    }
+
+    vsp.setSink(nullptr);
+    vsp.printDoc();
+    EXPECT_EQ(printers.jobs.size(), 1) << "without a sink of its own the surface prints on its device";
+}
+
+TEST(PrintSurface, PrintingWithoutAPrinterFails)
 {
     PrintSurface vsp;
     vsp.startDoc();
     vsp.paragraph(u"x"_s);
     EXPECT_THROW(vsp.endDoc(), TavoError);
-    PrinterCatalog *saved = services().printers;
-    services().printers = nullptr;
-    EXPECT_THROW(vsp.deviceCount(), TavoError);
-    services().printers = saved;
+    const Services untouched;
+    EXPECT_TRUE(untouched.printers->printerNames().isEmpty()) << "no catalog installed: no printers";
+    QString error;
+    EXPECT_FALSE(untouched.printers->print(vsp.document(), u"KitchenTM"_s, &error));
+    EXPECT_TRUE(error.contains(u"KitchenTM"_s)) << error.toStdString();
 }
 
-TEST(PainterRenderer, DrawsRedDeviceFontRedAndBlackTextBlack)
+TEST(PainterRenderer, DrawsWhereTheLayoutPlacedInkInItsColourAndThroughTheSinks)
 {
     PrintSurface vsp;
     vsp.setPaperSize(QSize(4535, 3000));
@@ -320,17 +444,39 @@ TEST(PainterRenderer, DrawsRedDeviceFontRedAndBlackTextBlack)
     const QImage plain = PainterRenderer::toImage(black, 0, 150);
     EXPECT_GT(darkPixels(plain), 100);
     EXPECT_EQ(redPixels(plain), 0);
-    const QImage red = PainterRenderer::toImage(vsp.document(), 0, 150, true);
+    EXPECT_LT(firstInkColumn(plain), plain.width() / 8);
+    // The renderer draws at the recorded x, so moving a line moves its ink.
+    PrintDocument moved = black;
+    moved.pages[0].items[0].lines[0].x += 2000;
+    EXPECT_GT(firstInkColumn(PainterRenderer::toImage(moved, 0, 150)), plain.width() * 2 / 5);
+
+    // A justified line is drawn with the spacing the layout gave it: its ink reaches the margin.
+    PrintSurface wide;
+    wide.setPaperSize(QSize(6000, 1000));
+    wide.startDoc();
+    wide.setTextAlign(3);
+    wide.paragraph(u"the quick brown fox jumps over the lazy dog and keeps running past the edge"_s);
+    const QImage justified = PainterRenderer::toImage(wide.document(), 0, 144).copy(0, 0, 600, 20);
+    const int inkFromTheRight = firstInkColumn(justified.mirrored(true, false));
+    EXPECT_GE(inkFromTheRight, 0);
+    EXPECT_LT(inkFromTheRight, 6);
+
+    ImageSink images(150, true);
+    vsp.setSink(&images);
+    vsp.endDoc();
+    ASSERT_EQ(images.pages().size(), 1);
+    const QImage red = images.pages()[0];
     EXPECT_GT(redPixels(red), 100);
     EXPECT_LT(red.height(), plain.height()) << "cropping ends the image below the content";
 
     QTemporaryDir dir;
-    const QString pdf = dir.filePath(u"ticket.pdf"_s);
-    QString error;
-    ASSERT_TRUE(PainterRenderer::toPdf(vsp.document(), pdf, &error)) << error.toStdString();
-    QFile file(pdf);
+    PdfSink pdf(dir.filePath(u"ticket.pdf"_s));
+    vsp.setSink(&pdf);
+    vsp.printDoc();
+    QFile file(pdf.path());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.read(5).startsWith("%PDF"));
-    EXPECT_FALSE(PainterRenderer::toPdf(vsp.document(), dir.filePath(u"no/such/dir/x.pdf"_s), &error));
-    EXPECT_FALSE(error.isEmpty());
+    PdfSink nowhere(dir.filePath(u"no/such/dir/x.pdf"_s));
+    vsp.setSink(&nowhere);
+    EXPECT_THROW(vsp.printDoc(), TavoError);
 }

@@ -39,7 +39,11 @@ TEST_F(TicketTest, WorkedExampleRecordsHeaderItemAddOnAndFooterExactly)
     EXPECT_EQ(lines[0].font.name, u"Arial"_s);
     EXPECT_EQ(lines[0].font.size, 16);
     EXPECT_FALSE(lines[0].font.bold);
-    EXPECT_EQ(lines[0].rect.topLeft(), QPoint(0, 0));
+    EXPECT_EQ(lines[0].rect.topLeft(), QPoint(0, 0)) << "the header is written under code 0";
+    // Code 6 centres the operator line and the footer on the roll (no margins).
+    for (const PrintItem &centred : { lines[1], lines[2] })
+        EXPECT_NEAR(centred.rect.left(), tickets::kRollPaper.width() - (centred.rect.right() + 1), 2)
+            << centred.text.toStdString();
     EXPECT_EQ(lines[1].font.size, 9);
     EXPECT_EQ(lines[1].font.colour, QColor(Qt::black));
     EXPECT_EQ(lines[1].rect.top(), 420);
@@ -268,7 +272,7 @@ TEST_F(TicketTest, BadRowsPrintWhatTheyHoldWithoutBreakingTheTicket)
     EXPECT_EQ(rows[0], longName + u" <少辣；不要蔥｜湯分開>|1;"_s);
     const QList<PrintItem> cells = lastTicket().rowCells(0, 0);
     EXPECT_GT(cells[0].lines.size(), 1) << "a long name wraps inside its column";
-    EXPECT_EQ(cells[1].lines, QStringList { u"1"_s });
+    EXPECT_EQ(cells[1].lineTexts(), QStringList { u"1"_s });
 }
 
 TEST_F(TicketTest, AFailedStepIsLoggedAndTheTicketStillPrints)

@@ -1,9 +1,9 @@
 // TavoKPortSrv: the kitchen-order service of one kitchen station.
 #include "core/startup.h"
 #include "gui/application.h"
+#include "gui/cupsprintercatalog.h"
 #include "gui/qtprompter.h"
 #include "platform/codepage.h"
-#include "platform/printercatalog.h"
 #include "platform/settingsstore.h"
 #include "platform/singleinstance.h"
 #include "platform/systemclock.h"
@@ -51,7 +51,7 @@ int main(int argc, char **argv)
     HeadlessPrompter headlessPrompter;
     QSettingsStore settings;
     SystemdRestart restart;
-    CupsPrinterCatalog printers;
+    tavo::gui::CupsPrinterCatalog printers;
     Services &s = services();
     s.clock = &clock;
     s.prompter = display ? static_cast<Prompter *>(&windowPrompter) : &headlessPrompter;

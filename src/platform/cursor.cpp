@@ -1,6 +1,6 @@
 #include "platform/cursor.h"
 
-#include <QApplication>
+#include <QCursor>
 #include <QGuiApplication>
 
 namespace tavo::platform {

@@ -2,11 +2,8 @@
 
 #include "platform/printsurface.h"
 
-#include <QFontMetricsF>
-#include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPrinter>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -16,13 +13,6 @@ namespace tavo::platform {
 namespace {
 
 constexpr int kRuleWidth = 15; // twips, about a quarter of a millimetre
-
-QPageSize pageSizeOf(const PrintDocument &document)
-{
-    const QSizeF inches(document.paperSize.width() / double(kTwipsPerInch),
-        document.paperSize.height() / double(kTwipsPerInch));
-    return QPageSize(inches, QPageSize::Inch, document.name, QPageSize::ExactMatch);
-}
 
 void drawRules(QPainter &painter, const PrintItem &cell)
 {
@@ -47,22 +37,29 @@ void drawRules(QPainter &painter, const PrintItem &cell)
         painter.drawLine(x2, y1, x2, y2);
 }
 
-void paintWith(QPainter &painter, const PrintDocument &document, double dotsPerInch)
+} // namespace
+
+QPageSize PainterRenderer::pageSize(const PrintDocument &document)
+{
+    const QSizeF inches(document.paperSize.width() / double(kTwipsPerInch),
+        document.paperSize.height() / double(kTwipsPerInch));
+    return QPageSize(inches, QPageSize::Inch, document.name, QPageSize::ExactMatch);
+}
+
+void PainterRenderer::paintPages(QPainter &painter, const PrintDocument &document, double dotsPerInch)
 {
     const double scale = dotsPerInch / kTwipsPerInch;
     for (int page = 0; page < document.pageCount(); ++page) {
         if (page > 0) {
-            if (auto *printer = dynamic_cast<QPagedPaintDevice *>(painter.device()))
-                printer->newPage();
+            if (auto *paged = dynamic_cast<QPagedPaintDevice *>(painter.device()))
+                paged->newPage();
         }
         painter.save();
         painter.scale(scale, scale);
-        PainterRenderer::paintPage(painter, document, page);
+        paintPage(painter, document, page);
         painter.restore();
     }
 }
-
-} // namespace
 
 void PainterRenderer::paintPage(QPainter &painter, const PrintDocument &document, int pageIndex)
 {
@@ -73,51 +70,19 @@ void PainterRenderer::paintPage(QPainter &painter, const PrintDocument &document
     for (const PrintItem &item : document.pages[pageIndex].items) {
         if (item.kind == PrintItemKind::Command)
             continue; // the buzzer leaves no mark
-        const QFont font = twipFont(item.font);
+        if (item.kind == PrintItemKind::Cell)
+            drawRules(painter, item);
+        QFont font = twipFont(item.font);
         painter.setFont(font);
-        if (item.kind == PrintItemKind::Text) {
-            painter.setPen(item.font.colour);
-            painter.drawText(QPointF(item.rect.left(), item.rect.top() + item.baseline), item.text);
-            continue;
-        }
-        drawRules(painter, item);
         painter.setPen(item.font.colour);
-        const QFontMetricsF fm(font);
-        const double left = item.rect.left() + item.padding;
-        const double room = item.rect.width() - 2.0 * item.padding;
-        for (qsizetype i = 0; i < item.lines.size(); ++i) {
-            const QString &line = item.lines[i];
-            double x = left;
-            if (item.align != PrintAlign::Left) {
-                const double slack = room - fm.horizontalAdvance(line);
-                x += item.align == PrintAlign::Right ? slack : slack / 2;
+        for (const PrintLine &line : item.lines) {
+            if (line.wordSpacing != font.wordSpacing()) {
+                font.setWordSpacing(line.wordSpacing);
+                painter.setFont(font);
             }
-            painter.drawText(QPointF(x, item.rect.top() + item.baseline + double(i) * item.lineHeight), line);
+            painter.drawText(QPointF(line.x, line.baseline), line.text);
         }
     }
-}
-
-bool PainterRenderer::toPrinter(const PrintDocument &document, QPrinter &printer, QString *error)
-{
-    printer.setDocName(document.name);
-    printer.setFullPage(true);
-    printer.setColorMode(QPrinter::Color);
-    printer.setPageSize(pageSizeOf(document));
-    printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        if (error)
-            *error = u"the printer \"%1\" could not be opened"_s.arg(printer.printerName());
-        return false;
-    }
-    paintWith(painter, document, printer.resolution());
-    const bool ended = painter.end();
-    if (!ended || printer.printerState() == QPrinter::Error) {
-        if (error)
-            *error = u"the printer \"%1\" refused the job"_s.arg(printer.printerName());
-        return false;
-    }
-    return true;
 }
 
 bool PainterRenderer::toPdf(const PrintDocument &document, const QString &path, QString *error)
@@ -126,7 +91,7 @@ bool PainterRenderer::toPdf(const PrintDocument &document, const QString &path, 
     writer.setResolution(1200);
     writer.setTitle(document.name);
     writer.setCreator(u"TavoKPortSrv"_s);
-    writer.setPageSize(pageSizeOf(document));
+    writer.setPageSize(pageSize(document));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     QPainter painter;
     if (!painter.begin(&writer)) {
@@ -134,7 +99,7 @@ bool PainterRenderer::toPdf(const PrintDocument &document, const QString &path, 
             *error = u"the PDF file \"%1\" could not be written"_s.arg(path);
         return false;
     }
-    paintWith(painter, document, writer.resolution());
+    paintPages(painter, document, writer.resolution());
     if (!painter.end()) {
         if (error)
             *error = u"the PDF file \"%1\" could not be finished"_s.arg(path);
@@ -158,6 +123,19 @@ QImage PainterRenderer::toImage(const PrintDocument &document, int pageIndex, do
     paintPage(painter, document, pageIndex);
     painter.end();
     return image;
+}
+
+bool PdfSink::output(const PrintDocument &document, QString *error)
+{
+    return PainterRenderer::toPdf(document, m_path, error);
+}
+
+bool ImageSink::output(const PrintDocument &document, QString *)
+{
+    m_pages.clear();
+    for (int page = 0; page < document.pageCount(); ++page)
+        m_pages.append(PainterRenderer::toImage(document, page, m_dpi, m_crop));
+    return true;
 }
 
 } // namespace tavo::platform

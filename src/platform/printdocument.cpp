@@ -7,6 +7,15 @@ using namespace Qt::StringLiterals;
 
 namespace tavo::platform {
 
+QStringList PrintItem::lineTexts() const
+{
+    QStringList texts;
+    texts.reserve(lines.size());
+    for (const PrintLine &line : lines)
+        texts.append(line.text);
+    return texts;
+}
+
 bool PrintDocument::isEmpty() const
 {
     return std::all_of(pages.cbegin(), pages.cend(), [](const PrintPage &p) { return p.items.isEmpty(); });

@@ -1,7 +1,9 @@
 #pragma once
 // A finished (or growing) document of the print surface: pages of items placed in twips.
 // Renderers (painter, receipt bytes) and tests read only this, so it holds plain values:
-// no QFont, no QPainter state, nothing a byte-stream printer could not interpret.
+// no QFont, no QPainter state, nothing a byte-stream printer could not interpret. Layout is
+// finished when an item is recorded: every line knows where it starts and where its baseline
+// runs, so a renderer draws without measuring text and two renderers cannot disagree about it.
 #include <QColor>
 #include <QList>
 #include <QRect>
@@ -15,7 +17,7 @@ inline constexpr int kTwipsPerInch = 1440;
 inline constexpr double kTwipsPerPoint = 20.0;
 inline constexpr double kTwipsPerMm = kTwipsPerInch / 25.4;
 
-enum class PrintAlign { Left, Centre, Right };
+enum class PrintAlign { Left, Centre, Right, Justified };
 
 // The font an item was written in. `name` is what the caller asked for ("Arial", "8 cpi (RED)");
 // `face` the family actually used to measure and draw it.
@@ -42,16 +44,28 @@ enum class DeviceCommand {
     Other, // any other character in the control font: kept so nothing vanishes unseen
 };
 
+// One run of ink, placed: twips from the top-left corner of the paper.
+struct PrintLine {
+    QString text;
+    int x = 0; // where the text starts, alignment already applied
+    int baseline = 0;
+    int width = 0; // the advance the layout measured, twips
+    // Twips added to every space of a justified line so that it fills its room; 0 otherwise.
+    double wordSpacing = 0;
+
+    bool operator==(const PrintLine &) const = default;
+};
+
 struct PrintItem {
     PrintItemKind kind = PrintItemKind::Text;
     QRect rect; // twips from the top-left corner of the paper
     // Text: the line. Cell: the whole cell text. Command: the character sent.
     QString text;
-    // Cell only: the text broken into the lines that fit the column.
-    QStringList lines;
+    // What a renderer draws. Text: the one line. Cell: the text broken into the lines that fit
+    // the column. Command: none.
+    QList<PrintLine> lines;
     PrintFont font;
-    PrintAlign align = PrintAlign::Left;
-    int baseline = 0; // twips below rect.top() of the first line's baseline
+    PrintAlign align = PrintAlign::Left; // text: from the surface's alignment code; cell: from the format
     int lineHeight = 0;
     // Text only: the line carries on the one before it, cut because it ran past the right margin.
     bool continued = false;
@@ -63,6 +77,9 @@ struct PrintItem {
     bool header = false;
     int border = 0; // table border code in force when the row was added
     DeviceCommand command = DeviceCommand::None;
+
+    QStringList lineTexts() const;
+    bool operator==(const PrintItem &) const = default;
 };
 
 struct PrintPage {

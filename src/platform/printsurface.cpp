@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHash>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -109,6 +110,24 @@ QList<Column> parseFormat(const QString &format, QChar cellSep, QChar rowEnd)
     return columns;
 }
 
+// Where a line starts within its room, given the room it leaves free (negative when it overflows:
+// it then starts at the left, so its beginning is what stays readable).
+int alignedOffset(PrintAlign align, double slack)
+{
+    if (slack <= 0)
+        return 0;
+    switch (align) {
+    case PrintAlign::Right:
+        return int(std::floor(slack));
+    case PrintAlign::Centre:
+        return int(std::floor(slack / 2));
+    case PrintAlign::Left:
+    case PrintAlign::Justified:
+        break;
+    }
+    return 0;
+}
+
 QStringList splitRows(const QString &body, QChar rowEnd)
 {
     if (body.isEmpty())
@@ -198,12 +217,18 @@ int PrintSurface::textWidth() const
     return m_paper.width() - m_margins.right() - textLeft();
 }
 
+PrintAlign PrintSurface::textAlignment() const
+{
+    if (m_textAlign < 0 || m_textAlign > 15)
+        return PrintAlign::Left;
+    static constexpr PrintAlign byCode[]
+        = { PrintAlign::Left, PrintAlign::Right, PrintAlign::Centre, PrintAlign::Justified };
+    return byCode[m_textAlign % 4];
+}
+
 QStringList PrintSurface::devices() const
 {
-    PrinterCatalog *catalog = services().printers;
-    if (!catalog)
-        fail(u"No printer catalog is installed"_s);
-    return catalog->printerNames();
+    return services().printers->printerNames();
 }
 
 int PrintSurface::deviceCount() const
@@ -253,22 +278,30 @@ void PrintSurface::endDoc()
     m_open = false;
     m_previewPage = m_doc.pageCount() > 0 ? 1 : 0;
     if (!m_preview)
-        printDoc();
+        deliver(m_doc);
 }
 
 void PrintSurface::printDoc(int fromPage, int toPage)
 {
     if (m_open)
         fail(u"The document \"%1\" is still being written"_s.arg(m_doc.name));
-    if (m_device.isEmpty())
-        fail(u"No printer is selected for \"%1\""_s.arg(m_doc.name));
-    PrinterCatalog *catalog = services().printers;
-    if (!catalog)
-        fail(u"No printer catalog is installed"_s);
     const bool whole = fromPage <= 1 && toPage >= m_doc.pageCount();
+    deliver(whole ? m_doc : m_doc.pageRange(fromPage, toPage));
+}
+
+void PrintSurface::deliver(const PrintDocument &document)
+{
     QString error;
-    if (!catalog->print(whole ? m_doc : m_doc.pageRange(fromPage, toPage), m_device, &error))
-        fail(u"Printing \"%1\" on \"%2\" failed: %3"_s.arg(m_doc.name, m_device, error));
+    if (m_sink) {
+        if (!m_sink->output(document, &error))
+            fail(u"\"%1\" could not be output: %2"_s.arg(document.name, error));
+        return;
+    }
+    if (m_device.isEmpty())
+        fail(u"No printer is selected for \"%1\""_s.arg(document.name));
+    PrinterSink device(m_device);
+    if (!device.output(document, &error))
+        fail(u"Printing \"%1\" on \"%2\" failed: %3"_s.arg(document.name, m_device, error));
 }
 
 void PrintSurface::setPreviewPage(int page)
@@ -331,17 +364,33 @@ PrintItem &PrintSurface::append(PrintItem item)
     return m_doc.pages.last().items.last();
 }
 
-void PrintSurface::writeLine(const QString &line, bool continued, const Metrics &m)
+void PrintSurface::writeLine(const QString &line, bool continued, bool lastOfPart, const Metrics &m)
 {
     ensureRoom(m.lineHeight);
+    const PrintAlign align = textAlignment();
+    const double natural = m.width(line);
+    const double room = textWidth();
+    PrintLine ink { line, textLeft(), m_y + m.ascent, int(std::ceil(natural)) };
+    if (align == PrintAlign::Justified && !lastOfPart && natural < room) {
+        // Stretching only the spaces keeps Latin words whole; a line without spaces (Chinese, or
+        // one long word) has nothing to stretch and stays as it is.
+        const auto spaces = std::count_if(line.cbegin(), line.cend(), [](QChar c) { return c.isSpace(); });
+        if (spaces > 0) {
+            ink.wordSpacing = (room - natural) / double(spaces);
+            ink.width = int(room);
+        }
+    } else {
+        ink.x += alignedOffset(align, room - natural);
+    }
     PrintItem item;
     item.kind = PrintItemKind::Text;
     item.text = line;
     item.font = m_font;
+    item.align = align;
     item.continued = continued;
     item.lineHeight = m.lineHeight;
-    item.baseline = m.ascent;
-    item.rect = QRect(textLeft(), m_y, int(std::ceil(m.width(line))), m.lineHeight);
+    item.rect = QRect(ink.x, m_y, ink.width, m.lineHeight);
+    item.lines = { std::move(ink) };
     append(std::move(item));
 }
 
@@ -381,7 +430,7 @@ void PrintSurface::text(const QString &text)
         for (qsizetype l = 0; l < lines.size(); ++l) {
             if (p > 0 || l > 0)
                 m_y += pitch;
-            writeLine(lines[l], l > 0, m);
+            writeLine(lines[l], l > 0, l + 1 == lines.size(), m);
         }
     }
     if (endsWithBreak)
@@ -446,11 +495,16 @@ void PrintSurface::addTable(const QString &format, const QString &header, const 
             PrintItem item;
             item.kind = PrintItemKind::Cell;
             item.text = c < cells.size() ? cells[c] : QString();
-            item.lines = lines[c];
+            const int room = columns[c].width - 2 * padding;
+            for (qsizetype i = 0; i < lines[c].size(); ++i) {
+                const QString &line = lines[c][i];
+                const double natural = m.width(line);
+                item.lines.append({ line, x + padding + alignedOffset(columns[c].align, room - natural),
+                    m_y + padding + m.ascent + int(i) * pitch, int(std::ceil(natural)) });
+            }
             item.font = m_font;
             item.align = columns[c].align;
             item.rect = QRect(x, m_y, columns[c].width, height);
-            item.baseline = padding + m.ascent;
             item.lineHeight = pitch;
             item.table = table;
             item.row = rowNumber;

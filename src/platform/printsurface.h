@@ -3,16 +3,19 @@
 // closed print-and-preview control the POS suite used on Windows. It keeps that control's
 // model: a current vertical position in twips, a current font, text that breaks lines only
 // at CR LF, tables described by format strings such as "<2800|^850;", and a document that is
-// started, written and ended. Everything written is recorded into a PrintDocument; ending a
-// document sends it to the selected printer through the PrinterCatalog seam unless preview is on.
+// started, written and ended. Everything written is recorded and laid out into a PrintDocument;
+// ending a document hands it to a PrintSink (the selected printer unless the caller chose
+// another) or, with preview on, keeps it for a preview window.
 //
-// Layout rules of our own: every text block starts at the left margin plus the indent; text
-// and cells are measured with Qt font metrics in twips; a line that runs past the right margin
-// is carried to the next line; a row that does not fit the page starts a new page.
+// Layout rules of our own: text and cells are measured with Qt font metrics in twips, here and
+// nowhere else; a text block is placed between the left margin plus the indent and the right
+// margin by the alignment code; a line that runs past the right margin is carried to the next
+// line; a row that does not fit the page starts a new page.
 //
 // Errors (unknown printer, malformed table format, a refused print job) throw TavoError for the
 // caller's trap.
 #include "platform/printdocument.h"
+#include "platform/printsink.h"
 
 #include <QFont>
 #include <QMargins>
@@ -50,9 +53,14 @@ public:
     void setPaperSize(QSize twips);
     QSize paperSize() const { return m_paper; }
 
+    // Where ended documents go; not owned. Null (the default) is the selected device, through the
+    // PrinterCatalog of platform::services().
+    void setSink(PrintSink *sink) { m_sink = sink; }
+    PrintSink *sink() const { return m_sink; }
+
     // Opens a new document at the top of its first page; an unfinished one is dropped.
     void startDoc();
-    // Closes the document and, unless preview is on, sends it to the device.
+    // Closes the document and, unless preview is on, hands it to the sink.
     void endDoc();
     bool isDocOpen() const { return m_open; }
 
@@ -87,8 +95,12 @@ public:
     void setMarginRight(int twips) { m_margins.setRight(twips); }
     void setMarginBottom(int twips) { m_margins.setBottom(twips); }
 
-    // The closed control's alignment code has no horizontal meaning here (every block starts at the
-    // left margin); it is kept so callers can set and read it.
+    // The closed control's alignment code of the text blocks written after it. Codes 0..15 combine a
+    // horizontal placement (code % 4: 0 left, 1 right, 2 centre, 3 justified) with a vertical
+    // reference (code / 4) that has no use on a surface written top to bottom, so it is ignored.
+    // Justified lines fill the room between the margins when a line was cut to fit; the last line
+    // of a block, and a block that fits one line, stay at the left. Other codes lay out as left.
+    // Tables keep the alignment marks of their format.
     void setTextAlign(int code) { m_textAlign = code; }
     int textAlign() const { return m_textAlign; }
     // Rules of table rows: 0 none, 1 below, 2 above, 3 above and below, 4 a box around the row,
@@ -111,7 +123,8 @@ public:
 
     // The document being written, or the last one ended.
     const PrintDocument &document() const { return m_doc; }
-    // Sends pages from..to (counted from 1) of the last ended document to the device.
+    // Hands pages from..to (counted from 1) of the last ended document to the sink, as endDoc does
+    // without preview.
     void printDoc(int fromPage = 1, int toPage = INT_MAX);
 
 private:
@@ -120,11 +133,13 @@ private:
     int linePitch(const Metrics &m) const;
     int textLeft() const { return m_margins.left() + m_indent; }
     int textWidth() const;
+    PrintAlign textAlignment() const;
+    void deliver(const PrintDocument &document);
     void ensureOpen();
     void ensureRoom(int height);
     void newPage();
     PrintItem &append(PrintItem item);
-    void writeLine(const QString &line, bool continued, const Metrics &m);
+    void writeLine(const QString &line, bool continued, bool lastOfPart, const Metrics &m);
     void writeCommand(const QString &chars);
 
     QString m_device, m_docName;
@@ -137,6 +152,7 @@ private:
     int m_textAlign = 0, m_tableBorder = 0, m_indent = 0, m_lineSpacing = 100, m_cellPadding = 0;
     QChar m_cellSep = u'|', m_rowEnd = u';';
     int m_previewPage = 0;
+    PrintSink *m_sink = nullptr;
     int m_block = 0, m_tables = 0;
     PrintDocument m_doc;
 };

@@ -39,4 +39,15 @@ bool FakePrinterCatalog::print(
     return true;
 }
 
+bool KeepingSink::output(const platform::PrintDocument &document, QString *error)
+{
+    if (!refuseWith.isEmpty()) {
+        if (error)
+            *error = refuseWith;
+        return false;
+    }
+    documents.append(document);
+    return true;
+}
+
 } // namespace tavo::test

@@ -1,7 +1,9 @@
 #pragma once
 // A printer catalog for tests: lists the printers it is given and keeps every finished document
 // instead of printing it. It installs itself into platform::services() while it lives.
+// KeepingSink does the same for a surface told to output somewhere other than a printer.
 #include "platform/printdocument.h"
+#include "platform/printsink.h"
 #include "platform/services.h"
 
 #include <QList>
@@ -33,6 +35,15 @@ public:
 
 private:
     platform::PrinterCatalog *m_previous = nullptr;
+};
+
+class KeepingSink : public platform::PrintSink {
+public:
+    bool output(const platform::PrintDocument &document, QString *error) override;
+
+    QList<platform::PrintDocument> documents;
+    // When not empty, output() refuses every document with this reason.
+    QString refuseWith;
 };
 
 } // namespace tavo::test

@@ -1,20 +1,22 @@
-#include "platform/printercatalog.h"
+#include "gui/cupsprintercatalog.h"
 
 #include "platform/painterrenderer.h"
 
+#include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 
 using namespace Qt::StringLiterals;
 
-namespace tavo::platform {
+namespace tavo::gui {
 
 QStringList CupsPrinterCatalog::printerNames() const
 {
     return QPrinterInfo::availablePrinterNames();
 }
 
-bool CupsPrinterCatalog::print(const PrintDocument &document, const QString &printerName, QString *error)
+bool CupsPrinterCatalog::print(
+    const platform::PrintDocument &document, const QString &printerName, QString *error)
 {
     auto failWith = [&](const QString &reason) {
         if (error)
@@ -37,9 +39,33 @@ bool CupsPrinterCatalog::print(const PrintDocument &document, const QString &pri
     QPrinter printer(info, QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::NativeFormat);
     QString reason;
-    if (!PainterRenderer::toPrinter(document, printer, &reason))
+    if (!printOn(document, printer, &reason))
         return failWith(reason);
     return true;
 }
 
-} // namespace tavo::platform
+bool printOn(const platform::PrintDocument &document, QPrinter &printer, QString *error)
+{
+    using platform::PainterRenderer;
+    printer.setDocName(document.name);
+    printer.setFullPage(true);
+    printer.setColorMode(QPrinter::Color);
+    printer.setPageSize(PainterRenderer::pageSize(document));
+    printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        if (error)
+            *error = u"the printer \"%1\" could not be opened"_s.arg(printer.printerName());
+        return false;
+    }
+    PainterRenderer::paintPages(painter, document, printer.resolution());
+    const bool ended = painter.end();
+    if (!ended || printer.printerState() == QPrinter::Error) {
+        if (error)
+            *error = u"the printer \"%1\" refused the job"_s.arg(printer.printerName());
+        return false;
+    }
+    return true;
+}
+
+} // namespace tavo::gui
