@@ -10,7 +10,7 @@ TAVO_PG_DIR=
 # Debian 12 packages the build, the demo and the tests need.
 TAVO_PACKAGES=(
   cmake g++ make pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-odbc libqt6sql6-psql
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libqt6sql6-sqlite libqt6sql6-odbc libqt6sql6-psql
   unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc
   postgresql sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -453,11 +453,7 @@ bool fmTavoKPortSrv::saveGrids(const QString &tag, const QDateTime &when)
 void fmTavoKPortSrv::cmdExit_Click()
 {
     const QString tag = u"fmTavoKPortSrv_cmdExit_Click"_s;
-    try {
-        elaMsg->setCaption({});
-    } catch (...) {
-        WriteErrLog(tag);
-    }
+    elaMsg->setCaption({});
     // The files are named for the moment of the request, not of the answer: a question left
     // open past midnight must not file the day's list under the next day, where that day's
     // own exit would overwrite it.
@@ -485,11 +481,7 @@ void fmTavoKPortSrv::endOnRequest()
     m_ended = true;
     Timer1.setInterval(0);
     TimerStart.setInterval(0);
-    try {
-        elaMsg->setCaption({});
-    } catch (...) {
-        WriteErrLog(u"fmTavoKPortSrv_endOnRequest"_s);
-    }
+    elaMsg->setCaption({});
     saveGrids(u"fmTavoKPortSrv_endOnRequest"_s);
     quit(0);
 }
@@ -513,7 +505,7 @@ void fmTavoKPortSrv::Form_QueryUnload(bool &cancel)
 {
     try {
         elaMsg->setCaption({});
-        // The button's own state, not the window's: a tick disables the whole window for a moment.
+        // Closing asks what the exit button asks, as long as that button could be pressed.
         if (cmdExit->isEnabledTo(this)) {
             cmdExit_Click();
             cancel = true;
@@ -697,11 +689,7 @@ void fmTavoKPortSrv::cmdPrintTest_Click()
 {
     tickets::cmdPrintTest_Click(*fgKPort, *fgPrinterList, PrintBuffer, vsp,
         [this](const QString &type, const QString &msg) { WriteFGLog(type, msg); });
-    try {
-        tabPage->setCurrentIndex(kStatsTab);
-    } catch (...) {
-        WriteErrLog(u"fmTavoKPortSrv_cmdPrintTest_Click"_s);
-    }
+    tabPage->setCurrentIndex(kStatsTab);
 }
 
 bool fmTavoKPortSrv::KPWPOrderI(const QString &PrinterName, const tickets::OrderBuffer &Buffer)
