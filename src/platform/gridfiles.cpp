@@ -52,34 +52,33 @@ void writeAtomically(const QString &path, const QByteArray &bytes)
     }
 }
 
-void saveTabText(const GridModel &grid, const QString &path, bool withHeader)
+namespace {
+// Rows from `firstRow` on, one line each (CR LF), fields made by `field` and joined by `separator`.
+template <typename Field>
+QByteArray ansiLines(const GridModel &grid, int firstRow, QChar separator, Field &&field)
 {
     QString text;
-    for (int r = withHeader ? 0 : grid.FixedRows(); r < grid.Rows(); ++r) {
+    for (int r = firstRow; r < grid.Rows(); ++r) {
         const QStringList &row = grid.rowCells(r);
         for (int c = 0; c < row.size(); ++c) {
             if (c > 0)
-                text += u'\t';
-            text += flatCell(row[c]);
+                text += separator;
+            text += field(row[c]);
         }
         text += u"\r\n"_s;
     }
-    writeAtomically(path, CodePage::toAnsi(text));
+    return CodePage::toAnsi(text);
+}
+} // namespace
+
+void saveTabText(const GridModel &grid, const QString &path, bool withHeader)
+{
+    writeAtomically(path, ansiLines(grid, withHeader ? 0 : grid.FixedRows(), u'\t', flatCell));
 }
 
 void saveCsv(const GridModel &grid, const QString &path)
 {
-    QString text;
-    for (int r = 0; r < grid.Rows(); ++r) {
-        const QStringList &row = grid.rowCells(r);
-        for (int c = 0; c < row.size(); ++c) {
-            if (c > 0)
-                text += u',';
-            text += csvField(row[c]);
-        }
-        text += u"\r\n"_s;
-    }
-    writeAtomically(path, CodePage::toAnsi(text));
+    writeAtomically(path, ansiLines(grid, 0, u',', csvField));
 }
 
 std::vector<QStringList> parseCsv(const QString &text)
