@@ -89,7 +89,8 @@ while time.time() < deadline and not os.path.exists(shot):
     alert = app and find(app, lambda a: a.getRoleName() == "alert")
     if alert:
         texts = [alert.getChildAtIndex(i).name for i in range(alert.childCount)]
-        ok = find(alert, lambda a: a.getRoleName() == "push button" and a.name in ("OK", "&OK"))
+        ok = find(alert, lambda a: a.getRoleName() == "push button"
+                  and a.name.replace("&", "").startswith(("確定", "OK")))
         if ok is not None:
             print("answered the box:", " ".join(t for t in texts if t), file=sys.stderr)
             ok.queryAction().doAction(0)
