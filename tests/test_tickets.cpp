@@ -216,7 +216,8 @@ TEST_F(TicketTest, HeaderModesAndTheTableNameAtTheFoot)
 TEST_F(TicketTest, NameCarriesPriceCaptionMarketPriceMenuRemarkAndOnTheHouse)
 {
     db::gCNT().execute(u"INSERT INTO MENUITEM VALUES (3, '石斑魚', '清蒸')"_s);
-    db::gCNT().execute(u"INSERT INTO MENUITEM VALUES (0, '白飯', '')"_s);
+    // Type 0 files another dish of the same name: a row without a type number must not get it.
+    db::gCNT().execute(u"INSERT INTO MENUITEM VALUES (0, '白飯', '加價')"_s);
     const int fish = addItem(u"石斑魚"_s, 1, u"S0"_s, { { u"PriceCap"_s, u"時價"_s }, { u"Price"_s, 880 } });
     const int gift = addItem(
         u"小菜"_s, 1, u"S0"_s, { { u"PriceCap"_s, u"大"_s }, { u"DelMark"_s, u"f"_s }, { u"Amt"_s, 0 } });
@@ -230,11 +231,10 @@ TEST_F(TicketTest, NameCarriesPriceCaptionMarketPriceMenuRemarkAndOnTheHouse)
     rs = rowsAt(gift);
     slip().PrintKPortShortSize(rs, u"1"_s, 0, QString(), u"K"_s);
     EXPECT_EQ(lastTicket().tableRows().first(), u"小菜-大[招待]|1;"_s);
-    // A type number that is text or empty still makes a query that runs.
     for (int rno : { rice, riceEmpty }) {
         rs = rowsAt(rno);
         slip().PrintKPortShortSize(rs, u"1"_s, 0, QString(), u"K"_s);
-        EXPECT_EQ(lastTicket().tableRows().first(), u"白飯-|1;"_s);
+        EXPECT_EQ(lastTicket().tableRows().first(), u"白飯|1;"_s);
     }
     EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
 

@@ -152,13 +152,15 @@ bool frmTMSlip::PrintKPortShortSize(db::Recordset &pRST, const QString &pvPrintS
         WriteErrLog(kTag);
     }
 
-    // 2. The menu's own remark for the item. TypeNo goes in as a number even when the row holds
-    // text or nothing, so the query stays well-formed.
+    // 2. The menu's own remark for the item. A row without a type number has none: looking up
+    // type 0 instead would hand it the remark of whatever dish the menu files there.
     QString menuRemark;
     try {
-        if (gv.gKPPrintMenuRemark == u"Y"_s) {
-            const QString sql = u"Select * FROM MENUITEM"_s + u" WHERE TypeNo = "_s
-                + db::numberText(db::basicVal(TypeNo)) + u"   AND ItemName = "_s + QuotStr(ItemName);
+        bool numeric = false;
+        const double typeNo = TypeNo.trimmed().toDouble(&numeric);
+        if (gv.gKPPrintMenuRemark == u"Y"_s && numeric && std::isfinite(typeNo)) {
+            const QString sql = u"Select * FROM MENUITEM"_s + u" WHERE TypeNo = "_s + db::numberText(typeNo)
+                + u"   AND ItemName = "_s + QuotStr(ItemName);
             db::Recordset menu = db::gCNT().openRecordset(sql);
             if (!menu.eof())
                 menuRemark = u"-"_s + menu.text(u"Remark"_s);
