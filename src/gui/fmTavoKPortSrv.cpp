@@ -687,11 +687,7 @@ void fmTavoKPortSrv::cmdPrintTest_Click()
 {
     tickets::cmdPrintTest_Click(*fgKPort, *fgPrinterList, PrintBuffer, vsp,
         [this](const QString &type, const QString &msg) { WriteFGLog(type, msg); });
-    try {
-        tabPage->setCurrentIndex(kStatsTab);
-    } catch (...) {
-        WriteErrLog(u"fmTavoKPortSrv_cmdPrintTest_Click"_s);
-    }
+    tabPage->setCurrentIndex(kStatsTab);
 }
 
 bool fmTavoKPortSrv::KPWPOrderI(const QString &PrinterName, const tickets::OrderBuffer &Buffer)
