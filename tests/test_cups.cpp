@@ -121,7 +121,8 @@ TEST_F(CupsTest, ReprintedRowsComeOutOfTheQueueAsInkedPdfPages)
     platform::PrintSurface vsp;
 
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-    ASSERT_TRUE(tickets::PrintKPortB(fg1, 1, 3, u"PK"_s, cupsPrinter(), u"Y"_s, u"Y"_s, false, vsp));
+    ASSERT_TRUE(
+        tickets::PrintKPortB(fg1, 1, 3, u"PK"_s, cupsPrinter(), u"Y"_s, u"Y"_s, false, vsp, db::gCNT()));
     EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
     EXPECT_EQ(ksMark(rice), u"C101"_s);
 
@@ -175,7 +176,7 @@ int checkWithoutScheduler()
     expect(!tickets::frmTMSlip::instance().IsPrinterInstalled(u"TavoPDF"_s), u"TavoPDF installed"_s);
     platform::GridModel fg1;
     platform::PrintSurface vsp;
-    expect(!tickets::PrintKPortB(fg1, 1, 1, u"PK"_s, u"TavoPDF"_s, u"Y"_s, u"Y"_s, false, vsp),
+    expect(!tickets::PrintKPortB(fg1, 1, 1, u"PK"_s, u"TavoPDF"_s, u"Y"_s, u"Y"_s, false, vsp, db::gCNT()),
         u"the reprint succeeded"_s);
     expect(env.readLog().contains(u"廚房印表機尚未安裝(pvPrinter), 無法列印:TavoPDF"_s), u"no log line"_s);
     expect(env.prompter.boxes.isEmpty(), u"a message box"_s);

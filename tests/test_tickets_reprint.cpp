@@ -45,7 +45,7 @@ protected:
 
     bool reprint(int rowB, int rowE, const QString &printer = kKitchenPrinter)
     {
-        return PrintKPortB(fg1, rowB, rowE, u"PK"_s, printer, u"Y"_s, u"Y"_s, false, vsp);
+        return PrintKPortB(fg1, rowB, rowE, u"PK"_s, printer, u"Y"_s, u"Y"_s, false, vsp, db::gCNT());
     }
 
     QStringList headers() const
@@ -196,7 +196,7 @@ TEST_F(ReprintTest, PreviewAppliesToTheWindowSurfaceAndTicketsStillPrint)
 {
     const int a = addItem(u"牛肉麵"_s, 1);
     list({ a });
-    EXPECT_TRUE(PrintKPortB(fg1, 1, 1, u"PK"_s, kKitchenPrinter, u"N"_s, u"N"_s, true, vsp));
+    EXPECT_TRUE(PrintKPortB(fg1, 1, 1, u"PK"_s, kKitchenPrinter, u"N"_s, u"N"_s, true, vsp, db::gCNT()));
     EXPECT_TRUE(vsp.preview());
     EXPECT_EQ(printers.jobs.size(), 1);
 }
@@ -210,11 +210,12 @@ TEST_F(ReprintTest, ButtonLogsThePortAndTheOutcome)
 
     // The cursor on the header row: nothing happens.
     fg1.setRow(0);
-    EXPECT_TRUE(tickets::cmdPrintRow_Click(fg1, input(), vsp, writeFGLog).isEmpty());
+    EXPECT_TRUE(tickets::cmdPrintRow_Click(fg1, input(), vsp, db::gCNT(), writeFGLog).isEmpty());
     EXPECT_TRUE(fgLog.isEmpty());
 
     select(2, 3, 2);
-    EXPECT_EQ(tickets::cmdPrintRow_Click(fg1, input(), vsp, writeFGLog), u"列印OK:TM-T88 Kitchen-"_s);
+    EXPECT_EQ(
+        tickets::cmdPrintRow_Click(fg1, input(), vsp, db::gCNT(), writeFGLog), u"列印OK:TM-T88 Kitchen-"_s);
     ASSERT_EQ(fgLog.size(), 1);
     EXPECT_EQ(fgLog[0].first, u"PK送廚"_s);
     EXPECT_EQ(fgLog[0].second, u"列印OK:TM-T88 Kitchen-"_s);
@@ -223,27 +224,28 @@ TEST_F(ReprintTest, ButtonLogsThePortAndTheOutcome)
     // Selected upwards, the cursor sits on the last row of the selection: the selection counts.
     printers.jobs.clear();
     select(1, 2, 2);
-    tickets::cmdPrintRow_Click(fg1, input(), vsp, writeFGLog);
+    tickets::cmdPrintRow_Click(fg1, input(), vsp, db::gCNT(), writeFGLog);
     EXPECT_EQ(headers(), (QStringList { u"補印-11  A05"_s, u"補印-12  A05"_s }));
 
     // Another printer type: nothing printed, nothing logged.
     printers.jobs.clear();
     PrintRowInput other = input();
     other.printerType = u"LASER"_s;
-    EXPECT_TRUE(tickets::cmdPrintRow_Click(fg1, other, vsp, writeFGLog).isEmpty());
+    EXPECT_TRUE(tickets::cmdPrintRow_Click(fg1, other, vsp, db::gCNT(), writeFGLog).isEmpty());
     EXPECT_TRUE(printers.jobs.isEmpty());
     EXPECT_EQ(fgLog.size(), 2);
 
     PrintRowInput missing = input();
     missing.printer = u"Bar TM"_s;
-    EXPECT_EQ(tickets::cmdPrintRow_Click(fg1, missing, vsp, writeFGLog), u"送廚失敗, 印表機:Bar TM"_s);
+    EXPECT_EQ(
+        tickets::cmdPrintRow_Click(fg1, missing, vsp, db::gCNT(), writeFGLog), u"送廚失敗, 印表機:Bar TM"_s);
     EXPECT_EQ(fgLog.last().first, u"PK送廚"_s);
 
     // No watched port: the current row is marked and nothing else happens.
     PrintRowInput noPort = input();
     noPort.defKPort.clear();
     select(3, 3, 3);
-    tickets::cmdPrintRow_Click(fg1, noPort, vsp, writeFGLog);
+    tickets::cmdPrintRow_Click(fg1, noPort, vsp, db::gCNT(), writeFGLog);
     EXPECT_EQ(fg1.TextMatrix(3, 4), u"--"_s);
     EXPECT_TRUE(printers.jobs.isEmpty());
     EXPECT_EQ(fgLog.size(), 3);

@@ -678,7 +678,7 @@ void fmTavoKPortSrv::cmdPrintRow_Click()
     const tickets::PrintRowInput input { txtDefKPort->text(), txtPrinter->text(), txtPrinterType->text(),
         chkPrintList->isChecked(), chkPrintItem->isChecked() };
     const QString message = tickets::cmdPrintRow_Click(
-        *fg1, input, vsp, [this](const QString &type, const QString &msg) { WriteFGLog(type, msg); });
+        *fg1, input, vsp, db::gCNT(), [this](const QString &type, const QString &msg) { WriteFGLog(type, msg); });
     if (!message.isEmpty())
         PrintRowMsg = message;
 }

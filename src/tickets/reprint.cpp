@@ -22,7 +22,7 @@ const QString kKPName = u"補印"_s;
 
 bool PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString &pvKPort,
     const QString &pvPrinter, const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview,
-    platform::PrintSurface &vsp)
+    platform::PrintSurface &vsp, db::Connection &cn)
 {
     Q_UNUSED(pvKPort)
     Q_UNUSED(pvPrintList)
@@ -79,7 +79,7 @@ bool PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString
             throw TavoError(kGenericErrorNumber, u"the selected rows could not be read from the grid"_s);
         QString sql = u" SELECT *"_s + u" From ORDERI"_s + filter;
         sql += sortFlag == u"Y"_s ? u"   ORDER BY TypeNo, ItemName "_s : u"   ORDER BY ListNO"_s;
-        rs = db::gCNT().openRecordset(sql, db::Cursor::Client);
+        rs = cn.openRecordset(sql, db::Cursor::Client);
     } catch (...) {
         WriteErrLog(kTag);
     }
@@ -97,12 +97,12 @@ bool PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString
             const QString serial = rs.text(u"KSMark"_s);
             if (g().gKPSplitS1item == u"Y"_s && itemType == u"S1"_s && qty > 1 && qty <= kMaxSplitTickets) {
                 for (int i = 1; i <= qty; ++i)
-                    allSent &= slip.PrintKPortShortSize(rs, serial, i, QString(), kKPName);
+                    allSent &= slip.PrintKPortShortSize(rs, serial, i, QString(), kKPName, cn);
             } else {
                 if (g().gKPSplitS1item == u"Y"_s && itemType == u"S1"_s && qty > kMaxSplitTickets)
                     WriteLog(u"套餐數量過多, 整份印一張菜條:%1 x %2"_s.arg(
                         rs.text(u"ItemName"_s), db::numberText(qty)));
-                allSent &= slip.PrintKPortShortSize(rs, serial, 0, QString(), kKPName);
+                allSent &= slip.PrintKPortShortSize(rs, serial, 0, QString(), kKPName, cn);
             }
             rs.moveNext();
         }
@@ -113,7 +113,7 @@ bool PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString
 }
 
 QString cmdPrintRow_Click(platform::GridModel &fg1, const PrintRowInput &input, platform::PrintSurface &vsp,
-    const FGLogWriter &WriteFGLog)
+    db::Connection &cn, const FGLogWriter &WriteFGLog)
 {
     QString message;
     try {
@@ -130,8 +130,8 @@ QString cmdPrintRow_Click(platform::GridModel &fg1, const PrintRowInput &input, 
                     const QString item = input.printItem ? u"Y"_s : u"N"_s;
                     // The highlighted rows are the ones printed, wherever the cursor stands.
                     const int rowB = fg1.SelectedRow(0), rowE = fg1.SelectedRow(count - 1);
-                    const bool ok
-                        = PrintKPortB(fg1, rowB, rowE, input.defKPort, input.printer, list, item, false, vsp);
+                    const bool ok = PrintKPortB(
+                        fg1, rowB, rowE, input.defKPort, input.printer, list, item, false, vsp, cn);
                     message
                         = ok ? u"列印OK:"_s + input.printer + u"-"_s : u"送廚失敗, 印表機:"_s + input.printer;
                     if (WriteFGLog)
