@@ -116,7 +116,7 @@ double floorUs(int rounds)
 void recordTicket(db::Recordset &rs)
 {
     rs.moveFirst();
-    tickets::frmTMSlip::instance().PrintKPortShortSize(rs, u"補0012"_s, 0, QString(), u"補印"_s);
+    tickets::frmTMSlip::instance().PrintKPortShortSize(rs, u"補0012"_s, 0, QString(), u"補印"_s, db::gCNT());
 }
 
 void BM_RecordTicket(benchmark::State &state)
@@ -219,7 +219,9 @@ void BM_Reprint200Rows(benchmark::State &state)
     for (auto _ : state) {
         QElapsedTimer run;
         run.start();
-        if (!tickets::PrintKPortB(fg1, 1, 200, u"PK"_s, kPrinter, u"Y"_s, u"Y"_s, false, vsp))
+        const tickets::ReprintResult result
+            = tickets::PrintKPortB(fg1, 1, 200, u"PK"_s, kPrinter, u"Y"_s, u"Y"_s, false, vsp, db::gCNT());
+        if (result.outcome != tickets::ReprintOutcome::Printed)
             state.SkipWithError("the reprint failed");
         totalMs += run.nsecsElapsed() / 1e6;
         state.PauseTiming();

@@ -121,7 +121,9 @@ TEST_F(CupsTest, ReprintedRowsComeOutOfTheQueueAsInkedPdfPages)
     platform::PrintSurface vsp;
 
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-    ASSERT_TRUE(tickets::PrintKPortB(fg1, 1, 3, u"PK"_s, cupsPrinter(), u"Y"_s, u"Y"_s, false, vsp));
+    const tickets::ReprintResult result
+        = tickets::PrintKPortB(fg1, 1, 3, u"PK"_s, cupsPrinter(), u"Y"_s, u"Y"_s, false, vsp, db::gCNT());
+    ASSERT_EQ(result.outcome, tickets::ReprintOutcome::Printed);
     EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
     EXPECT_EQ(ksMark(rice), u"C101"_s);
 
@@ -175,8 +177,9 @@ int checkWithoutScheduler()
     expect(!tickets::frmTMSlip::instance().IsPrinterInstalled(u"TavoPDF"_s), u"TavoPDF installed"_s);
     platform::GridModel fg1;
     platform::PrintSurface vsp;
-    expect(!tickets::PrintKPortB(fg1, 1, 1, u"PK"_s, u"TavoPDF"_s, u"Y"_s, u"Y"_s, false, vsp),
-        u"the reprint succeeded"_s);
+    const tickets::ReprintResult result
+        = tickets::PrintKPortB(fg1, 1, 1, u"PK"_s, u"TavoPDF"_s, u"Y"_s, u"Y"_s, false, vsp, db::gCNT());
+    expect(result.outcome == tickets::ReprintOutcome::Failed, u"the reprint succeeded"_s);
     expect(env.readLog().contains(u"廚房印表機尚未安裝(pvPrinter), 無法列印:TavoPDF"_s), u"no log line"_s);
     expect(env.prompter.boxes.isEmpty(), u"a message box"_s);
     tickets::frmTMSlip::unload();

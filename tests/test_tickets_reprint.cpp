@@ -13,8 +13,24 @@ using namespace tavo;
 using namespace tavo::test;
 using tavo::tickets::PrintKPortB;
 using tavo::tickets::PrintRowInput;
+using tavo::tickets::ReprintOutcome;
+using tavo::tickets::ReprintResult;
+
+namespace tavo::tickets {
+void PrintTo(const ReprintResult &result, std::ostream *os)
+{
+    *os << "outcome " << int(result.outcome) << " \"" << result.reason.toStdString() << '"';
+}
+} // namespace tavo::tickets
 
 namespace {
+
+const ReprintResult printed { ReprintOutcome::Printed, {} };
+const ReprintResult failed { ReprintOutcome::Failed, {} };
+ReprintResult nothing(const QString &reason)
+{
+    return { ReprintOutcome::NothingToPrint, reason };
+}
 
 class ReprintTest : public TicketTest {
 protected:
@@ -43,9 +59,14 @@ protected:
         fg1.selectionModel()->select(range, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
 
-    bool reprint(int rowB, int rowE, const QString &printer = kKitchenPrinter)
+    ReprintResult reprint(int rowB, int rowE, const QString &printer = kKitchenPrinter)
     {
-        return PrintKPortB(fg1, rowB, rowE, u"PK"_s, printer, u"Y"_s, u"Y"_s, false, vsp);
+        return PrintKPortB(fg1, rowB, rowE, u"PK"_s, printer, u"Y"_s, u"Y"_s, false, vsp, db::gCNT());
+    }
+
+    tickets::PrintRowResult click(const PrintRowInput &in)
+    {
+        return tickets::cmdPrintRow_Click(fg1, in, vsp, db::gCNT(), writeFGLog);
     }
 
     QStringList headers() const
@@ -70,7 +91,7 @@ TEST_F(ReprintTest, ListedRowsPrintInListOrderWithTheirAddOnsAndClosedRowsAreSki
     const int c = addItem(u"魚湯"_s, 1, u"S0"_s, { { u"OPDate"_s, u"2026/12/07"_s }, { u"ListNo"_s, 30 } });
     list({ a, a1, b, b1, c });
 
-    EXPECT_TRUE(reprint(1, 5));
+    EXPECT_EQ(reprint(1, 5), printed);
     EXPECT_EQ(headers(), (QStringList { u"補印-補0032  A05"_s, u"補印-0031  A05"_s }))
         << "ListNo order; closed row skipped";
     EXPECT_EQ(printers.jobs[0].document.tableRows(), (QStringList { u"炒青菜|1;"_s, u"|/加蒜;"_s }));
@@ -82,14 +103,14 @@ TEST_F(ReprintTest, ListedRowsPrintInListOrderWithTheirAddOnsAndClosedRowsAreSki
 
     // An add-on selected without its item prints on its own.
     printers.jobs.clear();
-    EXPECT_TRUE(reprint(2, 2));
+    EXPECT_EQ(reprint(2, 2), printed);
     ASSERT_EQ(printers.jobs.size(), 1);
     EXPECT_EQ(printers.jobs[0].document.tableRows(), QStringList { u"白飯|2;"_s });
     EXPECT_EQ(headers(), QStringList { u"補印-0031  A05"_s }) << "the serial it took from its item";
 
-    // Only closed rows: nothing to print, and that is no failure.
+    // Only closed rows: nothing to print, and that is no printer's failure.
     printers.jobs.clear();
-    EXPECT_TRUE(reprint(5, 5));
+    EXPECT_EQ(reprint(5, 5), nothing(u"所選的點單已結帳"_s));
     EXPECT_TRUE(printers.jobs.isEmpty());
     EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
 }
@@ -102,7 +123,7 @@ TEST_F(ReprintTest, SortByTypeListsWhateverAddOnsFollowInThatOrder)
     const int rice = addItem(u"飯"_s, 1, u"S0"_s, { { u"TypeNo"_s, u"1"_s }, { u"KSMark"_s, u"8"_s } });
     list({ soup, noodles, rice });
 
-    EXPECT_TRUE(reprint(1, 3));
+    EXPECT_EQ(reprint(1, 3), printed);
     ASSERT_EQ(printers.jobs.size(), 2);
     EXPECT_EQ(printers.jobs[0].document.tableRows(), QStringList { u"飯|1;"_s });
     EXPECT_EQ(printers.jobs[1].document.tableRows(), (QStringList { u"湯麵|1;"_s, u"|/加麵;"_s }));
@@ -116,7 +137,7 @@ TEST_F(ReprintTest, SetItemsSplitIntoOneTicketPerUnitWhenTheFlagIsOn)
     list({ set, tea });
 
     g().gKPSplitS1item = u"Y"_s;
-    EXPECT_TRUE(reprint(1, 2));
+    EXPECT_EQ(reprint(1, 2), printed);
     EXPECT_EQ(headers(),
         (QStringList {
             u"補印-0040-1  A05"_s, u"補印-0040-2  A05"_s, u"補印-0040-3  A05"_s, u"補印-  A05"_s }))
@@ -128,7 +149,7 @@ TEST_F(ReprintTest, SetItemsSplitIntoOneTicketPerUnitWhenTheFlagIsOn)
 
     printers.jobs.clear();
     g().gKPSplitS1item = u"N"_s;
-    EXPECT_TRUE(reprint(1, 2));
+    EXPECT_EQ(reprint(1, 2), printed);
     ASSERT_EQ(printers.jobs.size(), 1);
     EXPECT_EQ(printers.jobs[0].document.tableRows(), (QStringList { u"商業午餐|3;"_s, u"|/紅茶;"_s }));
 
@@ -136,7 +157,7 @@ TEST_F(ReprintTest, SetItemsSplitIntoOneTicketPerUnitWhenTheFlagIsOn)
     printers.jobs.clear();
     g().gKPSplitS1item = u"Y"_s;
     db::gCNT().execute(u"UPDATE ORDERI SET Qty = 1000000 WHERE RNo = %1"_s.arg(set));
-    EXPECT_TRUE(reprint(1, 2));
+    EXPECT_EQ(reprint(1, 2), printed);
     ASSERT_EQ(printers.jobs.size(), 1);
     EXPECT_EQ(printers.jobs[0].document.tableRows(), (QStringList { u"商業午餐|1000000;"_s, u"|/紅茶;"_s }));
     EXPECT_TRUE(env.readLog().contains(u"商業午餐 x 1000000"_s));
@@ -148,9 +169,9 @@ TEST_F(ReprintTest, PrinterMissingEmptyOrInAnotherCaseStopsBeforeAnything)
     const int a1 = addItem(u"白飯"_s, 1, u"A1"_s);
     list({ a, a1 });
 
-    EXPECT_FALSE(reprint(1, 2, QString()));
-    EXPECT_FALSE(reprint(1, 2, kKitchenPrinter.toUpper()));
-    EXPECT_FALSE(reprint(1, 2, u"O'Brien TM"_s));
+    EXPECT_EQ(reprint(1, 2, QString()), failed);
+    EXPECT_EQ(reprint(1, 2, kKitchenPrinter.toUpper()), failed);
+    EXPECT_EQ(reprint(1, 2, u"O'Brien TM"_s), failed);
     EXPECT_TRUE(printers.jobs.isEmpty());
     EXPECT_TRUE(ksMark(a1).isEmpty()) << "nothing half-updated";
     const QString log = env.readLog();
@@ -160,7 +181,7 @@ TEST_F(ReprintTest, PrinterMissingEmptyOrInAnotherCaseStopsBeforeAnything)
 
     // A printer that takes the name but refuses the job is not reported as printed.
     printers.refuseWith = u"cupsd is not running"_s;
-    EXPECT_FALSE(reprint(1, 2));
+    EXPECT_EQ(reprint(1, 2), failed);
     EXPECT_TRUE(env.readErr().contains(u"cupsd is not running"_s));
 }
 
@@ -168,17 +189,17 @@ TEST_F(ReprintTest, SelectionsThatHoldNoRowOrRowsBeyondTheGridPrintNothing)
 {
     const int a = addItem(u"牛肉麵"_s, 1);
     list({ a });
-    EXPECT_TRUE(reprint(1, 0)) << "a selection of no rows is an empty selection";
+    EXPECT_EQ(reprint(1, 0), nothing(u"沒有選取點單"_s)) << "a selection of no rows is an empty selection";
     EXPECT_TRUE(printers.jobs.isEmpty());
     EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
 
-    EXPECT_FALSE(reprint(1, 3)) << "rows that are not in the grid cannot be read back";
+    EXPECT_EQ(reprint(1, 3), failed) << "rows that are not in the grid cannot be read back";
     EXPECT_TRUE(printers.jobs.isEmpty());
     EXPECT_TRUE(env.readErr().contains(u"處理程序: (PrintKPortB)"_s));
 
     // A grid cell holding SQL is a value, not a statement.
     fg1.addRow({ u"1' OR '1'='1"_s });
-    EXPECT_TRUE(reprint(2, 2));
+    EXPECT_EQ(reprint(2, 2), nothing(u"找不到所選的點單"_s));
     EXPECT_TRUE(printers.jobs.isEmpty());
 }
 
@@ -186,7 +207,7 @@ TEST_F(ReprintTest, RowsWithNullEverywherePrint)
 {
     const int bare = addRow({ { u"KPort"_s, u"PK"_s }, { u"ListNo"_s, 1 } });
     list({ bare });
-    EXPECT_TRUE(reprint(1, 1));
+    EXPECT_EQ(reprint(1, 1), printed);
     ASSERT_EQ(printers.jobs.size(), 1);
     EXPECT_EQ(printers.jobs[0].document.tableRows(), QStringList { u"[快]|快上;"_s });
     EXPECT_EQ(printers.jobs[0].document.textBlocks().first(), u"補印-  "_s);
@@ -196,7 +217,8 @@ TEST_F(ReprintTest, PreviewAppliesToTheWindowSurfaceAndTicketsStillPrint)
 {
     const int a = addItem(u"牛肉麵"_s, 1);
     list({ a });
-    EXPECT_TRUE(PrintKPortB(fg1, 1, 1, u"PK"_s, kKitchenPrinter, u"N"_s, u"N"_s, true, vsp));
+    EXPECT_EQ(
+        PrintKPortB(fg1, 1, 1, u"PK"_s, kKitchenPrinter, u"N"_s, u"N"_s, true, vsp, db::gCNT()), printed);
     EXPECT_TRUE(vsp.preview());
     EXPECT_EQ(printers.jobs.size(), 1);
 }
@@ -210,11 +232,11 @@ TEST_F(ReprintTest, ButtonLogsThePortAndTheOutcome)
 
     // The cursor on the header row: nothing happens.
     fg1.setRow(0);
-    EXPECT_TRUE(tickets::cmdPrintRow_Click(fg1, input(), vsp, writeFGLog).isEmpty());
+    EXPECT_TRUE(click(input()).message.isEmpty());
     EXPECT_TRUE(fgLog.isEmpty());
 
     select(2, 3, 2);
-    EXPECT_EQ(tickets::cmdPrintRow_Click(fg1, input(), vsp, writeFGLog), u"列印OK:TM-T88 Kitchen-"_s);
+    EXPECT_EQ(click(input()).message, u"列印OK:TM-T88 Kitchen-"_s);
     ASSERT_EQ(fgLog.size(), 1);
     EXPECT_EQ(fgLog[0].first, u"PK送廚"_s);
     EXPECT_EQ(fgLog[0].second, u"列印OK:TM-T88 Kitchen-"_s);
@@ -223,31 +245,42 @@ TEST_F(ReprintTest, ButtonLogsThePortAndTheOutcome)
     // Selected upwards, the cursor sits on the last row of the selection: the selection counts.
     printers.jobs.clear();
     select(1, 2, 2);
-    tickets::cmdPrintRow_Click(fg1, input(), vsp, writeFGLog);
+    click(input());
     EXPECT_EQ(headers(), (QStringList { u"補印-11  A05"_s, u"補印-12  A05"_s }));
 
     // Another printer type: nothing printed, nothing logged.
     printers.jobs.clear();
     PrintRowInput other = input();
     other.printerType = u"LASER"_s;
-    EXPECT_TRUE(tickets::cmdPrintRow_Click(fg1, other, vsp, writeFGLog).isEmpty());
+    EXPECT_TRUE(click(other).message.isEmpty());
     EXPECT_TRUE(printers.jobs.isEmpty());
     EXPECT_EQ(fgLog.size(), 2);
 
     PrintRowInput missing = input();
     missing.printer = u"Bar TM"_s;
-    EXPECT_EQ(tickets::cmdPrintRow_Click(fg1, missing, vsp, writeFGLog), u"送廚失敗, 印表機:Bar TM"_s);
+    const tickets::PrintRowResult failure = click(missing);
+    EXPECT_EQ(failure.outcome, ReprintOutcome::Failed);
+    EXPECT_EQ(failure.message, u"送廚失敗, 印表機:Bar TM"_s);
     EXPECT_EQ(fgLog.last().first, u"PK送廚"_s);
 
     // No watched port: the current row is marked and nothing else happens.
     PrintRowInput noPort = input();
     noPort.defKPort.clear();
     select(3, 3, 3);
-    tickets::cmdPrintRow_Click(fg1, noPort, vsp, writeFGLog);
+    click(noPort);
     EXPECT_EQ(fg1.TextMatrix(3, 4), u"--"_s);
     EXPECT_TRUE(printers.jobs.isEmpty());
     EXPECT_EQ(fgLog.size(), 3);
     EXPECT_TRUE(env.prompter.boxes.isEmpty());
+
+    // Rows the POS has closed since they were listed: no ticket, no "OK", and the reason.
+    db::gCNT().execute(u"UPDATE ORDERI SET OPDate = '2026/12/07'"_s);
+    select(1, 3, 1);
+    const tickets::PrintRowResult closed = click(input());
+    EXPECT_EQ(closed.outcome, ReprintOutcome::NothingToPrint);
+    EXPECT_EQ(closed.message, u"沒有列印: 所選的點單已結帳"_s);
+    EXPECT_EQ(fgLog.last(), qMakePair(u"PK送廚"_s, closed.message));
+    EXPECT_TRUE(printers.jobs.isEmpty());
 }
 
 namespace {
@@ -297,11 +330,12 @@ TEST_F(PgReprintTest, ReprintReadsMarksAndSkipsClosedRowsOnPostgreSQL)
     list({ a, a1, closed, rush });
 
     g().gKPPrintMenuRemark = u"Y"_s;
-    EXPECT_TRUE(reprint(1, 4));
+    EXPECT_EQ(reprint(1, 4), printed);
     EXPECT_EQ(headers(), (QStringList { u"補印-P1  A05"_s, u"補印-P2  A05"_s }));
     EXPECT_EQ(printers.jobs[0].document.tableRows(),
         (QStringList { u"牛肉麵-招牌 <O'Neil 不辣>|1;"_s, u"|/白飯*2.5;"_s }));
     EXPECT_EQ(printers.jobs[1].document.tableRows(), QStringList { u"[快]炒青菜|快上;"_s });
     EXPECT_EQ(ksMark(a1), u"P1"_s);
+    EXPECT_EQ(reprint(3, 3), nothing(u"所選的點單已結帳"_s));
     EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
 }

@@ -160,3 +160,15 @@ TEST_F(TestTicketTest, APrintingErrorIsShownAndTheTestGoesOnWithTheNextPort)
     EXPECT_TRUE(KPWPOrderI(u"Bar TM"_s, buffer, vsp, writeFGLog));
     EXPECT_EQ(printers.jobs.size(), 1);
 }
+
+TEST_F(TestTicketTest, APortRowThatCannotBeReadIsPassedOverWithoutAnErrorLogBlock)
+{
+    fgKPort.setFormatString(u"RNo|KPort"_s); // no type or printer column
+    fgKPort.setRows(1);
+    fgKPort.addRow({ u"1"_s, u"PK"_s });
+    tickets::cmdPrintTest_Click(fgKPort, fgPrinterList, buffer, vsp, writeFGLog);
+    EXPECT_TRUE(printers.jobs.isEmpty());
+    EXPECT_TRUE(fgLog.isEmpty());
+    EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
+    EXPECT_TRUE(env.prompter.boxes.isEmpty());
+}

@@ -3,6 +3,7 @@
 
 #include "gui/fmTavoKPortSrv.h"
 #include "gui/gridview.h"
+#include "gui/messagepanel.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -43,6 +44,13 @@ TEST_F(TicketTest, ServiceWindowButtonsPrintThroughTheTicketCode)
     EXPECT_EQ(printers.jobs[1].document.name, u".補印菜條: 0012"_s);
     EXPECT_EQ(window.PrintRowMsg, u"列印OK:TM-T88 Kitchen-"_s);
     EXPECT_EQ(window.fgLog->TextMatrix(window.fgLog->Rows() - 1, 1), u"PK送廚"_s);
+
+    // Closed by the POS meanwhile: the message panel says why no ticket came out.
+    db::gCNT().execute(u"UPDATE ORDERI SET OPDate = '2026/12/07'"_s);
+    window.cmdPrintRow->click();
+    EXPECT_EQ(printers.jobs.size(), 2);
+    EXPECT_EQ(window.PrintRowMsg, u"沒有列印: 所選的點單已結帳"_s);
+    EXPECT_EQ(window.elaMsg->caption(), window.PrintRowMsg);
 
     window.chkKPortForm->setChecked(true);
     window.onStartWithOrderForm();

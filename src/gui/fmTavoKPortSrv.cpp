@@ -679,10 +679,14 @@ void fmTavoKPortSrv::cmdPrintRow_Click()
 {
     const tickets::PrintRowInput input { txtDefKPort->text(), txtPrinter->text(), txtPrinterType->text(),
         chkPrintList->isChecked(), chkPrintItem->isChecked() };
-    const QString message = tickets::cmdPrintRow_Click(
-        *fg1, input, vsp, [this](const QString &type, const QString &msg) { WriteFGLog(type, msg); });
-    if (!message.isEmpty())
-        PrintRowMsg = message;
+    const tickets::PrintRowResult result = tickets::cmdPrintRow_Click(*fg1, input, vsp, db::gCNT(),
+        [this](const QString &type, const QString &msg) { WriteFGLog(type, msg); });
+    if (result.message.isEmpty())
+        return;
+    PrintRowMsg = result.message;
+    // The operator pressed for tickets and none came out: say why where they are looking.
+    if (result.outcome == tickets::ReprintOutcome::NothingToPrint)
+        DispElaMsg(*elaMsg, result.message);
 }
 
 void fmTavoKPortSrv::cmdPrintTest_Click()

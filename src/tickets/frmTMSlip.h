@@ -3,20 +3,14 @@
 // ticket settings read once when it loads. It never shows itself; it is loaded on first use and
 // stays loaded for the life of the program, so BellDone really means "once per run".
 #include "platform/printsurface.h"
+#include "tickets/kitchenticket.h"
 
 #include <QSize>
 #include <QString>
 #include <cmath>
 #include <memory>
 
-namespace tavo::db {
-class Recordset;
-}
-
 namespace tavo::tickets {
-
-// Item types that ride on the ticket of the item row before them.
-bool isAddOnType(const QString &itemType);
 
 // The paper of kitchen and test tickets: an 80 mm receipt roll. A ticket laid out on a wider
 // sheet would be shrunk to the roll's width by the spooler.
@@ -51,11 +45,16 @@ public:
     bool IsPrinterInstalled(const QString &pvPrinter);
 
     // Draws the ticket of the row pRST stands on and sends it to the device already selected on
-    // vsp. Add-on rows after an item are listed on its ticket, and pRST is left on the last row
-    // the ticket used. Each step logs its own failure and the ticket goes on; the result is false
-    // only when the ticket could not be handed to the printer.
+    // vsp: read, laid out, then its add-on rows marked on cn. Add-on rows after an item are listed
+    // on its ticket, and pRST is left on the last row the ticket used. Each step logs its own
+    // failure and the ticket goes on; the result is false only when the ticket could not be
+    // handed to the printer.
     bool PrintKPortShortSize(db::Recordset &pRST, const QString &pvPrintSNo, int pvSplitCount,
-        const QString &pvCustTotal, const QString &pvKPName);
+        const QString &pvCustTotal, const QString &pvKPName, db::Connection &cn);
+
+    // The settings a ticket of this window is laid out with, the time of printing being now.
+    TicketSettings ticketSettings(const QString &pvPrintSNo, int pvSplitCount, const QString &pvCustTotal,
+        const QString &pvKPName) const;
 
     // The INI key (section "PARAM" of TavoC.INI) naming the site whose tickets label the table
     // "桌號"; compared with the site's CustName.

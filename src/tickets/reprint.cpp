@@ -7,6 +7,7 @@
 #include "platform/gridmodel.h"
 #include "platform/printsurface.h"
 #include "tickets/frmTMSlip.h"
+#include "tickets/step.h"
 #include "util/globals.h"
 #include "util/grids.h"
 #include "util/report.h"
@@ -16,106 +17,134 @@ using namespace Qt::StringLiterals;
 namespace tavo::tickets {
 
 namespace {
+
 const QString kTag = u"PrintKPortB"_s;
 const QString kKPName = u"補印"_s;
+
+ReprintResult printed()
+{
+    return { ReprintOutcome::Printed, {} };
+}
+
+ReprintResult failed()
+{
+    return { ReprintOutcome::Failed, {} };
+}
+
+ReprintResult nothingToPrint(const QString &reason)
+{
+    return { ReprintOutcome::NothingToPrint, reason };
+}
+
+// No selected row is open: tell closed rows from rows the POS has removed, so the operator
+// does not go looking for a printer fault.
+ReprintResult nothingOpen(db::Connection &cn, const QString &rowCondition)
+{
+    int rows = 0;
+    if (!step(kTag, [&] {
+            rows = cn.openRecordset(u"SELECT Count(*) From ORDERI Where ( "_s + rowCondition + u" )"_s)
+                       .value(0)
+                       .toInt();
+        }))
+        return failed();
+    return nothingToPrint(rows > 0 ? u"所選的點單已結帳"_s : u"找不到所選的點單"_s);
+}
+
+QString activityMessage(const ReprintResult &result, const QString &printer)
+{
+    switch (result.outcome) {
+    case ReprintOutcome::Printed:
+        return u"列印OK:"_s + printer + u"-"_s;
+    case ReprintOutcome::NothingToPrint:
+        return u"沒有列印: "_s + result.reason;
+    case ReprintOutcome::Failed:
+        break;
+    }
+    return u"送廚失敗, 印表機:"_s + printer;
+}
+
 } // namespace
 
-bool PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString &pvKPort,
+ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString &pvKPort,
     const QString &pvPrinter, const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview,
-    platform::PrintSurface &vsp)
+    platform::PrintSurface &vsp, db::Connection &cn)
 {
     Q_UNUSED(pvKPort)
     Q_UNUSED(pvPrintList)
     Q_UNUSED(pvPrintItem)
-    try {
-        vsp.setPreview(pvPreview);
-    } catch (...) {
-        WriteErrLog(kTag);
-    }
+    vsp.setPreview(pvPreview);
 
     if (pvPrinter.isEmpty()) {
         WriteLog(u"廚房印表機設定錯誤(pvPrinter), 無法列印:"_s + pvPrinter);
-        return false;
+        return failed();
     }
     frmTMSlip &slip = frmTMSlip::instance();
     if (!slip.IsPrinterInstalled(pvPrinter)) {
         WriteLog(u"廚房印表機尚未安裝(pvPrinter), 無法列印:"_s + pvPrinter);
-        return false;
+        return failed();
     }
-    try {
-        slip.vsp.setDevice(pvPrinter);
-    } catch (...) {
-        WriteErrLog(kTag);
-    }
+    step(kTag, [&] { slip.vsp.setDevice(pvPrinter); });
 
     QString sortFlag;
-    try {
-        if (getParamValue(u"KPSortByType"_s, sortFlag))
-            sortFlag = sortFlag.toUpper();
-    } catch (...) {
-        WriteErrLog(kTag);
-    }
+    if (getParamValue(u"KPSortByType"_s, sortFlag))
+        sortFlag = sortFlag.toUpper();
 
     // A selection of no rows would leave the filter without a condition.
     if (piRowE < piRowB)
-        return true;
+        return nothingToPrint(u"沒有選取點單"_s);
 
-    QString filter;
-    bool filterBuilt = false;
-    try {
-        filter = u" Where OPDate Is Null And ( "_s;
-        for (int i = piRowB; i <= piRowE; ++i)
-            filter += u" rno = "_s + QuotStr(fg1.TextMatrix(i, grids::OrderList::RNo)) + u" OR"_s;
-        filter.chop(2);
-        filter += u" )"_s;
-        filterBuilt = true;
-    } catch (...) {
-        WriteErrLog(kTag);
-    }
+    QString rowCondition;
+    if (!step(kTag, [&] {
+            for (int i = piRowB; i <= piRowE; ++i)
+                rowCondition += u" rno = "_s + QuotStr(fg1.TextMatrix(i, grids::OrderList::RNo)) + u" OR"_s;
+            rowCondition.chop(2);
+        }))
+        return failed();
 
     db::Recordset rs;
-    try {
-        if (!filterBuilt)
-            throw TavoError(kGenericErrorNumber, u"the selected rows could not be read from the grid"_s);
-        QString sql = u" SELECT *"_s + u" From ORDERI"_s + filter;
+    step(kTag, [&] {
+        QString sql
+            = u" SELECT *"_s + u" From ORDERI"_s + u" Where OPDate Is Null And ( "_s + rowCondition + u" )"_s;
         sql += sortFlag == u"Y"_s ? u"   ORDER BY TypeNo, ItemName "_s : u"   ORDER BY ListNO"_s;
-        rs = db::gCNT().openRecordset(sql, db::Cursor::Client);
-    } catch (...) {
-        WriteErrLog(kTag);
-    }
+        rs = cn.openRecordset(sql, db::Cursor::Client);
+    });
+    // Rows that could not be read were not printed: that is no success to report.
+    if (!rs.isOpen())
+        return failed();
+    if (rs.eof())
+        return nothingOpen(cn, rowCondition);
 
     bool allSent = true;
-    try {
-        // Rows that could not be read were not printed: that is no success to report.
-        if (!rs.isOpen())
-            return false;
-        if (rs.eof())
-            return true;
+    int tickets = 0;
+    auto print = [&](int splitCount, const QString &serial) {
+        allSent &= slip.PrintKPortShortSize(rs, serial, splitCount, QString(), kKPName, cn);
+        ++tickets;
+    };
+    step(kTag, [&] {
         while (!rs.eof()) {
             const QString itemType = rs.text(u"ItemType"_s);
             const double qty = rs.number(u"Qty"_s);
             const QString serial = rs.text(u"KSMark"_s);
-            if (g().gKPSplitS1item == u"Y"_s && itemType == u"S1"_s && qty > 1 && qty <= kMaxSplitTickets) {
+            const bool split = g().gKPSplitS1item == u"Y"_s && itemType == u"S1"_s;
+            if (split && qty > 1 && qty <= kMaxSplitTickets) {
                 for (int i = 1; i <= qty; ++i)
-                    allSent &= slip.PrintKPortShortSize(rs, serial, i, QString(), kKPName);
+                    print(i, serial);
             } else {
-                if (g().gKPSplitS1item == u"Y"_s && itemType == u"S1"_s && qty > kMaxSplitTickets)
+                if (split && qty > kMaxSplitTickets)
                     WriteLog(u"套餐數量過多, 整份印一張菜條:%1 x %2"_s.arg(
                         rs.text(u"ItemName"_s), db::numberText(qty)));
-                allSent &= slip.PrintKPortShortSize(rs, serial, 0, QString(), kKPName);
+                print(0, serial);
             }
             rs.moveNext();
         }
-    } catch (...) {
-        WriteErrLog(kTag);
-    }
-    return allSent;
+    });
+    return allSent && tickets > 0 ? printed() : failed();
 }
 
-QString cmdPrintRow_Click(platform::GridModel &fg1, const PrintRowInput &input, platform::PrintSurface &vsp,
-    const FGLogWriter &WriteFGLog)
+PrintRowResult cmdPrintRow_Click(platform::GridModel &fg1, const PrintRowInput &input,
+    platform::PrintSurface &vsp, db::Connection &cn, const FGLogWriter &WriteFGLog)
 {
-    QString message;
+    PrintRowResult result;
     try {
         const int r = fg1.Row();
         const int count = fg1.SelectedRows();
@@ -130,12 +159,11 @@ QString cmdPrintRow_Click(platform::GridModel &fg1, const PrintRowInput &input, 
                     const QString item = input.printItem ? u"Y"_s : u"N"_s;
                     // The highlighted rows are the ones printed, wherever the cursor stands.
                     const int rowB = fg1.SelectedRow(0), rowE = fg1.SelectedRow(count - 1);
-                    const bool ok
-                        = PrintKPortB(fg1, rowB, rowE, input.defKPort, input.printer, list, item, false, vsp);
-                    message
-                        = ok ? u"列印OK:"_s + input.printer + u"-"_s : u"送廚失敗, 印表機:"_s + input.printer;
+                    const ReprintResult reprint = PrintKPortB(
+                        fg1, rowB, rowE, input.defKPort, input.printer, list, item, false, vsp, cn);
+                    result = { reprint.outcome, activityMessage(reprint, input.printer) };
                     if (WriteFGLog)
-                        WriteFGLog(input.defKPort + u"送廚"_s, message);
+                        WriteFGLog(input.defKPort + u"送廚"_s, result.message);
                 }
             }
         }
@@ -143,7 +171,7 @@ QString cmdPrintRow_Click(platform::GridModel &fg1, const PrintRowInput &input, 
         ShowErrMsg(u"cmdPrintRow_Click"_s);
     }
     platform::restoreCursor();
-    return message;
+    return result;
 }
 
 } // namespace tavo::tickets

@@ -4,6 +4,10 @@
 #include <QString>
 #include <functional>
 
+namespace tavo::db {
+class Connection;
+}
+
 namespace tavo::platform {
 class GridModel;
 class PrintSurface;
@@ -14,14 +18,26 @@ namespace tavo::tickets {
 // The service window's activity log: one row of a job type and a message.
 using FGLogWriter = std::function<void(const QString &type, const QString &message)>;
 
-// Re-reads the grid rows piRowB..piRowE (their RNo in column 0) that the POS has not closed and
-// prints a kitchen ticket for each on pvPrinter through the ticket window. False when the printer
-// name is empty, the printer is not installed, or a ticket could not be handed to the printer;
-// an empty selection (piRowE < piRowB) prints nothing and is true. pvPreview applies to the
-// window's own surface `vsp`; pvKPort, pvPrintList and pvPrintItem are carried for the callers.
-bool PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString &pvKPort,
+enum class ReprintOutcome {
+    Printed, // every selected row still open got its tickets
+    NothingToPrint, // no selected row is left to print; the result says why
+    Failed, // no usable printer, the rows could not be read, or a ticket did not reach the printer
+};
+
+struct ReprintResult {
+    ReprintOutcome outcome = ReprintOutcome::Failed;
+    QString reason; // NothingToPrint: why, in words the operator reads as they are
+
+    bool operator==(const ReprintResult &) const = default;
+};
+
+// Re-reads the grid rows piRowB..piRowE (their RNo in column 0) from cn, skips those the POS has
+// closed, and prints a kitchen ticket for each of the others on pvPrinter through the ticket
+// window. pvPreview applies to the window's own surface `vsp`; pvKPort, pvPrintList and
+// pvPrintItem are carried for the callers.
+ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString &pvKPort,
     const QString &pvPrinter, const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview,
-    platform::PrintSurface &vsp);
+    platform::PrintSurface &vsp, db::Connection &cn);
 
 // Split set items print one ticket per unit; a quantity beyond this is a slip of the terminal,
 // and its item prints as one ticket with the whole quantity instead of thousands of tickets.
@@ -36,11 +52,16 @@ struct PrintRowInput {
     bool printItem = false; // chkPrintItem
 };
 
+// What the reprint button did.
+struct PrintRowResult {
+    ReprintOutcome outcome = ReprintOutcome::Failed;
+    QString message; // as the activity log got it; empty when nothing was attempted
+};
+
 // The button handler's logic: prints the rows the operator selected (by keyboard, mouse or an
-// assistive technology), or the cursor row when nothing is selected. Returns the message written
-// to the activity log (empty when nothing was attempted); errors are shown with the tag
-// "cmdPrintRow_Click".
-QString cmdPrintRow_Click(platform::GridModel &fg1, const PrintRowInput &input, platform::PrintSurface &vsp,
-    const FGLogWriter &WriteFGLog);
+// assistive technology), or the cursor row when nothing is selected, and logs the outcome under
+// the port's "送廚". Errors are shown with the tag "cmdPrintRow_Click".
+PrintRowResult cmdPrintRow_Click(platform::GridModel &fg1, const PrintRowInput &input,
+    platform::PrintSurface &vsp, db::Connection &cn, const FGLogWriter &WriteFGLog);
 
 } // namespace tavo::tickets
