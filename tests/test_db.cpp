@@ -47,12 +47,6 @@ bool haveServer()
     return !qEnvironmentVariableIsEmpty("TAVO_TEST_PG_HOST");
 }
 
-QString pg(const char *name, const char *fallback)
-{
-    const QString value = qEnvironmentVariable(name);
-    return value.isEmpty() ? QString::fromLatin1(fallback) : value;
-}
-
 // One schema per test process, so hand runs beside ctest never meet.
 QString pgSchema()
 {
@@ -61,20 +55,12 @@ QString pgSchema()
 
 QString pgNative(const QString &extra = {})
 {
-    return u"Provider=PostgreSQL;Data Source=%1:%2;Initial Catalog=%3;User ID=%4;Password=%5"_s.arg(
-               pg("TAVO_TEST_PG_HOST", "127.0.0.1"), pg("TAVO_TEST_PG_PORT", "5432"),
-               pg("TAVO_TEST_PG_DB", "tavo_test"), pg("TAVO_TEST_PG_USER", "tavo"),
-               pg("TAVO_TEST_PG_PASSWORD", ""))
-        + extra;
+    return test::postgresConnectionString() + extra;
 }
 
 QString pgOdbc(const QString &extra = {})
 {
-    return u"Provider=MSDASQL;Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;Uid=%4;Pwd=%5"_s.arg(
-               pg("TAVO_TEST_PG_HOST", "127.0.0.1"), pg("TAVO_TEST_PG_PORT", "5432"),
-               pg("TAVO_TEST_PG_DB", "tavo_test"), pg("TAVO_TEST_PG_USER", "tavo"),
-               pg("TAVO_TEST_PG_PASSWORD", ""))
-        + extra;
+    return test::postgresOdbcConnectionString() + extra;
 }
 
 void runScript(db::Connection &cn, const QString &script)

@@ -75,7 +75,6 @@ protected:
         db::gCNT().execute(u"CREATE TABLE xxPARAM (ParamID TEXT PRIMARY KEY, ParamValue TEXT,"
                            " FileDate TEXT, UpdDate TEXT)"_s);
     }
-    void TearDown() override { db::gCNT().close(); }
     void param(const QString &id, const QString &value)
     {
         db::gCNT().execute(u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('%1', '%2')"_s.arg(id, value));
@@ -151,11 +150,7 @@ TEST_F(BusinessParametersTest, DisplayPortWithoutTypeIsNotTouched)
 class MainTest : public StartupTest {
 protected:
     void SetUp() override { qputenv("TAVO_HOME", env.dir().toLocal8Bit()); }
-    void TearDown() override
-    {
-        qunsetenv("TAVO_HOME");
-        db::gCNT().close();
-    }
+    void TearDown() override { qunsetenv("TAVO_HOME"); }
     platform::SingleInstance instance{env.path(u"instance.lock"_s)};
     std::function<void()> noWindow = [] { ADD_FAILURE() << "no window may open"; };
 };

@@ -45,10 +45,8 @@ protected:
 
     void SetUp() override
     {
-        tickets::frmTMSlip::unload();
         g().gOPDate = QStringLiteral("2026/12/07");
         db::Connection &cn = db::gCNT();
-        cn.close();
         cn.open(QStringLiteral("Provider=SQLite;Data Source=:memory:"));
         SetDBType();
         cn.execute(QStringLiteral(
@@ -61,12 +59,6 @@ protected:
         cn.execute(QStringLiteral("CREATE TABLE MENUITEM (TypeNo INTEGER, ItemName TEXT, Remark TEXT)"));
         cn.execute(QStringLiteral(
             "CREATE TABLE xxPARAM (ParamID TEXT, ParamValue TEXT, FileDate TEXT, UpdDate TEXT)"));
-    }
-
-    void TearDown() override
-    {
-        tickets::frmTMSlip::unload();
-        db::gCNT().close();
     }
 
     // One ORDERI row; unnamed columns stay NULL. Returns its RNo.

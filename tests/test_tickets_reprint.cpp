@@ -292,15 +292,13 @@ protected:
 
     void SetUp() override
     {
-        const QString host = qEnvironmentVariable("TAVO_TEST_PG_HOST");
-        if (host.isEmpty())
+        const QString server = test::postgresConnectionString();
+        if (server.isEmpty())
             GTEST_SKIP() << "TAVO_TEST_PG_HOST is not set";
         ReprintTest::SetUp();
         db::Connection &cn = db::gCNT();
         cn.close();
-        cn.open(u"Provider=PostgreSQL;Data Source=%1:%2;Initial Catalog=%3;User ID=%4;Password=%5"_s.arg(host,
-            qEnvironmentVariable("TAVO_TEST_PG_PORT", u"5432"_s), qEnvironmentVariable("TAVO_TEST_PG_DB"),
-            qEnvironmentVariable("TAVO_TEST_PG_USER"), qEnvironmentVariable("TAVO_TEST_PG_PASSWORD")));
+        cn.open(server);
         SetDBType();
         cn.execute(u"DROP SCHEMA IF EXISTS "_s + schema + u" CASCADE"_s);
         cn.execute(u"CREATE SCHEMA "_s + schema);

@@ -20,16 +20,6 @@ QString literal(const QVariant &value)
 }
 } // namespace
 
-QString postgresConnectionString()
-{
-    const QString host = qEnvironmentVariable("TAVO_TEST_PG_HOST");
-    if (host.isEmpty())
-        return {};
-    return u"Provider=PostgreSQL;Data Source=%1:%2;Initial Catalog=%3;User ID=%4;Password=%5"_s.arg(host,
-        qEnvironmentVariable("TAVO_TEST_PG_PORT", u"5432"_s), qEnvironmentVariable("TAVO_TEST_PG_DB"),
-        qEnvironmentVariable("TAVO_TEST_PG_USER"), qEnvironmentVariable("TAVO_TEST_PG_PASSWORD"));
-}
-
 OrderTable::OrderTable(db::Connection &connection, Server server, const QString &sqliteFile)
     : m_cnt(connection)
     , m_server(server)

@@ -3,6 +3,7 @@
 // ./test.sh (its own schema, so other tests' tables are left alone), built from the demo schema.
 #include "db/connection.h"
 #include "demo/demoschema.h"
+#include "support/test_environment.h"
 
 #include <QDateTime>
 #include <QString>
@@ -19,8 +20,6 @@ inline const char *serverName(Server server)
     return server == Server::SQLite ? "SQLite" : "PostgreSQL";
 }
 
-// The PostgreSQL connection string of the test server; empty when none is configured.
-QString postgresConnectionString();
 
 class OrderTable {
 public:

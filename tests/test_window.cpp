@@ -51,7 +51,6 @@ protected:
     {
         window.reset();
         table.reset();
-        db::gCNT().close();
     }
 
     void param(const QString &id, const QString &value)

@@ -1,5 +1,9 @@
 #include "support/test_environment.h"
 
+#include "db/dbglobals.h"
+#include "platform/echo.h"
+#include "tickets/frmTMSlip.h"
+
 #include "platform/codepage.h"
 #include "util/globals.h"
 
@@ -66,12 +70,41 @@ bool MemorySettings::contains(const QString &app, const QString &section, const 
     return m_values.contains(slot(app, section, key));
 }
 
+QString postgresConnectionString()
+{
+    const QString host = qEnvironmentVariable("TAVO_TEST_PG_HOST");
+    if (host.isEmpty())
+        return {};
+    return u"Provider=PostgreSQL;Data Source=%1:%2;Initial Catalog=%3;User ID=%4;Password=%5"_s.arg(host,
+        qEnvironmentVariable("TAVO_TEST_PG_PORT", u"5432"_s), qEnvironmentVariable("TAVO_TEST_PG_DB"),
+        qEnvironmentVariable("TAVO_TEST_PG_USER"), qEnvironmentVariable("TAVO_TEST_PG_PASSWORD"));
+}
+
+QString postgresOdbcConnectionString()
+{
+    const QString host = qEnvironmentVariable("TAVO_TEST_PG_HOST");
+    if (host.isEmpty())
+        return {};
+    return u"Provider=MSDASQL;Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;Uid=%4;Pwd=%5"_s.arg(
+        host, qEnvironmentVariable("TAVO_TEST_PG_PORT", u"5432"_s), qEnvironmentVariable("TAVO_TEST_PG_DB"),
+        qEnvironmentVariable("TAVO_TEST_PG_USER"), qEnvironmentVariable("TAVO_TEST_PG_PASSWORD"));
+}
+
+void resetProcessState()
+{
+    tickets::frmTMSlip::unload();
+    db::gCNT().close();
+    db::msgDB().close();
+    resetGlobals();
+    platform::CodePage::setName({});
+    platform::setEchoSink({});
+}
+
 TestEnvironment::TestEnvironment()
     : m_previous(platform::services())
     , m_previousCodePage(platform::CodePage::name())
 {
-    resetGlobals();
-    platform::CodePage::setName({});
+    resetProcessState();
     EXPECT_TRUE(m_dir.isValid()) << "no temporary folder";
     Globals &G = g();
     G.gAppDir = m_dir.path();
@@ -88,6 +121,7 @@ TestEnvironment::TestEnvironment()
 
 TestEnvironment::~TestEnvironment()
 {
+    resetProcessState();
     platform::services() = m_previous;
     platform::CodePage::setName(m_previousCodePage);
 }

@@ -88,7 +88,16 @@ public:
     QVector<Call> calls;
 };
 
-// One test's world: fresh globals, a temporary <dir> holding TavoC.INI and both logs, and the
+// The connection strings of the PostgreSQL server ./test.sh starts (TAVO_TEST_PG_*), through Qt's
+// driver or through ODBC; empty when no server is configured.
+QString postgresConnectionString();
+QString postgresOdbcConnectionString();
+
+// Puts every process-wide value back as a fresh program has it: the globals, the code page, the
+// main and message connections (closed), the ticket window (unloaded) and the echo's sink.
+void resetProcessState();
+
+// One test's world: fresh process state (resetProcessState), a temporary <dir> holding TavoC.INI and both logs, and the
 // fakes above in services(); everything is put back on destruction.
 class TestEnvironment {
 public:
