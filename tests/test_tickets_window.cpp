@@ -8,6 +8,8 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
 #include <QTabWidget>
 
 using namespace Qt::StringLiterals;
@@ -55,4 +57,47 @@ TEST_F(TicketTest, ServiceWindowButtonsPrintThroughTheTicketCode)
     window.chkKPortForm->setChecked(true);
     window.onStartWithOrderForm();
     EXPECT_EQ(tickets::frmTMSlip::instance().KPortFORM, u"ORDER"_s);
+}
+
+// A screen reader selects rows without moving the cursor; the mouse selects by dragging. Either
+// way, the highlighted rows are the ones the button prints.
+TEST_F(TicketTest, TheHighlightedRowsAreTheOnesReprinted)
+{
+    QStringList serials;
+    gui::fmTavoKPortSrv window;
+    window.quit = [](int) {};
+    window.txtDefKPort->setText(u"PK"_s);
+    window.txtPrinter->setText(kKitchenPrinter);
+    window.txtPrinterType->setText(u"EPSONTM"_s);
+    window.fg1->setRows(1);
+    for (int i = 1; i <= 5; ++i)
+        window.fg1->addRow({ QString::number(addItem(u"湯%1"_s.arg(i), 1, u"S0"_s,
+            { { u"KSMark"_s, u"00%1"_s.arg(i) }, { u"ListNo"_s, i } })) });
+    window.fg1->setRow(1);
+    window.show();
+    auto *list = window.findChild<gui::GridView *>(u"fg1"_s);
+    ASSERT_NE(list, nullptr);
+    auto *reprint = window.findChild<QPushButton *>(u"cmdPrintRow"_s);
+    ASSERT_NE(reprint, nullptr);
+    ASSERT_EQ(reprint->text(), u"補印送廚"_s);
+    const QSignalSpy clicks(reprint, &QPushButton::clicked);
+
+    // As AT-SPI's table interface does: rows 3 and 4 selected, the cursor left on row 1.
+    list->selectionModel()->select(QItemSelection(list->model()->index(2, 0), list->model()->index(3, 0)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QTest::mouseClick(reprint, Qt::LeftButton);
+    ASSERT_EQ(clicks.size(), 1);
+    for (const FakePrinterCatalog::Job &job : printers.jobs)
+        serials << job.document.name;
+    EXPECT_EQ(serials, (QStringList { u".補印菜條: 003"_s, u".補印菜條: 004"_s }));
+
+    // A click on row 5 with Shift held after a click on row 2: rows 2 to 5.
+    printers.jobs.clear();
+    const auto rowCentre = [&](int row) { return list->visualRect(list->model()->index(row, 0)).center(); };
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ShiftModifier, rowCentre(4));
+    EXPECT_EQ(window.fg1->SelectedRows(), 4);
+    EXPECT_EQ(window.fg1->Row(), 5) << "the cursor follows the operator's click";
+    QTest::mouseClick(reprint, Qt::LeftButton);
+    EXPECT_EQ(printers.jobs.size(), 4);
 }
