@@ -144,6 +144,38 @@ protected:
 INSTANTIATE_TEST_SUITE_P(Databases, DbBackend, ::testing::Values("SQLite", "PostgreSQL", "PostgreSQL-ODBC"),
     [](const auto &info) { return QString::fromStdString(info.param).remove(u'-').toStdString(); });
 
+TEST_P(DbBackend, ALostServerLinkIsReopenedOnceButStatementErrorsAreNotRetried)
+{
+    if (backend() == u"SQLite"_s)
+        GTEST_SKIP() << "a file database has no link to lose";
+    insertItem(u"PK"_s, u"牛肉麵"_s, 1);
+    const auto serverProcess = [&] {
+        return cn().openRecordset(u"SELECT pg_backend_pid() AS pid"_s, db::Cursor::Client).text(u"pid"_s);
+    };
+    // What a server restart or a dropped network does to the service's connection.
+    const auto cut = [](const QString &pid) {
+        db::Connection admin;
+        admin.open(pgNative());
+        admin.execute(u"SELECT pg_terminate_backend("_s + pid + u")"_s);
+    };
+    const QString first = serverProcess();
+    cut(first);
+    EXPECT_EQ(cn().openRecordset(u"SELECT Count(*) AS n FROM ORDERI"_s, db::Cursor::Client).text(u"n"_s), u"1"_s);
+    const QString second = serverProcess();
+    EXPECT_NE(second, first) << "the statement ran on a fresh link";
+    EXPECT_THROW(cn().execute(u"SELEC 1"_s), db::DbError);
+    EXPECT_EQ(serverProcess(), second) << "an error of the statement keeps the link";
+
+    cn().beginTrans();
+    cut(second);
+    EXPECT_THROW(cn().execute(u"UPDATE ORDERI SET Qty = 2"_s), db::DbError) << "a transaction's work is gone";
+    try {
+        cn().rollbackTrans(); // the ODBC driver lets a rollback on a dead link pass; Qt's does not
+    } catch (const db::DbError &) {
+    }
+    EXPECT_EQ(cn().execute(u"UPDATE ORDERI SET Qty = 3"_s), 1) << "outside the transaction, the link comes back";
+}
+
 TEST_P(DbBackend, SchemaRunsTwiceAndAnswersInAnyLetterCase)
 {
     runScript(cn(), script); // a site set up again keeps its tables

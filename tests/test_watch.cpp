@@ -120,6 +120,20 @@ TEST_P(WatchTest, RowsAboveTheBoundAreListedEvenWhenClosedOrDeleted)
     EXPECT_EQ(fg1.TextMatrix(3, grids::OrderList::DelMark), u"D"_s);
 }
 
+TEST_P(WatchTest, AScanAfterTheServerDroppedTheLinkListsEachNewRowOnce)
+{
+    if (GetParam() != Server::PostgreSQL)
+        GTEST_SKIP() << "a file database has no link to lose";
+    table->insert(1);
+    EXPECT_TRUE(scan());
+    table->insert(2);
+    table->insert(3);
+    table->cutLink();
+    EXPECT_TRUE(scan()) << env.readErr().toStdString();
+    EXPECT_EQ(listed(), (QList<qint64> { 1, 2, 3 }));
+    EXPECT_TRUE(env.readErr().isEmpty()) << "nothing for the operator to see";
+}
+
 TEST_P(WatchTest, BoundNeverGoesBack)
 {
     table->insert(40);

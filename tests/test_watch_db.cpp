@@ -31,7 +31,8 @@ OrderTable::OrderTable(db::Connection &connection, Server server, const QString 
         m_cnt.open(postgresConnectionString());
         m_cnt.execute(u"DROP SCHEMA IF EXISTS "_s + kSchema + u" CASCADE"_s);
         m_cnt.execute(u"CREATE SCHEMA "_s + kSchema);
-        m_cnt.execute(u"SET search_path TO "_s + kSchema);
+        // In the connection string, so that a connection opened again finds the same tables.
+        m_cnt.open(postgresConnectionString() + u";Search Path="_s + kSchema);
     }
     demo::createSchema(m_cnt);
 }
@@ -43,6 +44,14 @@ OrderTable::~OrderTable()
             m_cnt.execute(u"DROP SCHEMA IF EXISTS "_s + kSchema + u" CASCADE"_s);
     } catch (...) {
     }
+}
+
+void OrderTable::cutLink()
+{
+    const QString pid = m_cnt.openRecordset(u"SELECT pg_backend_pid() AS pid"_s, db::Cursor::Client).text(u"pid"_s);
+    db::Connection admin;
+    admin.open(postgresConnectionString());
+    admin.execute(u"SELECT pg_terminate_backend("_s + pid + u")"_s);
 }
 
 void OrderTable::execute(const QString &sql)

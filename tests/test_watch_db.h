@@ -42,6 +42,8 @@ public:
     void change(qint64 rno); // UpdDate set
     void removePort(const QString &port);
     void execute(const QString &sql);
+    // PostgreSQL only: the server ends the connection's session, as a restart would.
+    void cutLink();
 
     // Breaks the listing query (and only it) and mends it again.
     void breakListing();

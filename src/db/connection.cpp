@@ -39,6 +39,14 @@ DbError errorFrom(const QSqlError &error, const QString &context = {})
     return DbError(numeric && number != 0 ? number : kGenericErrorNumber, text);
 }
 
+// SQLSTATE classes of a broken link: 08 (connection exception) and the server's own shutdown
+// (57P01 admin shutdown, 57P02 crash shutdown, 57P03 cannot connect now).
+bool linkStateLost(const QString &sqlState)
+{
+    return sqlState.startsWith(u"08"_s) || sqlState == u"57P01"_s || sqlState == u"57P02"_s
+        || sqlState == u"57P03"_s;
+}
+
 QString nextConnectionName()
 {
     static quint64 counter = 0;
@@ -132,6 +140,7 @@ struct Connection::Impl {
     int commandTimeout = 30;
     bool createIfMissing = false;
     bool open = false;
+    bool inTransaction = false;
     QSet<Recordset::Impl *> streams;
 
     QSqlDatabase db() const { return QSqlDatabase::database(name, false); }
@@ -158,6 +167,7 @@ struct Connection::Impl {
             name.clear();
         }
         open = false;
+        inTransaction = false;
     }
 };
 
@@ -412,8 +422,12 @@ void Connection::open(const QString &connectionString, const QString &baseDir)
             // Readers and the POS writer do not block each other in WAL mode. A file system that
             // cannot hold the WAL keeps the old journal, which still works.
             q.exec(u"PRAGMA journal_mode=WAL"_s);
-        } else if (target.driver == u"QPSQL"_s && d->commandTimeout > 0) {
-            if (!q.exec(u"SET statement_timeout = %1"_s.arg(qint64(d->commandTimeout) * 1000)))
+        } else if (target.driver == u"QPSQL"_s) {
+            // A backslash in a value must never end a literal, whatever the server's default.
+            if (!q.exec(u"SET standard_conforming_strings = on"_s))
+                throw errorFrom(q.lastError());
+            if (d->commandTimeout > 0
+                && !q.exec(u"SET statement_timeout = %1"_s.arg(qint64(d->commandTimeout) * 1000)))
                 throw errorFrom(q.lastError());
         }
     } catch (...) {
@@ -461,13 +475,44 @@ QSqlDatabase Connection::database() const
     return d->db();
 }
 
+void Connection::run(QSqlQuery &q, const QString &sql)
+{
+    if (q.exec(sql))
+        return;
+    const QSqlError failure = q.lastError();
+    // A file database has no link to lose, and a transaction's work is gone with its link.
+    if (d->target.sqliteFile || d->target.driver == u"QSQLITE"_s || d->inTransaction)
+        throw errorFrom(failure);
+    bool lost = linkStateLost(failure.nativeErrorCode().trimmed());
+    if (!lost) {
+        // Drivers do not always name the cause: a connection that cannot answer the simplest
+        // query is gone, while a statement error leaves it answering.
+        QSqlQuery probe(d->db());
+        lost = !probe.exec(u"SELECT 1"_s);
+    }
+    if (!lost)
+        throw errorFrom(failure);
+    const bool forwardOnly = q.isForwardOnly();
+    const QSql::NumericalPrecisionPolicy precision = q.numericalPrecisionPolicy();
+    q = QSqlQuery(); // lets go of the old link before it is removed
+    try {
+        reopen();
+    } catch (...) {
+        throw errorFrom(failure);
+    }
+    q = QSqlQuery(d->db());
+    q.setForwardOnly(forwardOnly);
+    q.setNumericalPrecisionPolicy(precision);
+    if (!q.exec(sql))
+        throw errorFrom(q.lastError());
+}
+
 int Connection::execute(const QString &sql)
 {
     d->requireOpen();
     QSqlQuery q(d->db());
     q.setForwardOnly(true);
-    if (!q.exec(sql))
-        throw errorFrom(q.lastError());
+    run(q, sql);
     if (q.isSelect())
         return -1;
     return q.numRowsAffected();
@@ -481,8 +526,7 @@ Recordset Connection::openRecordset(const QString &sql, Cursor cursor)
     QSqlQuery q(d->db());
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    if (!q.exec(sql))
-        throw errorFrom(q.lastError());
+    run(q, sql);
     if (!q.isSelect())
         return rs; // closed, as ADO gives for a statement without rows
     r.open = true;
@@ -526,11 +570,13 @@ void Connection::beginTrans()
     d->requireOpen();
     if (!d->db().transaction())
         throw errorFrom(d->db().lastError(), u"BeginTrans"_s);
+    d->inTransaction = true;
 }
 
 void Connection::commitTrans()
 {
     d->requireOpen();
+    d->inTransaction = false;
     if (!d->db().commit())
         throw errorFrom(d->db().lastError(), u"CommitTrans"_s);
 }
@@ -538,6 +584,7 @@ void Connection::commitTrans()
 void Connection::rollbackTrans()
 {
     d->requireOpen();
+    d->inTransaction = false;
     if (!d->db().rollback())
         throw errorFrom(d->db().lastError(), u"RollbackTrans"_s);
 }

@@ -6,6 +6,7 @@
 #include "platform/errors.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -105,8 +106,12 @@ public:
     QSqlDatabase database() const;
 
     // Runs a statement; returns the number of rows it affected (-1 for a query that returns rows).
+    // A statement that fails because the link to a database server is gone (the server
+    // restarted, the network dropped) is run once more on a fresh connection, outside a
+    // transaction only; an error of the statement itself is never run again.
     int execute(const QString &sql);
-    // Runs a query. A statement that returns no rows gives a closed recordset (isOpen() false).
+    // Runs a query, with the same second chance. A statement that returns no rows gives a closed
+    // recordset (isOpen() false).
     Recordset openRecordset(const QString &sql, Cursor cursor = Cursor::ForwardOnly);
 
     void beginTrans();
@@ -116,6 +121,9 @@ public:
     struct Impl;
 
 private:
+    // Runs `sql` on `q`; on a lost link reconnects once and runs it again on a fresh query.
+    void run(QSqlQuery &q, const QString &sql);
+
     std::unique_ptr<Impl> d;
 };
 
