@@ -454,6 +454,42 @@ TEST_F(WindowTest, ACloseDuringATickWaitsForTheTickToEnd)
     EXPECT_TRUE(w.isVisible()) << "No keeps the service";
 }
 
+TEST_F(WindowTest, AnEndRequestedDuringATickSavesTheRowsThatTickListed)
+{
+    fmTavoKPortSrv &w = open();
+    w.cmdStart_Click();
+    table->insert(7);
+    // SIGTERM's handler runs from the events the scan lets through; the pause stands for that.
+    env.clock.onSleep = [&](int) {
+        if (w.inputHeld())
+            w.endOnRequest();
+    };
+    tick(int(w.KPCycleTime));
+    env.clock.onSleep = {};
+    EXPECT_EQ(quits, QVector<int> { 0 });
+    EXPECT_TRUE(fileText(orderFile()).contains(u"\r\n7\tPK\t"_s)) << "the row of the last scan is saved";
+}
+
+TEST_F(WindowTest, ASecondRunOfTheDayKeepsTheFirstRunsList)
+{
+    table->insert(1);
+    open().endOnRequest();
+    const QString firstList = fileText(orderFile());
+    ASSERT_TRUE(firstList.contains(u"\r\n1\tPK\t"_s));
+    window.reset();
+
+    table->insert(2);
+    env.clock.advance(3600 * 1000);
+    fmTavoKPortSrv &second = open();
+    second.saveGrids(u"test"_s); // the session's commit, then its end: one run, one list
+    second.endOnRequest();
+    const QStringList lists = QDir(env.path(u"LOG"_s)).entryList({ u"KPS*"_s }, QDir::Files, QDir::Name);
+    ASSERT_EQ(lists.size(), 2) << lists.join(u' ').toStdString();
+    EXPECT_TRUE(lists[1].startsWith(u"KPS20261207_"_s)) << lists[1].toStdString();
+    EXPECT_EQ(fileText(env.path(u"LOG/"_s + lists[1])), firstList) << "the first run's list, whole";
+    EXPECT_TRUE(fileText(orderFile()).contains(u"\r\n2\tPK\t"_s)) << "the newest list keeps the day's name";
+}
+
 TEST_F(WindowTest, AnUnwritableLogFolderLosesNoGrid)
 {
     table->insert(3);

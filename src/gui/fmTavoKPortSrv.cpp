@@ -24,6 +24,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -349,6 +350,11 @@ void fmTavoKPortSrv::Timer1_Timer()
     }
     Timer1.setEnabled(true);
     m_inputHeld = false;
+    if (m_endHeld) {
+        m_endHeld = false;
+        endOnRequest();
+        return;
+    }
     if (m_closeHeld) {
         m_closeHeld = false;
         QTimer::singleShot(0, this, [this] { close(); });
@@ -443,9 +449,30 @@ bool fmTavoKPortSrv::saveGrids(const QString &tag)
     return saveGrids(tag, sv().clock->now());
 }
 
+// A list of the same day left by an earlier run keeps a name of its own (its time of writing
+// added), so a second start does not wipe out the first run's orders. A file this run wrote
+// itself is simply brought up to date.
+void fmTavoKPortSrv::keepEarlierRunsList(const QString &path, const QString &tag)
+{
+    const QFileInfo earlier(path);
+    if (m_written.contains(earlier.absoluteFilePath()) || !earlier.isFile())
+        return;
+    const QString stem = earlier.absolutePath() + u'/' + earlier.completeBaseName() + u'_'
+        + earlier.lastModified().toString(u"hhmmss"_s);
+    QString kept = stem + u".TXT"_s;
+    for (int n = 2; QFileInfo::exists(kept); ++n)
+        kept = stem + u'_' + QString::number(n) + u".TXT"_s;
+    if (!QFile::rename(path, kept))
+        WriteErrLog(tag, ErrorInfo { kErrPathFileAccess, path + u" -> "_s + kept });
+}
+
 bool fmTavoKPortSrv::saveGrids(const QString &tag, const QDateTime &when)
 {
-    const bool order = saveSomewhere(*fg1, orderFilePath(when), tag);
+    const QString orderFile = orderFilePath(when);
+    keepEarlierRunsList(orderFile, tag);
+    const bool order = saveSomewhere(*fg1, orderFile, tag);
+    if (order)
+        m_written.insert(QFileInfo(orderFile).absoluteFilePath());
     const bool log = saveSomewhere(*fgLog, logFilePath(when), tag);
     return order && log;
 }
@@ -478,6 +505,11 @@ void fmTavoKPortSrv::endOnRequest()
 {
     if (m_ended)
         return;
+    // A scan half done would leave its last rows out of the saved list: the tick ends first.
+    if (m_inputHeld) {
+        m_endHeld = true;
+        return;
+    }
     m_ended = true;
     Timer1.setInterval(0);
     TimerStart.setInterval(0);

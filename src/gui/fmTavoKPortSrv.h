@@ -12,6 +12,7 @@
 #include "tickets/testticket.h"
 
 #include <QDate>
+#include <QSet>
 #include <QString>
 #include <QWidget>
 
@@ -130,6 +131,7 @@ protected:
 
 private:
     void restartComputer();
+    void keepEarlierRunsList(const QString &path, const QString &tag);
     void commitData(QSessionManager &manager);
     void connectHandlers();
     void setRunningButtons(bool running);
@@ -141,6 +143,8 @@ private:
     bool m_ended = false;
     bool m_inputHeld = false; // a tick is running: the operator's input waits
     bool m_closeHeld = false; // a close asked for during a tick, answered when it ends
+    bool m_endHeld = false; // the system asked the program to end during a tick
+    QSet<QString> m_written; // the order lists this run has saved
 };
 
 } // namespace tavo::gui
