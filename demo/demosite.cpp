@@ -64,6 +64,14 @@ SiteReport initSite(const QString &folder, const SiteOptions &options)
         report.iniWritten = true;
     }
 
+    // The message database, so that a start on the demo site shows no "Error Open MSGDB" box.
+    if (!QFileInfo::exists(dir + u"/IDMSG.MDB"_s)) {
+        db::Connection msg;
+        msg.setCreateIfMissing(true);
+        msg.open(u"Provider=SQLite;Data Source=IDMSG.MDB"_s, dir);
+        msg.execute(u"CREATE TABLE Msg (MsgID TEXT PRIMARY KEY, MsgText TEXT)"_s);
+    }
+
     db::Connection cn;
     cn.setCreateIfMissing(true);
     cn.open(report.connectionString, dir); // a relative file is the site's own

@@ -11,7 +11,7 @@ source "$(dirname "$0")/setup.sh"
 out=$(realpath -m "${1:-$TAVO_ROOT/docs/window.png}")
 program=$TAVO_BUILD/TavoKPortSrv
 demo=$TAVO_BUILD/demo/tavo_demo
-[ -x "$program" ] && [ -x "$demo" ] || tavo_build
+[ -x "$program" ] && [ -x "$demo" ] || tavo_build TavoKPortSrv tavo_demo
 for tool in xvfb-run dbus-run-session; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (packages xvfb, dbus)" >&2; exit 1; }
 done

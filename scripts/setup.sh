@@ -39,10 +39,13 @@ tavo_install_packages() {
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# tavo_build [target ...]: configures and builds the given targets, or everything.
 tavo_build() {
   tavo_say "building in $TAVO_BUILD"
-  cmake -S "$TAVO_ROOT" -B "$TAVO_BUILD" -DCMAKE_BUILD_TYPE=${TAVO_BUILD_TYPE:-RelWithDebInfo} "$@" >/dev/null
-  cmake --build "$TAVO_BUILD" -j "$(nproc)"
+  cmake -S "$TAVO_ROOT" -B "$TAVO_BUILD" -DCMAKE_BUILD_TYPE=${TAVO_BUILD_TYPE:-RelWithDebInfo} >/dev/null
+  local targets=()
+  [ $# -gt 0 ] && targets=(--target "$@")
+  cmake --build "$TAVO_BUILD" -j "$(nproc)" "${targets[@]}"
 }
 
 # A throwaway PostgreSQL cluster on its own port, owned by whoever may run the server.

@@ -532,6 +532,18 @@ TEST(DbFailures, MessageDatabaseMissingOrUnreadable)
     EXPECT_EQ(blocks(env.readErr(), u"InitMsgDB"_s), 1);
     EXPECT_EQ(env.prompter.boxes.size(), 2);
     EXPECT_EQ(env.prompter.boxes[1].icon, platform::BoxIcon::Warning);
+
+    // An SQLite file under the same name opens without a word.
+    QFile::remove(env.path(u"msg.mdb"_s));
+    {
+        db::Connection msg;
+        msg.setCreateIfMissing(true);
+        msg.open(u"Provider=SQLite;Data Source=msg.mdb"_s, env.dir());
+        msg.execute(u"CREATE TABLE Msg (MsgID TEXT PRIMARY KEY, MsgText TEXT)"_s);
+    }
+    EXPECT_TRUE(InitMsgDB());
+    EXPECT_TRUE(db::msgDB().isOpen());
+    EXPECT_EQ(env.prompter.boxes.size(), 2);
 }
 
 TEST(DbFailures, ParametersWithoutConnectionOrDialect)

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QRegularExpression>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
@@ -597,10 +598,11 @@ TEST_F(WindowTest, OperatorEventsAreEchoedOneLineEach)
 
     EXPECT_TRUE(lines.contains(u"elaMsg\t本作業30秒後自動啟動"_s));
     EXPECT_TRUE(lines.contains(u"fgLog\t2026/12/07 14:05:09\t列印失敗\tTM9未安裝"_s));
-    const auto row
-        = std::find_if(lines.begin(), lines.end(), [](const QString &l) { return l.startsWith(u"fg1\t"_s); });
-    ASSERT_NE(row, lines.end());
-    EXPECT_EQ(row->split(u'\t').size(), 15);
+    const QStringList orders = lines.filter(QRegularExpression(u"^fg1\t"_s));
+    ASSERT_EQ(orders.size(), 2);
+    EXPECT_TRUE(orders[0].startsWith(u"fg1\t記錄序號\t送廚出口\t"_s)) << "the captions come first";
+    EXPECT_EQ(orders[1].split(u'\t').size(), 15);
+    EXPECT_EQ(lines.filter(QRegularExpression(u"^TavoKPortSrv\t.*PK"_s)).size(), 1) << "one line at the start";
     EXPECT_EQ(w.elaMsg->caption(), QString()) << "a click clears the panel";
 }
 

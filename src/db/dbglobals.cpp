@@ -8,6 +8,7 @@
 #include "util/report.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
@@ -229,6 +230,15 @@ bool SetParamValue(const QString &id, const QString &value)
     }
 }
 
+namespace {
+// A message database may also be an SQLite file (the demo's is), told apart by its header.
+bool isSqliteFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+} // namespace
+
 bool InitMsgDB()
 {
     try {
@@ -243,7 +253,10 @@ bool InitMsgDB()
         }
         db::Connection &cn = db::msgDB();
         cn.close();
-        cn.open(u"Provider=Microsoft.Jet.OLEDB.4.0;data source="_s + path + u";"_s);
+        if (isSqliteFile(path))
+            cn.open(u"Provider=SQLite;Data Source="_s + path);
+        else
+            cn.open(u"Provider=Microsoft.Jet.OLEDB.4.0;data source="_s + path + u";"_s);
         return true;
     } catch (...) {
         ShowErrMsg(u"InitMsgDB"_s);

@@ -196,6 +196,8 @@ void fmTavoKPortSrv::Form_Load()
         qApp->installEventFilter(this);
         processPendingEvents();
         InitForm();
+        platform::echoLine(g().gExeName,
+            u"服務程式已載入: "_s + g().gAppDir + u", 監控送廚出口 "_s + txtDefKPort->text());
     } catch (...) {
         ShowErrMsg(u"Form_Load"_s);
     }
@@ -498,6 +500,7 @@ void fmTavoKPortSrv::cmdExit_Click()
     Timer1.setInterval(0);
     TimerStart.setInterval(0);
     saveGrids(tag, requested);
+    platform::echoLine(g().gExeName, u"服務程式結束"_s);
     quit(0);
 }
 
@@ -515,6 +518,7 @@ void fmTavoKPortSrv::endOnRequest()
     TimerStart.setInterval(0);
     elaMsg->setCaption({});
     saveGrids(u"fmTavoKPortSrv_endOnRequest"_s);
+    platform::echoLine(g().gExeName, u"服務程式結束"_s);
     quit(0);
 }
 

@@ -52,6 +52,8 @@ void InitFG1(platform::GridModel &fg1)
     fg1.setFixedRows(1);
     fg1.setRows(1);
     fg1.setColumns(OrderList::columns);
+    // A person reading the echo of a headless run learns once what the rows' columns are.
+    platform::echoRow(u"fg1"_s, fg1.rowCells(0));
     fg1.AutoSize();
 }
 

@@ -15,7 +15,8 @@ class GridModel;
 
 namespace tavo::watch {
 
-// fg1 with its header row, no data rows, and its hidden columns (KPMark, FileDate, UpdDate).
+// fg1 with its header row, no data rows, and its hidden columns (KPMark, FileDate, UpdDate);
+// the captions are echoed once, before the rows the scans echo.
 void InitFG1(platform::GridModel &fg1);
 
 // Run after each appended row: the window's pending events, so a long first scan keeps it alive.
