@@ -1,8 +1,27 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, starts PostgreSQL and CUPS, runs every test.
+#   ./test.sh [ctest options]   the whole suite
+#   ./test.sh --sanitize        the same with AddressSanitizer and UBSan, in build-sanitize/
+#   ./test.sh --fuzz            the fuzz targets with libFuzzer (clang), briefly; see fuzz/
 set -euo pipefail
 source "$(dirname "$0")/scripts/setup.sh"
 tavo_install_packages
+case "${1:-}" in
+--fuzz)
+  tavo_install_packages "${TAVO_FUZZ_PACKAGES[@]}"
+  TAVO_BUILD=$TAVO_ROOT/build-fuzz
+  TAVO_CMAKE_ARGS=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTAVO_FUZZ=ON
+    -DTAVO_BUILD_TESTS=OFF -DTAVO_BUILD_BENCH=OFF)
+  tavo_build fuzz_ini fuzz_csv fuzz_connstr fuzz_tableformat fuzz_dates
+  tavo_fuzz
+  exit
+  ;;
+--sanitize)
+  shift
+  TAVO_BUILD=$TAVO_ROOT/build-sanitize
+  TAVO_CMAKE_ARGS=(-DTAVO_SANITIZE=ON -DTAVO_BUILD_BENCH=OFF)
+  ;;
+esac
 tavo_build
 # Armed first, so a cluster that starts but cannot be set up is not left running.
 trap tavo_stop_postgres EXIT

@@ -19,12 +19,20 @@ TAVO_PACKAGES=(
   xvfb xauth python3-pyatspi at-spi2-core dbus
 )
 
+# Only for `./test.sh --fuzz`: libFuzzer comes with clang.
+TAVO_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+
+# Extra arguments of the configure step (the sanitizer and fuzzing builds set them).
+TAVO_CMAKE_ARGS=()
+
 tavo_say() { printf '\033[1m== %s\033[0m\n' "$*"; }
 
+# tavo_install_packages [package ...]: the given packages, or those the build and tests need.
 tavo_install_packages() {
-  local missing=() p
+  local missing=() p wanted=("$@")
+  [ ${#wanted[@]} -gt 0 ] || wanted=("${TAVO_PACKAGES[@]}")
   # Installed whatever the wanted state: a package on hold reads "hold ok installed".
-  for p in "${TAVO_PACKAGES[@]}"; do
+  for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q ' ok installed$' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -42,7 +50,8 @@ tavo_install_packages() {
 # tavo_build [target ...]: configures and builds the given targets, or everything.
 tavo_build() {
   tavo_say "building in $TAVO_BUILD"
-  cmake -S "$TAVO_ROOT" -B "$TAVO_BUILD" -DCMAKE_BUILD_TYPE=${TAVO_BUILD_TYPE:-RelWithDebInfo} >/dev/null
+  cmake -S "$TAVO_ROOT" -B "$TAVO_BUILD" -DCMAKE_BUILD_TYPE=${TAVO_BUILD_TYPE:-RelWithDebInfo} \
+    "${TAVO_CMAKE_ARGS[@]}" >/dev/null
   local targets=()
   [ $# -gt 0 ] && targets=(--target "$@")
   cmake --build "$TAVO_BUILD" -j "$(nproc)" "${targets[@]}"
@@ -95,4 +104,29 @@ tavo_start_cups() {
   fi
   lpstat -p "$TAVO_TEST_CUPS_PRINTER" >/dev/null 2>&1 ||
     lpadmin -p "$TAVO_TEST_CUPS_PRINTER" -E -v cups-pdf:/ -m lsb/usr/cups-pdf/CUPS-PDF_opt.ppd
+}
+
+# Runs every fuzz target for TAVO_FUZZ_SECONDS (20 by default) from the kept corpus; new inputs
+# go to a scratch folder, or are merged into fuzz/corpus when TAVO_FUZZ_KEEP=1. Fails on a finding.
+tavo_fuzz() {
+  local seconds=${TAVO_FUZZ_SECONDS:-20} scratch target status=0
+  scratch=$(mktemp -d /tmp/tavo-fuzz.XXXXXX)
+  for target in ini csv connstr tableformat dates; do
+    tavo_say "fuzzing $target for ${seconds}s"
+    mkdir -p "$scratch/$target"
+    if ! (cd "$scratch" && QT_QPA_PLATFORM=offscreen "$TAVO_BUILD/fuzz/fuzz_$target" -max_total_time="$seconds" \
+          -print_final_stats=1 "$scratch/$target" "$TAVO_ROOT/fuzz/corpus/$target" 2>"$scratch/$target.log"); then
+      echo "fuzz_$target found a crash; its input and report are in $scratch" >&2
+      tail -n 30 "$scratch/$target.log" >&2
+      status=1
+      continue
+    fi
+    grep -E '^stat::number_of_executed_units' "$scratch/$target.log" || true
+    if [ "${TAVO_FUZZ_KEEP:-0}" = 1 ]; then
+      QT_QPA_PLATFORM=offscreen "$TAVO_BUILD/fuzz/fuzz_$target" -merge=1 "$TAVO_ROOT/fuzz/corpus/$target" \
+        "$scratch/$target" 2>/dev/null
+    fi
+  done
+  [ $status -eq 0 ] && rm -rf "$scratch"
+  return $status
 }
