@@ -2,6 +2,8 @@
 // decoder the demo uses, so each check is about what a printer would do with the bytes.
 #include "demo/escpos/escposdecoder.h"
 #include "platform/escposrenderer.h"
+#include "platform/painterrenderer.h"
+#include "platform/printersetup.h"
 #include "platform/printsurface.h"
 #include "support/fake_printers.h"
 #include "support/test_environment.h"
@@ -276,4 +278,53 @@ TEST(EscPos, VerticalMovesFeedAndEmptyDocumentsSendNothing)
     QString error;
     EXPECT_TRUE(sink.output(empty.sink.documents.last(), &error));
     EXPECT_EQ(sent, 0);
+}
+
+// Each printer's own settings; what cannot be read keeps the default and is named.
+TEST(EscPos, PrinterSetupComesFromTheSettingsStore)
+{
+    test::TestEnvironment env;
+    const QString section = printerSetupSection(u"Kitchen1"_s);
+    EXPECT_EQ(readPrinterSetup(u"Kitchen1"_s).mode, PrinterMode::Guess);
+    EXPECT_EQ(readPrinterSetup(u"Kitchen1"_s).escpos, EscPosOptions {});
+
+    const QList<QPair<QString, QString>> values { { u"Mode"_s, u"RAW"_s }, { u"Columns"_s, u"42"_s },
+        { u"Buzzer"_s, u"EscB"_s }, { u"CodePage"_s, u"16"_s }, { u"SizeCommand"_s, u"esc"_s } };
+    for (const auto &[key, value] : values)
+        env.settings.save(u"Tavo3"_s, section, key, value);
+    PrinterSetup setup = readPrinterSetup(u"Kitchen1"_s);
+    EXPECT_EQ(setup.mode, PrinterMode::Raw);
+    EXPECT_EQ(setup.escpos.columns, 42);
+    EXPECT_EQ(setup.escpos.buzzer, EscPosBuzzer::EscB);
+    EXPECT_EQ(setup.escpos.codePage, 16);
+    EXPECT_EQ(setup.escpos.sizeCommand, EscPosSizeCommand::EscExclaim);
+    EXPECT_TRUE(setup.problems.isEmpty());
+    EXPECT_EQ(readPrinterSetup(u"Kitchen2"_s).escpos, EscPosOptions {}) << "settings are per printer";
+
+    for (const auto &[key, value] : { std::pair { u"Mode"_s, u"laser"_s }, { u"Columns"_s, u"4"_s },
+             { u"Buzzer"_s, u"loud"_s }, { u"CodePage"_s, u"x"_s }, { u"SizeCommand"_s, u"big"_s } })
+        env.settings.save(u"Tavo3"_s, section, key, value);
+    setup = readPrinterSetup(u"Kitchen1"_s);
+    EXPECT_EQ(setup.mode, PrinterMode::Guess);
+    EXPECT_EQ(setup.escpos, EscPosOptions {});
+    EXPECT_EQ(setup.problems.size(), 5);
+    EXPECT_TRUE(setup.problems[1].contains(u"Columns=4"_s)) << setup.problems.join(u' ').toStdString();
+}
+
+// Through a driver, a roll ticket is a page as long as its content, not a sheet of 297 mm.
+TEST(EscPos, RollTicketsThroughADriverEndBelowTheirContent)
+{
+    test::TestEnvironment env;
+    Roll roll;
+    roll.vsp.setPaperSize(tickets::kRollPaper, true);
+    roll.vsp.startDoc();
+    tickets::layOutKitchenTicket(roll.vsp, ticketOf(u"牛肉麵"_s, 1), reprintSettings(false));
+    const PrintDocument doc = roll.sink.documents.last();
+    const QSizeF mm = PainterRenderer::pageSize(doc).size(QPageSize::Millimeter);
+    EXPECT_NEAR(mm.width(), 80, 0.5);
+    EXPECT_NEAR(mm.height(), doc.contentBottom(0) / kTwipsPerMm + 5, 0.5);
+    EXPECT_LT(mm.height(), 60);
+    PrintDocument sheet = doc;
+    sheet.roll = false;
+    EXPECT_NEAR(PainterRenderer::pageSize(sheet).size(QPageSize::Millimeter).height(), 297, 0.5);
 }
