@@ -115,3 +115,19 @@ tavo_add_raw_queue() {
   cupsenable "$1" 2>/dev/null || true
   cupsaccept "$1" 2>/dev/null || true
 }
+
+# The demo's receipt printer: a raw queue TavoKitchen on a local port where tavo_escpos stands in
+# for the printer, keeping each job it receives with its annotated dump in $1 (job-*.bin, .txt).
+# Root only (lpadmin); sets TAVO_DEMO_RAW_PRINTER and TAVO_DEMO_RAW_PID when it started.
+tavo_start_demo_receipt_printer() {
+  TAVO_DEMO_RAW_PRINTER= TAVO_DEMO_RAW_PID=
+  [ "$(id -u)" -eq 0 ] && lpstat -r 2>/dev/null | grep -q 'is running' || return 0
+  local port
+  mkdir -p "$1"
+  port=$(tavo_free_port 59200)
+  tavo_add_raw_queue TavoKitchen "$port"
+  "$TAVO_BUILD/demo/escpos/tavo_escpos" listen "$port" "$1" 2>>"$1.log" &
+  TAVO_DEMO_RAW_PID=$!
+  TAVO_DEMO_RAW_PRINTER=TavoKitchen
+  tavo_say "receipt printer TavoKitchen (raw queue, socket://127.0.0.1:$port): jobs decoded in $1"
+}

@@ -243,8 +243,9 @@ protected:
 TEST_F(RawQueueTest, ReprintAndTestTicketReachTheReceiptPrinterAsEscPos)
 {
     EXPECT_TRUE(gui::CupsPrinterCatalog::isRawQueue(queue));
-    if (!cupsPrinter().isEmpty())
+    if (!cupsPrinter().isEmpty()) {
         EXPECT_FALSE(gui::CupsPrinterCatalog::isRawQueue(cupsPrinter())) << "the PDF queue has a driver";
+    }
 
     const int beef
         = addItem(u"牛肉麵"_s, 1, u"S0"_s, { { u"Remark"_s, u"不辣"_s }, { u"KSMark"_s, u"C101"_s } });
