@@ -171,7 +171,13 @@ TEST(EscPos, CharactersOutsideBig5BecomeQuestionMarks)
     } cases[] = {
         { u"補😀补印"_s, -1, u"補??印"_s, "\x1c&\xb8\xc9\x1c.??\x1c&\xa6\x4c\x1c." },
         { u"café"_s, -1, u"caf?"_s, "caf?" },
-        { u"café"_s, 16, u"caf?"_s, "caf\xe9" }, // the byte of é on the Windows-1252 page
+        { u"café"_s, 0, u"caf?"_s,
+            QByteArray("\x1bt\x00"
+                       "caf\x82",
+                7) }, // é on PC437, the default page
+        { u"café"_s, 16, u"caf?"_s,
+            "\x1bt\x10"
+            "caf\xe9" }, // é on the Windows-1252 page
     };
     for (const Case &c : cases) {
         Roll roll;
@@ -270,6 +276,19 @@ TEST(EscPos, VerticalMovesFeedAndEmptyDocumentsSendNothing)
     roll.vsp.setCurrentY(roll.vsp.currentY() - 200); // up: the roll cannot go back
     roll.vsp.paragraph(u"C"_s);
     EXPECT_EQ(render(roll.end()).text(), u"\n\nA\n\n\n\nB\nC"_s);
+
+    // The layout measured a narrower font than the printer's: the printer's line ends at the
+    // paper's edge and the rest follows on the next line, nothing lost.
+    Roll wide;
+    wide.vsp.setFontSize(16); // doubled on the printer, but more than 12 Chinese to a line here
+    const QString dishes = u"一二三四五六七八九十"_s.repeated(3);
+    wide.vsp.paragraph(dishes);
+    const PrintDocument laidOut = wide.end();
+    ASSERT_GT(laidOut.items().first().text.size(), 12);
+    const EscPosJob job = render(laidOut);
+    for (const demo::EscPosLine &line : job.lines)
+        EXPECT_LE(line.text.size(), 12) << "twelve doubled Chinese fill 48 columns";
+    EXPECT_EQ(inked(job).join(QString()), dishes);
 
     Roll empty;
     EXPECT_TRUE(EscPosRenderer::render(empty.end()).isEmpty());

@@ -119,10 +119,13 @@ struct Style {
     bool red = false;
 };
 
-Style styleOf(const PrintFont &font)
+Style styleOf(const PrintFont &font, const EscPosOptions &options)
 {
-    return { EscPosRenderer::magnification(font.size), font.bold,
-        font.name.compare(kRedDeviceFont, Qt::CaseInsensitive) == 0 };
+    int factor = EscPosRenderer::magnification(font.size);
+    // ESC ! doubles at most; counting more would leave the columns short of where text lands.
+    if (options.sizeCommand == EscPosSizeCommand::EscExclaim)
+        factor = std::min(factor, 2);
+    return { factor, font.bold, font.name.compare(kRedDeviceFont, Qt::CaseInsensitive) == 0 };
 }
 
 struct Segment {
@@ -383,7 +386,7 @@ QByteArray EscPosRenderer::render(const PrintDocument &document, const EscPosOpt
                 continue;
             }
             if (item.kind == PrintItemKind::Text) {
-                const Style style = styleOf(item.font);
+                const Style style = styleOf(item.font, options);
                 const int width = widthOf(item.text) * style.factor;
                 int column = startColumn(item, width, columnTwips, columns);
                 const int top = item.rect.top();
@@ -423,7 +426,7 @@ QByteArray EscPosRenderer::render(const PrintDocument &document, const EscPosOpt
                 const int start = std::clamp(int(std::lround(cell.rect.x() / columnTwips)), 0, columns - 1);
                 const int stop = std::clamp(
                     int(std::lround((cell.rect.x() + cell.rect.width()) / columnTwips)), start + 1, columns);
-                const Style style = styleOf(cell.font);
+                const Style style = styleOf(cell.font, options);
                 QString text = cell.text;
                 if (text.trimmed().isEmpty())
                     continue;

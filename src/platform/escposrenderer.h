@@ -30,9 +30,10 @@ struct EscPosOptions {
     // whose print head is narrower.
     int columns = 48;
     EscPosBuzzer buzzer = EscPosBuzzer::Function48;
-    // The single-byte character page (ESC t n) for text that is neither ASCII nor Chinese;
-    // -1 keeps the printer's own choice, and such text prints "?".
-    int codePage = -1;
+    // The single-byte character page (ESC t n) for text that is neither ASCII nor Chinese:
+    // 0 is PC437, which every ESC/POS printer has. -1 sends no ESC t and prints such text as "?",
+    // since the page the printer keeps is unknown.
+    int codePage = 0;
     EscPosSizeCommand sizeCommand = EscPosSizeCommand::GsExclaim;
     // Motion units fed past the cutting position before the partial cut.
     int cutFeed = 3;
