@@ -7,6 +7,7 @@
 #include "demo/escpos/escposdecoder.h"
 #include "gui/cupsprintercatalog.h"
 #include "platform/gridmodel.h"
+#include "platform/printersetup.h"
 #include "tickets/reprint.h"
 #include "tickets/testticket.h"
 
@@ -311,6 +312,28 @@ TEST_F(RawQueueTest, AnOfflinePrinterGetsItsTicketWholeWhenItComesBack)
     EXPECT_TRUE(job.endsWithCut());
     EXPECT_TRUE(job.text().contains(u"牛肉麵"_s)) << job.text().toStdString();
     EXPECT_EQ(job.buzzers.size(), 1);
+}
+
+// The printer's own settings reach the job: its buzzer, and raster instead of the guess.
+TEST_F(RawQueueTest, ThePrintersSettingsOverrideTheGuess)
+{
+    const QString section = platform::printerSetupSection(queue);
+    env.settings.save(u"Tavo3"_s, section, u"Buzzer"_s, u"bel"_s);
+    env.settings.save(u"Tavo3"_s, section, u"Columns"_s, u"forty"_s);
+    const int beef = addItem(u"牛肉麵"_s, 1);
+    ASSERT_EQ(reprint({ beef }).outcome, tickets::ReprintOutcome::Printed);
+    ASSERT_TRUE(printer->waitForJobs(1, 30000));
+    EXPECT_TRUE(printer->jobs[0].startsWith("\x1b@"));
+    EXPECT_EQ(demo::decodeEscPos(printer->jobs[0]).count(u"BEL"_s), 1);
+    EXPECT_TRUE(
+        env.readLog().contains(u"印表機設定無效, 使用預設值: [Printer_%1] Columns=forty"_s.arg(queue)))
+        << env.readLog().toStdString();
+
+    env.settings.save(u"Tavo3"_s, section, u"Mode"_s, u"raster"_s);
+    ASSERT_EQ(reprint({ beef }).outcome, tickets::ReprintOutcome::Printed);
+    ASSERT_TRUE(printer->waitForJobs(2, 30000));
+    EXPECT_FALSE(printer->jobs[1].startsWith("\x1b@")) << "a page through the spooler, not ESC/POS";
+    EXPECT_GT(printer->jobs[1].size(), 1000);
 }
 
 // A queue that refuses jobs is told in the text log and the activity grid, as a missing printer is.
