@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <iconv.h>
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -65,11 +66,11 @@ quint16 big5Code(char32_t cp)
 const QHash<char32_t, char> &singleBytePage(int page)
 {
     static std::mutex lock;
-    static QHash<int, QHash<char32_t, char>> pages;
+    // A map keeps the pages where they are when another is added; renderers hold on to theirs.
+    static std::map<int, QHash<char32_t, char>> pages;
     const std::lock_guard guard(lock);
-    auto found = pages.find(page);
-    if (found != pages.end())
-        return *found;
+    if (auto found = pages.find(page); found != pages.end())
+        return found->second;
     static const QHash<int, const char *> names { { 0, "CP437" }, { 2, "CP850" }, { 3, "CP860" },
         { 4, "CP863" }, { 5, "CP865" }, { 16, "CP1252" }, { 17, "CP866" }, { 18, "CP852" }, { 19, "CP858" } };
     QHash<char32_t, char> map;
@@ -89,7 +90,7 @@ const QHash<char32_t, char> &singleBytePage(int page)
             iconv_close(cd);
         }
     }
-    return *pages.insert(page, map);
+    return pages.emplace(page, std::move(map)).first->second;
 }
 
 // Calls `visit` with each character of a text; a broken surrogate is a character of its own.
