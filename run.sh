@@ -5,7 +5,7 @@ set -euo pipefail
 source "$(dirname "$0")/scripts/setup.sh"
 tavo_install_packages
 # Only what runs here: a newcomer's first start does not wait for the tests to compile.
-tavo_build TavoKPortSrv tavo_demo
+tavo_build TavoKPortSrv tavo_demo tavo_escpos
 
 SITE=${TAVO_SITE:-$TAVO_ROOT/site}
 export TAVO_HOME=$SITE
@@ -14,16 +14,21 @@ export XDG_CONFIG_HOME=$SITE/config
 # Tickets go to a PDF queue when CUPS can be started here (as root); they land in ~/PDF.
 tavo_start_cups || true
 printer=${TAVO_TEST_CUPS_PRINTER:-TavoPDF}
+# Beside it, the kitchen's receipt printer on a raw queue, whose ESC/POS jobs are decoded in
+# site/escpos/; the bar keeps the PDF queue.
+tavo_start_demo_receipt_printer "$SITE/escpos"
+kitchen=${TAVO_DEMO_RAW_PRINTER:-$printer}
+trap '[ -z "$TAVO_DEMO_RAW_PID" ] || kill $TAVO_DEMO_RAW_PID 2>/dev/null || true' EXIT
 
 tavo_say "preparing the demo site in $SITE"
-"$TAVO_BUILD/demo/tavo_demo" init "$SITE" --kitchen-printer "$printer" --bar-printer "$printer"
+"$TAVO_BUILD/demo/tavo_demo" init "$SITE" --kitchen-printer "$kitchen" --bar-printer "$printer"
 settings=$XDG_CONFIG_HOME/Tavo3/Tavo3.conf
 if [ ! -f "$settings" ]; then
   mkdir -p "$(dirname "$settings")"
   cat >"$settings" <<CONF
 [TAVOC]
 DEFKPORT=PK
-PRINTER=$printer
+PRINTER=$kitchen
 PRINTERTYPE=EPSONTM
 PRINTITEM=Y
 PRINTLIST=N
@@ -33,7 +38,8 @@ fi
 "$TAVO_BUILD/demo/tavo_demo" feed "$SITE" --interval 2500 >"$SITE/feed.log" 2>&1 &
 feed=$!
 # Waited for, so the feed has stopped writing to the site (and is reaped) when this script ends.
-trap 'kill $feed 2>/dev/null || true; wait $feed 2>/dev/null || true' EXIT
+trap 'kill $feed 2>/dev/null || true; wait $feed 2>/dev/null || true
+  [ -z "$TAVO_DEMO_RAW_PID" ] || kill $TAVO_DEMO_RAW_PID 2>/dev/null || true' EXIT
 
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   tavo_say "no display: running headless; activity is echoed here (Ctrl+C ends it, grids saved)"

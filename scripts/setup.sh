@@ -104,6 +104,44 @@ tavo_start_cups() {
   fi
   lpstat -p "$TAVO_TEST_CUPS_PRINTER" >/dev/null 2>&1 ||
     lpadmin -p "$TAVO_TEST_CUPS_PRINTER" -E -v cups-pdf:/ -m lsb/usr/cups-pdf/CUPS-PDF_opt.ppd
+  # A receipt printer on loopback: a raw queue (no driver) whose device is a port the tests
+  # listen on, so they read the ESC/POS bytes a kitchen printer would get.
+  export TAVO_TEST_RAW_PRINTER=TavoRawTest
+  TAVO_TEST_RAW_PORT=$(tavo_free_port 59100)
+  export TAVO_TEST_RAW_PORT
+  tavo_add_raw_queue "$TAVO_TEST_RAW_PRINTER" "$TAVO_TEST_RAW_PORT"
+}
+
+# The first port from $1 on which nothing listens on loopback.
+tavo_free_port() {
+  local port=$1
+  while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
+  echo "$port"
+}
+
+# A raw queue (ESC/POS passes through untouched) printing to socket://127.0.0.1:<port>; the
+# queue is (re)pointed at the port and any job left from an earlier run is dropped.
+tavo_add_raw_queue() {
+  lpadmin -p "$1" -E -v "socket://127.0.0.1:$2" 2>/dev/null
+  cancel -a "$1" 2>/dev/null || true
+  cupsenable "$1" 2>/dev/null || true
+  cupsaccept "$1" 2>/dev/null || true
+}
+
+# The demo's receipt printer: a raw queue TavoKitchen on a local port where tavo_escpos stands in
+# for the printer, keeping each job it receives with its annotated dump in $1 (job-*.bin, .txt).
+# Root only (lpadmin); sets TAVO_DEMO_RAW_PRINTER and TAVO_DEMO_RAW_PID when it started.
+tavo_start_demo_receipt_printer() {
+  TAVO_DEMO_RAW_PRINTER= TAVO_DEMO_RAW_PID=
+  [ "$(id -u)" -eq 0 ] && lpstat -r 2>/dev/null | grep -q 'is running' || return 0
+  local port
+  mkdir -p "$1"
+  port=$(tavo_free_port 59200)
+  tavo_add_raw_queue TavoKitchen "$port"
+  "$TAVO_BUILD/demo/escpos/tavo_escpos" listen "$port" "$1" 2>>"$1.log" &
+  TAVO_DEMO_RAW_PID=$!
+  TAVO_DEMO_RAW_PRINTER=TavoKitchen
+  tavo_say "receipt printer TavoKitchen (raw queue, socket://127.0.0.1:$port): jobs decoded in $1"
 }
 
 # Runs every fuzz target for TAVO_FUZZ_SECONDS (20 by default) from the kept corpus; new inputs

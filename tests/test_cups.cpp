@@ -4,9 +4,12 @@
 // the recorded document.
 #include "test_tickets_fixture.h"
 
+#include "demo/escpos/escposdecoder.h"
 #include "gui/cupsprintercatalog.h"
 #include "platform/gridmodel.h"
+#include "platform/printersetup.h"
 #include "tickets/reprint.h"
+#include "tickets/testticket.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,6 +18,8 @@
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -150,6 +155,210 @@ TEST_F(CupsTest, ReprintedRowsComeOutOfTheQueueAsInkedPdfPages)
         red += inkPixels(page, true);
     }
     EXPECT_GT(red, 20) << "the rush ticket prints in red";
+}
+
+// A receipt printer on loopback: the device of the raw queue ./test.sh adds
+// (socket://127.0.0.1:$TAVO_TEST_RAW_PORT). Each connection CUPS opens is one job.
+class LoopbackPrinter {
+public:
+    explicit LoopbackPrinter(quint16 port)
+        : m_port(port)
+    {
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                const qsizetype slot = m_receiving.size();
+                m_receiving.append(QByteArray());
+                QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                    [this, socket, slot] { m_receiving[slot] += socket->readAll(); });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, [this, socket, slot] {
+                    m_receiving[slot] += socket->readAll();
+                    jobs.append(m_receiving[slot]);
+                    socket->deleteLater();
+                });
+            }
+        });
+    }
+    bool start() { return m_server.listen(QHostAddress::LocalHost, m_port); }
+    void stop() { m_server.close(); }
+
+    // Spins the event loop until `count` jobs have arrived or the time is up.
+    bool waitForJobs(qsizetype count, int ms)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (jobs.size() < count && timer.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(20);
+        }
+        return jobs.size() >= count;
+    }
+
+    QList<QByteArray> jobs;
+
+private:
+    quint16 m_port;
+    QTcpServer m_server;
+    QList<QByteArray> m_receiving;
+};
+
+class RawQueueTest : public TicketTest {
+protected:
+    gui::CupsPrinterCatalog cups;
+    platform::PrinterCatalog *m_saved = nullptr;
+    QString queue = qEnvironmentVariable("TAVO_TEST_RAW_PRINTER");
+    std::unique_ptr<LoopbackPrinter> printer;
+
+    void SetUp() override
+    {
+        if (queue.isEmpty())
+            GTEST_SKIP() << "TAVO_TEST_RAW_PRINTER is not set: no raw CUPS queue to print on";
+        TicketTest::SetUp();
+        m_saved = platform::services().printers;
+        platform::services().printers = &cups;
+        printer
+            = std::make_unique<LoopbackPrinter>(quint16(qEnvironmentVariableIntValue("TAVO_TEST_RAW_PORT")));
+        ASSERT_TRUE(printer->start()) << "port " << qEnvironmentVariableIntValue("TAVO_TEST_RAW_PORT");
+    }
+
+    void TearDown() override
+    {
+        if (m_saved)
+            platform::services().printers = m_saved;
+        TicketTest::TearDown();
+    }
+
+    tickets::ReprintResult reprint(const QList<int> &rows)
+    {
+        fg1.setFormatString(u"RNo|KPort"_s);
+        fg1.setRows(1);
+        for (int rno : rows)
+            fg1.addRow({ QString::number(rno), u"PK"_s });
+        return tickets::PrintKPortB(
+            fg1, 1, int(rows.size()), u"PK"_s, queue, u"Y"_s, u"Y"_s, false, vsp, db::gCNT());
+    }
+
+    platform::GridModel fg1;
+    platform::PrintSurface vsp;
+};
+
+TEST_F(RawQueueTest, ReprintAndTestTicketReachTheReceiptPrinterAsEscPos)
+{
+    EXPECT_TRUE(gui::CupsPrinterCatalog::isRawQueue(queue));
+    if (!cupsPrinter().isEmpty()) {
+        EXPECT_FALSE(gui::CupsPrinterCatalog::isRawQueue(cupsPrinter())) << "the PDF queue has a driver";
+    }
+
+    const int beef
+        = addItem(u"牛肉麵"_s, 1, u"S0"_s, { { u"Remark"_s, u"不辣"_s }, { u"KSMark"_s, u"C101"_s } });
+    addItem(u"白飯"_s, 2, u"A1"_s);
+    const int rush = addItem(u"炒青菜"_s, 0);
+    const int back = addItem(u"滷肉飯"_s, -1);
+    ASSERT_EQ(reprint({ beef, beef + 1, rush, back }).outcome, tickets::ReprintOutcome::Printed);
+    ASSERT_TRUE(printer->waitForJobs(3, 30000)) << printer->jobs.size() << " job(s) arrived";
+
+    int buzzers = 0;
+    for (qsizetype i = 0; i < printer->jobs.size(); ++i) {
+        const QByteArray &bytes = printer->jobs[i];
+        const demo::EscPosJob job = demo::decodeEscPos(bytes);
+        SCOPED_TRACE(job.annotated().toStdString());
+        EXPECT_TRUE(job.startsWithInitialise());
+        EXPECT_TRUE(job.endsWithCut());
+        EXPECT_EQ(job.cuts, 1);
+        EXPECT_TRUE(bytes.contains("\x1c&\xb8\xc9\xa6\x4c")) << "補印 as Big5 in double-byte mode";
+        // Red only on the lines of a return or a rush request: the operator line and the item.
+        const bool returnOrRush = i > 0;
+        for (const demo::EscPosLine &line : job.lines)
+            EXPECT_EQ(line.red,
+                returnOrRush
+                    && (line.text.contains(u"點單人員"_s) || line.text.contains(u"[退]"_s)
+                        || line.text.contains(u"[快]"_s) || line.text.contains(u"快上"_s)))
+                << line.text.toStdString();
+        EXPECT_EQ(job.count(u"ESC r 1"_s) > 0, returnOrRush);
+        EXPECT_EQ(job.count(u"ESC r 1"_s), job.count(u"ESC r 0"_s));
+        buzzers += int(job.buzzers.size());
+        EXPECT_EQ(job.buzzers.size(), i == 0 ? 1 : 0) << "the first ticket of the run sounds the buzzer";
+    }
+    EXPECT_EQ(buzzers, 1);
+    EXPECT_TRUE(demo::decodeEscPos(printer->jobs[0]).text().contains(u"/白飯*2"_s));
+    EXPECT_TRUE(demo::decodeEscPos(printer->jobs[2]).text().contains(u"[退]滷肉飯"_s));
+
+    tickets::OrderBuffer buffer;
+    tickets::fillTestEntry(buffer);
+    buffer[15] = u"廚房印表機:"_s + queue;
+    ASSERT_TRUE(tickets::KPWPOrderI(queue, buffer, vsp, writeFGLog));
+    ASSERT_TRUE(printer->waitForJobs(4, 30000));
+    const demo::EscPosJob test = demo::decodeEscPos(printer->jobs[3]);
+    SCOPED_TRACE(test.annotated().toStdString());
+    EXPECT_TRUE(test.startsWithInitialise());
+    EXPECT_TRUE(test.endsWithCut());
+    EXPECT_TRUE(test.text().contains(u"[印表服務啟動測試]"_s));
+    EXPECT_TRUE(test.text().contains(u"廚房印表機:"_s + queue));
+    EXPECT_EQ(test.count(u"ESC r 1"_s), 1) << "the red dot";
+    EXPECT_TRUE(test.buzzers.isEmpty());
+    EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
+}
+
+// An offline printer loses nothing: CUPS keeps the raw job and delivers it when the printer is back.
+TEST_F(RawQueueTest, AnOfflinePrinterGetsItsTicketWholeWhenItComesBack)
+{
+    printer->stop();
+    const int beef = addItem(u"牛肉麵"_s, 1, u"S0"_s, { { u"KSMark"_s, u"C101"_s } });
+    ASSERT_EQ(reprint({ beef }).outcome, tickets::ReprintOutcome::Printed);
+    EXPECT_FALSE(printer->waitForJobs(1, 2000));
+    ASSERT_TRUE(printer->start());
+    ASSERT_TRUE(printer->waitForJobs(1, 60000)) << "the held job never arrived";
+    const demo::EscPosJob job = demo::decodeEscPos(printer->jobs[0]);
+    EXPECT_TRUE(job.startsWithInitialise());
+    EXPECT_TRUE(job.endsWithCut());
+    EXPECT_TRUE(job.text().contains(u"牛肉麵"_s)) << job.text().toStdString();
+    EXPECT_EQ(job.buzzers.size(), 1);
+}
+
+// The printer's own settings reach the job: its buzzer, and raster instead of the guess.
+TEST_F(RawQueueTest, ThePrintersSettingsOverrideTheGuess)
+{
+    const QString section = platform::printerSetupSection(queue);
+    env.settings.save(u"Tavo3"_s, section, u"Buzzer"_s, u"bel"_s);
+    env.settings.save(u"Tavo3"_s, section, u"Columns"_s, u"forty"_s);
+    const int beef = addItem(u"牛肉麵"_s, 1);
+    ASSERT_EQ(reprint({ beef }).outcome, tickets::ReprintOutcome::Printed);
+    ASSERT_TRUE(printer->waitForJobs(1, 30000));
+    EXPECT_TRUE(printer->jobs[0].startsWith("\x1b@"));
+    EXPECT_EQ(demo::decodeEscPos(printer->jobs[0]).count(u"BEL"_s), 1);
+    EXPECT_TRUE(
+        env.readLog().contains(u"印表機設定無效, 使用預設值: [Printer_%1] Columns=forty"_s.arg(queue)))
+        << env.readLog().toStdString();
+
+    env.settings.save(u"Tavo3"_s, section, u"Mode"_s, u"raster"_s);
+    ASSERT_EQ(reprint({ beef }).outcome, tickets::ReprintOutcome::Printed);
+    ASSERT_TRUE(printer->waitForJobs(2, 30000));
+    EXPECT_FALSE(printer->jobs[1].startsWith("\x1b@")) << "a page through the spooler, not ESC/POS";
+    EXPECT_GT(printer->jobs[1].size(), 1000);
+}
+
+// A queue that refuses jobs is told in the text log and the activity grid, as a missing printer is.
+TEST_F(RawQueueTest, ARefusedJobIsReportedAsTheReprintReportsAMissingPrinter)
+{
+    if (QProcess::execute(u"cupsreject"_s, { queue }) != 0)
+        GTEST_SKIP() << "cupsreject is not allowed here";
+    const int beef = addItem(u"牛肉麵"_s, 1);
+    fg1.setFormatString(u"RNo|KPort"_s);
+    fg1.setRows(1);
+    fg1.addRow({ QString::number(beef), u"PK"_s });
+    fg1.setRow(1);
+    tickets::PrintRowInput input;
+    input.defKPort = u"PK"_s;
+    input.printer = queue;
+    input.printerType = u"EPSONTM"_s;
+    const tickets::PrintRowResult result
+        = tickets::cmdPrintRow_Click(fg1, input, vsp, db::gCNT(), writeFGLog);
+    QProcess::execute(u"cupsaccept"_s, { queue });
+    EXPECT_EQ(result.outcome, tickets::ReprintOutcome::Failed);
+    EXPECT_TRUE(env.readLog().contains(u"廚房印表機拒收列印工作(pvPrinter), 無法列印:"_s + queue))
+        << env.readLog().toStdString();
+    ASSERT_EQ(fgLog.size(), 1);
+    EXPECT_EQ(fgLog[0].second, u"送廚失敗, 印表機:"_s + queue);
+    EXPECT_TRUE(env.prompter.boxes.isEmpty());
 }
 
 // Without a scheduler: an empty printer list, a clear refusal, the reprint's log line; returns

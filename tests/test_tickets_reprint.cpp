@@ -183,6 +183,17 @@ TEST_F(ReprintTest, PrinterMissingEmptyOrInAnotherCaseStopsBeforeAnything)
     printers.refuseWith = u"cupsd is not running"_s;
     EXPECT_EQ(reprint(1, 2), failed);
     EXPECT_TRUE(env.readErr().contains(u"cupsd is not running"_s));
+    EXPECT_TRUE(
+        env.readLog().contains(u" => 廚房印表機拒收列印工作(pvPrinter), 無法列印:TM-T88 Kitchen\r\n"_s));
+
+    // The refused ticket's buzzer never sounded, so the first ticket the printer takes sounds it.
+    printers.refuseWith.clear();
+    for (int expectedBells : { 1, 0 }) {
+        printers.jobs.clear();
+        EXPECT_EQ(reprint(1, 2), printed);
+        ASSERT_EQ(printers.jobs.size(), 1);
+        EXPECT_EQ(printers.jobs[0].document.commandCount(platform::DeviceCommand::Bell), expectedBells);
+    }
 }
 
 TEST_F(ReprintTest, SelectionsThatHoldNoRowOrRowsBeyondTheGridPrintNothing)

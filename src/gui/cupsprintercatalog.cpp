@@ -1,10 +1,15 @@
 #include "gui/cupsprintercatalog.h"
 
+#include "platform/escposrenderer.h"
 #include "platform/painterrenderer.h"
+#include "platform/printersetup.h"
+#include "util/report.h"
 
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+
+#include <cups/cups.h>
 
 using namespace Qt::StringLiterals;
 
@@ -33,6 +38,18 @@ bool CupsPrinterCatalog::print(
                     printerName));
         return failWith(u"printer \"%1\" is not installed"_s.arg(printerName));
     }
+    const platform::PrinterSetup setup = platform::readPrinterSetup(printerName);
+    for (const QString &problem : setup.problems)
+        WriteLog(u"印表機設定無效, 使用預設值: "_s + problem);
+    const bool raw = setup.mode == platform::PrinterMode::Raw
+        || (setup.mode == platform::PrinterMode::Guess && isRawQueue(printerName));
+    if (raw) {
+        platform::EscPosSink sink(
+            setup.escpos, [&](const QString &title, const QByteArray &bytes, QString *reason) {
+                return submitRawJob(printerName, title, bytes, reason);
+            });
+        return sink.output(document, error);
+    }
     const QPrinterInfo info = QPrinterInfo::printerInfo(printerName);
     if (info.isNull())
         return failWith(u"printer \"%1\" disappeared from CUPS"_s.arg(printerName));
@@ -41,6 +58,50 @@ bool CupsPrinterCatalog::print(
     QString reason;
     if (!printOn(document, printer, &reason))
         return failWith(reason);
+    return true;
+}
+
+bool CupsPrinterCatalog::isRawQueue(const QString &printerName)
+{
+    cups_dest_t *dests = nullptr;
+    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+    const QByteArray name = printerName.toUtf8();
+    bool raw = false;
+    if (const cups_dest_t *dest = cupsGetDest(name.constData(), nullptr, count, dests)) {
+        // What lpadmin records for a queue made without a model or PPD.
+        const char *model = cupsGetOption("printer-make-and-model", dest->num_options, dest->options);
+        raw = model && qstrcmp(model, "Local Raw Printer") == 0;
+    }
+    cupsFreeDests(count, dests);
+    return raw;
+}
+
+bool CupsPrinterCatalog::submitRawJob(
+    const QString &printerName, const QString &title, const QByteArray &bytes, QString *error)
+{
+    const QByteArray name = printerName.toUtf8(), jobTitle = title.toUtf8();
+    auto refused = [&](const char *stage) {
+        if (error)
+            *error = u"CUPS refused the raw job for \"%1\" (%2): %3"_s.arg(
+                printerName, QLatin1StringView(stage), QString::fromUtf8(cupsLastErrorString()));
+        return false;
+    };
+    const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, name.constData(), jobTitle.constData(), 0, nullptr);
+    if (job == 0)
+        return refused("create");
+    if (cupsStartDocument(CUPS_HTTP_DEFAULT, name.constData(), job, jobTitle.constData(), CUPS_FORMAT_RAW, 1)
+        != HTTP_STATUS_CONTINUE) {
+        cupsCancelJob2(CUPS_HTTP_DEFAULT, name.constData(), job, 0);
+        return refused("start");
+    }
+    if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, bytes.constData(), size_t(bytes.size()))
+        != HTTP_STATUS_CONTINUE) {
+        cupsFinishDocument(CUPS_HTTP_DEFAULT, name.constData());
+        cupsCancelJob2(CUPS_HTTP_DEFAULT, name.constData(), job, 0);
+        return refused("write");
+    }
+    if (cupsFinishDocument(CUPS_HTTP_DEFAULT, name.constData()) > IPP_STATUS_OK_EVENTS_COMPLETE)
+        return refused("finish");
     return true;
 }
 

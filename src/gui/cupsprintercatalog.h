@@ -12,9 +12,18 @@ class CupsPrinterCatalog : public platform::PrinterCatalog {
 public:
     // Empty when the scheduler is not running or knows no queue.
     QStringList printerNames() const override;
-    // Renders the document through QPrinter onto the named queue; red device-font text stays red.
+    // A receipt printer on a queue without a driver gets the document as ESC/POS bytes in a raw
+    // job; any other queue gets it drawn through QPrinter (red device-font text stays red). The
+    // printer's own settings (platform/printersetup.h) override the guess.
     bool print(const platform::PrintDocument &document, const QString &printerName,
         QString *error = nullptr) override;
+
+    // Whether CUPS feeds the queue's jobs to the device untouched (no driver, no PPD).
+    static bool isRawQueue(const QString &printerName);
+    // Hands bytes to the queue as one raw job. A printer that is offline does not fail it: CUPS
+    // keeps the job and delivers it when the printer answers again.
+    static bool submitRawJob(
+        const QString &printerName, const QString &title, const QByteArray &bytes, QString *error = nullptr);
 };
 
 // Draws every page of the document on an open-able printer, whose paper is set to the document's.

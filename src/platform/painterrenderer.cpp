@@ -41,8 +41,8 @@ void drawRules(QPainter &painter, const PrintItem &cell)
 
 QPageSize PainterRenderer::pageSize(const PrintDocument &document)
 {
-    const QSizeF inches(document.paperSize.width() / double(kTwipsPerInch),
-        document.paperSize.height() / double(kTwipsPerInch));
+    const QSize paper = document.printedPaperSize();
+    const QSizeF inches(paper.width() / double(kTwipsPerInch), paper.height() / double(kTwipsPerInch));
     return QPageSize(inches, QPageSize::Inch, document.name, QPageSize::ExactMatch);
 }
 

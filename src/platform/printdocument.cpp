@@ -101,11 +101,24 @@ int PrintDocument::contentBottom(int pageIndex) const
     return bottom;
 }
 
+QSize PrintDocument::printedPaperSize() const
+{
+    if (!roll)
+        return paperSize;
+    int longest = 0;
+    for (int page = 0; page < pageCount(); ++page)
+        longest = std::max(longest, contentBottom(page));
+    // Five millimetres below the last line, so the tear bar does not cut through it.
+    const int feed = int(5 * kTwipsPerMm);
+    return { paperSize.width(), std::min(paperSize.height(), longest + feed) };
+}
+
 PrintDocument PrintDocument::pageRange(int from, int to) const
 {
     PrintDocument part;
     part.name = name;
     part.paperSize = paperSize;
+    part.roll = roll;
     from = std::max(from, 1);
     to = std::min(to, pageCount());
     for (int p = from; p <= to; ++p)

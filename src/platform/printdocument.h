@@ -90,6 +90,9 @@ class PrintDocument {
 public:
     QString name; // the job name shown by the spooler
     QSize paperSize { 11906, 16838 }; // twips; A4 unless the surface was told otherwise
+    // A roll is cut after what is printed: its height only tells where a page breaks, and a
+    // page printed through a driver is as long as its content.
+    bool roll = false;
     QList<PrintPage> pages;
 
     int pageCount() const { return int(pages.size()); }
@@ -107,6 +110,9 @@ public:
     int commandCount(DeviceCommand command) const;
     // The lowest point any visible item reaches, in twips from the top of its page.
     int contentBottom(int pageIndex) const;
+    // The paper a driver prints on: the paper size, or for a roll its width by the longest
+    // page's content and a little feed below it.
+    QSize printedPaperSize() const;
 
     // Pages from..to, counted from 1 and clamped to the document.
     PrintDocument pageRange(int from, int to) const;

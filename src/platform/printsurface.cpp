@@ -1,7 +1,7 @@
 #include "platform/printsurface.h"
 
-#include "platform/services.h"
 #include "platform/errors.h"
+#include "platform/services.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -251,11 +251,12 @@ void PrintSurface::setDevice(const QString &name)
     m_device = name;
 }
 
-void PrintSurface::setPaperSize(QSize twips)
+void PrintSurface::setPaperSize(QSize twips, bool roll)
 {
     if (twips.width() <= 0 || twips.height() <= 0)
         fail(u"Paper size %1 x %2 twips is not a paper"_s.arg(twips.width()).arg(twips.height()));
     m_paper = twips;
+    m_roll = roll;
 }
 
 void PrintSurface::startDoc()
@@ -263,6 +264,7 @@ void PrintSurface::startDoc()
     m_doc = PrintDocument();
     m_doc.name = m_docName;
     m_doc.paperSize = m_paper;
+    m_doc.roll = m_roll;
     m_doc.pages.append(PrintPage());
     m_open = true;
     m_y = m_margins.top();

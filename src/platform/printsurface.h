@@ -49,9 +49,11 @@ public:
     bool preview() const { return m_preview; }
     void setDocName(const QString &name) { m_docName = name; }
     QString docName() const { return m_docName; }
-    // The paper of the next document, twips.
-    void setPaperSize(QSize twips);
+    // The paper of the next document, twips. A roll's height is where its pages break; what a
+    // driver prints of it ends below the content.
+    void setPaperSize(QSize twips, bool roll = false);
     QSize paperSize() const { return m_paper; }
+    bool rollPaper() const { return m_roll; }
 
     // Where ended documents go; not owned. Null (the default) is the selected device, through the
     // PrinterCatalog of platform::services().
@@ -145,6 +147,7 @@ private:
     QString m_device, m_docName;
     bool m_preview = false, m_open = false;
     QSize m_paper { 11906, 16838 };
+    bool m_roll = false;
     PrintFont m_font;
     bool m_control = false; // the control font is selected: text becomes device commands
     int m_y = 0;

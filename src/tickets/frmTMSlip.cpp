@@ -47,7 +47,7 @@ void frmTMSlip::Form_Load()
         vsp.setMargins(QMargins(0, 0, 0, 0));
         vsp.setFontName(u"Arial"_s);
         vsp.setPreview(false);
-        vsp.setPaperSize(kRollPaper);
+        vsp.setPaperSize(kRollPaper, true);
     } catch (...) {
         ShowErrMsg(u"Form_Load"_s);
     }
@@ -125,7 +125,8 @@ bool frmTMSlip::PrintKPortShortSize(db::Recordset &pRST, const QString &pvPrintS
     const TicketSettings settings = ticketSettings(pvPrintSNo, pvSplitCount, pvCustTotal, pvKPName);
     const KitchenTicket ticket = readKitchenTicket(pRST, cn, settings);
     const LaidOutTicket out = layOutKitchenTicket(vsp, ticket, settings);
-    if (out.bellRung)
+    // A ticket the printer never took did not sound its buzzer: the next one must.
+    if (out.bellRung && out.sent)
         BellDone = true;
     markAddOns(cn, ticket, pvPrintSNo);
     return out.sent;

@@ -13,7 +13,8 @@
 namespace tavo::tickets {
 
 // The paper of kitchen and test tickets: an 80 mm receipt roll. A ticket laid out on a wider
-// sheet would be shrunk to the roll's width by the spooler.
+// sheet would be shrunk to the roll's width by the spooler. The length is where a very long
+// ticket breaks; the roll is cut below what was printed.
 inline const QSize kRollPaper(
     int(std::lround(80 * platform::kTwipsPerMm)), int(std::lround(297 * platform::kTwipsPerMm)));
 

@@ -117,7 +117,12 @@ ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, cons
     bool allSent = true;
     int tickets = 0;
     auto print = [&](int splitCount, const QString &serial) {
-        allSent &= slip.PrintKPortShortSize(rs, serial, splitCount, QString(), kKPName, cn);
+        const bool sent = slip.PrintKPortShortSize(rs, serial, splitCount, QString(), kKPName, cn);
+        // Told in the text log like a missing printer: the operator looks there, not in the
+        // error log, to learn why the kitchen got nothing.
+        if (!sent)
+            WriteLog(u"廚房印表機拒收列印工作(pvPrinter), 無法列印:"_s + pvPrinter);
+        allSent &= sent;
         ++tickets;
     };
     step(kTag, [&] {

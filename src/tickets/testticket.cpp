@@ -46,7 +46,7 @@ bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, platform:
         vsp.setMargins(QMargins(0, 0, 0, 0));
         // The service window's surface is laid out for sheets; the test ticket must come out on the
         // roll as a kitchen ticket does, or it proves nothing about the printer's real output.
-        vsp.setPaperSize(kRollPaper);
+        vsp.setPaperSize(kRollPaper, true);
         vsp.setDocName(PrinterName + u"->"_s + Buffer[2]);
         vsp.startDoc();
 
