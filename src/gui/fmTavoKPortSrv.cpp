@@ -150,6 +150,10 @@ fmTavoKPortSrv::~fmTavoKPortSrv()
 {
     if (qApp)
         qApp->removeEventFilter(this);
+    // The pick dialogs live as long as the window that opens them, not past the application.
+    frmPickF2::unload();
+    frmFgDate::unload();
+    fmRoomOrder::unload();
 }
 
 QLabel *fmTavoKPortSrv::lblHead(int index) const

@@ -82,6 +82,9 @@ void frmFgDate::DoCalendar(const QDate &day)
         m_month = picks::DoCalendar(*fgCal, day);
         lblDate->setText(m_month.date);
         Label1->setText(m_month.heading);
+        // The day alone is highlighted, not its week.
+        fgCalView->selectionModel()->setCurrentIndex(
+            fgCal->index(m_month.dayRow - fgCal->FixedRows(), m_month.dayCol), QItemSelectionModel::ClearAndSelect);
         fitCells();
     } catch (...) {
         ShowErrMsg(u"DoCalendar"_s);
