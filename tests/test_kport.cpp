@@ -146,6 +146,12 @@ TEST_P(PortTableTest, EditsDeletionsAndInsertionsReachKportAndSurviveAReload)
     EXPECT_EQ(shown, (QStringList { u"1|PK|EPSONTM|TM1|Y||O'Brien 廚房"_s,
                          QString::number(added) + u"|PD|EPSONTM|||Y|"_s }));
 
+    // A record deleted behind the grid's back is not reported as written.
+    cnt.execute(u"DELETE FROM KPORT WHERE RNo = 1"_s);
+    const int gone = grid.TextMatrix(2, PortGrid::RNo) == u"1"_s ? 2 : 3;
+    EXPECT_FALSE(kport::setCell(grid, gone, PortGrid::Remark, u"x"_s, cnt).isEmpty());
+    EXPECT_EQ(grid.TextMatrix(gone, PortGrid::Remark), u"O'Brien 廚房"_s);
+
     // A write the table refuses leaves cell and record as they were, and says why.
     cnt.execute(u"DROP TABLE KPORT"_s);
     const QString before = grid.TextMatrix(2, PortGrid::Remark);

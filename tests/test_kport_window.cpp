@@ -293,10 +293,14 @@ TEST_F(PortPageTest, TestPrinterPrintsOnTheServicePrinter)
     EXPECT_EQ(printers.jobs[0].printer, u"TM-A"_s);
     EXPECT_EQ(w.PrintBuffer[15], u"廚房印表機:TM-A"_s);
 
-    // "測試 所有印表機" reaches every port of the grid.
+    // "測試 所有印表機" prints one ticket on the printer of each port of the grid.
+    printers.names << u"Bob's TM"_s << u"TM-B"_s;
     QTest::mouseClick(w.cmdSET, Qt::LeftButton);
     QTest::mouseClick(w.cmdPrintTest, Qt::LeftButton);
-    EXPECT_EQ(w.fgPrinterList->Rows(), 3);
+    ASSERT_EQ(printers.jobs.size(), 3);
+    QStringList tested { printers.jobs[1].printer, printers.jobs[2].printer };
+    tested.sort();
+    EXPECT_EQ(tested, (QStringList { u"Bob's TM"_s, u"TM-B"_s }));
 }
 
 TEST_F(PortPageTest, CalendarPicksADayIntoTheBusinessDateBox)
