@@ -173,6 +173,7 @@ TEST_F(WindowTest, AlertQuantityHidesTheOrderFormBox)
     fmTavoKPortSrv &w = open();
     EXPECT_FALSE(w.chkKPortForm->isChecked());
     EXPECT_TRUE(w.chkKPortForm->isHidden());
+    EXPECT_EQ(env.settings.get(u"Tavo3"_s, u"KP"_s, u"KPortForm"_s), u"N"_s);
 }
 
 TEST_F(WindowTest, CycleTimeIsClampedToOneToFiveTicks)

@@ -89,6 +89,24 @@ public:
     void txtOpDate_DblClick();
     void elaMsg_Click();
 
+    // The port grid in setting mode. KeyPress: true when the key was swallowed (Space toggling
+    // a type or flag). KeyDown: true when the key was the grid's own (Enter, Ctrl+Delete,
+    // Ctrl+Insert). BeforeEdit and ValidateEdit: false refuses the edit.
+    bool fgKPort_KeyPress(int keyAscii);
+    bool fgKPort_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
+    bool fgKPort_BeforeEdit(int row, int col);
+    bool fgKPort_ValidateEdit(int row, int col, const QString &text);
+    void fgKPort_AfterEdit(int row, int col);
+    // Printer assignment and redirection.
+    void cmdSetDef_Click();
+    void cmdSetKportPrinter_Click();
+    void cmdChangePrinter_Click();
+    void cmdTestPrinter_Click();
+    void chkPrintList_Click();
+    void chkPrintItem_Click();
+    void chkKPortForm_Click();
+    void cmdRoomOrder_Click();
+
     // Printing: reprint of the selected rows, test of all printers, one test ticket.
     void cmdPrintRow_Click();
     void cmdPrintTest_Click();
@@ -120,7 +138,7 @@ public:
 
     // Ends the process: QCoreApplication::exit in production; tests put a recorder here.
     std::function<void(int)> quit;
-    // The date picker of the business-date box; empty until the pick dialogs exist.
+    // The date picker of the business-date box: the calendar dialog.
     std::function<bool(QDate &picked)> PickDate;
     // Run by cmdStart_Click when "出菜單使用點單格式" is ticked: the ticket window in order form.
     std::function<void()> onStartWithOrderForm;
@@ -135,6 +153,9 @@ private:
     void commitData(QSessionManager &manager);
     void connectHandlers();
     void setRunningButtons(bool running);
+    void connectPortHandlers();
+    // Fills the pick list with the installed printers and shows it; the printer picked, or empty.
+    QString pickPrinter();
 
     std::unique_ptr<Ui::fmTavoKPortSrv> ui;
     int m_currentTab = 1;

@@ -1,0 +1,91 @@
+#include "gui/fmRoomOrder.h"
+
+#include "gui/gridview.h"
+#include "picks/roomorder.h"
+#include "ui_fmRoomOrder.h"
+#include "util/report.h"
+
+#include <QHeaderView>
+#include <QPointer>
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::gui {
+
+namespace {
+QPointer<fmRoomOrder> g_instance;
+}
+
+fmRoomOrder &fmRoomOrder::instance()
+{
+    if (!g_instance)
+        g_instance = new fmRoomOrder;
+    return *g_instance;
+}
+
+void fmRoomOrder::unload()
+{
+    delete g_instance.data();
+}
+
+fmRoomOrder::fmRoomOrder(QWidget *parent)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::fmRoomOrder>())
+{
+    try {
+        ui->setupUi(this);
+        setWindowTitle(u"包廂點單明細"_s);
+        fgCodeView = ui->fgCode;
+        Label1 = ui->Label1;
+        Label2 = ui->Label2;
+        cmdRoomOrder = ui->cmdRoomOrder;
+        fgCode = new platform::GridModel(this);
+        fgCode->setColumns(picks::RoomOrderColumns::columns);
+        fgCodeView->setGrid(fgCode);
+        // A click anywhere in the grid, its header included, closes the view.
+        fgCodeView->viewport()->installEventFilter(this);
+        fgCodeView->horizontalHeader()->viewport()->installEventFilter(this);
+        connect(cmdRoomOrder, &QPushButton::clicked, this, &fmRoomOrder::cmdRoomOrder_Click);
+    } catch (...) {
+        ShowErrMsg(u"載入代碼輸入輔助視窗"_s);
+    }
+}
+
+fmRoomOrder::~fmRoomOrder() = default;
+
+bool fmRoomOrder::ShowSelect(const QString &pvOrderPID)
+{
+    try {
+        if (!picks::LoadRoomOrder(*fgCode, pvOrderPID))
+            return false;
+        Label2->setText(picks::roomNumber(pvOrderPID));
+        fgCode->setRow(1);
+        fgCodeView->setFocus();
+        exec();
+        return true;
+    } catch (...) {
+        ShowErrMsg(u"ShowSelect"_s);
+    }
+    return false;
+}
+
+void fmRoomOrder::cmdRoomOrder_Click()
+{
+    try {
+        hide();
+    } catch (...) {
+        ShowErrMsg(u"fmRoomOrder_cmdRoomOrder_Click"_s);
+    }
+}
+
+bool fmRoomOrder::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease
+        && (watched == fgCodeView->viewport() || watched == fgCodeView->horizontalHeader()->viewport())) {
+        hide();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace tavo::gui
