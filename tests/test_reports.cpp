@@ -99,8 +99,9 @@ protected:
         const QString &time = u"12:00:00"_s, const QString &cap = {}, const QString &itemType = {},
         const QString &port = u"PK"_s)
     {
-        cn.execute(u"INSERT INTO ORDERI (KPort, TypeNo, ItemName, ItemType, PriceCap, Qty, OrderDate, OrderTime) "
-                   u"VALUES (%1, %2, %3, %4, %5, %6, %7, %8)"_s.arg(QuotStr(port))
+        cn.execute(
+            u"INSERT INTO ORDERI (KPort, TypeNo, ItemName, ItemType, PriceCap, Qty, OrderDate, OrderTime) "
+            u"VALUES (%1, %2, %3, %4, %5, %6, %7, %8)"_s.arg(QuotStr(port))
                 .arg(typeNo)
                 .arg(QuotStr(item), QuotStr(itemType), QuotStr(cap))
                 .arg(qty)
@@ -108,7 +109,8 @@ protected:
                     QuotStr(time)));
     }
 
-    reports::ReportOutcome runShift(int row, const QString &opDate = u"2024/03/01"_s, const QString &printer = {})
+    reports::ReportOutcome runShift(
+        int row, const QString &opDate = u"2024/03/01"_s, const QString &printer = {})
     {
         fg2.setRow(row);
         return reports::cmdPrintShiftItemSum_Click(
@@ -201,12 +203,23 @@ TEST_P(ShiftReportTest, ReportsThatCannotRunSayWhyAndWriteOnlyTheShiftFile)
     };
     const QList<Case> cases {
         { "header row", [&] { return runShift(0); }, u"請先選擇班別"_s },
-        { "empty end time", [&] { fg2.setTextMatrix(1, 2, {}); return runShift(1); }, u"統計時間未設定"_s },
-        { "not a time", [&] { fg2.setTextMatrix(1, 2, u"午後"_s); return runShift(1); }, u"統計時間未設定"_s },
+        { "empty end time",
+            [&] {
+                fg2.setTextMatrix(1, 2, {});
+                return runShift(1);
+            },
+            u"統計時間未設定"_s },
+        { "not a time",
+            [&] {
+                fg2.setTextMatrix(1, 2, u"午後"_s);
+                return runShift(1);
+            },
+            u"統計時間未設定"_s },
         { "printer not installed", [&] { return runShift(2, u"2024/03/01"_s, u"office a4"_s); },
             u"帳單印表機未安裝:office a4"_s },
         { "no data", [&] { return runShift(3); }, {}, u"沒有出菜單資料:PK"_s },
-        { "date not a date within a day", [&] { return runShift(3, u"2024/13/01"_s); }, {}, u"沒有出菜單資料:PK"_s },
+        { "date not a date within a day", [&] { return runShift(3, u"2024/13/01"_s); }, {},
+            u"沒有出菜單資料:PK"_s },
         { "date not a date across midnight", [&] { return runShift(2, u"昨天"_s); }, {}, {},
             u"cmdPrintShiftItemSum_Click"_s },
         { "shift file with two columns",

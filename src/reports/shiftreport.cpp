@@ -61,10 +61,11 @@ QString cell(const platform::GridModel &grid, int row, int col)
 
 QString shiftCondition(const ShiftWindow &w)
 {
-    const QString dates = u" WHERE OrderI.OrderDate >= "_s + QuotDate(w.dateB) + u"   AND OrderI.OrderDate <= "_s
-        + QuotDate(w.dateE);
+    const QString dates = u" WHERE OrderI.OrderDate >= "_s + QuotDate(w.dateB)
+        + u"   AND OrderI.OrderDate <= "_s + QuotDate(w.dateE);
     if (!crossesMidnight(w))
-        return dates + u"   AND OrderTime >= "_s + QuotStr(w.timeB) + u"   AND OrderTime <= "_s + QuotStr(w.timeE);
+        return dates + u"   AND OrderTime >= "_s + QuotStr(w.timeB) + u"   AND OrderTime <= "_s
+            + QuotStr(w.timeE);
     // Each end of the night belongs to its own date: the early hours of the first date are the
     // previous night's shift, the late hours of the last date the next one's.
     return dates + u" AND ( ( OrderI.OrderDate = "_s + QuotDate(w.dateB) + u" AND OrderTime >= "_s
@@ -74,9 +75,10 @@ QString shiftCondition(const ShiftWindow &w)
 
 QString kpTypeListSql(const QString &pvKPort, const ShiftWindow &window, bool priceCap)
 {
-    QString sql = priceCap ? u" SELECT OrderI.TypeNo, TypeName, ItemName, OrderI.ItemType, OrderI.PriceCap"_s
+    QString sql = priceCap
+        ? u" SELECT OrderI.TypeNo, TypeName, ItemName, OrderI.ItemType, OrderI.PriceCap"_s
             + u" , Sum(Qty) as SumQty "_s
-                           : u" SELECT OrderI.TypeNo, TypeName, ItemName, OrderI.ItemType, Sum(Qty) as SumQty "_s;
+        : u" SELECT OrderI.TypeNo, TypeName, ItemName, OrderI.ItemType, Sum(Qty) as SumQty "_s;
     sql += u" From OrderI Left Join MenuType"_s + u"          ON OrderI.TypeNo = MenuType.TypeNo "_s;
     sql += shiftCondition(window);
     // MenuType has a KPort of its own (the station a category is sent to): name the order's.
@@ -198,7 +200,8 @@ ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, c
 
             double supplement = 0;
             {
-                db::Recordset extra = cn.openRecordset(supplementSql(typeNo, itemName, cap, window, priceCap));
+                db::Recordset extra
+                    = cn.openRecordset(supplementSql(typeNo, itemName, cap, window, priceCap));
                 if (!extra.eof())
                     supplement = extra.number(u"SumRtnQty"_s);
             }
@@ -249,8 +252,8 @@ ReportOutcome printShiftReport(const QString &tag, const QString &kPort, const Q
         }
         timeB += u":00"_s;
         timeE += u":59"_s;
-        return PrintKPTypeList(
-            kPort, kPName, dateB, dateE, timeB, timeE, input.printer.trimmed(), u"Y"_s, cn, newPreview, DispElaMsg);
+        return PrintKPTypeList(kPort, kPName, dateB, dateE, timeB, timeE, input.printer.trimmed(), u"Y"_s, cn,
+            newPreview, DispElaMsg);
     } catch (...) {
         ShowErrMsg(tag);
         return ReportOutcome::Failed;
