@@ -4,8 +4,10 @@
 #include "db/connection.h"
 #include "db/dbglobals.h"
 #include "demo/demoschema.h"
+#include "demo/demosite.h"
 #include "platform/gridfiles.h"
 #include "platform/gridmodel.h"
+#include "platform/painterrenderer.h"
 #include "reports/shiftreport.h"
 #include "support/fake_printers.h"
 #include "support/test_environment.h"
@@ -254,6 +256,37 @@ TEST_P(ShiftReportTest, ReportsThatCannotRunSayWhyAndWriteOnlyTheShiftFile)
 
 INSTANTIATE_TEST_SUITE_P(Servers, ShiftReportTest, ::testing::Values(Server::SQLite, Server::PostgreSQL),
     [](const auto &info) { return info.param == Server::SQLite ? "SQLite" : "PostgreSQL"; });
+
+TEST(ShiftReportDemo, EveryShiftOfTheDemoSiteShowsSeveralCategoriesAtBothStations)
+{
+    TestEnvironment env;
+    demo::SiteOptions options;
+    options.shiftHistory = true;
+    options.sample.opDate = QDate(2024, 3, 1);
+    demo::initSite(env.dir(), options);
+    db::Connection cn;
+    demo::openSite(env.dir(), cn);
+    platform::GridModel fg2;
+    platform::loadCsv(fg2, env.dir() + u"/TavoC_fg2.CSV"_s);
+    ASSERT_EQ(fg2.Rows(), 4);
+    EXPECT_EQ(fg2.rowCells(3), (QStringList { u"宵夜"_s, u"22:00"_s, u"02:00"_s }));
+    KeptPreviews previews;
+    for (int row = 1; row < fg2.Rows(); ++row) {
+        fg2.setRow(row);
+        const reports::ShiftInput input { fg2, u"2024/03/01"_s, {}, env.dir() };
+        for (auto click : { reports::cmdPrintShiftItemSum_Click, reports::cmdPrintShiftRptB_Click }) {
+            ASSERT_EQ(
+                click(input, cn, previews.factory(), [](const QString &) {}), reports::ReportOutcome::Shown)
+                << env.readErr().toStdString();
+            const QStringList blocks = previews.shown.last().textBlocks();
+            EXPECT_GE(blocks.filter(u"類別: "_s).size(), 2) << row;
+            EXPECT_EQ(blocks.filter(u"類別: "_s).size(), blocks.filter(u"總計: "_s).size());
+        }
+    }
+    // The README's picture of a report page: TAVO_REPORT_PNG=docs/report.png, the night's kitchen.
+    if (const QString png = qEnvironmentVariable("TAVO_REPORT_PNG"); !png.isEmpty())
+        EXPECT_TRUE(platform::PainterRenderer::toImage(previews.shown[4], 0, 96, true).save(png));
+}
 
 TEST(ShiftReportFormat, QuantitiesPrintWithThousandsSeparators)
 {
