@@ -15,6 +15,7 @@
 #include "util/grids.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -230,6 +231,17 @@ TEST_P(ShiftReportTest, ReportsThatCannotRunSayWhyAndWriteOnlyTheShiftFile)
                 return runShift(1);
             },
             u"統計時間未設定"_s },
+        { "shift file with a stray quote",
+            [&] {
+                const QString path = env.path(u"stray.csv"_s);
+                QFile file(path);
+                EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+                file.write(TestEnvironment::big5(u"班別,起始時間,結束時間\r\n夜班,\"22:00,02:00\r\n"_s));
+                file.close();
+                platform::loadCsv(fg2, path);
+                return runShift(1);
+            },
+            u"統計時間未設定"_s },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -249,6 +261,7 @@ TEST_P(ShiftReportTest, ReportsThatCannotRunSayWhyAndWriteOnlyTheShiftFile)
         EXPECT_EQ(env.readErr().mid(errBefore.size()).contains(c.errTag), true);
         EXPECT_EQ(env.readErr().size() > errBefore.size(), !c.errTag.isEmpty());
         EXPECT_TRUE(QFile::exists(shiftFile)) << "the grid is saved before anything else";
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the pointer is back to the arrow";
     }
     EXPECT_TRUE(previews.shown.isEmpty());
     EXPECT_TRUE(printers.jobs.isEmpty());
