@@ -242,6 +242,15 @@ TEST_P(ShiftReportTest, ReportsThatCannotRunSayWhyAndWriteOnlyTheShiftFile)
                 return runShift(1);
             },
             u"統計時間未設定"_s },
+        { "database failure",
+            [&] {
+                cn.execute(u"DROP TABLE MenuType"_s);
+                fg2.setColumns(grids::ShiftTable::columns);
+                fg2.setRows(1);
+                fg2.addRow({ u"午班"_s, u"11:00"_s, u"14:00"_s });
+                return runShift(1);
+            },
+            {}, {}, u"PrintKPTypeList"_s },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
