@@ -202,7 +202,7 @@ TEST_P(ShiftReportTest, ReportsThatCannotRunSayWhyAndWriteOnlyTheShiftFile)
     struct Case {
         const char *what;
         std::function<reports::ReportOutcome()> run;
-        QString flash, box, errTag;
+        QString flash = {}, box = {}, errTag = {};
     };
     const QList<Case> cases {
         { "header row", [&] { return runShift(0); }, u"請先選擇班別"_s },
@@ -306,8 +306,9 @@ TEST(ShiftReportDemo, EveryShiftOfTheDemoSiteShowsSeveralCategoriesAtBothStation
         }
     }
     // The README's picture of a report page: TAVO_REPORT_PNG=docs/report.png, the night's kitchen.
-    if (const QString png = qEnvironmentVariable("TAVO_REPORT_PNG"); !png.isEmpty())
+    if (const QString png = qEnvironmentVariable("TAVO_REPORT_PNG"); !png.isEmpty()) {
         EXPECT_TRUE(platform::PainterRenderer::toImage(previews.shown[4], 0, 96, true).save(png));
+    }
 }
 
 TEST(ShiftReportFormat, QuantitiesPrintWithThousandsSeparators)
