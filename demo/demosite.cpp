@@ -1,4 +1,5 @@
 #include "demo/demosite.h"
+#include "demo/shifthistory.h"
 
 #include "db/connectionstring.h"
 #include "platform/codepage.h"
@@ -79,6 +80,11 @@ SiteReport initSite(const QString &folder, const SiteOptions &options)
         dropSchema(cn);
     createSchema(cn);
     report.rowsWritten = loadSampleData(cn, options.sample);
+    if (options.shiftHistory) {
+        writeShiftTable(dir);
+        const QDate opDate = options.sample.opDate.isValid() ? options.sample.opDate : QDate::currentDate();
+        report.rowsWritten += loadShiftHistory(cn, opDate);
+    }
     return report;
 }
 

@@ -12,6 +12,8 @@ struct SiteOptions {
     // The database; "Provider=SQLite;Data Source=tavo.db" (beside the INI) when empty.
     QString connectionString;
     bool reset = false; // drop the tables (orders included) and write the INI anew
+    // A served business day for the shift reports, and the shift table of the service window.
+    bool shiftHistory = false;
     QString custName = QStringLiteral("示範餐廳");
     SampleOptions sample;
 };

@@ -58,6 +58,7 @@ int runInit(const QCommandLineParser &parser, const QString &folder)
 {
     demo::SiteOptions options;
     options.reset = parser.isSet(u"reset"_s);
+    options.shiftHistory = true; // the demo's shift reports have a day to show
     options.connectionString = parser.value(u"connection"_s);
     if (parser.isSet(u"kitchen-printer"_s))
         options.sample.kitchenPrinter = parser.value(u"kitchen-printer"_s);

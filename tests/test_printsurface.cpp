@@ -244,6 +244,17 @@ TEST(PrintSurface, TablesHonourTheFormatWidthsAlignmentsAndSeparators)
     EXPECT_EQ(right.align, PrintAlign::Right);
     EXPECT_NEAR(right.lines[0].x + right.lines[0].width, right.rect.right() + 1 - 30, 1);
 
+    // Rows handed in one call at a time under the same header stand under one header; a text
+    // written in between starts a new table.
+    vsp.addTable(u"<2400#>600;"_s, u"項目名稱#數量;"_s, u"炒飯#2;"_s);
+    vsp.text(u"類別: 麵飯\r\n"_s);
+    vsp.addTable(u"<2400#>600;"_s, u"項目名稱#數量;"_s, u"湯麵#3;"_s);
+    vsp.addTable(u"<2400#>600;"_s, u"項目名稱#數量;"_s, u"炒麵#4;"_s);
+    EXPECT_EQ(vsp.document().tableRows().mid(7),
+        (QStringList { u"炒飯|2;"_s, u"項目名稱|數量;"_s, u"湯麵|3;"_s, u"炒麵|4;"_s }));
+    EXPECT_EQ(vsp.document().rowCells(2, 5).value(0).text, u"炒飯"_s);
+    EXPECT_EQ(vsp.document().rowCells(3, 2).value(0).text, u"炒麵"_s);
+
     EXPECT_THROW(vsp.setTableSeparators(u"##"_s), TavoError);
     EXPECT_THROW(vsp.setTableSeparators(u"|"_s), TavoError);
 }

@@ -17,6 +17,8 @@
 #include "platform/services.h"
 #include "tickets/frmTMSlip.h"
 #include "tickets/reprint.h"
+#include "gui/frmVSPBlank.h"
+#include "reports/shiftreport.h"
 #include "ui_fmTavoKPortSrv.h"
 #include "util/dates.h"
 #include "util/globals.h"
@@ -181,6 +183,8 @@ void fmTavoKPortSrv::connectHandlers()
     connect(elaMsg, &gui::MessagePanel::clicked, this, &fmTavoKPortSrv::elaMsg_Click);
     connect(cmdPrintRow, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintRow_Click);
     connect(cmdPrintTest, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintTest_Click);
+    connect(cmdPrintShiftItemSum, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintShiftItemSum_Click);
+    connect(cmdPrintShiftRptB, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintShiftRptB_Click);
 
     connect(&core::TerminationSignals::instance(), &core::TerminationSignals::requested, this,
         [this](int) { endOnRequest(); });
@@ -1027,6 +1031,22 @@ bool fmTavoKPortSrv::KPWPOrderI(const QString &PrinterName, const tickets::Order
 {
     return tickets::KPWPOrderI(
         PrinterName, Buffer, vsp, [this](const QString &type, const QString &msg) { WriteFGLog(type, msg); });
+}
+
+// ---- Shift reports
+
+void fmTavoKPortSrv::cmdPrintShiftItemSum_Click()
+{
+    reports::cmdPrintShiftItemSum_Click({ *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir }, db::gCNT(),
+        [this] { return std::make_unique<frmVSPBlank>(this); },
+        [this](const QString &text) { DispElaMsg(*elaMsg, text); });
+}
+
+void fmTavoKPortSrv::cmdPrintShiftRptB_Click()
+{
+    reports::cmdPrintShiftRptB_Click({ *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir }, db::gCNT(),
+        [this] { return std::make_unique<frmVSPBlank>(this); },
+        [this](const QString &text) { DispElaMsg(*elaMsg, text); });
 }
 
 } // namespace tavo::gui

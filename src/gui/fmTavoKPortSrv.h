@@ -111,6 +111,9 @@ public:
     void cmdPrintRow_Click();
     void cmdPrintTest_Click();
     bool KPWPOrderI(const QString &PrinterName, const tickets::OrderBuffer &Buffer);
+    // The shift item-summary reports of the kitchen and of the bar, each in its own preview.
+    void cmdPrintShiftItemSum_Click();
+    void cmdPrintShiftRptB_Click();
 
     // Appends one row (now, type, message) to the activity grid.
     void WriteFGLog(const QString &type, const QString &msg);

@@ -270,6 +270,7 @@ void PrintSurface::startDoc()
     m_y = m_margins.top();
     m_block = 0;
     m_tables = 0;
+    m_lastTable = {};
     m_previewPage = 1;
 }
 
@@ -464,12 +465,17 @@ void PrintSurface::addTable(const QString &format, const QString &header, const 
         writeCommand(header + body);
         return;
     }
+    // Rows added one call at a time under the same format and header, with nothing written in
+    // between, read as one table: the header is not drawn again above each row.
+    const QString key = format + u'\n' + header + u'\n' + m_cellSep + m_rowEnd;
+    const bool continues = !headerRows.isEmpty() && m_lastTable.table >= 0 && m_lastTable.key == key
+        && m_lastTable.block == m_block;
     ++m_block;
-    const int table = m_tables++;
+    const int table = continues ? m_lastTable.table : m_tables++;
     const Metrics &m = metrics();
     const int pitch = linePitch(m);
     const int padding = std::max(0, m_cellPadding);
-    int rowNumber = 0;
+    int rowNumber = continues ? m_lastTable.rows : 0;
 
     auto layoutRow = [&](const QString &rowText) {
         QStringList cells = rowText.split(m_cellSep);
@@ -533,8 +539,10 @@ void PrintSurface::addTable(const QString &format, const QString &header, const 
             emitRow(cells, lines, height, isHeader);
         }
     };
-    writeRows(headerRows, true);
+    if (!continues)
+        writeRows(headerRows, true);
     writeRows(bodyRows, false);
+    m_lastTable = { key, table, rowNumber, m_block };
 }
 
 } // namespace tavo::platform

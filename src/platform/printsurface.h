@@ -84,7 +84,9 @@ public:
     // Rows under a column format: columns separated by the first table separator, each an optional
     // alignment mark ("<" left, "^" centre, ">" right) and a width in twips, the list ended by the
     // second separator. Header and body rows use the same separators; the header (when not empty)
-    // is repeated at the top of each further page the table reaches.
+    // is repeated at the top of each further page the table reaches. A call right after another
+    // with the same format and header (nothing written in between) continues its table: rows
+    // added one at a time stand under one header.
     void addTable(const QString &format, const QString &header, const QString &body);
     // Two different characters: cell separator, row end. "|;" until changed.
     void setTableSeparators(const QString &separators);
@@ -157,6 +159,10 @@ private:
     int m_previewPage = 0;
     PrintSink *m_sink = nullptr;
     int m_block = 0, m_tables = 0;
+    struct LastTable {
+        QString key; // format, header and separators
+        int table = -1, rows = 0, block = -1;
+    } m_lastTable;
     PrintDocument m_doc;
 };
 

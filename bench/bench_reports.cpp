@@ -1,0 +1,141 @@
+// The shift item-summary report on an ORDERI of 1,000,000 rows over 30 business days with 300
+// distinct items (SQLite, the demo's indexes):
+//   BM_DayShiftReport   the kitchen report of one day's lunch shift, from the button to a laid-out
+//                       document, against its main SELECT alone read in the same loop;
+//   BM_AllRowsReport    the report of a window that covers every row of the table.
+#include "db/connection.h"
+#include "db/dbglobals.h"
+#include "demo/demoschema.h"
+#include "demo/rowgenerator.h"
+#include "platform/gridmodel.h"
+#include "reports/shiftreport.h"
+#include "util/globals.h"
+#include "util/grids.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+using namespace Qt::StringLiterals;
+using namespace tavo;
+
+namespace {
+
+const QDate kLastDay(2026, 12, 7);
+const QDate kFirstDay = kLastDay.addDays(-29);
+
+// The million-row table is made once and kept with the build.
+QString millionRowDatabase()
+{
+    const QString path = QStringLiteral(TAVO_BENCH_DATA_DIR) + u"/orderi_1m.db"_s;
+    if (QFile::exists(path))
+        return path;
+    const QString building = path + u".part"_s;
+    QFile::remove(building);
+    {
+        db::Connection cnt;
+        cnt.setCreateIfMissing(true);
+        cnt.open(u"Provider=SQLite;Data Source="_s + building);
+        demo::createSchema(cnt);
+        demo::RowOptions options;
+        options.rows = 1000000;
+        options.lastDay = kLastDay;
+        demo::generateRows(cnt, options);
+        cnt.execute(u"ANALYZE"_s);
+    }
+    QFile::rename(building, path);
+    return path;
+}
+
+// The report's preview without a window: the document is laid out and kept, nothing is shown.
+struct HeadlessPreview : reports::ReportPreview {
+    explicit HeadlessPreview(platform::PrintDocument &laidOut)
+        : laidOut(laidOut)
+    {
+    }
+    platform::PrintSurface &surface() override { return vsp; }
+    bool IsPrinterInstalled(const QString &) override { return false; }
+    void setZoom(int) override { }
+    void showModal() override { laidOut = vsp.document(); }
+    platform::PrintSurface vsp;
+    platform::PrintDocument &laidOut;
+};
+
+struct Bench {
+    db::Connection cnt;
+    platform::PrintDocument laidOut;
+    reports::PreviewFactory factory = [this] { return std::make_unique<HeadlessPreview>(laidOut); };
+    Bench()
+    {
+        cnt.open(u"Provider=SQLite;Data Source="_s + millionRowDatabase());
+        demo::createSchema(cnt); // indexes added since the table was made
+        SetDBType(cnt.provider());
+    }
+    int itemRows() const { return int(laidOut.tableRows().size()); }
+};
+
+double mainSelectMs(db::Connection &cnt, const reports::ShiftWindow &window)
+{
+    QElapsedTimer timer;
+    timer.start();
+    db::Recordset rs = cnt.openRecordset(reports::kpTypeListSql(u"PK"_s, window, true));
+    for (; !rs.eof(); rs.moveNext())
+        benchmark::DoNotOptimize(rs.value(5));
+    return timer.nsecsElapsed() / 1e6;
+}
+
+void BM_DayShiftReport(benchmark::State &state)
+{
+    Bench bench;
+    QTemporaryDir appDir;
+    platform::GridModel fg2;
+    fg2.setColumns(grids::ShiftTable::columns);
+    fg2.addRow({ u"午班"_s, u"11:00"_s, u"14:00"_s });
+    fg2.setRow(1);
+    const QString day = kFirstDay.addDays(15).toString(u"yyyy/MM/dd"_s);
+    const reports::ShiftInput input { fg2, day, {}, appDir.path() };
+    double floorMs = 0;
+    for (auto _ : state) {
+        if (reports::cmdPrintShiftItemSum_Click(input, bench.cnt, bench.factory, [](const QString &) {})
+            != reports::ReportOutcome::Shown) {
+            state.SkipWithError("the report was not laid out");
+            return;
+        }
+        state.PauseTiming();
+        floorMs += mainSelectMs(bench.cnt, { day, day, u"11:00:00"_s, u"14:00:59"_s });
+        state.ResumeTiming();
+    }
+    state.counters["table_rows"] = bench.itemRows();
+    state.counters["main_select_ms"] = floorMs / double(state.iterations());
+}
+BENCHMARK(BM_DayShiftReport)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_AllRowsReport(benchmark::State &state)
+{
+    Bench bench;
+    const QString first = kFirstDay.toString(u"yyyy/MM/dd"_s), last = kLastDay.toString(u"yyyy/MM/dd"_s);
+    double floorMs = 0;
+    for (auto _ : state) {
+        if (reports::PrintKPTypeList(u"PK"_s, u"廚房"_s, first, last, u"00:00:00"_s, u"23:59:59"_s, {},
+                u"Y"_s, bench.cnt, bench.factory, [](const QString &) {})
+            != reports::ReportOutcome::Shown) {
+            state.SkipWithError("the report was not laid out");
+            return;
+        }
+        state.PauseTiming();
+        floorMs += mainSelectMs(bench.cnt, { first, last, u"00:00:00"_s, u"23:59:59"_s });
+        state.ResumeTiming();
+    }
+    state.counters["table_rows"] = bench.itemRows();
+    state.counters["main_select_ms"] = floorMs / double(state.iterations());
+    state.counters["window_rows"]
+        = double(bench.cnt
+                     .openRecordset(u"SELECT COUNT(*) FROM ORDERI WHERE OrderDate >= '"_s + first
+                         + u" 00:00:00' AND OrderDate <= '"_s + last + u" 00:00:00'"_s)
+                     .value(0)
+                     .toLongLong());
+}
+BENCHMARK(BM_AllRowsReport)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+} // namespace

@@ -1,0 +1,313 @@
+#include "gui/frmVSPBlank.h"
+
+#include "platform/cursor.h"
+#include "platform/gridfiles.h"
+#include "platform/painterrenderer.h"
+#include "util/globals.h"
+#include "util/report.h"
+
+#include "ui_frmVSPBlank.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGraphicsView>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::gui {
+
+namespace {
+
+// The save dialog's filter as the suite's other programs write it: description and pattern
+// pairs between bars.
+const QString kSaveFilter = u"csv檔案(*.csv)|*.csv|所有檔案|*.*|"_s;
+
+QStringList qtFilters(const QString &barFilter)
+{
+    const QStringList parts = barFilter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty())
+            continue;
+        const QString pattern = u"("_s + parts[i + 1] + u")"_s;
+        filters << (parts[i].contains(pattern) ? parts[i] : parts[i] + u" "_s + pattern);
+    }
+    return filters;
+}
+
+} // namespace
+
+frmVSPBlank::frmVSPBlank(QWidget *parent)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::frmVSPBlank>())
+    , m_previewPrinter(std::make_unique<QPrinter>(QPrinter::HighResolution))
+{
+    ui->setupUi(this);
+    vsFrame = ui->vsFrame;
+    cmdFirst = ui->cmdFirst;
+    cmdPrevious = ui->cmdPrevious;
+    cmdNext = ui->cmdNext;
+    cmdLast = ui->cmdLast;
+    cmdPrint = ui->cmdPrint;
+    cmdSetupPrinter = ui->cmdSetupPrinter;
+    cmdPrintPage = ui->cmdPrintPage;
+    cmdSaveDoc = ui->cmdSaveDoc;
+    cmdExit = ui->cmdExit;
+    fgList = new platform::GridModel(this);
+    ui->fgList->setGrid(fgList);
+
+    m_previewPrinter->setFullPage(true);
+    vspView = new QPrintPreviewWidget(m_previewPrinter.get(), vsFrame);
+    vspView->setObjectName(u"vspView"_s);
+    vspView->setAccessibleName(u"報表預覽"_s);
+    // One page at a time, as the buttons page: the page on screen is the page "列印本頁" prints.
+    vspView->setViewMode(QPrintPreviewWidget::SinglePageView);
+    vsFrame->layout()->addWidget(vspView);
+    vsFrame->installEventFilter(this);
+    if (auto *view = vspView->findChild<QGraphicsView *>())
+        view->viewport()->installEventFilter(this);
+
+    connect(vspView, &QPrintPreviewWidget::paintRequested, this, &frmVSPBlank::paintDocument);
+    connect(cmdFirst, &QPushButton::clicked, this, &frmVSPBlank::cmdFirst_Click);
+    connect(cmdPrevious, &QPushButton::clicked, this, &frmVSPBlank::cmdPrevious_Click);
+    connect(cmdNext, &QPushButton::clicked, this, &frmVSPBlank::cmdNext_Click);
+    connect(cmdLast, &QPushButton::clicked, this, &frmVSPBlank::cmdLast_Click);
+    connect(cmdPrint, &QPushButton::clicked, this, &frmVSPBlank::cmdPrint_Click);
+    connect(cmdPrintPage, &QPushButton::clicked, this, &frmVSPBlank::cmdPrintPage_Click);
+    connect(cmdSetupPrinter, &QPushButton::clicked, this, &frmVSPBlank::cmdSetupPrinter_Click);
+    connect(cmdSaveDoc, &QPushButton::clicked, this, &frmVSPBlank::cmdSaveDoc_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmVSPBlank::cmdExit_Click);
+    Form_Load();
+}
+
+frmVSPBlank::~frmVSPBlank() = default;
+
+void frmVSPBlank::Form_Load()
+{
+    try {
+        setWindowTitle(Caption);
+        vsp.setPreview(true);
+        vsp.setPreviewPage(1);
+        // Without a printer named by the report, print where the system prints by default.
+        const QStringList devices = vsp.devices();
+        const QString systemDefault = QPrinterInfo::defaultPrinterName();
+        if (devices.contains(systemDefault))
+            vsp.setDevice(systemDefault);
+        else if (!devices.isEmpty())
+            vsp.setDevice(devices.first());
+        setZoomMode(kZoomWholePage);
+    } catch (...) {
+        AskErrMsg(u"Form_Load"_s);
+    }
+}
+
+bool frmVSPBlank::IsPrinterInstalled(const QString &pvPrinter)
+{
+    try {
+        const QStringList devices = vsp.devices();
+        return !pvPrinter.isEmpty() && devices.contains(pvPrinter, Qt::CaseSensitive);
+    } catch (...) {
+        ShowErrMsg(u"IsPrinterInstalled"_s);
+        return false;
+    }
+}
+
+void frmVSPBlank::setZoom(int percent)
+{
+    m_zoomPercent = percent;
+    if (m_zoomMode == kZoomPercent)
+        vspView->setZoomFactor(percent / 100.0);
+}
+
+void frmVSPBlank::setZoomMode(int mode)
+{
+    m_zoomMode = mode;
+    if (mode == kZoomPercent) {
+        vspView->setZoomMode(QPrintPreviewWidget::CustomZoom);
+        vspView->setZoomFactor(m_zoomPercent / 100.0);
+    } else {
+        vspView->setZoomMode(QPrintPreviewWidget::FitInView);
+    }
+}
+
+void frmVSPBlank::showModal()
+{
+    refreshPreview();
+    exec();
+}
+
+void frmVSPBlank::refreshPreview()
+{
+    const platform::PrintDocument &doc = vsp.document();
+    m_previewPrinter->setPageSize(platform::PainterRenderer::pageSize(doc));
+    m_previewPrinter->setPageMargins(QMarginsF(0, 0, 0, 0));
+    vspView->updatePreview();
+    if (vsp.previewPage() > 0)
+        vspView->setCurrentPage(vsp.previewPage());
+}
+
+void frmVSPBlank::paintDocument(QPrinter *printer)
+{
+    if (vsp.isDocOpen() || vsp.document().pageCount() == 0)
+        return;
+    QPainter painter(printer);
+    platform::PainterRenderer::paintPages(painter, vsp.document(), printer->resolution());
+}
+
+void frmVSPBlank::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    refreshPreview();
+}
+
+void frmVSPBlank::showPage(int page)
+{
+    vsp.setPreviewPage(page);
+    if (vsp.previewPage() > 0)
+        vspView->setCurrentPage(vsp.previewPage());
+}
+
+void frmVSPBlank::cmdFirst_Click()
+{
+    try {
+        showPage(1);
+    } catch (...) {
+        AskErrMsg(u"cmdFirst_Click"_s);
+    }
+}
+
+void frmVSPBlank::cmdPrevious_Click()
+{
+    try {
+        if (vsp.previewPage() > 1)
+            showPage(vsp.previewPage() - 1);
+    } catch (...) {
+        AskErrMsg(u"cmdPrevious_Click"_s);
+    }
+}
+
+void frmVSPBlank::cmdNext_Click()
+{
+    try {
+        if (vsp.previewPage() < vsp.pageCount())
+            showPage(vsp.previewPage() + 1);
+    } catch (...) {
+        AskErrMsg(u"cmdNext_Click"_s);
+    }
+}
+
+void frmVSPBlank::cmdLast_Click()
+{
+    try {
+        showPage(vsp.pageCount());
+    } catch (...) {
+        AskErrMsg(u"cmdLast_Click"_s);
+    }
+}
+
+void frmVSPBlank::cmdPrint_Click()
+{
+    cmdPrint->setEnabled(false);
+    platform::setBusyCursor(true);
+    try {
+        vsp.printDoc();
+    } catch (...) {
+        AskErrMsg(u"cmdPrint_Click"_s);
+    }
+    // Also after a failed job: the operator must be able to try again.
+    cmdPrint->setEnabled(true);
+    platform::restoreCursor();
+}
+
+void frmVSPBlank::cmdPrintPage_Click()
+{
+    try {
+        const int page = vsp.previewPage();
+        if (page > 0)
+            vsp.printDoc(page, page);
+    } catch (...) {
+        ShowErrMsg(u"cmdPrintPage_Click"_s);
+    }
+}
+
+void frmVSPBlank::cmdSetupPrinter_Click()
+{
+    try {
+        if (vsp.pageCount() == 0)
+            return;
+        QPrinter printer(QPrinter::HighResolution);
+        if (!vsp.device().isEmpty())
+            printer.setPrinterName(vsp.device());
+        QPrintDialog dialog(&printer, this);
+        dialog.setObjectName(u"dlgPrinter"_s);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        QString error;
+        bool done = false;
+        if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+            done = platform::PdfSink(printer.outputFileName()).output(vsp.document(), &error);
+        else
+            done = platform::PrinterSink(printer.printerName()).output(vsp.document(), &error);
+        if (!done)
+            throw TavoError(
+                kGenericErrorNumber, u"Printing on \"%1\" failed: %2"_s.arg(printer.printerName(), error));
+    } catch (...) {
+        ShowErrMsg(u"cmdSetupPrinter_Click"_s);
+    }
+}
+
+void frmVSPBlank::cmdSaveDoc_Click()
+{
+    try {
+        QFileDialog dlgFile(this);
+        dlgFile.setObjectName(u"dlgFile"_s);
+        dlgFile.setAcceptMode(QFileDialog::AcceptSave);
+        dlgFile.setOption(QFileDialog::DontUseNativeDialog);
+        dlgFile.setNameFilters(qtFilters(kSaveFilter));
+        dlgFile.selectFile(
+            QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + u"報表輸出"_s);
+        if (dlgFile.exec() == QDialog::Accepted && !dlgFile.selectedFiles().isEmpty())
+            platform::saveCsv(*fgList, dlgFile.selectedFiles().first());
+    } catch (...) {
+        ShowErrMsg(u"frmVSPBlank_cmdSaveDoc_Click"_s);
+    }
+    // The dialog may have moved the working folder; relative paths of the program start here.
+    if (!g().gAppDir.isEmpty())
+        QDir::setCurrent(g().gAppDir);
+}
+
+void frmVSPBlank::cmdExit_Click()
+{
+    hide();
+    if (isModal())
+        done(QDialog::Accepted);
+}
+
+void frmVSPBlank::vsFrame_Click()
+{
+    setZoomMode(m_zoomMode != kZoomPercent ? kZoomPercent : kZoomWholePage);
+}
+
+bool frmVSPBlank::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress && watched != this) {
+        try {
+            vsFrame_Click();
+        } catch (...) {
+            // A zoom that cannot change leaves the preview as it is.
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace tavo::gui

@@ -1,0 +1,29 @@
+#pragma once
+// What a report needs of its preview window: the surface it writes on, the printer check of that
+// surface, and a modal show. The window itself is a widget (gui::frmVSPBlank); the reports only
+// see this, so they build and run without widgets and tests can keep the document.
+#include "platform/printsurface.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace tavo::reports {
+
+class ReportPreview {
+public:
+    virtual ~ReportPreview() = default;
+    virtual platform::PrintSurface &surface() = 0;
+    // True when a printer of exactly this name (letter case included) is a device of surface().
+    virtual bool IsPrinterInstalled(const QString &pvPrinter) = 0;
+    virtual void setZoom(int percent) = 0;
+    // Shows the finished document; returns when the operator leaves the window.
+    virtual void showModal() = 0;
+};
+
+// A new, hidden preview window for each report.
+using PreviewFactory = std::function<std::unique_ptr<ReportPreview>()>;
+// The flash of the service window's message panel.
+using MessageFlash = std::function<void(const QString &text)>;
+
+} // namespace tavo::reports

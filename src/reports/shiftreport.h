@@ -1,0 +1,77 @@
+#pragma once
+// The shift item-summary reports of the service window ("列印廚房統計表", "列印吧檯統計表"):
+// what a kitchen station served during one shift of the operation date, category by category,
+// laid out on a preview window's surface.
+#include "reports/reportpreview.h"
+
+#include <QString>
+
+namespace tavo::db {
+class Connection;
+}
+namespace tavo::platform {
+class GridModel;
+}
+
+namespace tavo::reports {
+
+// The order-time window of a report: dates "YYYY/MM/DD", times "hh:mm:ss".
+struct ShiftWindow {
+    QString dateB, dateE, timeB, timeE;
+};
+
+// The WHERE fragments of one window. A window across midnight takes the first date from its start
+// time on and the last date up to its end time, and no other hour of either day; a window within
+// one day takes its dates and its times as two independent conditions.
+QString shiftCondition(const ShiftWindow &window);
+
+// The statements of the report: the summed quantities per item, and the supplementary ("補單")
+// quantity of one item.
+QString kpTypeListSql(const QString &pvKPort, const ShiftWindow &window, bool priceCap);
+QString supplementSql(double typeNo, const QString &itemName, const QString &priceCap,
+    const ShiftWindow &window, bool priceCapFlag);
+
+// Quantities as the report prints them: thousands separated, rounded to whole units.
+QString formatQty(double qty);
+
+enum class ReportOutcome {
+    Shown, // laid out and shown in the preview
+    NotRun, // a message on the panel or in a box said why (no shift, no time, no printer, no data)
+    Failed, // an error, shown with its tag
+};
+
+// Builds the report on a new preview window and shows it modally.
+ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, const QString &pvDateB,
+    const QString &pvDateE, const QString &pvTimeB, const QString &pvTimeE, const QString &pvPrinter,
+    const QString &pvPriceCap, db::Connection &cn, const PreviewFactory &newPreview,
+    const MessageFlash &DispElaMsg);
+
+// What the report buttons read from the service window.
+struct ShiftInput {
+    platform::GridModel &fg2; // the shift grid; its cursor row is the shift
+    QString opDate; // txtOpDate
+    QString printer; // txtPrinter
+    QString appDir; // where "TavoC_fg2.CSV" is kept
+};
+
+// The buttons' logic: saves the shift grid, turns the selected shift into a window on the
+// operation date and runs PrintKPTypeList for the station. Errors are shown with `tag`.
+ReportOutcome printShiftReport(const QString &tag, const QString &kPort, const QString &kPName,
+    const ShiftInput &input, db::Connection &cn, const PreviewFactory &newPreview,
+    const MessageFlash &DispElaMsg);
+
+inline ReportOutcome cmdPrintShiftItemSum_Click(const ShiftInput &input, db::Connection &cn,
+    const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
+{
+    return printShiftReport(QStringLiteral("cmdPrintShiftItemSum_Click"), QStringLiteral("PK"),
+        QStringLiteral("廚房"), input, cn, newPreview, DispElaMsg);
+}
+
+inline ReportOutcome cmdPrintShiftRptB_Click(const ShiftInput &input, db::Connection &cn,
+    const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
+{
+    return printShiftReport(QStringLiteral("cmdPrintShiftRptB_Click"), QStringLiteral("PB"),
+        QStringLiteral("吧台"), input, cn, newPreview, DispElaMsg);
+}
+
+} // namespace tavo::reports

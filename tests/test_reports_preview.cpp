@@ -1,0 +1,230 @@
+// The report preview window driven as an operator drives it, and the service window's report
+// buttons showing their reports in it.
+#include "db/connection.h"
+#include "db/dbglobals.h"
+#include "demo/demoschema.h"
+#include "gui/fmTavoKPortSrv.h"
+#include "gui/frmVSPBlank.h"
+#include "platform/echo.h"
+#include "support/fake_printers.h"
+#include "support/test_environment.h"
+#include "util/globals.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGraphicsView>
+#include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace tavo;
+using namespace tavo::test;
+using gui::frmVSPBlank;
+
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+class PreviewTest : public ::testing::Test {
+protected:
+    TestEnvironment env;
+    FakePrinterCatalog printers { { u"Office A4"_s, u"Kitchen A4"_s } };
+    frmVSPBlank w;
+
+    // A document of `pages` pages of numbered lines.
+    void write(int pages)
+    {
+        w.vsp.startDoc();
+        for (int line = 0; w.vsp.pageCount() < pages; ++line)
+            w.vsp.paragraph(u"line %1"_s.arg(line));
+        w.vsp.endDoc();
+    }
+    QPushButton *button(const char *name) const
+    {
+        return w.findChild<QPushButton *>(QString::fromLatin1(name));
+    }
+    void click(const char *name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+    // Acts on the modal dialog the next click opens.
+    template <class Dialog> void onDialog(std::function<void(Dialog *)> act)
+    {
+        QTimer::singleShot(0, [act] {
+            auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            act(dialog);
+        });
+    }
+};
+
+TEST_F(PreviewTest, ButtonsPageThroughTheDocumentAndPrintAllOrThePageOnScreen)
+{
+    EXPECT_EQ(w.windowTitle(), u"報表預覽畫面"_s);
+    EXPECT_EQ(w.vsp.device(), u"Office A4"_s) << "without a printer named the first one is used";
+    EXPECT_TRUE(w.IsPrinterInstalled(u"Kitchen A4"_s));
+    EXPECT_FALSE(w.IsPrinterInstalled(u"kitchen a4"_s));
+    write(5);
+    ASSERT_EQ(w.vsp.pageCount(), 5);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+
+    const QList<std::pair<const char *, int>> steps { { "cmdPrevious", 1 }, { "cmdNext", 2 },
+        { "cmdLast", 5 }, { "cmdNext", 5 }, { "cmdPrevious", 4 }, { "cmdFirst", 1 }, { "cmdNext", 2 },
+        { "cmdNext", 3 } };
+    for (const auto &[name, page] : steps) {
+        click(name);
+        EXPECT_EQ(w.vsp.previewPage(), page) << name;
+        EXPECT_EQ(w.vspView->currentPage(), page) << name;
+    }
+
+    click("cmdPrintPage");
+    ASSERT_EQ(printers.jobs.size(), 1);
+    EXPECT_EQ(printers.jobs[0].printer, u"Office A4"_s);
+    EXPECT_EQ(printers.jobs[0].document.pageCount(), 1);
+    EXPECT_EQ(printers.jobs[0].document.textBlocks(), w.vsp.document().pageRange(3, 3).textBlocks());
+    EXPECT_NE(printers.jobs[0].document.textBlocks(), w.vsp.document().pageRange(2, 2).textBlocks());
+
+    click("cmdPrint");
+    ASSERT_EQ(printers.jobs.size(), 2);
+    EXPECT_EQ(printers.jobs[1].document.pageCount(), 5);
+    // A refused job is reported, and the button is there for another try.
+    printers.refuseWith = u"paused"_s;
+    click("cmdPrint");
+    EXPECT_EQ(env.prompter.boxes.size(), 1);
+    EXPECT_TRUE(env.readErr().contains(u"cmdPrint_Click"_s));
+    EXPECT_TRUE(w.cmdPrint->isEnabled());
+
+    // A click in the preview switches between the whole page and the report's zoom.
+    auto *viewport = w.vspView->findChild<QGraphicsView *>()->viewport();
+    QTest::mouseClick(viewport, Qt::LeftButton);
+    EXPECT_EQ(w.zoomMode(), frmVSPBlank::kZoomPercent);
+    QTest::mouseClick(viewport, Qt::LeftButton);
+    EXPECT_EQ(w.zoomMode(), frmVSPBlank::kZoomWholePage);
+
+    // Every button is reachable over the keyboard by its caption.
+    for (QPushButton *b : w.findChildren<QPushButton *>()) {
+        EXPECT_FALSE(b->text().isEmpty());
+        EXPECT_NE(b->focusPolicy() & Qt::TabFocus, 0) << b->objectName().toStdString();
+    }
+}
+
+TEST_F(PreviewTest, ThePrinterDialogAndTheSaveDialogActOnlyWhenConfirmed)
+{
+    bool opened = false;
+    QTimer::singleShot(0, [&] { opened = QApplication::activeModalWidget() != nullptr; });
+    click("cmdSetupPrinter");
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(opened) << "an empty document opens no dialog";
+
+    write(2);
+    w.show();
+    onDialog<QPrintDialog>([](QPrintDialog *d) { d->reject(); });
+    click("cmdSetupPrinter");
+    EXPECT_TRUE(printers.jobs.isEmpty());
+    // The platform's dialog offers the system's printers; the catalog stands in for all of them.
+    printers.names << QPrinterInfo::availablePrinterNames();
+    QString chosen, file;
+    onDialog<QPrintDialog>([&](QPrintDialog *d) {
+        d->accept();
+        chosen = d->printer()->printerName();
+        file = d->printer()->outputFileName();
+    });
+    click("cmdSetupPrinter");
+    if (file.isEmpty()) {
+        ASSERT_EQ(printers.jobs.size(), 1) << env.readErr().toStdString();
+        EXPECT_EQ(printers.jobs[0].printer, chosen);
+        EXPECT_EQ(printers.jobs[0].document.pageCount(), 2);
+    } else {
+        EXPECT_TRUE(QFile::remove(file)) << "printed to the file the dialog named";
+    }
+
+    g().gAppDir = env.dir();
+    w.fgList->setCols(2);
+    w.fgList->addRow({ u"炒飯"_s, u"1,234"_s });
+    const QString csv = env.path(u"out.csv"_s);
+    QDir::setCurrent(QDir::tempPath());
+    onDialog<QFileDialog>([](QFileDialog *d) {
+        EXPECT_TRUE(d->selectedFiles().value(0).endsWith(u"報表輸出"_s));
+        EXPECT_EQ(d->nameFilters(), (QStringList { u"csv檔案(*.csv)"_s, u"所有檔案 (*.*)"_s }));
+        d->reject();
+    });
+    click("cmdSaveDoc");
+    EXPECT_FALSE(QFile::exists(csv));
+    EXPECT_EQ(QDir::currentPath(), QDir(env.dir()).canonicalPath());
+    onDialog<QFileDialog>([&](QFileDialog *d) {
+        d->selectFile(csv);
+        static_cast<QDialog *>(d)->accept(); // as the dialog's save button does
+    });
+    click("cmdSaveDoc");
+    EXPECT_TRUE(TestEnvironment::readBytes(csv).contains("1,234"));
+}
+
+class ReportButtonsTest : public ::testing::Test {
+protected:
+    TestEnvironment env;
+    FakePrinterCatalog printers { { u"Office A4"_s } };
+
+    void SetUp() override
+    {
+        platform::setEchoEnabled(false);
+        g().gOPDate = u"2024/03/01"_s;
+        QDir(env.dir()).mkdir(u"LOG"_s);
+        db::Connection &cn = db::gCNT();
+        cn.setCreateIfMissing(true);
+        cn.open(u"Provider=SQLite;Data Source="_s + env.path(u"tavo.db"_s));
+        demo::createSchema(cn);
+        cn.execute(u"INSERT INTO MenuType (TypeNo, TypeName) VALUES (1, '熱炒')"_s);
+        // Enough items for a report of several pages.
+        for (int i = 0; i < 80; ++i)
+            cn.execute(
+                u"INSERT INTO ORDERI (KPort, TypeNo, ItemName, Qty, OrderDate, OrderTime) VALUES "
+                u"('PK', 1, 'item %1', 2, '2024/03/01 00:00:00', '12:30:00')"_s.arg(i, 2, 10, QChar(u'0')));
+    }
+    void TearDown() override { db::gCNT().close(); }
+};
+
+TEST_F(ReportButtonsTest, EachButtonShowsItsReportInAModalPreviewOrSaysWhyNot)
+{
+    gui::fmTavoKPortSrv window;
+    window.quit = [](int) {};
+    window.fg2->setRows(1);
+    window.fg2->addRow({ u"午班"_s, u"11:00"_s, u"14:00"_s });
+    window.fg2->setRow(1);
+    window.txtOpDate->setText(u"2024/03/01"_s);
+    window.txtPrinter->setText(u" Office A4 "_s);
+
+    platform::PrintDocument shown;
+    QString device;
+    QTimer::singleShot(0, [&] {
+        auto *preview = qobject_cast<frmVSPBlank *>(QApplication::activeModalWidget());
+        ASSERT_NE(preview, nullptr);
+        shown = preview->vsp.document();
+        device = preview->vsp.device();
+        QTest::mouseClick(preview->cmdLast, Qt::LeftButton);
+        EXPECT_EQ(preview->vspView->currentPage(), shown.pageCount());
+        QTest::mouseClick(preview->cmdExit, Qt::LeftButton);
+    });
+    QTest::mouseClick(window.cmdPrintShiftItemSum, Qt::LeftButton);
+    EXPECT_EQ(shown.textBlocks().value(0), u"PK出菜統計表 - 廚房"_s);
+    EXPECT_GT(shown.pageCount(), 1);
+    EXPECT_EQ(shown.textBlocks().last(), u"\r\n熱炒總計: 160"_s);
+    EXPECT_EQ(device, u"Office A4"_s);
+    EXPECT_TRUE(QFile::exists(env.dir() + u"/TavoC_fg2.CSV"_s));
+    EXPECT_TRUE(printers.jobs.isEmpty()) << "the preview prints only when asked";
+
+    QTest::mouseClick(window.cmdPrintShiftRptB, Qt::LeftButton);
+    ASSERT_EQ(env.prompter.boxes.size(), 1);
+    EXPECT_EQ(env.prompter.boxes[0].text, u"沒有出菜單資料:PB"_s);
+}
+
+} // namespace
