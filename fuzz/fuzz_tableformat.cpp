@@ -36,10 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     } catch (const tavo::TavoError &) {
         return 0;
     }
-    for (const tavo::platform::PrintItem &item : vsp.document().items()) {
-        if (item.kind == tavo::platform::PrintItemKind::Cell
-            && (item.column < 0 || item.column >= item.columnCount))
-            std::abort();
+    for (const tavo::platform::PrintPage &page : vsp.document().pages) {
+        for (const tavo::platform::PrintItem &item : page.items) {
+            if (item.kind == tavo::platform::PrintItemKind::Cell
+                && (item.column < 0 || item.column >= item.columnCount))
+                std::abort();
+        }
     }
     return 0;
 }
