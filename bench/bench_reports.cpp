@@ -3,6 +3,7 @@
 //   BM_DayShiftReport   the kitchen report of one day's lunch shift, from the button to a laid-out
 //                       document, against its main SELECT alone read in the same loop;
 //   BM_AllRowsReport    the report of a window that covers every row of the table.
+#include "benchdata.h"
 #include "db/connection.h"
 #include "db/dbglobals.h"
 #include "demo/demoschema.h"
@@ -20,33 +21,12 @@
 using namespace Qt::StringLiterals;
 using namespace tavo;
 
+using bench::millionRowDatabase;
+
 namespace {
 
-const QDate kLastDay(2026, 12, 7);
+const QDate kLastDay = bench::kBenchLastDay;
 const QDate kFirstDay = kLastDay.addDays(-29);
-
-// The million-row table is made once and kept with the build.
-QString millionRowDatabase()
-{
-    const QString path = QStringLiteral(TAVO_BENCH_DATA_DIR) + u"/orderi_1m.db"_s;
-    if (QFile::exists(path))
-        return path;
-    const QString building = path + u".part"_s;
-    QFile::remove(building);
-    {
-        db::Connection cnt;
-        cnt.setCreateIfMissing(true);
-        cnt.open(u"Provider=SQLite;Data Source="_s + building);
-        demo::createSchema(cnt);
-        demo::RowOptions options;
-        options.rows = 1000000;
-        options.lastDay = kLastDay;
-        demo::generateRows(cnt, options);
-        cnt.execute(u"ANALYZE"_s);
-    }
-    QFile::rename(building, path);
-    return path;
-}
 
 // The report's preview without a window: the document is laid out and kept, nothing is shown.
 struct HeadlessPreview : reports::ReportPreview {

@@ -5,6 +5,7 @@
 //   BM_CyclesMemory     100,000 cycles of the running window on the simulated clock with rows
 //                       arriving: resident memory growth beyond the rows the grid keeps.
 #include "gui/fmTavoKPortSrv.h"
+#include "benchdata.h"
 #include "db/connection.h"
 #include "demo/demoschema.h"
 #include "demo/rowgenerator.h"
@@ -30,32 +31,11 @@
 using namespace Qt::StringLiterals;
 using namespace tavo;
 
+using bench::millionRowDatabase;
+
 namespace {
 
 const QString kPort = u"PK"_s;
-
-// The million-row table is made once and kept with the build.
-QString millionRowDatabase()
-{
-    const QString path = QStringLiteral(TAVO_BENCH_DATA_DIR) + u"/orderi_1m.db"_s;
-    if (QFile::exists(path))
-        return path;
-    const QString building = path + u".part"_s;
-    QFile::remove(building);
-    {
-        db::Connection cnt;
-        cnt.setCreateIfMissing(true);
-        cnt.open(u"Provider=SQLite;Data Source="_s + building);
-        demo::createSchema(cnt);
-        demo::RowOptions options;
-        options.rows = 1000000;
-        options.lastDay = QDate(2026, 12, 7);
-        demo::generateRows(cnt, options);
-        cnt.execute(u"ANALYZE"_s);
-    }
-    QFile::rename(building, path);
-    return path;
-}
 
 qint64 scalar(db::Connection &cnt, const QString &sql)
 {
