@@ -1,31 +1,25 @@
 #include "gui/fmRoomOrder.h"
 
 #include "gui/gridview.h"
+#include "gui/loadedform.h"
 #include "picks/roomorder.h"
 #include "ui_fmRoomOrder.h"
 #include "util/report.h"
 
 #include <QHeaderView>
-#include <QPointer>
 
 using namespace Qt::StringLiterals;
 
 namespace tavo::gui {
 
-namespace {
-QPointer<fmRoomOrder> g_instance;
-}
-
 fmRoomOrder &fmRoomOrder::instance()
 {
-    if (!g_instance)
-        g_instance = new fmRoomOrder;
-    return *g_instance;
+    return LoadedForm<fmRoomOrder>::instance();
 }
 
 void fmRoomOrder::unload()
 {
-    delete g_instance.data();
+    LoadedForm<fmRoomOrder>::unload();
 }
 
 fmRoomOrder::fmRoomOrder(QWidget *parent)

@@ -1,6 +1,7 @@
 #pragma once
 // The room order view: the items of one order still waiting for the kitchen. One instance for
 // the program's life; closing only hides it.
+#include "gui/loadedform.h"
 #include "platform/gridmodel.h"
 
 #include <QDialog>
@@ -39,6 +40,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    friend class LoadedForm<fmRoomOrder>;
     explicit fmRoomOrder(QWidget *parent = nullptr);
 
     std::unique_ptr<Ui::fmRoomOrder> ui;

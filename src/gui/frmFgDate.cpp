@@ -1,32 +1,26 @@
 #include "gui/frmFgDate.h"
 
 #include "gui/gridview.h"
+#include "gui/loadedform.h"
 #include "platform/services.h"
 #include "ui_frmFgDate.h"
 #include "util/report.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QPointer>
 
 using namespace Qt::StringLiterals;
 
 namespace tavo::gui {
 
-namespace {
-QPointer<frmFgDate> g_instance;
-}
-
 frmFgDate &frmFgDate::instance()
 {
-    if (!g_instance)
-        g_instance = new frmFgDate;
-    return *g_instance;
+    return LoadedForm<frmFgDate>::instance();
 }
 
 void frmFgDate::unload()
 {
-    delete g_instance.data();
+    LoadedForm<frmFgDate>::unload();
 }
 
 frmFgDate::frmFgDate(QWidget *parent)

@@ -1,6 +1,7 @@
 #pragma once
 // The calendar: a month grid from which the operator picks a day. One instance for the program's
 // life; closing only hides it, and it shows the month it showed last.
+#include "gui/loadedform.h"
 #include "picks/calendarmonth.h"
 #include "platform/gridmodel.h"
 
@@ -54,6 +55,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    friend class LoadedForm<frmFgDate>;
     explicit frmFgDate(QWidget *parent = nullptr);
     void step(int months, const QString &tag);
     void fitCells();

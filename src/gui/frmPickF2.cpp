@@ -1,32 +1,26 @@
 #include "gui/frmPickF2.h"
 
 #include "gui/gridview.h"
+#include "gui/loadedform.h"
 #include "gui/input.h"
 #include "ui_frmPickF2.h"
 #include "util/report.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QPointer>
 
 using namespace Qt::StringLiterals;
 
 namespace tavo::gui {
 
-namespace {
-QPointer<frmPickF2> g_instance;
-}
-
 frmPickF2 &frmPickF2::instance()
 {
-    if (!g_instance)
-        g_instance = new frmPickF2;
-    return *g_instance;
+    return LoadedForm<frmPickF2>::instance();
 }
 
 void frmPickF2::unload()
 {
-    delete g_instance.data();
+    LoadedForm<frmPickF2>::unload();
 }
 
 frmPickF2::frmPickF2(QWidget *parent)

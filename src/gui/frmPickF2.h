@@ -2,6 +2,7 @@
 // The code pick list: the caller puts (code, description) rows into fgCode, PickList shows them
 // and answers which row the operator took. One instance for the program's life; closing only
 // hides it, so the list keeps its last rows until the next use.
+#include "gui/loadedform.h"
 #include "platform/gridmodel.h"
 
 #include <QDialog>
@@ -44,6 +45,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    friend class LoadedForm<frmPickF2>;
     explicit frmPickF2(QWidget *parent = nullptr);
     void pick();
 
