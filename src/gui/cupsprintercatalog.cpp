@@ -109,7 +109,10 @@ bool printOn(const platform::PrintDocument &document, QPrinter &printer, QString
 {
     using platform::PainterRenderer;
     printer.setDocName(document.name);
-    printer.setFullPage(true);
+    // Positions count from the corner of the area the printer can reach, as they did under the
+    // drivers of the POS workstations: a report laid out with no margin loses no character to
+    // the printer's own. Margins asked for as zero come out as the printer's least.
+    printer.setFullPage(false);
     printer.setColorMode(QPrinter::Color);
     printer.setPageSize(PainterRenderer::pageSize(document));
     printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
