@@ -19,6 +19,7 @@
 #include "util/grids.h"
 #include "watch/orderwatch.h"
 
+#include <QScopeGuard>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -178,7 +179,7 @@ TEST_P(InjectionTest, WritingStatementsStoreTextsAsGivenInTheirRowsOnly)
     }
 }
 
-TEST_P(InjectionTest, ReprintPastesOnlyWholeRowNumbers)
+TEST_P(InjectionTest, ReprintReadsOnlyItsRowsWhateverTheirCellsAndNames)
 {
     order(1, u"PK"_s, u"牛肉麵"_s);
     cnt().execute(u"UPDATE ORDERI SET OPDate = "_s + QuotDate(u"2026/12/07"_s) + u" WHERE RNo = 1"_s);
@@ -195,7 +196,61 @@ TEST_P(InjectionTest, ReprintPastesOnlyWholeRowNumbers)
     EXPECT_EQ(result.reason, u"找不到所選的點單"_s);
     EXPECT_TRUE(printers.jobs.isEmpty());
     EXPECT_EQ(dump(u"ORDERI"_s), before);
+
+    // Open rows with hostile names find their own menu remark, and nothing else changes.
+    g().gKPPrintMenuRemark = u"Y"_s;
+    fg1.setRows(1);
+    for (int i = 0; i < kHostile.size(); ++i) {
+        order(i + 10, u"PK"_s, kHostile[i]);
+        cnt().execute(u"INSERT INTO MENUITEM (TypeNo, ItemName, Remark) VALUES (3, "_s + QuotStr(kHostile[i])
+            + u", "_s + QuotStr(u"R"_s + QString::number(i)) + u")"_s);
+        fg1.addRow({ QString::number(i + 10), u"PK"_s, u"A05"_s });
+    }
+    const QStringList printedBefore = dump(u"ORDERI"_s);
+    EXPECT_EQ(tickets::PrintKPortB(fg1, 1, fg1.Rows() - 1, u"PK"_s, u"TM-T88 Kitchen"_s, u"Y"_s, u"Y"_s, false,
+                  vsp, cnt())
+                  .outcome,
+        tickets::ReprintOutcome::Printed);
+    QStringList rows;
+    for (const auto &job : printers.jobs)
+        rows += job.document.tableRows();
+    // The ticket's table keeps ";" for its own row ends and shows the full-width one instead.
+    const QString ticketText = rows.join(u'\n').replace(u'；', u';');
+    for (int i = 0; i < kHostile.size(); ++i)
+        EXPECT_TRUE(ticketText.contains(kHostile[i] + u"-R"_s + QString::number(i) + u'|'))
+            << kHostile[i].toStdString() << "\n" << ticketText.toStdString();
+    EXPECT_EQ(dump(u"ORDERI"_s), printedBefore) << "a reprint marks nothing";
     EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
+}
+
+// A server whose default still reads backslashes as escapes, reached natively and through ODBC.
+TEST(BackslashServer, LiteralsKeepTheirBackslashes)
+{
+    if (test::postgresConnectionString().isEmpty())
+        GTEST_SKIP() << "TAVO_TEST_PG_HOST is not set";
+    test::TestEnvironment env;
+    const QString database = qEnvironmentVariable("TAVO_TEST_PG_DB");
+    db::Connection admin;
+    admin.open(test::postgresConnectionString());
+    admin.execute(u"ALTER DATABASE "_s + database + u" SET standard_conforming_strings = off"_s);
+    const auto restore = qScopeGuard(
+        [&] { admin.execute(u"ALTER DATABASE "_s + database + u" RESET standard_conforming_strings"_s); });
+    for (const QString &connection : { test::postgresConnectionString(), test::postgresOdbcConnectionString() }) {
+        SCOPED_TRACE(connection.left(connection.indexOf(u';')).toStdString());
+        db::Connection cn;
+        cn.open(connection);
+        cn.execute(u"CREATE TEMP TABLE literal (v varchar(50))"_s);
+        for (const QString &h : kHostile) {
+            cn.execute(u"DELETE FROM literal"_s);
+            try {
+                cn.execute(u"INSERT INTO literal (v) VALUES ("_s + QuotStr(h) + u")"_s);
+            } catch (...) {
+                ADD_FAILURE() << "refused: " << h.toStdString();
+                continue;
+            }
+            EXPECT_EQ(cn.openRecordset(u"SELECT v FROM literal"_s).text(0), h);
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, InjectionTest, ::testing::Values(Server::SQLite, Server::PostgreSQL),
