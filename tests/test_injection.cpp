@@ -114,6 +114,11 @@ TEST_P(InjectionTest, ReadingStatementsFindExactlyTheirRowsAndChangeNothing)
         EXPECT_TRUE(list.eof());
         db::Recordset extra = cnt().openRecordset(reports::supplementSql(3, h, h, window, true));
         EXPECT_TRUE(extra.eof() || extra.isNull(u"SumRtnQty"_s)) << "no supplement bears the name";
+        // Hostile shift times and dates: the window holds nothing, and a date that is none is NULL.
+        EXPECT_TRUE(cnt()
+                        .openRecordset(reports::kpTypeListSql(h, { window.dateB, window.dateE, h, h }, false))
+                        .eof());
+        EXPECT_EQ(QuotDate(h), u"NULL"_s);
     }
     EXPECT_EQ(dump(u"ORDERI"_s), before);
 }
@@ -134,8 +139,8 @@ TEST_P(InjectionTest, WritingStatementsStoreTextsAsGivenInTheirRowsOnly)
     QString sort;
     EXPECT_TRUE(getParamValue(u"KPSortByType"_s, sort));
     EXPECT_EQ(sort, u"N"_s);
-    EXPECT_EQ(cnt().openRecordset(u"SELECT Count(*) FROM xxPARAM WHERE ParamValue = 'N'"_s).value(0).toInt(),
-        1);
+    EXPECT_EQ(
+        cnt().openRecordset(u"SELECT Count(*) FROM xxPARAM WHERE ParamValue = 'N'"_s).value(0).toInt(), 1);
 
     // KSMark of add-ons: the named rows only.
     for (int i = 0; i < kHostile.size(); ++i)
@@ -151,7 +156,8 @@ TEST_P(InjectionTest, WritingStatementsStoreTextsAsGivenInTheirRowsOnly)
     // The port grid: edits reach their record, a redirection moves only the old printer's rows.
     cnt().execute(u"DELETE FROM KPORT"_s);
     for (const QString &h : kHostile)
-        cnt().execute(u"INSERT INTO KPORT (KPort, KPortType, KPortName, PrintList, PrintItem, Remark) VALUES ("_s
+        cnt().execute(
+            u"INSERT INTO KPORT (KPort, KPortType, KPortName, PrintList, PrintItem, Remark) VALUES ("_s
             + QuotStr(h) + u", 'EPSONTM', "_s + QuotStr(h) + u", 'Y', 'Y', '')"_s);
     platform::GridModel fgKPort;
     kport::LoadPortGrid(fgKPort, cnt());
@@ -187,7 +193,8 @@ TEST_P(InjectionTest, ReprintReadsOnlyItsRowsWhateverTheirCellsAndNames)
     platform::GridModel fg1;
     fg1.setFormatString(u"RNo|KPort|OrderPID"_s);
     fg1.setRows(1);
-    for (const QString &cell : { u"0 OR 1=1"_s, u"1) OR (1=1"_s, u"x' OR '1'='1"_s, u"1;DELETE FROM ORDERI"_s })
+    for (const QString &cell :
+        { u"0 OR 1=1"_s, u"1) OR (1=1"_s, u"x' OR '1'='1"_s, u"1;DELETE FROM ORDERI"_s })
         fg1.addRow({ cell, u"PK"_s, u"A05"_s });
     platform::PrintSurface vsp;
     const tickets::ReprintResult result = tickets::PrintKPortB(
@@ -207,8 +214,8 @@ TEST_P(InjectionTest, ReprintReadsOnlyItsRowsWhateverTheirCellsAndNames)
         fg1.addRow({ QString::number(i + 10), u"PK"_s, u"A05"_s });
     }
     const QStringList printedBefore = dump(u"ORDERI"_s);
-    EXPECT_EQ(tickets::PrintKPortB(fg1, 1, fg1.Rows() - 1, u"PK"_s, u"TM-T88 Kitchen"_s, u"Y"_s, u"Y"_s, false,
-                  vsp, cnt())
+    EXPECT_EQ(tickets::PrintKPortB(
+                  fg1, 1, fg1.Rows() - 1, u"PK"_s, u"TM-T88 Kitchen"_s, u"Y"_s, u"Y"_s, false, vsp, cnt())
                   .outcome,
         tickets::ReprintOutcome::Printed);
     QStringList rows;
@@ -218,7 +225,8 @@ TEST_P(InjectionTest, ReprintReadsOnlyItsRowsWhateverTheirCellsAndNames)
     const QString ticketText = rows.join(u'\n').replace(u'；', u';');
     for (int i = 0; i < kHostile.size(); ++i)
         EXPECT_TRUE(ticketText.contains(kHostile[i] + u"-R"_s + QString::number(i) + u'|'))
-            << kHostile[i].toStdString() << "\n" << ticketText.toStdString();
+            << kHostile[i].toStdString() << "\n"
+            << ticketText.toStdString();
     EXPECT_EQ(dump(u"ORDERI"_s), printedBefore) << "a reprint marks nothing";
     EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
 }
@@ -235,7 +243,8 @@ TEST(BackslashServer, LiteralsKeepTheirBackslashes)
     admin.execute(u"ALTER DATABASE "_s + database + u" SET standard_conforming_strings = off"_s);
     const auto restore = qScopeGuard(
         [&] { admin.execute(u"ALTER DATABASE "_s + database + u" RESET standard_conforming_strings"_s); });
-    for (const QString &connection : { test::postgresConnectionString(), test::postgresOdbcConnectionString() }) {
+    for (const QString &connection :
+        { test::postgresConnectionString(), test::postgresOdbcConnectionString() }) {
         SCOPED_TRACE(connection.left(connection.indexOf(u';')).toStdString());
         db::Connection cn;
         cn.open(connection);

@@ -27,7 +27,8 @@ protected:
         // service of this user out of it. Qt accepts it only when private to its owner.
         const QString runtime = m_dir.filePath(u"run"_s);
         ASSERT_TRUE(QDir().mkpath(runtime));
-        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(
+            runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         m_env = QProcessEnvironment::systemEnvironment();
         m_env.insert(u"TAVO_HOME"_s, site);
         m_env.insert(u"XDG_RUNTIME_DIR"_s, runtime);
@@ -101,8 +102,8 @@ TEST_F(ProgramCopies, TenStartsLeaveOneRunningAndAKilledHolderIsTakenOver)
     m_copies.clear();
     QProcess *next = start();
     ASSERT_TRUE(next->waitForStarted(5000));
-    EXPECT_FALSE(next->waitForFinished(1500)) << "the next start took the stale lock over: "
-                                              << next->readAllStandardError().toStdString();
+    EXPECT_FALSE(next->waitForFinished(1500))
+        << "the next start took the stale lock over: " << next->readAllStandardError().toStdString();
     QProcess *late = start();
     EXPECT_TRUE(late->waitForFinished(5000)) << "and holds it against a later copy";
     EXPECT_EQ(late->exitCode(), 0);

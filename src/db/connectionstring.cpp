@@ -446,7 +446,8 @@ QString maskPassword(const QString &connectionString)
         for (auto it = s.tokens.rbegin(); it != s.tokens.rend(); ++it) {
             QString replacement;
             // Jet's "Jet OLEDB:Database Password" and its kin are secrets as much as Password.
-            if (sameKey(it->key, u"PWD"_s) || it->key.trimmed().endsWith(u"Password"_s, Qt::CaseInsensitive)) {
+            if (sameKey(it->key, u"PWD"_s)
+                || it->key.trimmed().endsWith(u"Password"_s, Qt::CaseInsensitive)) {
                 replacement = u"***"_s;
             } else if (sameKey(it->key, u"Extended Properties"_s) && !it->quote.isNull()) {
                 const QChar close = it->quote == u'{' ? u'}' : it->quote;
