@@ -81,7 +81,7 @@ TEST_F(ProgramCopies, TenStartsLeaveOneRunningAndAKilledHolderIsTakenOver)
 {
     for (int i = 0; i < 10; ++i)
         start();
-    EXPECT_EQ(waitForEnds(9, 10000), 9);
+    EXPECT_EQ(waitForEnds(9, 20000), 9);
     QThread::msleep(500); // a holder failing late would end now
     QProcess *holder = nullptr;
     for (auto &p : m_copies) {
@@ -105,7 +105,7 @@ TEST_F(ProgramCopies, TenStartsLeaveOneRunningAndAKilledHolderIsTakenOver)
     EXPECT_FALSE(next->waitForFinished(1500))
         << "the next start took the stale lock over: " << next->readAllStandardError().toStdString();
     QProcess *late = start();
-    EXPECT_TRUE(late->waitForFinished(5000)) << "and holds it against a later copy";
+    EXPECT_TRUE(late->waitForFinished(15000)) << "and holds it against a later copy";
     EXPECT_EQ(late->exitCode(), 0);
 }
 
