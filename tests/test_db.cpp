@@ -544,6 +544,13 @@ TEST(DbFailures, MessageDatabaseMissingOrUnreadable)
     EXPECT_TRUE(InitMsgDB());
     EXPECT_TRUE(db::msgDB().isOpen());
     EXPECT_EQ(env.prompter.boxes.size(), 2);
+
+    // Separators of a connection string in the file's name are part of the name.
+    env.writeIni(QByteArray("[PARAM]\r\nIDMSG=m;s\"g.db\r\n"));
+    ASSERT_TRUE(QFile::rename(env.path(u"msg.mdb"_s), env.path(u"m;s\"g.db"_s)));
+    EXPECT_TRUE(InitMsgDB());
+    EXPECT_EQ(env.prompter.boxes.size(), 2);
+    EXPECT_EQ(blocks(env.readErr(), u"InitMsgDB"_s), 1) << "no new error";
 }
 
 TEST(DbFailures, ParametersWithoutConnectionOrDialect)

@@ -6,6 +6,7 @@
 #include "gui/application.h"
 #include "gui/fmTavoKPortSrv.h"
 #include "platform/codepage.h"
+#include "platform/echo.h"
 #include "platform/singleinstance.h"
 #include "platform/system.h"
 #include "support/test_environment.h"
@@ -17,6 +18,9 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace tavo;
@@ -176,6 +180,122 @@ TEST_F(MainTest, FailureBoxAndErrorLogNeverShowThePassword)
     EXPECT_TRUE(env.readErr().contains(u"處理程序: (sub_Main)"_s));
     EXPECT_FALSE(QFile::exists(env.path(u"LOG"_s)));
 }
+
+// Everything the process writes on standard error (the headless echo, Qt's and the drivers'
+// warnings) while it lives, read back as text.
+class StderrCapture {
+public:
+    StderrCapture()
+    {
+        std::fflush(stderr);
+        m_saved = ::dup(STDERR_FILENO);
+        m_file = std::tmpfile();
+        ::dup2(::fileno(m_file), STDERR_FILENO);
+    }
+    ~StderrCapture() { restore(); }
+    QString text()
+    {
+        restore();
+        QByteArray bytes;
+        std::rewind(m_file);
+        char buffer[4096];
+        while (const size_t n = std::fread(buffer, 1, sizeof buffer, m_file))
+            bytes.append(buffer, qsizetype(n));
+        return QString::fromUtf8(bytes);
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+    int m_saved = -1;
+    std::FILE *m_file = nullptr;
+};
+
+struct SecretCase {
+    const char *name;
+    QString connection; // the site's GCNT, holding `secret`
+    QString secret;
+    core::StartResult expected;
+};
+
+void PrintTo(const SecretCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class SecretTest : public MainTest, public ::testing::WithParamInterface<SecretCase> { };
+
+TEST_P(SecretTest, PasswordReachesNoLogNoBoxAndNoStandardError)
+{
+    const SecretCase &c = GetParam();
+    if (c.connection.isEmpty())
+        GTEST_SKIP() << "TAVO_TEST_PG_HOST is not set";
+    {
+        db::Connection site;
+        site.setCreateIfMissing(true);
+        site.open(u"Provider=SQLite;Data Source=tavo.db"_s, env.dir());
+        demo::createSchema(site);
+    }
+    env.writeIni("[PARAM]\r\nGCNT=" + test::TestEnvironment::big5(c.connection) + "\r\n");
+    platform::setEchoEnabled(true);
+    core::StartResult result;
+    QString standardError;
+    {
+        StderrCapture capture;
+        result = core::Main(instance, [] {
+            gui::openServiceWindow();
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (qobject_cast<gui::fmTavoKPortSrv *>(w))
+                    delete w;
+        });
+        standardError = capture.text();
+    }
+    platform::setEchoEnabled(false);
+    EXPECT_EQ(result, c.expected);
+    EXPECT_FALSE(env.readLog().contains(c.secret)) << env.readLog().toStdString();
+    EXPECT_FALSE(env.readErr().contains(c.secret)) << env.readErr().toStdString();
+    for (const auto &box : env.prompter.boxes)
+        EXPECT_FALSE(box.text.contains(c.secret)) << box.text.toStdString();
+    EXPECT_FALSE(standardError.contains(c.secret)) << standardError.toStdString();
+    if (c.expected == core::StartResult::Failed)
+        EXPECT_TRUE(env.readErr().contains(u"處理程序: (sub_Main)"_s)) << "the failure is still told";
+    else
+        EXPECT_FALSE(standardError.isEmpty()) << "the echo told of the start";
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, SecretTest,
+    ::testing::Values(
+        SecretCase { "RefusedServer",
+            u"Provider=PostgreSQL;Data Source=127.0.0.1:1;Initial Catalog=pos;User ID=k;Password=s3cret"_s,
+            u"s3cret"_s, core::StartResult::Failed },
+        SecretCase { "QuotedPasswordWithSemicolon",
+            u"Provider=PostgreSQL;Data Source=127.0.0.1:1;User ID=k;Password=\"pa;ss'w0rd\""_s, u"ss'w0rd"_s,
+            core::StartResult::Failed },
+        SecretCase { "UnclosedQuote", u"Provider=PostgreSQL;Data Source=127.0.0.1:1;Password=\"s3cret"_s,
+            u"s3cret"_s, core::StartResult::Failed },
+        SecretCase { "JetDatabasePassword",
+            u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=missing.mdb;Jet OLEDB:Database Password=s3cret"_s,
+            u"s3cret"_s, core::StartResult::Failed },
+        SecretCase { "OdbcRefused",
+            u"Provider=MSDASQL;Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Database=pos;Uid=k;Pwd=s3cret"_s,
+            u"s3cret"_s, core::StartResult::Failed },
+        SecretCase { "SqlServerRefused",
+            u"Provider=SQLOLEDB;Data Source=127.0.0.1,1;Initial Catalog=pos;User ID=sa;Password=s3cret"_s,
+            u"s3cret"_s, core::StartResult::Failed },
+        SecretCase { "SqliteIgnoresIt", u"Provider=SQLite;Data Source=tavo.db;Password=s3cret"_s, u"s3cret"_s,
+            core::StartResult::Started },
+        SecretCase { "PostgreSQLAcceptsIt", test::postgresConnectionString(),
+            qEnvironmentVariable("TAVO_TEST_PG_PASSWORD"), core::StartResult::Started },
+        SecretCase { "OdbcAcceptsIt", test::postgresOdbcConnectionString(),
+            qEnvironmentVariable("TAVO_TEST_PG_PASSWORD"), core::StartResult::Started }),
+    [](const ::testing::TestParamInfo<SecretCase> &info) { return std::string(info.param.name); });
 
 TEST_F(MainTest, ASoundSiteStartsTheServiceWindowWithItsShiftTable)
 {

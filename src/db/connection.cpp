@@ -422,11 +422,13 @@ void Connection::open(const QString &connectionString, const QString &baseDir)
             // Readers and the POS writer do not block each other in WAL mode. A file system that
             // cannot hold the WAL keeps the old journal, which still works.
             q.exec(u"PRAGMA journal_mode=WAL"_s);
-        } else if (target.driver == u"QPSQL"_s) {
-            // A backslash in a value must never end a literal, whatever the server's default.
+        } else if (target.driver == u"QPSQL"_s || db.driver()->dbmsType() == QSqlDriver::PostgreSQL) {
+            // A backslash in a value must never end a literal, whatever the server's default;
+            // the same server reached through ODBC reads literals the same way.
             if (!q.exec(u"SET standard_conforming_strings = on"_s))
                 throw errorFrom(q.lastError());
-            if (d->commandTimeout > 0
+            // The command timeout is told to the native driver here; ODBC has a timeout of its own.
+            if (target.driver == u"QPSQL"_s && d->commandTimeout > 0
                 && !q.exec(u"SET statement_timeout = %1"_s.arg(qint64(d->commandTimeout) * 1000)))
                 throw errorFrom(q.lastError());
         }

@@ -445,7 +445,9 @@ QString maskPassword(const QString &connectionString)
         // Right to left, so earlier spans keep their positions.
         for (auto it = s.tokens.rbegin(); it != s.tokens.rend(); ++it) {
             QString replacement;
-            if (sameKey(it->key, u"Password"_s) || sameKey(it->key, u"PWD"_s)) {
+            // Jet's "Jet OLEDB:Database Password" and its kin are secrets as much as Password.
+            if (sameKey(it->key, u"PWD"_s)
+                || it->key.trimmed().endsWith(u"Password"_s, Qt::CaseInsensitive)) {
                 replacement = u"***"_s;
             } else if (sameKey(it->key, u"Extended Properties"_s) && !it->quote.isNull()) {
                 const QChar close = it->quote == u'{' ? u'}' : it->quote;

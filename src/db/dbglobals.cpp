@@ -253,10 +253,12 @@ bool InitMsgDB()
         }
         db::Connection &cn = db::msgDB();
         cn.close();
+        // Quoted: a ';' or '"' in a folder's name is part of the path, not a new option.
+        const QString source = u'"' + QString(path).replace(u"\""_s, u"\"\""_s) + u'"';
         if (isSqliteFile(path))
-            cn.open(u"Provider=SQLite;Data Source="_s + path);
+            cn.open(u"Provider=SQLite;Data Source="_s + source);
         else
-            cn.open(u"Provider=Microsoft.Jet.OLEDB.4.0;data source="_s + path + u";"_s);
+            cn.open(u"Provider=Microsoft.Jet.OLEDB.4.0;data source="_s + source + u";"_s);
         return true;
     } catch (...) {
         ShowErrMsg(u"InitMsgDB"_s);

@@ -95,11 +95,19 @@ ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, cons
 
     QString rowCondition;
     if (!step(kTag, [&] {
-            for (int i = piRowB; i <= piRowE; ++i)
-                rowCondition += u" rno = "_s + QuotStr(fg1.TextMatrix(i, grids::OrderList::RNo)) + u" OR"_s;
+            // RNo is a number column: a cell is pasted only as the whole number it holds. A cell
+            // holding anything else names no row, and must not reach the statement as text.
+            for (int i = piRowB; i <= piRowE; ++i) {
+                bool whole = false;
+                const qint64 rno = fg1.TextMatrix(i, grids::OrderList::RNo).trimmed().toLongLong(&whole);
+                if (whole)
+                    rowCondition += u" rno = "_s + QString::number(rno) + u" OR"_s;
+            }
             rowCondition.chop(2);
         }))
         return failed();
+    if (rowCondition.isEmpty())
+        return nothingToPrint(u"找不到所選的點單"_s);
 
     db::Recordset rs;
     step(kTag, [&] {

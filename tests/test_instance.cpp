@@ -1,0 +1,112 @@
+// The real program started many times at once on one site: one copy serves, the others end
+// quietly, and a copy killed without a chance to clean up does not block the next start.
+#include "demo/demosite.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class ProgramCopies : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        const QString site = m_dir.filePath(u"site"_s);
+        tavo::demo::initSite(site);
+        // The lock lives in the runtime folder: a folder of the test's own keeps a real
+        // service of this user out of it. Qt accepts it only when private to its owner.
+        const QString runtime = m_dir.filePath(u"run"_s);
+        ASSERT_TRUE(QDir().mkpath(runtime));
+        QFile::setPermissions(
+            runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert(u"TAVO_HOME"_s, site);
+        m_env.insert(u"XDG_RUNTIME_DIR"_s, runtime);
+        m_env.insert(u"XDG_CONFIG_HOME"_s, m_dir.filePath(u"config"_s));
+        m_env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        m_env.insert(u"TAVO_ECHO"_s, u"0"_s);
+        m_env.remove(u"DISPLAY"_s);
+        m_env.remove(u"WAYLAND_DISPLAY"_s);
+    }
+    void TearDown() override
+    {
+        for (auto &p : m_copies)
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+    }
+
+    QProcess *start()
+    {
+        auto &p = m_copies.emplace_back(std::make_unique<QProcess>());
+        p->setProcessEnvironment(m_env);
+        p->setWorkingDirectory(m_dir.path());
+        p->start(QString::fromUtf8(TAVO_PROGRAM), {});
+        return p.get();
+    }
+    // Waits until `count` of the copies have ended, at most `ms`.
+    int waitForEnds(int count, int ms)
+    {
+        int ended = 0;
+        for (int waited = 0; waited <= ms; waited += 50) {
+            ended = 0;
+            for (auto &p : m_copies) {
+                p->waitForFinished(0);
+                ended += p->state() == QProcess::NotRunning ? 1 : 0;
+            }
+            if (ended >= count)
+                break;
+            QThread::msleep(50);
+        }
+        return ended;
+    }
+
+    QTemporaryDir m_dir;
+    QProcessEnvironment m_env;
+    std::vector<std::unique_ptr<QProcess>> m_copies;
+};
+
+TEST_F(ProgramCopies, TenStartsLeaveOneRunningAndAKilledHolderIsTakenOver)
+{
+    for (int i = 0; i < 10; ++i)
+        start();
+    EXPECT_EQ(waitForEnds(9, 20000), 9);
+    QThread::msleep(500); // a holder failing late would end now
+    QProcess *holder = nullptr;
+    for (auto &p : m_copies) {
+        p->waitForFinished(0);
+        if (p->state() != QProcess::NotRunning) {
+            EXPECT_EQ(holder, nullptr) << "a second copy still runs";
+            holder = p.get();
+        } else {
+            EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(p->exitCode(), 0);
+            EXPECT_EQ(p->readAllStandardError(), QByteArray()) << "a second copy ends without a word";
+        }
+    }
+    ASSERT_NE(holder, nullptr) << "no copy kept running";
+
+    holder->kill(); // SIGKILL: the lock file stays behind
+    ASSERT_TRUE(holder->waitForFinished(5000));
+    m_copies.clear();
+    QProcess *next = start();
+    ASSERT_TRUE(next->waitForStarted(5000));
+    EXPECT_FALSE(next->waitForFinished(1500))
+        << "the next start took the stale lock over: " << next->readAllStandardError().toStdString();
+    QProcess *late = start();
+    EXPECT_TRUE(late->waitForFinished(15000)) << "and holds it against a later copy";
+    EXPECT_EQ(late->exitCode(), 0);
+}
+
+} // namespace
