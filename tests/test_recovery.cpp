@@ -6,6 +6,7 @@
 #include "demo/demoschema.h"
 #include "demo/demosite.h"
 #include "demo/rowgenerator.h"
+#include "gui/fmTavoKPortSrv.h"
 #include "platform/codepage.h"
 #include "platform/echo.h"
 #include "platform/gridmodel.h"
@@ -153,6 +154,51 @@ TEST_F(ServerRestartTest, ScansAroundAndDuringRestartsListEveryRowOnce)
     EXPECT_EQ(fg1.Tag(), u"8"_s);
     EXPECT_TRUE(scan());
     EXPECT_EQ(fg1.Rows(), 9) << "a scan with nothing new after the restarts lists nothing again";
+}
+
+TEST_F(ServerRestartTest, TheRunningWindowListsAndSavesEveryRowOnceAcrossRestarts)
+{
+    g().gOPDate = u"2026/12/07"_s;
+    pos->execute(u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('OPDATE', '2026/12/07')"_s);
+    env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"PrintItem"_s, u"Y"_s);
+    QDir(env.dir()).mkdir(u"LOG"_s);
+    pos->insert(1);
+    gui::fmTavoKPortSrv w;
+    QList<int> quits;
+    w.quit = [&](int code) { quits.append(code); };
+    w.cmdStart_Click();
+    auto cycle = [&] {
+        for (int i = 0; i < int(w.KPCycleTime); ++i) {
+            env.clock.advance(1000);
+            w.Timer1_Timer();
+        }
+    };
+
+    restartServer();
+    pos->insert(2);
+    cycle();
+    // The server goes away at a pause in the middle of the next tick.
+    pos->insert(3);
+    bool restarted = false;
+    env.clock.onSleep = [&](int) {
+        if (w.inputHeld() && !std::exchange(restarted, true))
+            restartServer();
+    };
+    cycle();
+    env.clock.onSleep = {};
+    ASSERT_TRUE(restarted);
+    pos->insert(4);
+    cycle();
+    w.endOnRequest();
+
+    EXPECT_EQ(quits, QList<int> { 0 });
+    QStringList saved;
+    const QString list
+        = platform::fromAnsi(test::TestEnvironment::readBytes(env.path(u"LOG/KPS20261207.TXT"_s)));
+    for (const QString &line : list.split(u"\r\n"_s, Qt::SkipEmptyParts).mid(1))
+        saved.append(line.section(u'\t', 0, 0));
+    EXPECT_EQ(saved, (QStringList { u"1"_s, u"2"_s, u"3"_s, u"4"_s }));
+    EXPECT_TRUE(env.readErr().isEmpty()) << "no error reached the operator: " << env.readErr().toStdString();
 }
 
 // A kept preview: what the report would have shown.
