@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -316,9 +317,15 @@ protected:
         for (int r = 1; r < expected.Rows(); ++r)
             ASSERT_EQ(lines[r].section(u'\t', 0, 0), expected.TextMatrix(r, grids::OrderList::RNo))
                 << "row " << r;
-        for (const QString &name : QDir(logDir).entryList(QDir::Files))
+        const QStringList files = QDir(logDir).entryList(QDir::Files);
+        EXPECT_EQ(files.filter(QRegularExpression(u"^L\\d{8}_\\d{4}\\.TXT$"_s)).size(), 1)
+            << "the activity list";
+        for (const QString &name : files) {
             EXPECT_FALSE(name.contains(u".TXT."_s))
                 << "a save's temporary file is left: " << name.toStdString();
+            EXPECT_TRUE(test::TestEnvironment::readBytes(logDir + name).endsWith("\r\n"))
+                << name.toStdString();
+        }
     }
 
     void terminate() { ::kill(pid_t(program.processId()), SIGTERM); }
