@@ -3,15 +3,25 @@
 //                       bare SQL of its three statements timed in the same loop;
 //   BM_List1000Rows     a scan that lists 1,000 new rows, pending events run after each row;
 //   BM_CyclesMemory     100,000 cycles of the running window on the simulated clock with rows
-//                       arriving: resident memory growth beyond the rows the grid keeps.
-#include "gui/fmTavoKPortSrv.h"
+//                       arriving: resident memory growth beyond the rows the grid keeps;
+//   BM_Soak             weeks of a site in one run: 100,000 cycles of the window on the demo
+//                       site with the POS feed writing orders and a reprint now and then to a
+//                       captured printer; memory growth beyond the grids' rows and the file
+//                       descriptors open before and after. Run alone: --benchmark_filter=BM_Soak
+//                       The second run watches a port the feed never serves: the same cycles
+//                       with no row to keep, so any growth there is a leak of the cycle itself.
 #include "benchdata.h"
 #include "db/connection.h"
+#include "db/dbglobals.h"
 #include "demo/demoschema.h"
+#include "demo/demosite.h"
+#include "demo/orderfeed.h"
 #include "demo/rowgenerator.h"
-#include "platform/echo.h"
+#include "gui/fmTavoKPortSrv.h"
 #include "gui/gridview.h"
+#include "platform/echo.h"
 #include "platform/gridmodel.h"
+#include "support/fake_printers.h"
 #include "support/test_environment.h"
 #include "test_watch_db.h"
 #include "util/globals.h"
@@ -22,6 +32,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QItemSelectionModel>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <benchmark/benchmark.h>
@@ -217,5 +228,96 @@ void BM_CyclesMemory(benchmark::State &state)
     cnt.close();
 }
 BENCHMARK(BM_CyclesMemory)->Arg(100000)->Iterations(1)->Unit(benchmark::kSecond);
+
+int openDescriptors()
+{
+    return int(QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot).size());
+}
+
+void BM_Soak(benchmark::State &state)
+{
+    test::TestEnvironment env;
+    test::FakePrinterCatalog printers { { u"TM-T88 Kitchen"_s } };
+    platform::setEchoEnabled(false);
+    const QString site = env.path(u"site"_s);
+    demo::initSite(site);
+    db::Connection &cnt = db::gCNT();
+    demo::openSite(site, cnt);
+    SetDBType(cnt.provider());
+    g().gAppDir = site;
+    g().gOPDate = env.clock.now().date().toString(u"yyyy/MM/dd"_s);
+    db::Connection posLink;
+    demo::openSite(site, posLink);
+    const bool listing = state.range(1) != 0;
+    const QString port = listing ? u"PK"_s : u"ZZ"_s;
+    demo::OrderFeed feed(posLink);
+    feed.setClock([&] { return env.clock.now(); });
+    for (const auto &[key, value] :
+        { std::pair { u"PrintItem"_s, u"Y"_s }, { u"Printer"_s, u"TM-T88 Kitchen"_s },
+            { u"PrinterType"_s, u"EPSONTM"_s }, { u"DEFKPORT"_s, port } })
+        env.settings.save(u"Tavo3"_s, u"TavoC"_s, key, value);
+    const int cycles = int(state.range(0));
+    const int orderEvery = 10; // a step of the feed every ten seconds: a busy evening, all day
+    const int reprintEvery = 600;
+
+    for (auto _ : state) {
+        auto window = std::make_unique<gui::fmTavoKPortSrv>();
+        window->quit = [](int) {};
+        window->cmdStart_Click();
+        qint64 tickets = 0;
+        auto run = [&](int n) {
+            for (int i = 0; i < n; ++i) {
+                if (i % orderEvery == 0)
+                    feed.step();
+                env.clock.advance(1000);
+                window->Timer1_Timer();
+                env.clock.sleeps.clear(); // the fake's record of pauses is no part of the service
+                if (i % reprintEvery == 0 && window->fg1->Rows() > 1) {
+                    platform::GridModel &fg1 = *window->fg1;
+                    const int last = fg1.Rows() - 1;
+                    fg1.setRow(last);
+                    fg1.selectionModel()->select(
+                        fg1.index(last, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                    window->cmdPrintRow_Click();
+                    tickets += printers.jobs.size();
+                    printers.jobs.clear(); // captured, looked at, let go as the spooler would
+                }
+            }
+        };
+        run(2000); // caches, the SQLite page cache and the first grid pages settle
+        const qint64 before = residentBytes();
+        const qint64 rowsBefore = gridRowBytes(*window->fg1) + gridRowBytes(*window->fgLog);
+        const int fdsBefore = openDescriptors();
+        QElapsedTimer timer;
+        timer.start();
+        run(cycles);
+        const double seconds = timer.elapsed() / 1000.0;
+        window->AddFG1(); // the rows of the last few seconds
+        const int fdsAfter = openDescriptors();
+        const qint64 growth = residentBytes() - before;
+        const qint64 rows = gridRowBytes(*window->fg1) + gridRowBytes(*window->fgLog) - rowsBefore;
+        const qint64 inTable
+            = scalar(posLink, u"SELECT count(*) FROM ORDERI WHERE KPort = '"_s + port + u"'"_s);
+        state.counters["cycles"] = cycles;
+        state.counters["port_rows"] = double(inTable);
+        state.counters["rows_listed"] = window->fg1->Rows() - 1;
+        state.counters["tickets"] = double(tickets);
+        state.counters["rss_growth_MB"] = growth / 1048576.0;
+        state.counters["grid_rows_MB"] = rows / 1048576.0;
+        state.counters["beyond_rows_MB"] = (growth - rows) / 1048576.0;
+        state.counters["fds_before"] = fdsBefore;
+        state.counters["fds_after"] = fdsAfter;
+        state.counters["us_per_cycle"] = seconds * 1e6 / cycles;
+        if (fdsAfter > fdsBefore)
+            state.SkipWithError("file descriptors were left open");
+        if (window->fg1->Rows() - 1 != inTable)
+            state.SkipWithError("rows were lost or listed twice");
+        if (listing && tickets == 0)
+            state.SkipWithError("no reprint reached the printer");
+    }
+    posLink.close();
+    cnt.close();
+}
+BENCHMARK(BM_Soak)->Args({ 100000, 1 })->Args({ 100000, 0 })->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace

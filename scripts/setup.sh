@@ -57,6 +57,11 @@ tavo_build() {
   cmake --build "$TAVO_BUILD" -j "$(nproc)" "${targets[@]}"
 }
 
+# The server options of the test cluster: its port, its socket folder, loopback only.
+tavo_postgres_options() {
+  echo "-p $TAVO_TEST_PG_PORT -k $TAVO_PG_DIR -c listen_addresses=127.0.0.1"
+}
+
 # A throwaway PostgreSQL cluster on its own port, owned by whoever may run the server.
 tavo_start_postgres() {
   local bin
@@ -75,10 +80,24 @@ tavo_start_postgres() {
   tavo_say "starting PostgreSQL on port $TAVO_TEST_PG_PORT"
   "${as[@]}" "$bin/initdb" -D "$TAVO_PG_DIR/data" -U postgres --auth=trust -E UTF8 --locale=C.UTF-8 >/dev/null
   "${as[@]}" "$bin/pg_ctl" -D "$TAVO_PG_DIR/data" -l "$TAVO_PG_DIR/server.log" -w \
-    -o "-p $TAVO_TEST_PG_PORT -k $TAVO_PG_DIR -c listen_addresses=127.0.0.1" start >/dev/null
+    -o "$(tavo_postgres_options)" start >/dev/null
   local psql=("$bin/psql" -h 127.0.0.1 -p "$TAVO_TEST_PG_PORT" -U postgres -v ON_ERROR_STOP=1 -q)
   "${psql[@]}" -c "CREATE ROLE $TAVO_TEST_PG_USER LOGIN PASSWORD '$TAVO_TEST_PG_PASSWORD'"
   "${psql[@]}" -c "CREATE DATABASE $TAVO_TEST_PG_DB OWNER $TAVO_TEST_PG_USER ENCODING 'UTF8' TEMPLATE template0 LC_COLLATE 'C.UTF-8' LC_CTYPE 'C.UTF-8'"
+  tavo_export_postgres_control "$bin"
+}
+
+# What the recovery tests need to restart the cluster under the service's feet:
+#   $TAVO_TEST_PG_CTL [-D $TAVO_TEST_PG_DATA ...], run as $TAVO_TEST_PG_OS_USER when that is set
+# (the server refuses to run as root), its output going to $TAVO_TEST_PG_LOG; a start that is
+# not a restart needs -o "$TAVO_TEST_PG_OPTIONS".
+tavo_export_postgres_control() {
+  export TAVO_TEST_PG_CTL=$1/pg_ctl TAVO_TEST_PG_DATA=$TAVO_PG_DIR/data TAVO_TEST_PG_LOG=$TAVO_PG_DIR/server.log
+  TAVO_TEST_PG_OPTIONS=$(tavo_postgres_options)
+  export TAVO_TEST_PG_OPTIONS
+  TAVO_TEST_PG_OS_USER=
+  [ "$(id -u)" -eq 0 ] && TAVO_TEST_PG_OS_USER=postgres
+  export TAVO_TEST_PG_OS_USER
 }
 
 tavo_stop_postgres() {

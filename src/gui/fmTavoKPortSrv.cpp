@@ -36,6 +36,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QSessionManager>
+#include <QThread>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -117,7 +118,19 @@ fmTavoKPortSrv::fmTavoKPortSrv(QWidget *parent)
             buddy->setAccessibleName(label->text().remove(u'&'));
     }
 
-    quit = [](int code) { QCoreApplication::exit(code); };
+    // An end asked for while the window is still loading (its first scan runs pending events)
+    // comes before the event loop exists, where exit() is ignored and the program would run on
+    // with its grids saved and every later request refused: the exit waits for the loop.
+    quit = [](int code) {
+        auto *waiting = new QTimer(QCoreApplication::instance());
+        QObject::connect(waiting, &QTimer::timeout, waiting, [waiting, code] {
+            if (QThread::currentThread()->loopLevel() == 0)
+                return;
+            waiting->deleteLater();
+            QCoreApplication::exit(code);
+        });
+        waiting->start(10);
+    };
     onStartWithOrderForm = [] { tickets::frmTMSlip::instance().KPortFORM = u"ORDER"_s; };
     PickDate = [](QDate &picked) {
         frmFgDate &calendar = frmFgDate::instance();
@@ -128,7 +141,11 @@ fmTavoKPortSrv::fmTavoKPortSrv(QWidget *parent)
     };
     connectHandlers();
     connectPortHandlers();
+    // Loading ends before the program does: the grids saved on an early request are whole.
+    m_busy = true;
     Form_Load();
+    m_busy = false;
+    endIfHeld();
     // Tab changes are the operator's from here on; the page chosen while loading is no switch.
     connect(tabPage, &QTabWidget::currentChanged, this, [this](int index) {
         const int old = m_currentTab;
@@ -527,8 +544,9 @@ void fmTavoKPortSrv::endOnRequest()
 {
     if (m_ended)
         return;
-    // A scan half done would leave its last rows out of the saved list: the tick ends first.
-    if (m_inputHeld) {
+    // A scan half done would leave its last rows out of the saved list: the tick (or the scan
+    // of loading or of a page switch) ends first.
+    if (m_inputHeld || m_busy) {
         m_endHeld = true;
         return;
     }
@@ -1001,7 +1019,28 @@ void fmTavoKPortSrv::WriteFGLog(const QString &type, const QString &msg)
 
 bool fmTavoKPortSrv::AddFG1()
 {
-    return watch::AddFG1(*fg1, txtDefKPort->text(), db::gCNT());
+    if (m_busy)
+        return watch::AddFG1(*fg1, txtDefKPort->text(), db::gCNT());
+    m_busy = true;
+    bool listed = false;
+    try {
+        listed = watch::AddFG1(*fg1, txtDefKPort->text(), db::gCNT());
+    } catch (...) {
+        m_busy = false;
+        throw;
+    }
+    m_busy = false;
+    endIfHeld();
+    return listed;
+}
+
+void fmTavoKPortSrv::endIfHeld()
+{
+    // Inside a tick the tick ends first and looks at the request itself.
+    if (m_endHeld && !m_inputHeld && !m_busy) {
+        m_endHeld = false;
+        endOnRequest();
+    }
 }
 
 // ---- Printing

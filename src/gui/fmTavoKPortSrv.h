@@ -167,7 +167,10 @@ private:
     bool m_ended = false;
     bool m_inputHeld = false; // a tick is running: the operator's input waits
     bool m_closeHeld = false; // a close asked for during a tick, answered when it ends
-    bool m_endHeld = false; // the system asked the program to end during a tick
+    bool m_endHeld = false; // the system asked the program to end during a tick or a scan
+    // Loading, or listing rows into fg1 (pending events run between them): an end request waits.
+    bool m_busy = false;
+    void endIfHeld();
     QSet<QString> m_written; // the order lists this run has saved
 };
 

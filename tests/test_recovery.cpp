@@ -1,0 +1,364 @@
+// The service when the world around it fails: the PostgreSQL server of ./test.sh restarted
+// between and during scans, reprints and reports; the real program ended by SIGTERM while it
+// lists a large table and while it writes its grid files.
+#include "db/connection.h"
+#include "db/dbglobals.h"
+#include "demo/demoschema.h"
+#include "demo/demosite.h"
+#include "demo/rowgenerator.h"
+#include "gui/fmTavoKPortSrv.h"
+#include "platform/codepage.h"
+#include "platform/echo.h"
+#include "platform/gridmodel.h"
+#include "platform/printsurface.h"
+#include "reports/reportpreview.h"
+#include "reports/shiftreport.h"
+#include "support/fake_printers.h"
+#include "support/test_environment.h"
+#include "test_watch_db.h"
+#include "tickets/reprint.h"
+#include "util/globals.h"
+#include "util/grids.h"
+#include "watch/orderwatch.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+using namespace tavo;
+using test::OrderTable;
+using test::Server;
+
+namespace {
+
+// ---- The PostgreSQL server going away and coming back
+
+// pg_ctl on the test cluster, as the user that owns it; true when it succeeded.
+bool pgCtl(const QStringList &args)
+{
+    QString program = qEnvironmentVariable("TAVO_TEST_PG_CTL");
+    QStringList all = QStringList { u"-D"_s, qEnvironmentVariable("TAVO_TEST_PG_DATA"), u"-l"_s,
+        qEnvironmentVariable("TAVO_TEST_PG_LOG"), u"-w"_s, u"-t"_s, u"60"_s }
+        + args;
+    if (const QString owner = qEnvironmentVariable("TAVO_TEST_PG_OS_USER"); !owner.isEmpty()) {
+        all = QStringList { u"-u"_s, owner, u"--"_s, program } + all;
+        program = u"runuser"_s;
+    }
+    QProcess ctl;
+    ctl.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ctl.start(program, all);
+    return ctl.waitForFinished(90000) && ctl.exitStatus() == QProcess::NormalExit && ctl.exitCode() == 0;
+}
+
+// Whatever a test did to it, the cluster is running when the test is over.
+struct ServerKeptUp {
+    ~ServerKeptUp()
+    {
+        if (!pgCtl({ u"status"_s })
+            && !pgCtl({ u"-o"_s, qEnvironmentVariable("TAVO_TEST_PG_OPTIONS"), u"start"_s }))
+            ADD_FAILURE() << "the PostgreSQL cluster could not be started again";
+    }
+};
+
+class ServerRestartTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::setEchoEnabled(false);
+        if (test::postgresConnectionString().isEmpty() || qEnvironmentVariableIsEmpty("TAVO_TEST_PG_CTL"))
+            GTEST_SKIP() << "no PostgreSQL cluster of ./test.sh to restart (TAVO_TEST_PG_CTL)";
+        up = std::make_unique<ServerKeptUp>();
+        // The POS writes through a connection of its own, so the service's connection finds the
+        // link lost by itself, as on a site.
+        pos = std::make_unique<OrderTable>(posLink, Server::PostgreSQL, QString());
+        db::gCNT().open(posLink.connectionString());
+        SetDBType(db::gCNT().provider());
+        watch::InitFG1(fg1);
+    }
+    void TearDown() override
+    {
+        up.reset();
+        pos.reset();
+    }
+
+    void restartServer()
+    {
+        const QString before = serverStart();
+        ASSERT_TRUE(pgCtl({ u"-m"_s, u"fast"_s, u"restart"_s }));
+        ASSERT_NE(serverStart(), before) << "a server of its own start";
+    }
+    static QString serverStart()
+    {
+        db::Connection admin;
+        admin.open(test::postgresConnectionString());
+        return admin
+            .openRecordset(u"SELECT CAST(pg_postmaster_start_time() AS text) AS t"_s, db::Cursor::Client)
+            .text(0);
+    }
+
+    bool scan(const watch::RowHook &hook = {}) { return watch::AddFG1(fg1, u"PK"_s, db::gCNT(), hook); }
+
+    QList<qint64> listed() const
+    {
+        QList<qint64> rnos;
+        for (int r = 1; r < fg1.Rows(); ++r)
+            rnos.append(fg1.TextMatrix(r, grids::OrderList::RNo).toLongLong());
+        return rnos;
+    }
+
+    QStringList column(const QString &sql)
+    {
+        QStringList values;
+        for (db::Recordset rs = posLink.openRecordset(sql, db::Cursor::Client); !rs.eof(); rs.moveNext())
+            values.append(rs.text(0));
+        return values;
+    }
+
+    test::TestEnvironment env;
+    test::FakePrinterCatalog printers { { u"TM-T88 Kitchen"_s } };
+    std::unique_ptr<ServerKeptUp> up;
+    db::Connection posLink;
+    std::unique_ptr<OrderTable> pos;
+    platform::GridModel fg1;
+};
+
+TEST_F(ServerRestartTest, ScansAroundAndDuringRestartsListEveryRowOnce)
+{
+    pos->insert(1);
+    pos->insert(2);
+    ASSERT_TRUE(scan());
+    pos->insert(3);
+    restartServer();
+    pos->insert(4);
+    EXPECT_TRUE(scan()) << "the lost link is opened again: " << env.readErr().toStdString();
+
+    // The server goes away while the rows of a scan are being appended.
+    for (qint64 rno : { 5, 6, 7 })
+        pos->insert(rno);
+    bool restarted = false;
+    scan([&] {
+        if (!std::exchange(restarted, true))
+            restartServer();
+    });
+    ASSERT_TRUE(restarted);
+    pos->insert(8);
+    EXPECT_TRUE(scan());
+
+    EXPECT_EQ(listed(), (QList<qint64> { 1, 2, 3, 4, 5, 6, 7, 8 }));
+    EXPECT_EQ(fg1.Tag(), u"8"_s);
+    EXPECT_TRUE(scan());
+    EXPECT_EQ(fg1.Rows(), 9) << "a scan with nothing new after the restarts lists nothing again";
+}
+
+TEST_F(ServerRestartTest, TheRunningWindowListsAndSavesEveryRowOnceAcrossRestarts)
+{
+    g().gOPDate = u"2026/12/07"_s;
+    pos->execute(u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('OPDATE', '2026/12/07')"_s);
+    env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"PrintItem"_s, u"Y"_s);
+    QDir(env.dir()).mkdir(u"LOG"_s);
+    pos->insert(1);
+    gui::fmTavoKPortSrv w;
+    QList<int> quits;
+    w.quit = [&](int code) { quits.append(code); };
+    w.cmdStart_Click();
+    auto cycle = [&] {
+        for (int i = 0; i < int(w.KPCycleTime); ++i) {
+            env.clock.advance(1000);
+            w.Timer1_Timer();
+        }
+    };
+
+    restartServer();
+    pos->insert(2);
+    cycle();
+    // The server goes away at a pause in the middle of the next tick.
+    pos->insert(3);
+    bool restarted = false;
+    env.clock.onSleep = [&](int) {
+        if (w.inputHeld() && !std::exchange(restarted, true))
+            restartServer();
+    };
+    cycle();
+    env.clock.onSleep = {};
+    ASSERT_TRUE(restarted);
+    pos->insert(4);
+    cycle();
+    w.endOnRequest();
+
+    EXPECT_EQ(quits, QList<int> { 0 });
+    QStringList saved;
+    const QString list
+        = platform::fromAnsi(test::TestEnvironment::readBytes(env.path(u"LOG/KPS20261207.TXT"_s)));
+    for (const QString &line : list.split(u"\r\n"_s, Qt::SkipEmptyParts).mid(1))
+        saved.append(line.section(u'\t', 0, 0));
+    EXPECT_EQ(saved, (QStringList { u"1"_s, u"2"_s, u"3"_s, u"4"_s }));
+    EXPECT_TRUE(env.readErr().isEmpty()) << "no error reached the operator: " << env.readErr().toStdString();
+}
+
+// A kept preview: what the report would have shown.
+struct KeptPreview : reports::ReportPreview {
+    explicit KeptPreview(QList<platform::PrintDocument> &shown)
+        : m_shown(shown)
+    {
+    }
+    platform::PrintSurface &surface() override { return vsp; }
+    bool IsPrinterInstalled(const QString &name) override { return vsp.devices().contains(name); }
+    void setZoom(int) override { }
+    void showModal() override { m_shown.append(vsp.document()); }
+    platform::PrintSurface vsp;
+    QList<platform::PrintDocument> &m_shown;
+};
+
+TEST_F(ServerRestartTest, AReprintAndAReportAfterARestartWorkAndLeaveTheMarksAsTheyWere)
+{
+    g().gOPDate = u"2026/12/07"_s;
+    pos->insert(1);
+    pos->insert(2);
+    pos->execute(u"UPDATE ORDERI SET KSMark = 'K7' WHERE RNo = 2"_s);
+    ASSERT_TRUE(scan());
+    const QStringList marks = column(u"SELECT KSMark FROM ORDERI ORDER BY RNo"_s);
+
+    restartServer();
+    platform::PrintSurface vsp;
+    const tickets::ReprintResult reprint = tickets::PrintKPortB(
+        fg1, 1, 2, u"PK"_s, u"TM-T88 Kitchen"_s, u"N"_s, u"Y"_s, false, vsp, db::gCNT());
+    EXPECT_EQ(reprint.outcome, tickets::ReprintOutcome::Printed) << env.readErr().toStdString();
+    EXPECT_EQ(printers.jobs.size(), 2) << "one ticket a row, none twice";
+    EXPECT_EQ(column(u"SELECT KSMark FROM ORDERI ORDER BY RNo"_s), marks);
+
+    pos->execute(u"INSERT INTO MenuType (TypeNo, TypeName) VALUES (1, '熱炒')"_s);
+    pos->execute(u"INSERT INTO ORDERI (RNo, KPort, TypeNo, ItemName, Qty, OrderDate, OrderTime) VALUES "
+                 u"(10, 'PK', 1, '宮保雞丁', 3, "_s
+        + demo::stampLiteral(QDateTime(QDate(2026, 12, 7), QTime(0, 0))) + u", '12:00:00')"_s);
+    restartServer();
+    QList<platform::PrintDocument> shown;
+    const reports::ReportOutcome report = reports::PrintKPTypeList(
+        u"PK"_s, u"廚房"_s, u"2026/12/07"_s, u"2026/12/07"_s, u"00:00:00"_s, u"23:59:59"_s, {}, {},
+        db::gCNT(), [&] { return std::make_unique<KeptPreview>(shown); }, [](const QString &) {});
+    ASSERT_EQ(report, reports::ReportOutcome::Shown) << env.readErr().toStdString();
+    EXPECT_TRUE(shown.last().tableRows().join(u'\n').contains(u"宮保雞丁"_s));
+}
+
+// ---- The real program ended by SIGTERM
+
+// A site whose order table holds a long first listing, and the program run on it headless.
+class TerminationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        site = env.path(u"site"_s);
+        demo::initSite(site);
+        db::Connection cnt;
+        demo::openSite(site, cnt);
+        demo::RowOptions rows;
+        rows.rows = 40000;
+        rows.days = 1; // all of them open: the first scan lists every row of the port
+        rows.lastDay = QDate::currentDate();
+        demo::generateRows(cnt, rows);
+        // What a scan run to its end lists: the truth the saved list is held against.
+        platform::setEchoEnabled(false);
+        watch::InitFG1(expected);
+        ASSERT_TRUE(watch::AddFG1(expected, u"PK"_s, cnt, {}));
+        ASSERT_GT(expected.Rows(), 2000) << "a listing long enough to be cut into";
+        cnt.close();
+    }
+
+    void start()
+    {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(u"TAVO_HOME"_s, site);
+        e.insert(u"XDG_CONFIG_HOME"_s, site + u"/config"_s);
+        e.insert(u"XDG_RUNTIME_DIR"_s, env.dir());
+        e.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        e.remove(u"DISPLAY"_s);
+        e.remove(u"WAYLAND_DISPLAY"_s);
+        program.setProcessEnvironment(e);
+        program.setWorkingDirectory(site);
+        program.setProcessChannelMode(QProcess::MergedChannels); // the echo is on standard error
+        program.start(QStringLiteral(TAVO_PROGRAM), {});
+        ASSERT_TRUE(program.waitForStarted());
+    }
+
+    // Reads the program's output until `enough` says so; false when it ended or took too long.
+    bool readUntil(const std::function<bool(const QByteArray &)> &enough)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!enough(out) && timer.elapsed() < 60000) {
+            if (program.state() != QProcess::Running)
+                return false;
+            program.waitForReadyRead(100);
+            out += program.readAllStandardOutput();
+        }
+        return enough(out);
+    }
+
+    void endAndCheckTheFiles()
+    {
+        ASSERT_TRUE(program.waitForFinished(60000)) << "the program ends on SIGTERM";
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+
+        const QString logDir = site + u"/LOG/"_s;
+        const QString stamp = QDate::currentDate().toString(u"yyyyMMdd"_s);
+        const QString list
+            = platform::fromAnsi(test::TestEnvironment::readBytes(logDir + u"KPS"_s + stamp + u".TXT"_s));
+        ASSERT_TRUE(list.endsWith(u"\r\n"_s)) << "the list ends with a whole line";
+        QStringList lines = list.split(u"\r\n"_s);
+        lines.removeLast();
+        ASSERT_EQ(lines.size(), expected.Rows()) << "the header and every row a whole scan lists";
+        for (int r = 1; r < expected.Rows(); ++r)
+            ASSERT_EQ(lines[r].section(u'\t', 0, 0), expected.TextMatrix(r, grids::OrderList::RNo))
+                << "row " << r;
+        const QStringList files = QDir(logDir).entryList(QDir::Files);
+        EXPECT_EQ(files.filter(QRegularExpression(u"^L\\d{8}_\\d{4}\\.TXT$"_s)).size(), 1)
+            << "the activity list";
+        for (const QString &name : files) {
+            EXPECT_FALSE(name.contains(u".TXT."_s))
+                << "a save's temporary file is left: " << name.toStdString();
+            EXPECT_TRUE(test::TestEnvironment::readBytes(logDir + name).endsWith("\r\n"))
+                << name.toStdString();
+        }
+    }
+
+    void terminate() { ::kill(pid_t(program.processId()), SIGTERM); }
+
+    test::TestEnvironment env;
+    QString site;
+    platform::GridModel expected;
+    QProcess program;
+    QByteArray out;
+};
+
+TEST_F(TerminationTest, SigtermDuringTheFirstListingSavesTheWholeListAndEnds)
+{
+    start();
+    // The captions, then some rows: the listing is under way.
+    ASSERT_TRUE(readUntil([](const QByteArray &o) { return o.count('\n') > 200; })) << out.constData();
+    ASSERT_FALSE(out.contains("服務程式已載入")) << "the signal came too late to cut into the listing";
+    terminate();
+    endAndCheckTheFiles();
+}
+
+TEST_F(TerminationTest, SigtermsDuringTheSaveLeaveWholeFiles)
+{
+    start();
+    ASSERT_TRUE(readUntil([](const QByteArray &o) { return o.contains("服務程式已載入"); }))
+        << out.constData();
+    // The first request starts the save; the others arrive while the files are being written.
+    terminate();
+    for (int i = 0; i < 50 && program.state() == QProcess::Running; ++i) {
+        QThread::msleep(2);
+        terminate();
+    }
+    endAndCheckTheFiles();
+}
+
+} // namespace
