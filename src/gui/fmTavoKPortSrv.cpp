@@ -35,6 +35,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QSessionManager>
 #include <QThread>
 #include <QTimer>
@@ -388,11 +389,9 @@ void fmTavoKPortSrv::Timer1_Timer()
     }
     Timer1.setEnabled(true);
     m_inputHeld = false;
-    if (m_endHeld) {
-        m_endHeld = false;
-        endOnRequest();
+    endIfHeld();
+    if (m_ended)
         return;
-    }
     if (m_closeHeld) {
         m_closeHeld = false;
         QTimer::singleShot(0, this, [this] { close(); });
@@ -912,14 +911,6 @@ void fmTavoKPortSrv::cmdSetKportPrinter_Click()
     }
 }
 
-namespace {
-// The busy pointer for as long as a scope lasts, however it is left.
-struct BusyPointer {
-    BusyPointer() { platform::setBusyCursor(true); }
-    ~BusyPointer() { platform::restoreCursor(); }
-};
-} // namespace
-
 void fmTavoKPortSrv::cmdChangePrinter_Click()
 {
     try {
@@ -936,7 +927,7 @@ void fmTavoKPortSrv::cmdChangePrinter_Click()
                 platform::BoxIcon::Question, platform::BoxButtons::YesNo)
             != platform::BoxAnswer::Yes)
             return;
-        const BusyPointer busy;
+        const platform::BusyPointer busy;
         const int moved = kport::redirectPrinter(newPrinter, oldPrinter, db::gCNT());
         WriteLog(u"印表機替換: "_s + oldPrinter + u" -> "_s + newPrinter + u" ("_s + QString::number(moved) + u")"_s);
         processPendingEvents();
@@ -1019,17 +1010,12 @@ void fmTavoKPortSrv::WriteFGLog(const QString &type, const QString &msg)
 
 bool fmTavoKPortSrv::AddFG1()
 {
-    if (m_busy)
-        return watch::AddFG1(*fg1, txtDefKPort->text(), db::gCNT());
-    m_busy = true;
     bool listed = false;
-    try {
+    {
+        // The scan runs pending events after each row: an end asked for then waits for it.
+        const QScopedValueRollback busy(m_busy, true);
         listed = watch::AddFG1(*fg1, txtDefKPort->text(), db::gCNT());
-    } catch (...) {
-        m_busy = false;
-        throw;
     }
-    m_busy = false;
     endIfHeld();
     return listed;
 }

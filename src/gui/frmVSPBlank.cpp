@@ -218,15 +218,16 @@ void frmVSPBlank::cmdLast_Click()
 void frmVSPBlank::cmdPrint_Click()
 {
     cmdPrint->setEnabled(false);
-    platform::setBusyCursor(true);
-    try {
-        vsp.printDoc();
-    } catch (...) {
-        AskErrMsg(u"cmdPrint_Click"_s);
+    {
+        const platform::BusyPointer busy;
+        try {
+            vsp.printDoc();
+        } catch (...) {
+            AskErrMsg(u"cmdPrint_Click"_s);
+        }
     }
     // Also after a failed job: the operator must be able to try again.
     cmdPrint->setEnabled(true);
-    platform::restoreCursor();
 }
 
 void frmVSPBlank::cmdPrintPage_Click()

@@ -2,6 +2,10 @@
 
 #include "platform/services.h"
 
+#include <functional>
+#include <initializer_list>
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace tavo::platform {
@@ -11,6 +15,37 @@ QString printerSetupSection(const QString &printerName)
     return u"Printer_"_s + printerName;
 }
 
+namespace {
+// A setting that names one of a few choices: the choice, or a problem when it names none.
+template <typename Choice>
+void readChoice(const QString &value, std::initializer_list<std::pair<QStringView, Choice>> choices,
+    Choice &into, const std::function<void()> &problem)
+{
+    if (value.isEmpty())
+        return;
+    for (const auto &[name, choice] : choices) {
+        if (value == name) {
+            into = choice;
+            return;
+        }
+    }
+    problem();
+}
+
+// A whole number in [low, high], or a problem.
+void readNumber(const QString &value, int low, int high, int &into, const std::function<void()> &problem)
+{
+    if (value.isEmpty())
+        return;
+    bool ok = false;
+    const int n = value.toInt(&ok);
+    if (ok && n >= low && n <= high)
+        into = n;
+    else
+        problem();
+}
+} // namespace
+
 PrinterSetup readPrinterSetup(const QString &printerName)
 {
     PrinterSetup setup;
@@ -19,52 +54,26 @@ PrinterSetup readPrinterSetup(const QString &printerName)
         return services().settings->get(u"Tavo3"_s, section, key).trimmed().toLower();
     };
     auto problem = [&](const QString &key, const QString &value) {
-        setup.problems.append(u"[%1] %2=%3"_s.arg(section, key, value));
+        return [&setup, &section, key, value] { setup.problems.append(u"[%1] %2=%3"_s.arg(section, key, value)); };
     };
 
-    if (const QString mode = read(u"Mode"_s); mode == u"raw"_s)
-        setup.mode = PrinterMode::Raw;
-    else if (mode == u"raster"_s)
-        setup.mode = PrinterMode::Raster;
-    else if (!mode.isEmpty())
-        problem(u"Mode"_s, mode);
-
-    if (const QString columns = read(u"Columns"_s); !columns.isEmpty()) {
-        bool ok = false;
-        const int n = columns.toInt(&ok);
-        // Narrower than a 58 mm roll or wider than any print head is a typing error.
-        if (ok && n >= 24 && n <= 96)
-            setup.escpos.columns = n;
-        else
-            problem(u"Columns"_s, columns);
-    }
-
-    if (const QString buzzer = read(u"Buzzer"_s); buzzer == u"function48"_s)
-        setup.escpos.buzzer = EscPosBuzzer::Function48;
-    else if (buzzer == u"escb"_s)
-        setup.escpos.buzzer = EscPosBuzzer::EscB;
-    else if (buzzer == u"bel"_s)
-        setup.escpos.buzzer = EscPosBuzzer::Bel;
-    else if (buzzer == u"none"_s)
-        setup.escpos.buzzer = EscPosBuzzer::None;
-    else if (!buzzer.isEmpty())
-        problem(u"Buzzer"_s, buzzer);
-
-    if (const QString page = read(u"CodePage"_s); !page.isEmpty()) {
-        bool ok = false;
-        const int n = page.toInt(&ok);
-        if (ok && n >= 0 && n <= 255)
-            setup.escpos.codePage = n;
-        else
-            problem(u"CodePage"_s, page);
-    }
-
-    if (const QString size = read(u"SizeCommand"_s); size == u"gs"_s)
-        setup.escpos.sizeCommand = EscPosSizeCommand::GsExclaim;
-    else if (size == u"esc"_s)
-        setup.escpos.sizeCommand = EscPosSizeCommand::EscExclaim;
-    else if (!size.isEmpty())
-        problem(u"SizeCommand"_s, size);
+    const QString mode = read(u"Mode"_s);
+    readChoice<PrinterMode>(mode, { { u"raw", PrinterMode::Raw }, { u"raster", PrinterMode::Raster } },
+        setup.mode, problem(u"Mode"_s, mode));
+    // Narrower than a 58 mm roll or wider than any print head is a typing error.
+    const QString columns = read(u"Columns"_s);
+    readNumber(columns, 24, 96, setup.escpos.columns, problem(u"Columns"_s, columns));
+    const QString buzzer = read(u"Buzzer"_s);
+    readChoice<EscPosBuzzer>(buzzer,
+        { { u"function48", EscPosBuzzer::Function48 }, { u"escb", EscPosBuzzer::EscB },
+            { u"bel", EscPosBuzzer::Bel }, { u"none", EscPosBuzzer::None } },
+        setup.escpos.buzzer, problem(u"Buzzer"_s, buzzer));
+    const QString page = read(u"CodePage"_s);
+    readNumber(page, 0, 255, setup.escpos.codePage, problem(u"CodePage"_s, page));
+    const QString size = read(u"SizeCommand"_s);
+    readChoice<EscPosSizeCommand>(size,
+        { { u"gs", EscPosSizeCommand::GsExclaim }, { u"esc", EscPosSizeCommand::EscExclaim } },
+        setup.escpos.sizeCommand, problem(u"SizeCommand"_s, size));
     return setup;
 }
 

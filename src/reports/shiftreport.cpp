@@ -30,14 +30,6 @@ bool crossesMidnight(const ShiftWindow &w)
     return w.timeB > w.timeE;
 }
 
-// The busy pointer for the length of a report, put back on every way out.
-struct BusyPointer {
-    BusyPointer() { platform::setBusyCursor(true); }
-    ~BusyPointer() { platform::restoreCursor(); }
-    BusyPointer(const BusyPointer &) = delete;
-    BusyPointer &operator=(const BusyPointer &) = delete;
-};
-
 // A shift time of the grid as "hh:mm"; empty when the cell holds no time of day. "8:00" is taken
 // as 08:00, so that the text comparisons that follow see two digits on both sides.
 QString shiftTime(const QString &cell)
@@ -132,7 +124,7 @@ ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, c
             vsp.setDevice(pvPrinter);
         }
 
-        const BusyPointer busy;
+        const platform::BusyPointer busy;
         vsp.setPreview(true);
         const ShiftWindow window { pvDateB, pvDateE, pvTimeB, pvTimeE };
         const bool priceCap = pvPriceCap == u"Y"_s;
