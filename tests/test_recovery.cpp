@@ -209,10 +209,12 @@ struct KeptPreview : reports::ReportPreview {
     {
     }
     platform::PrintSurface &surface() override { return vsp; }
+    platform::GridModel &listGrid() override { return list; }
     bool IsPrinterInstalled(const QString &name) override { return vsp.devices().contains(name); }
     void setZoom(int) override { }
     void showModal() override { m_shown.append(vsp.document()); }
     platform::PrintSurface vsp;
+    platform::GridModel list;
     QList<platform::PrintDocument> &m_shown;
 };
 
@@ -240,7 +242,7 @@ TEST_F(ServerRestartTest, AReprintAndAReportAfterARestartWorkAndLeaveTheMarksAsT
     restartServer();
     QList<platform::PrintDocument> shown;
     const reports::ReportOutcome report = reports::PrintKPTypeList(
-        u"PK"_s, u"廚房"_s, u"2026/12/07"_s, u"2026/12/07"_s, u"00:00:00"_s, u"23:59:59"_s, {}, {},
+        u"PK"_s, u"廚房"_s, u"2026/12/07"_s, u"2026/12/07"_s, u"00:00:00"_s, u"23:59:59"_s, {}, {}, {},
         db::gCNT(), [&] { return std::make_unique<KeptPreview>(shown); }, [](const QString &) {});
     ASSERT_EQ(report, reports::ReportOutcome::Shown) << env.readErr().toStdString();
     EXPECT_TRUE(shown.last().tableRows().join(u'\n').contains(u"宮保雞丁"_s));

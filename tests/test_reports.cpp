@@ -38,6 +38,7 @@ enum class Server { SQLite, PostgreSQL };
 struct KeptPreviews {
     QList<platform::PrintDocument> shown;
     QList<int> zooms;
+    platform::GridModel list; // the last report's list grid
     reports::PreviewFactory factory()
     {
         return [this] { return std::make_unique<Preview>(*this); };
@@ -50,6 +51,7 @@ private:
         {
         }
         platform::PrintSurface &surface() override { return vsp; }
+        platform::GridModel &listGrid() override { return m_kept.list; }
         bool IsPrinterInstalled(const QString &name) override { return vsp.devices().contains(name); }
         void setZoom(int percent) override { m_kept.zooms.append(percent); }
         void showModal() override { m_kept.shown.append(vsp.document()); }
@@ -123,7 +125,7 @@ protected:
     reports::ReportOutcome runList(const QString &priceCap, const QString &port = u"PK"_s)
     {
         return reports::PrintKPTypeList(port, u"廚房"_s, u"2024/03/01"_s, u"2024/03/01"_s, u"00:00:00"_s,
-            u"23:59:59"_s, {}, priceCap, cn, previews.factory(), flash);
+            u"23:59:59"_s, {}, priceCap, {}, cn, previews.factory(), flash);
     }
 
     QStringList itemRows() const

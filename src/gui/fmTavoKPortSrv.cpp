@@ -1062,14 +1062,16 @@ bool fmTavoKPortSrv::KPWPOrderI(const QString &PrinterName, const tickets::Order
 
 void fmTavoKPortSrv::cmdPrintShiftItemSum_Click()
 {
-    reports::cmdPrintShiftItemSum_Click({ *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir }, db::gCNT(),
+    reports::cmdPrintShiftItemSum_Click(
+        { *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir, txtPrinterType->text() }, db::gCNT(),
         [this] { return std::make_unique<frmVSPBlank>(this); },
         [this](const QString &text) { DispElaMsg(*elaMsg, text); });
 }
 
 void fmTavoKPortSrv::cmdPrintShiftRptB_Click()
 {
-    reports::cmdPrintShiftRptB_Click({ *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir }, db::gCNT(),
+    reports::cmdPrintShiftRptB_Click(
+        { *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir, txtPrinterType->text() }, db::gCNT(),
         [this] { return std::make_unique<frmVSPBlank>(this); },
         [this](const QString &text) { DispElaMsg(*elaMsg, text); });
 }

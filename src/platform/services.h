@@ -47,12 +47,16 @@ public:
 };
 
 class PrintDocument;
+struct PrintPaper;
 
 // The installed printers, compared by exact, case-sensitive name.
 class PrinterCatalog {
 public:
     virtual ~PrinterCatalog() = default;
     virtual QStringList printerNames() const = 0;
+    // The paper documents for this printer are laid out on: a receipt printer's roll, or the page
+    // of any other printer.
+    virtual PrintPaper paper(const QString &printerName) const = 0;
     // Sends a finished document to a printer; false with a reason when it could not be queued.
     virtual bool print(const PrintDocument &document, const QString &printerName, QString *error = nullptr) = 0;
 };

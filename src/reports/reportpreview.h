@@ -1,6 +1,6 @@
 #pragma once
-// What a report needs of its preview window: the surface it writes on, the printer check of that
-// surface, and a modal show. The window itself is a widget (gui::frmVSPBlank); the reports only
+// What a report needs of its preview window: the surface it writes on, the list grid it saves,
+// the printer check of that surface, and a modal show. The window itself is a widget (gui::frmVSPBlank); the reports only
 // see this, so they build and run without widgets and tests can keep the document.
 #include "platform/printsurface.h"
 
@@ -8,12 +8,18 @@
 #include <functional>
 #include <memory>
 
+namespace tavo::platform {
+class GridModel;
+}
+
 namespace tavo::reports {
 
 class ReportPreview {
 public:
     virtual ~ReportPreview() = default;
     virtual platform::PrintSurface &surface() = 0;
+    // The report's rows as a table, saved by the window's "存檔".
+    virtual platform::GridModel &listGrid() = 0;
     // True when a printer of exactly this name (letter case included) is a device of surface().
     virtual bool IsPrinterInstalled(const QString &pvPrinter) = 0;
     virtual void setZoom(int percent) = 0;
