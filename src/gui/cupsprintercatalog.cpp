@@ -10,8 +10,8 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
-#include <cups/cups.h>
 #include <cmath>
+#include <cups/cups.h>
 
 using namespace Qt::StringLiterals;
 
@@ -48,7 +48,8 @@ platform::PrintPaper CupsPrinterCatalog::paper(const QString &printerName) const
         return roll;
     }
     const QSize points = page.sizePoints();
-    return { QSize(int(points.width() * platform::kTwipsPerPoint), int(points.height() * platform::kTwipsPerPoint)),
+    return { QSize(int(points.width() * platform::kTwipsPerPoint),
+                 int(points.height() * platform::kTwipsPerPoint)),
         false };
 }
 

@@ -179,8 +179,9 @@ void frmVSPBlank::followShownPage()
 
 void frmVSPBlank::showPageNumber()
 {
-    lblPage->setText(vsp.pageCount() > 0 ? u"第 %1 頁 / 共 %2 頁"_s.arg(vsp.previewPage()).arg(vsp.pageCount())
-                                         : QString());
+    lblPage->setText(vsp.pageCount() > 0
+            ? u"第 %1 頁 / 共 %2 頁"_s.arg(vsp.previewPage()).arg(vsp.pageCount())
+            : QString());
 }
 
 void frmVSPBlank::paintDocument(QPrinter *printer)
@@ -291,7 +292,8 @@ void frmVSPBlank::cmdSetupPrinter_Click()
             from = to = vsp.previewPage();
         }
         const platform::PrintDocument chosen = vsp.document().pageRange(from, to);
-        const bool toFile = printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty();
+        const bool toFile
+            = printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty();
         // Qt keeps no name for a printer its print support does not list; that is still the
         // report's own printer.
         const QString target = printer.printerName().isEmpty() ? vsp.device() : printer.printerName();

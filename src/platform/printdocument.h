@@ -30,9 +30,8 @@ struct PrintPaper {
 // A receipt printer's 80 mm roll, as far as its head reaches: 72 mm, which a raw ESC/POS job
 // fills with the printer's columns of characters. Laid out on this width, a position in twips is
 // where it prints. The length is where the pages of a preview break.
-inline const PrintPaper kReceiptRoll {
-    QSize(int(72 * kTwipsPerMm + 0.5), int(297 * kTwipsPerMm + 0.5)), true
-};
+inline const PrintPaper kReceiptRoll { QSize(int(72 * kTwipsPerMm + 0.5), int(297 * kTwipsPerMm + 0.5)),
+    true };
 
 // The font an item was written in. `name` is what the caller asked for ("Arial", "8 cpi (RED)");
 // `face` the family actually used to measure and draw it.

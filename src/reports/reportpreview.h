@@ -1,7 +1,8 @@
 #pragma once
 // What a report needs of its preview window: the surface it writes on, the list grid it saves,
-// the printer check of that surface, and a modal show. The window itself is a widget (gui::frmVSPBlank); the reports only
-// see this, so they build and run without widgets and tests can keep the document.
+// the printer check of that surface, and a modal show. The window itself is a widget
+// (gui::frmVSPBlank); the reports only see this, so they build and run without widgets and tests
+// can keep the document.
 #include "platform/printsurface.h"
 
 #include <QString>

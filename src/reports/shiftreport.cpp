@@ -145,7 +145,8 @@ ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, c
 
         // Laid out on A4 and then squeezed into a roll's columns, a table loses its cells: the
         // report is laid out on the paper it prints on.
-        const platform::PrintPaper paper = reportPaper(vsp.device(), pvPrinter.isEmpty() ? QString() : pvPrinterType);
+        const platform::PrintPaper paper
+            = reportPaper(vsp.device(), pvPrinter.isEmpty() ? QString() : pvPrinterType);
         vsp.setPaperSize(paper.size, paper.roll);
         vsp.setMarginLeft(0);
         vsp.setMarginRight(0);
