@@ -31,8 +31,8 @@
 #include <QScopedValueRollback>
 #include <QSet>
 #include <QTabWidget>
-#include <QTimer>
 #include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -66,7 +66,8 @@ bool pgCtl(const QStringList &args)
 
 bool startServer()
 {
-    return pgCtl({ u"status"_s }) || pgCtl({ u"-o"_s, qEnvironmentVariable("TAVO_TEST_PG_OPTIONS"), u"start"_s });
+    return pgCtl({ u"status"_s })
+        || pgCtl({ u"-o"_s, qEnvironmentVariable("TAVO_TEST_PG_OPTIONS"), u"start"_s });
 }
 
 // Whatever a test did to it, the cluster is running when the test is over.
@@ -304,7 +305,8 @@ TEST_F(ServerRestartTest, SigtermWithTheOutagesBoxOpenEndsAtOnceAndSavesBothGrid
     QDir(env.dir()).mkdir(u"LOG"_s);
     pos->insert(1);
     gui::QtPrompter screen;
-    const QScopedValueRollback onScreen(platform::services().prompter, static_cast<platform::Prompter *>(&screen));
+    const QScopedValueRollback onScreen(
+        platform::services().prompter, static_cast<platform::Prompter *>(&screen));
     gui::fmTavoKPortSrv w;
     QList<int> quits;
     w.quit = [&](int code) { quits.append(code); };

@@ -488,7 +488,8 @@ void Connection::requireLink()
     // one cycle share an attempt rather than each waiting it out.
     const QDateTime now = platform::services().clock->now();
     if (d->lastTry.isValid() && now >= d->lastTry && d->lastTry.msecsTo(now) < kRetryMs)
-        throw DbError(kErrConnectionClosed, u"The link to the database is lost; it is tried again shortly."_s, true);
+        throw DbError(
+            kErrConnectionClosed, u"The link to the database is lost; it is tried again shortly."_s, true);
     d->lastTry = now;
     try {
         reopen();
@@ -634,7 +635,8 @@ QVariant Connection::insertReturningKey(const QString &insert, const QString &ke
         sql += u" RETURNING "_s + keyColumn;
         keyInResult = true;
     } else if (dbms == QSqlDriver::MSSqlServer) {
-        static const QRegularExpression values(u"\\)\\s*VALUES\\s*\\("_s, QRegularExpression::CaseInsensitiveOption);
+        static const QRegularExpression values(
+            u"\\)\\s*VALUES\\s*\\("_s, QRegularExpression::CaseInsensitiveOption);
         const QRegularExpressionMatch m = values.match(sql);
         if (!m.hasMatch())
             throw DbError(kGenericErrorNumber, u"Not an INSERT of one row: "_s + insert);
