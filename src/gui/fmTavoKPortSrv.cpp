@@ -262,7 +262,7 @@ void fmTavoKPortSrv::InitForm()
 
         chkKPortForm->setChecked(setting(u"KP"_s, u"KPortFORM"_s) == u"Y"_s);
         QString alertQty;
-        if (getParamValue(u"KPAlertQty"_s, alertQty) && alertQty.toUpper() == u"Y"_s) {
+        if (getParamValue(u"KPAlertQty"_s, alertQty, db::gCNT()) && alertQty.toUpper() == u"Y"_s) {
             chkKPortForm->setChecked(false);
             chkKPortForm_Click(); // saved "N" even when it was unchecked already
             chkKPortForm->setVisible(false);
@@ -294,7 +294,7 @@ void fmTavoKPortSrv::InitForm()
             fg1->setRow(1);
 
         QString cycle;
-        KPCycleTime = getParamValue(u"KPCycleTime"_s, cycle) ? db::basicVal(cycle) : 4;
+        KPCycleTime = getParamValue(u"KPCycleTime"_s, cycle, db::gCNT()) ? db::basicVal(cycle) : 4;
         KPCycleTime = std::clamp(KPCycleTime, 1.0, 5.0);
 
         fgLog->setColumns(grids::ActivityList::columns);
@@ -375,7 +375,7 @@ void fmTavoKPortSrv::Timer1_Timer()
             if (sv().clock->now().toString(u"hh:mm"_s) == txtShutTime->text())
                 restartComputer();
             QString opDate;
-            if (getParamValue(u"OPDATE"_s, opDate))
+            if (getParamValue(u"OPDATE"_s, opDate, db::gCNT()))
                 lblHead(2)->setText(DBDateDisp(opDate));
             else
                 lblHead(2)->setText(DBDateDisp(sv().clock->now().date()));
@@ -543,6 +543,9 @@ void fmTavoKPortSrv::endOnRequest()
 {
     if (m_ended)
         return;
+    // Nobody answers a box for a program told to end: one open now (the scan's error box
+    // above all) or one still to come must not hold the end.
+    sv().prompter->dismissAll();
     // A scan half done would leave its last rows out of the saved list: the tick (or the scan
     // of loading or of a page switch) ends first.
     if (m_inputHeld || m_busy) {

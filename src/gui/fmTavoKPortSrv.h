@@ -128,7 +128,8 @@ public:
     bool inputHeld() const { return m_inputHeld; }
 
     // Ends the program as a confirmed exit does, without asking: the system wants it to end
-    // (SIGTERM, SIGINT, the session ending).
+    // (SIGTERM, SIGINT, the session ending). A scan under way ends first; any box open is
+    // closed with its default answer.
     void endOnRequest();
     // Saves fg1 and fgLog as tab-separated files in <dir>/LOG (KPS<day>.TXT, L<day_time>.TXT).
     // A file that cannot be written there goes to <dir>, then to the temporary folder; every

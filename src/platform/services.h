@@ -26,6 +26,9 @@ public:
     // A modal message box; returns the button pressed.
     virtual BoxAnswer ask(const QString &title, const QString &text, BoxIcon icon, BoxButtons buttons) = 0;
     virtual void beep() = 0;
+    // The program is ending and waits for nobody: every box open now closes with its default
+    // answer, and every later one is given that answer without being shown.
+    virtual void dismissAll() { }
 };
 
 // Per-user settings: text values addressed by application, section and key. Section and key
