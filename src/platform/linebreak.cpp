@@ -1,0 +1,130 @@
+#include "platform/linebreak.h"
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::platform {
+
+namespace {
+
+// Never ends a line; "/" leads an add-on ("/白飯") and "*" binds a count ("*2") both ways.
+bool opens(QChar c)
+{
+    return u"([{<（「『【《〈‘“/*$#"_s.contains(c);
+}
+
+// Never starts a line.
+bool closes(QChar c)
+{
+    return u")]}>,.:;!?%-*~、。，：；！？）」』】》〉’”"_s.contains(c);
+}
+
+bool wide(QChar c)
+{
+    const char16_t u = c.unicode();
+    return c.isSurrogate() || (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0xA4CF)
+        || (u >= 0xAC00 && u <= 0xD7A3) || (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE30 && u <= 0xFE4F)
+        || (u >= 0xFF00 && u <= 0xFF60) || (u >= 0xFFE0 && u <= 0xFFE6);
+}
+
+// A letter or digit of a Latin word or a number.
+bool wordChar(QChar c)
+{
+    return !wide(c) && c.isLetterOrNumber();
+}
+
+// A number right before a Chinese character is a count with its measure word ("2份", "3人").
+bool countAt(QStringView text, qsizetype at)
+{
+    qsizetype i = at;
+    while (i < text.size() && (text[i].isDigit() || text[i] == u'.'))
+        ++i;
+    return i > at && i < text.size() && wide(text[i]);
+}
+
+// A short group in brackets ("[招待]", "(380)", "<不辣>") reads as one word.
+bool insideShortBrackets(QStringView text, qsizetype at)
+{
+    constexpr qsizetype kLongest = 10;
+    static const QString open = u"([<（【「"_s, close = u")]>）】」"_s;
+    for (qsizetype i = at - 1; i >= 0 && at - i < kLongest; --i) {
+        if (close.contains(text[i]))
+            return false;
+        const qsizetype kind = open.indexOf(text[i]);
+        if (kind < 0)
+            continue;
+        for (qsizetype j = at; j < text.size() && j - i < kLongest; ++j) {
+            if (text[j] == close[kind])
+                return true;
+            if (open.contains(text[j]))
+                return false;
+        }
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+
+bool canBreakBefore(QStringView text, qsizetype at)
+{
+    if (at <= 0 || at >= text.size())
+        return false;
+    const QChar a = text[at - 1], b = text[at];
+    if (b.isLowSurrogate() || b.isSpace() || closes(b))
+        return false;
+    if (a.isSpace())
+        return !countAt(text, at);
+    if (opens(a) || insideShortBrackets(text, at))
+        return false;
+    if (a.isDigit() && wide(b))
+        return false;
+    if (wide(a) || wide(b))
+        return true;
+    if (wordChar(a) && wordChar(b))
+        return false;
+    // Punctuation between two letters or digits joins them: "2025/07/04", "Joe's", "12:30".
+    if (!wordChar(a) && at >= 2 && wordChar(text[at - 2]) && wordChar(b))
+        return false;
+    if (wordChar(a) && at + 1 < text.size() && wordChar(text[at + 1]))
+        return false;
+    // A word keeps the punctuation after it, unless that opens what follows.
+    return !wordChar(a) || opens(b);
+}
+
+qsizetype countEnd(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if ((i == 0 || !wordChar(text[i - 1])) && countAt(text, i)) {
+            while (!wide(text[i]))
+                ++i;
+            return i + 1;
+        }
+    }
+    return -1;
+}
+
+QStringList unbreakableRuns(QStringView text)
+{
+    // Spaces before a count stay inside the word before them: "大 2份" is one run.
+    const auto spacesBeforeCount = [&](qsizetype i) {
+        while (i < text.size() && text[i].isSpace())
+            ++i;
+        return countAt(text, i);
+    };
+    QStringList runs;
+    qsizetype start = 0;
+    for (qsizetype i = 1; i <= text.size(); ++i) {
+        bool end = i == text.size();
+        if (!end && text[i].isSpace())
+            end = !text[i - 1].isSpace() && !spacesBeforeCount(i);
+        else if (!end)
+            end = text[i - 1].isSpace() ? text[start].isSpace() : canBreakBefore(text, i);
+        if (end) {
+            runs.append(text.mid(start, i - start).toString());
+            start = i;
+        }
+    }
+    return runs;
+}
+
+} // namespace tavo::platform
