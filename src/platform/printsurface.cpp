@@ -460,15 +460,22 @@ void PrintSurface::addTable(const QString &format, const QString &header, const 
         if (cells.size() > columns.size())
             cells = cells.mid(0, columns.size() - 1)
                 << QStringList(cells.mid(columns.size() - 1)).join(m_cellSep);
-        QList<QStringList> lines;
+        // From the right: a cell's text wraps short of the next cell's text by at least a space,
+        // so that a quantity never touches the name beside it.
+        QList<QStringList> lines(columns.size());
         qsizetype most = 1;
-        for (qsizetype c = 0; c < columns.size(); ++c) {
-            const QString cell = c < cells.size() ? cells[c] : QString();
-            // A cell's text wraps a space short of the next cell, so a quantity never touches a name.
-            const double gutter = c + 1 < columns.size() ? std::max(0.0, space - 2 * padding) : 0;
-            lines.append(breakLines(
-                cell, columns[c].width - 2 * padding - gutter, [&m](QStringView t) { return m.width(t); }));
-            most = std::max(most, lines.last().size());
+        double nextText = 0; // from this cell's right edge to where the next cell's text starts
+        for (qsizetype c = columns.size() - 1; c >= 0; --c) {
+            const double room = columns[c].width - 2 * padding;
+            const double gutter = c + 1 < columns.size() ? std::max(0.0, space - padding - nextText) : 0;
+            lines[c] = breakLines(c < cells.size() ? cells[c] : QString(), room - gutter,
+                [&m](QStringView t) { return m.width(t); });
+            most = std::max(most, lines[c].size());
+            double offset = room;
+            for (const QString &line : std::as_const(lines[c]))
+                if (!line.isEmpty())
+                    offset = std::min(offset, double(alignedOffset(columns[c].align, room - m.width(line))));
+            nextText = padding + offset;
         }
         const int height = int(most) * pitch + 2 * padding;
         const int pagesBefore = m_doc.pageCount();
