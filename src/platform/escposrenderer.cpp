@@ -95,7 +95,7 @@ const QHash<char32_t, char> &singleBytePage(int page)
 }
 
 // Calls `visit` with each character of a text; a broken surrogate is a character of its own.
-template <typename Visit> void forEachCodePoint(const QString &text, Visit &&visit)
+template <typename Visit> void forEachCodePoint(QStringView text, Visit &&visit)
 {
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -108,7 +108,7 @@ template <typename Visit> void forEachCodePoint(const QString &text, Visit &&vis
     }
 }
 
-int widthOf(const QString &text)
+int widthOf(QStringView text)
 {
     int columns = 0;
     forEachCodePoint(text, [&](char32_t cp) { columns += EscPosRenderer::columnsOf(cp); });
@@ -133,16 +133,20 @@ Style styleOf(const PrintFont &font, const EscPosOptions &options)
 // The plain-font columns a text takes at a width magnification.
 auto measureAt(int width)
 {
-    return [width](QStringView text) { return widthOf(text.toString()) * width; };
+    return [width](QStringView text) { return widthOf(text) * width; };
 }
 
-// A text whose widest unbreakable piece cannot fit `room` magnified prints at normal width (still
-// tall), so that it is wrapped where a line may break rather than inside a word.
-Style fitted(Style style, const QString &text, int room)
+// A text wrapped within `room` at its magnified width, or at normal width (still tall) when it
+// could only be wrapped inside a word at that size.
+QStringList wrapped(const QString &text, int firstRoom, int room, Style &style)
 {
-    if (style.width > 1 && widestRun(text, measureAt(style.width)) > room)
+    bool cut = false;
+    QStringList lines = wrapText(text, firstRoom, room, measureAt(style.width), &cut);
+    if (cut && style.width > 1) {
         style.width = 1;
-    return style;
+        lines = wrapText(text, firstRoom, room, measureAt(1));
+    }
+    return lines;
 }
 
 struct Segment {
@@ -177,19 +181,18 @@ QList<QList<Segment>> printedLines(QList<std::pair<Segment, Anchor>> texts, int 
     QList<QList<Segment>> lines(1);
     int cursor = 0;
     for (const auto &[text, anchor] : std::as_const(texts)) {
-        const Style style = fitted(text.style, text.text, columns);
-        const auto measure = measureAt(style.width);
         const int start = std::max(text.column, cursor);
-        const int width = measure(text.text);
-        if (start + width <= columns) {
-            lines.last().append({ start, text.text, style });
+        if (const int width = widthOf(text.text) * text.style.width; start + width <= columns) {
+            lines.last().append({ start, text.text, text.style });
             cursor = start + width;
             continue;
         }
         // Alone on its line, each piece stands where the text was aligned; after another text,
         // the first piece goes on from it.
         const bool follows = !lines.last().isEmpty();
-        const QStringList pieces = wrapText(text.text, follows ? columns - start : columns, columns, measure);
+        Style style = text.style;
+        const QStringList pieces = wrapped(text.text, follows ? columns - start : columns, columns, style);
+        const auto measure = measureAt(style.width);
         for (qsizetype p = 0; p < pieces.size(); ++p) {
             if (p > 0)
                 lines.append(QList<Segment>());
@@ -228,8 +231,10 @@ public:
     // so a line prints in one colour, red when any of its ink is.
     void line(const QList<Segment> &segments)
     {
-        const bool red = std::any_of(segments.cbegin(), segments.cend(),
-            [](const Segment &s) { return s.style.red && !s.text.trimmed().isEmpty(); });
+        const bool red = std::any_of(segments.cbegin(), segments.cend(), [](const Segment &s) {
+            return s.style.red
+                && std::any_of(s.text.cbegin(), s.text.cend(), [](QChar c) { return !c.isSpace(); });
+        });
         if (red != m_red) {
             command({ kEsc, 'r', char(red ? 1 : 0) });
             m_red = red;
@@ -356,9 +361,9 @@ struct CellLines {
         : start(start)
         , room(room)
         , align(align)
-        , style(fitted(size, text, room))
+        , style(size)
+        , lines(wrapped(text, room, room, style))
     {
-        lines = wrapText(text, room, room, measureAt(style.width));
         // A count in the text ("[退]炒飯-大 2份") is the item's quantity: it stays on the row's
         // first line, at normal width when the magnified text would carry it down.
         if (style.width > 1 && lines.size() > 1 && lines.first().size() < countEnd(text)) {

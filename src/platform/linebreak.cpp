@@ -1,6 +1,6 @@
 #include "platform/linebreak.h"
 
-using namespace Qt::StringLiterals;
+#include <string_view>
 
 namespace tavo::platform {
 
@@ -9,13 +9,15 @@ namespace {
 // Never ends a line; "/" leads an add-on ("/白飯") and "*" binds a count ("*2") both ways.
 bool opens(QChar c)
 {
-    return u"([{<（「『【《〈‘“/*$#"_s.contains(c);
+    static constexpr std::u16string_view marks = u"([{<（「『【《〈‘“/*$#";
+    return marks.find(c.unicode()) != marks.npos;
 }
 
 // Never starts a line.
 bool closes(QChar c)
 {
-    return u")]}>,.:;!?%-*~、。，：；！？）」』】》〉’”"_s.contains(c);
+    static constexpr std::u16string_view marks = u")]}>,.:;!?%-*~、。，：；！？）」』】》〉’”";
+    return marks.find(c.unicode()) != marks.npos;
 }
 
 bool wide(QChar c)
@@ -45,17 +47,17 @@ bool countAt(QStringView text, qsizetype at)
 bool insideShortBrackets(QStringView text, qsizetype at)
 {
     constexpr qsizetype kLongest = 10;
-    static const QString open = u"([<（【「"_s, close = u")]>）】」"_s;
+    static constexpr std::u16string_view open = u"([<（【「", close = u")]>）】」";
     for (qsizetype i = at - 1; i >= 0 && at - i < kLongest; --i) {
-        if (close.contains(text[i]))
+        if (close.find(text[i].unicode()) != close.npos)
             return false;
-        const qsizetype kind = open.indexOf(text[i]);
-        if (kind < 0)
+        const size_t kind = open.find(text[i].unicode());
+        if (kind == open.npos)
             continue;
         for (qsizetype j = at; j < text.size() && j - i < kLongest; ++j) {
-            if (text[j] == close[kind])
+            if (text[j].unicode() == close[kind])
                 return true;
-            if (open.contains(text[j]))
+            if (open.find(text[j].unicode()) != open.npos)
                 return false;
         }
         return false;
@@ -63,9 +65,15 @@ bool insideShortBrackets(QStringView text, qsizetype at)
     return false;
 }
 
-} // namespace
+bool hasBrackets(QStringView text)
+{
+    static constexpr std::u16string_view open = u"([<（【「";
+    return std::any_of(
+        text.cbegin(), text.cend(), [](QChar c) { return open.find(c.unicode()) != open.npos; });
+}
 
-bool canBreakBefore(QStringView text, qsizetype at)
+// canBreakBefore, told whether the text holds an opening bracket at all.
+bool breakBefore(QStringView text, qsizetype at, bool brackets)
 {
     if (at <= 0 || at >= text.size())
         return false;
@@ -74,12 +82,11 @@ bool canBreakBefore(QStringView text, qsizetype at)
         return false;
     if (a.isSpace())
         return !countAt(text, at);
-    if (opens(a) || insideShortBrackets(text, at))
+    if (opens(a) || (a.isDigit() && wide(b)))
         return false;
-    if (a.isDigit() && wide(b))
-        return false;
+    const auto unlessInBrackets = [&] { return !brackets || !insideShortBrackets(text, at); };
     if (wide(a) || wide(b))
-        return true;
+        return unlessInBrackets();
     if (wordChar(a) && wordChar(b))
         return false;
     // Punctuation between two letters or digits joins them: "2025/07/04", "Joe's", "12:30".
@@ -88,7 +95,14 @@ bool canBreakBefore(QStringView text, qsizetype at)
     if (wordChar(a) && at + 1 < text.size() && wordChar(text[at + 1]))
         return false;
     // A word keeps the punctuation after it, unless that opens what follows.
-    return !wordChar(a) || opens(b);
+    return (!wordChar(a) || opens(b)) && unlessInBrackets();
+}
+
+} // namespace
+
+bool canBreakBefore(QStringView text, qsizetype at)
+{
+    return breakBefore(text, at, hasBrackets(text));
 }
 
 qsizetype countEnd(QStringView text)
@@ -103,7 +117,7 @@ qsizetype countEnd(QStringView text)
     return -1;
 }
 
-QStringList unbreakableRuns(QStringView text)
+QList<QStringView> unbreakableRuns(QStringView text)
 {
     // Spaces before a count stay inside the word before them: "大 2份" is one run.
     const auto spacesBeforeCount = [&](qsizetype i) {
@@ -111,16 +125,17 @@ QStringList unbreakableRuns(QStringView text)
             ++i;
         return countAt(text, i);
     };
-    QStringList runs;
+    const bool brackets = hasBrackets(text);
+    QList<QStringView> runs;
     qsizetype start = 0;
     for (qsizetype i = 1; i <= text.size(); ++i) {
         bool end = i == text.size();
         if (!end && text[i].isSpace())
             end = !text[i - 1].isSpace() && !spacesBeforeCount(i);
         else if (!end)
-            end = text[i - 1].isSpace() ? text[start].isSpace() : canBreakBefore(text, i);
+            end = text[i - 1].isSpace() ? text[start].isSpace() : breakBefore(text, i, brackets);
         if (end) {
-            runs.append(text.mid(start, i - start).toString());
+            runs.append(text.mid(start, i - start));
             start = i;
         }
     }

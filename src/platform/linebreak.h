@@ -4,6 +4,7 @@
 // between any two characters; Latin words, numbers ("2025/07/04", "(2300)", "1,234.5") and a
 // count with its measure word ("2份") stay whole; a line neither starts with closing
 // punctuation nor ends with opening punctuation; spaces at a break are dropped.
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <algorithm>
@@ -18,16 +19,19 @@ bool canBreakBefore(QStringView text, qsizetype at);
 qsizetype countEnd(QStringView text);
 
 // The pieces of `text` that no line may break, spaces included where they are.
-QStringList unbreakableRuns(QStringView text);
+QList<QStringView> unbreakableRuns(QStringView text);
 
 // The text in lines: the first at most `firstRoom` wide, the others at most `room`, each break at
 // a place canBreakBefore allows, the spaces there dropped. A run wider than `room` on its own
 // is cut where the room ends, the one place a word is broken. The first line is empty when
 // nothing fits in `firstRoom` (less than `room`: the rest of a line already begun). `widthOf`
-// measures a piece in the caller's units.
+// measures a piece in the caller's units. `cutWord`, when given, tells whether a run was cut.
 template <typename WidthOf>
-QStringList wrapText(const QString &text, double firstRoom, double room, WidthOf &&widthOf)
+QStringList wrapText(
+    const QString &text, double firstRoom, double room, WidthOf &&widthOf, bool *cutWord = nullptr)
 {
+    if (cutWord)
+        *cutWord = false;
     if (widthOf(QStringView(text)) <= firstRoom)
         return { text };
     QStringList lines { QString() };
@@ -45,12 +49,12 @@ QStringList wrapText(const QString &text, double firstRoom, double room, WidthOf
         spaces.clear();
         spaceAt = -1;
     };
-    for (const QString &run : unbreakableRuns(text)) {
+    for (const QStringView run : unbreakableRuns(text)) {
         if (run.front().isSpace()) {
             spaces += run;
             continue;
         }
-        const double width = widthOf(QStringView(run));
+        const double width = widthOf(run);
         const bool keepSpaces = !lines.last().isEmpty() || indent;
         indent = false;
         const double gap = keepSpaces ? widthOf(QStringView(spaces)) : 0;
@@ -82,14 +86,16 @@ QStringList wrapText(const QString &text, double firstRoom, double room, WidthOf
         if (!lines.last().isEmpty() || lineRoom < room)
             newLine();
         if (width <= room) {
-            lines.last() = run;
+            lines.last() = run.toString();
             used = width;
             continue;
         }
         // Wider than any line: cut character by character, the last piece left open.
+        if (cutWord)
+            *cutWord = true;
         for (qsizetype i = 0; i < run.size();) {
             const qsizetype step = run[i].isHighSurrogate() && i + 1 < run.size() ? 2 : 1;
-            const QStringView ch = QStringView(run).mid(i, step);
+            const QStringView ch = run.mid(i, step);
             const double w = widthOf(ch);
             if (used + w > lineRoom && !lines.last().isEmpty())
                 newLine();
@@ -101,16 +107,6 @@ QStringList wrapText(const QString &text, double firstRoom, double room, WidthOf
     if (lines.size() > 1 && lines.last().isEmpty())
         lines.removeLast();
     return lines;
-}
-
-// The widest piece of `text` that no line may break.
-template <typename WidthOf> double widestRun(const QString &text, WidthOf &&widthOf)
-{
-    double widest = 0;
-    for (const QString &run : unbreakableRuns(text))
-        if (!run.front().isSpace())
-            widest = std::max(widest, double(widthOf(QStringView(run))));
-    return widest;
 }
 
 } // namespace tavo::platform
