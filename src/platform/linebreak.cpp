@@ -72,7 +72,8 @@ bool hasBrackets(QStringView text)
         text.cbegin(), text.cend(), [](QChar c) { return open.find(c.unicode()) != open.npos; });
 }
 
-// canBreakBefore, told whether the text holds an opening bracket at all.
+// Whether a line may end before text[at]; `brackets` tells whether the text holds an opening
+// bracket at all.
 bool breakBefore(QStringView text, qsizetype at, bool brackets)
 {
     if (at <= 0 || at >= text.size())
@@ -99,11 +100,6 @@ bool breakBefore(QStringView text, qsizetype at, bool brackets)
 }
 
 } // namespace
-
-bool canBreakBefore(QStringView text, qsizetype at)
-{
-    return breakBefore(text, at, hasBrackets(text));
-}
 
 qsizetype countEnd(QStringView text)
 {

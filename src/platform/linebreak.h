@@ -7,22 +7,18 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <algorithm>
 
 namespace tavo::platform {
-
-// Whether a line may end before text[at] (0 < at < size).
-bool canBreakBefore(QStringView text, qsizetype at);
 
 // Where the first count of `text` ends ("2份": a number with the Chinese measure word after it),
 // or -1 when it has none.
 qsizetype countEnd(QStringView text);
 
-// The pieces of `text` that no line may break, spaces included where they are.
+// The pieces of `text` that no line may break, and the runs of spaces between them.
 QList<QStringView> unbreakableRuns(QStringView text);
 
-// The text in lines: the first at most `firstRoom` wide, the others at most `room`, each break at
-// a place canBreakBefore allows, the spaces there dropped. A run wider than `room` on its own
+// The text in lines: the first at most `firstRoom` wide, the others at most `room`, each break
+// between two runs, the spaces there dropped. A run wider than `room` on its own
 // is cut where the room ends, the one place a word is broken. The first line is empty when
 // nothing fits in `firstRoom` (less than `room`: the rest of a line already begun). `widthOf`
 // measures a piece in the caller's units. `cutWord`, when given, tells whether a run was cut.
