@@ -9,6 +9,8 @@
 #include "support/test_environment.h"
 #include "tickets/frmTMSlip.h"
 #include "tickets/kitchenticket.h"
+#include "tickets/testticket.h"
+#include "util/globals.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -45,9 +47,11 @@ struct Roll {
     }
 };
 
+// The job as a printer whose head holds the options' columns prints it.
 EscPosJob render(const PrintDocument &doc, const EscPosOptions &options = {})
 {
-    return decodeEscPos(EscPosRenderer::render(doc, options));
+    return decodeEscPos(
+        EscPosRenderer::render(doc, options), demo::EscPosPrinter::withColumns(options.columns));
 }
 
 // The printed lines that carry ink.
@@ -84,6 +88,35 @@ tickets::TicketSettings reprintSettings(bool ringBell)
     return s;
 }
 
+// The printed lines that carry ink, each with its runs of spaces read as one.
+QStringList read(const EscPosJob &job)
+{
+    QStringList out;
+    for (const QString &line : inked(job))
+        out.append(line.simplified());
+    return out;
+}
+
+// The test ticket of the printer "TM-T88 Kitchen" on business date 2025/07/04.
+PrintDocument testTicket()
+{
+    test::FakePrinterCatalog printers { { u"TM-T88 Kitchen"_s } };
+    g().gOPDate = u"2025/07/04"_s;
+    tickets::OrderBuffer buffer;
+    tickets::fillTestEntry(buffer);
+    buffer[15] = u"廚房印表機:TM-T88 Kitchen"_s;
+    PrintSurface vsp;
+    EXPECT_TRUE(tickets::KPWPOrderI(u"TM-T88 Kitchen"_s, buffer, vsp, {}));
+    return printers.jobs.value(0).document;
+}
+
+PrintDocument kitchenTicket(const tickets::KitchenTicket &ticket)
+{
+    Roll roll;
+    tickets::layOutKitchenTicket(roll.vsp, ticket, reprintSettings(false));
+    return roll.sink.documents.last();
+}
+
 } // namespace
 
 // The worked-example ticket, whole: what a kitchen printer on a raw queue receives.
@@ -103,14 +136,18 @@ TEST(EscPos, KitchenTicketPrintsAsLinesWithBig5BellAndCut)
     }
 
     EXPECT_TRUE(job.startsWithInitialise());
+    EXPECT_TRUE(bytes.startsWith("\x1b@\x1c."))
+        << "double-byte mode left at once, whatever the printer starts in";
     EXPECT_TRUE(job.endsWithCut());
     EXPECT_EQ(job.tokens.last().name, u"GS V 66 3"_s) << "feed and partial cut";
+    // 42 columns: the item's 2800 twips of 80 mm are 26 of them, 13 doubled characters, which
+    // "牛肉麵 <不辣>" fills; the quantity is centred in the next 8.
     EXPECT_EQ(inked(job),
-        (QStringList { u"補印-0012  A05"_s, u"點單人員:W1        印單時間:14:05:09"_s, u"牛肉麵 <不辣>   1"_s,
+        (QStringList { u"補印-0012  A05"_s, u"點單人員:W1        印單時間:14:05:09"_s, u"牛肉麵 <不辣> 1"_s,
             u"/白飯*2"_s, u"<2026/12/07>  [客數: ]"_s }));
     // Chinese goes out as Big5 between FS & and FS .
     EXPECT_TRUE(bytes.contains("\x1c&\xb8\xc9\xa6\x4c")) << "補印 in double-byte mode";
-    EXPECT_EQ(job.count(u"FS &"_s), job.count(u"FS ."_s));
+    EXPECT_EQ(job.count(u"FS &"_s) + 1, job.count(u"FS ."_s));
     // Sizes: the 16-point header and the 18-point item double; the 9- and 8-point lines do not.
     EXPECT_EQ(job.lines[0].height, 2);
     const auto lineWith = [&](const QString &text) {
@@ -123,40 +160,46 @@ TEST(EscPos, KitchenTicketPrintsAsLinesWithBig5BellAndCut)
     EXPECT_TRUE(lineWith(u"牛肉麵"_s).bold);
     EXPECT_EQ(lineWith(u"點單人員"_s).height, 1);
     EXPECT_FALSE(lineWith(u"點單人員"_s).bold);
-    // The operator line is centred on the 48 columns; a plain ticket has no red and one buzzer
+    // The operator line is centred on the 42 columns; a plain ticket has no red and one buzzer
     // after its last line.
     const QString op = lineWith(u"點單人員"_s).text;
     const int lead = int(op.size() - op.trimmed().size());
-    EXPECT_NEAR(lead, (48 - (op.trimmed().size() + 4 /* four Chinese at two columns */ + 4)) / 2, 3);
+    EXPECT_NEAR(lead, (42 - (op.trimmed().size() + 4 /* four Chinese at two columns */ + 4)) / 2, 3);
     EXPECT_EQ(job.count(u"ESC r 1"_s), 0);
     ASSERT_EQ(job.buzzers.size(), 1);
     EXPECT_EQ(job.buzzers[0], job.lines.size());
 }
 
-// Returns and rush requests print red from the operator line down, and only those lines.
-TEST(EscPos, RedDeviceFontPrintsRedOnlyAroundItsLines)
+// A two-colour printer takes ESC r only before a line's first printable byte: each line must be
+// given its colour there. Returns and rush requests print red from the operator line through the
+// item and its add-ons, and the footer black again; on the test ticket only the dot is red.
+TEST(EscPos, EachLinePrintsInTheColourChosenAtItsStart)
 {
     test::TestEnvironment env;
-    for (const double qty : { -2.0, 0.0, 3.0 }) {
-        Roll roll;
-        tickets::layOutKitchenTicket(roll.vsp, ticketOf(u"牛肉麵"_s, qty), reprintSettings(false));
-        const EscPosJob job = render(roll.sink.documents.last());
-        // Header, operator line, the item (wrapped in its column), footer.
-        QStringList red, black;
+    tickets::KitchenTicket back = ticketOf(u"牛肉麵"_s, -2), rush = ticketOf(u"牛肉麵"_s, 0),
+                           plain = ticketOf(u"牛肉麵"_s, 3);
+    back.addOns = plain.addOns = { { u"2"_s, u"白飯"_s, 2, QString() } };
+    const struct Case {
+        const char *name;
+        PrintDocument document;
+        QStringList red; // the lines printed red, read as the printer prints them
+    } cases[] = {
+        { "return", kitchenTicket(back),
+            { u"點單人員:W1 印單時間:14:05:09"_s, u"[退]牛肉麵 2份 <不辣> [退]"_s, u"/白飯*2"_s } },
+        { "rush", kitchenTicket(rush),
+            { u"點單人員:W1 印單時間:14:05:09"_s, u"[快]牛肉麵 快上"_s, u"<不辣>"_s } },
+        { "plain", kitchenTicket(plain), {} },
+        { "test ticket", testTicket(), { u"."_s } },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const EscPosJob job = render(c.document);
+        EXPECT_EQ(job.ignoredColours, 0) << job.annotated().toStdString();
+        QStringList red;
         for (const demo::EscPosLine &line : job.lines)
-            if (!line.text.trimmed().isEmpty())
-                (line.red ? red : black).append(line.text.trimmed());
-        if (qty > 0) {
-            EXPECT_TRUE(red.isEmpty()) << red.join(u'/').toStdString();
-            continue;
-        }
-        EXPECT_EQ(black.size(), 2) << black.join(u'/').toStdString();
-        EXPECT_TRUE(black.last().startsWith(u"<2026/12/07>"_s));
-        ASSERT_EQ(red.size(), 3) << red.join(u'/').toStdString();
-        EXPECT_TRUE(red[0].startsWith(u"點單人員"_s));
-        EXPECT_TRUE(red[1].startsWith(qty < 0 ? u"[退]"_s : u"[快]"_s)) << red[1].toStdString();
-        EXPECT_EQ(job.count(u"ESC r 1"_s), job.count(u"ESC r 0"_s));
-        EXPECT_TRUE(job.buzzers.isEmpty()) << "no bell was recorded";
+            if (line.red)
+                red.append(line.text.simplified());
+        EXPECT_EQ(red, c.red) << job.text().toStdString();
     }
 }
 
@@ -178,6 +221,10 @@ TEST(EscPos, CharactersOutsideBig5BecomeQuestionMarks)
         { u"café"_s, 16, u"caf?"_s,
             "\x1bt\x10"
             "caf\xe9" }, // é on the Windows-1252 page
+        // A printer that starts in double-byte mode would take 0x82 and "1" for one character.
+        { u"é1"_s, 0, u"?1"_s,
+            "\x82"
+            "1" },
     };
     for (const Case &c : cases) {
         Roll roll;
@@ -206,8 +253,9 @@ TEST(EscPos, TableRowsKeepTheirColumnsOnTheCharacterGrid)
         { 48, u"<1890|>945;"_s, u"牛肉麵|1;"_s, { u"牛肉麵                       1"_s } },
         // At 42 columns a column is 108 twips: the second column ends at 26, not 30.
         { 42, u"<1890|>945;"_s, u"ab|12;"_s, { u"ab                      12"_s } },
-        // Seven Chinese characters take 14 of the 10 columns: wrapped at 5 within the column.
-        { 48, u"<945|945;"_s, u"一二三四五六七|x;"_s, { u"一二三四五x"_s, u"六七"_s } },
+        // Seven Chinese characters take 14 of the 10 columns: wrapped at 4, so that the "x" that
+        // starts right at the next column's edge does not touch them.
+        { 48, u"<945|945;"_s, u"一二三四五六七|x;"_s, { u"一二三四  x"_s, u"五六七"_s } },
         { 48, u"<945|945;"_s, u"one two three|x;"_s, { u"one two   x"_s, u"three"_s } },
     };
     for (const Case &c : cases) {
@@ -221,6 +269,94 @@ TEST(EscPos, TableRowsKeepTheirColumnsOnTheCharacterGrid)
         for (const demo::EscPosLine &line : job.lines)
             lines.append(QString(line.text).remove(QRegularExpression(u"\\s+$"_s)));
         EXPECT_EQ(lines, c.printed) << c.format.toStdString() << " " << c.row.toStdString();
+    }
+}
+
+// No printed line runs past the head, none breaks inside a number or a Latin word, and the
+// quantity stands beside the item's first line: what the kitchen met at 42 and 48 columns was
+// "->營業日:2025/07/0" and "4", "Joe's湯-時價(38 3" and "0)-季節[招待]", "[退]炒飯-大  [退]" and "2份".
+TEST(EscPos, TicketsWrapWithinTheHeadNeverInsideAWord)
+{
+    test::TestEnvironment env;
+    tickets::KitchenTicket joes = ticketOf(u"Joe's湯"_s, 3);
+    joes.PriceCap = u"時價"_s;
+    joes.Price = 380;
+    joes.menuRemark = u"季節"_s;
+    joes.DelMark = u"F"_s;
+    joes.Amt = 0;
+    joes.Remark.clear();
+    tickets::KitchenTicket friedRice = ticketOf(u"炒飯-大"_s, -2);
+    friedRice.Remark.clear();
+    const QString header = u"補印-0012 A05"_s, op = u"點單人員:W1 印單時間:14:05:09"_s,
+                  footer = u"<2026/12/07> [客數: ]"_s;
+    const struct Case {
+        const char *name;
+        int columns;
+        PrintDocument document;
+        QStringList lines; // as printed, runs of spaces read as one
+    } cases[] = {
+        { "test ticket", 42, testTicket(),
+            { u"[印表服務啟動測試]"_s, u"點單時間:hh:mm 印單時間:14:05:09"_s, u"服務員代號: Korvel."_s,
+                u"."_s, u"廚房印表機:TM-T88"_s, u"Kitchen"_s, u"印表機OK, 999"_s, u"請通知櫃台"_s, u"."_s,
+                u"->營業日:"_s, u"2025/07/04"_s } },
+        { "market price", 48, kitchenTicket(joes),
+            { header, op, u"Joe's湯-時價 3"_s, u"(380)-季節"_s, u"[招待]"_s, footer } },
+        // Doubled, the count would go down a line: the name and its count print at normal width.
+        { "return", 42, kitchenTicket(friedRice), { header, op, u"[退]炒飯-大 2份 [退]"_s, footer } },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EscPosOptions options;
+        options.columns = c.columns;
+        const EscPosJob job = render(c.document, options);
+        EXPECT_EQ(read(job), c.lines) << job.annotated().toStdString();
+        for (const demo::EscPosLine &line : job.lines)
+            EXPECT_FALSE(line.overflow) << "the printer itself broke the line: " << line.text.toStdString();
+    }
+}
+
+// The decoder reads bytes as an Epson-class printer acts on them, whoever wrote them.
+TEST(EscPos, TheDecoderPrintsAsThePrinterDoes)
+{
+    const auto raw = [](const auto &literal) { return QByteArray(literal, sizeof literal - 1); };
+    const QByteArray a43(43, 'a'), big5Ten = QByteArray("\xa4\x40").repeated(22); // 22 times "一"
+    const struct Case {
+        const char *name;
+        QByteArray bytes;
+        int dots;
+        QStringList lines;
+        QList<bool> red;
+    } cases[] = {
+        { "42 plain characters fill 512 dots", "\x1b@\x1c." + a43 + "\n", 512, { QString(42, u'a'), u"a"_s },
+            { false, false } },
+        { "48 fill 576", "\x1b@\x1c." + a43 + "\n", 576, { QString(43, u'a') }, { false } },
+        { "doubled, 21 to a line", "\x1b@\x1c.\x1d!\x11" + QByteArray(22, 'b') + "\n", 512,
+            { QString(21, u'b'), u"b"_s }, { false, false } },
+        { "Chinese take two columns", "\x1b@\x1c&" + big5Ten + "\x1c.\n", 512,
+            { u"一"_s.repeated(21), u"一"_s }, { false, false } },
+        { "ESC r at the start colours the line",
+            raw("\x1b@\x1br\x01red\n\x1br\x00"
+                "black\n"),
+            512, { u"red"_s, u"black"_s }, { true, false } },
+        { "ESC r after text is ignored", raw("\x1b@\x1br\x01red\x1br\x00\nstill red\n"), 512,
+            { u"red"_s, u"still red"_s }, { true, true } },
+        { "a space is printable data", "\x1b@ \x1br\x01x\n", 512, { u" x"_s }, { false } },
+        { "a printer in double-byte mode pairs a high byte with the next",
+            "\x1b@\x82"
+            "1\n",
+            512, { u"?"_s }, { false } },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const EscPosJob job = decodeEscPos(c.bytes, { c.dots, true });
+        QStringList lines;
+        QList<bool> red;
+        for (const demo::EscPosLine &line : job.lines) {
+            lines.append(line.text);
+            red.append(line.red);
+        }
+        EXPECT_EQ(lines, c.lines);
+        EXPECT_EQ(red, c.red);
     }
 }
 
@@ -280,14 +416,14 @@ TEST(EscPos, VerticalMovesFeedAndEmptyDocumentsSendNothing)
     // The layout measured a narrower font than the printer's: the printer's line ends at the
     // paper's edge and the rest follows on the next line, nothing lost.
     Roll wide;
-    wide.vsp.setFontSize(16); // doubled on the printer, but more than 12 Chinese to a line here
+    wide.vsp.setFontSize(16); // doubled on the printer, but more than 10 Chinese to a line here
     const QString dishes = u"一二三四五六七八九十"_s.repeated(3);
     wide.vsp.paragraph(dishes);
     const PrintDocument laidOut = wide.end();
-    ASSERT_GT(laidOut.items().first().text.size(), 12);
+    ASSERT_GT(laidOut.items().first().text.size(), 10);
     const EscPosJob job = render(laidOut);
     for (const demo::EscPosLine &line : job.lines)
-        EXPECT_LE(line.text.size(), 12) << "twelve doubled Chinese fill 48 columns";
+        EXPECT_LE(line.text.size(), 10) << "ten doubled Chinese fill 42 columns";
     EXPECT_EQ(inked(job).join(QString()), dishes);
 
     Roll empty;

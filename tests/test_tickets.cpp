@@ -7,6 +7,8 @@
 #include "platform/painterrenderer.h"
 #include "tickets/kitchenticket.h"
 
+#include <QFontMetricsF>
+
 using namespace Qt::StringLiterals;
 using namespace tavo;
 using namespace tavo::test;
@@ -163,6 +165,41 @@ TEST_F(TicketLayoutTest, QuantityDecidesTheItemRowAndItsColour)
     const platform::PrintDocument &doc = layOut(soup, settings());
     EXPECT_EQ(doc.tableRows().value(1), u"|/加麵;"_s);
     EXPECT_EQ(doc.rowCells(1, 0).value(1).font.colour, QColor(Qt::red));
+}
+
+// Through a driver the item wraps where a line may break too: a PDF queue printed
+// "清蒸石斑-時價(2" and "300)-現撈", and "商業午餐-套快上" with the rush quantity against the name.
+TEST_F(TicketLayoutTest, TheItemWrapsOutsideItsPriceAndStaysApartFromTheQuantity)
+{
+    KitchenTicket fish = beefNoodles();
+    fish.ItemName = u"清蒸石斑"_s;
+    fish.PriceCap = u"時價"_s;
+    fish.Price = 2300;
+    fish.menuRemark = u"現撈"_s;
+    fish.Remark.clear();
+    KitchenTicket lunch = beefNoodles();
+    lunch.ItemName = u"商業午餐"_s;
+    lunch.PriceCap = u"套"_s;
+    lunch.Remark.clear();
+    const struct Case {
+        double qty;
+        KitchenTicket ticket;
+        QStringList lines; // the item cell's lines
+    } cases[] = {
+        { 1, fish, { u"清蒸石斑-時價"_s, u"(2300)-現撈"_s } },
+        { 0, lunch, { u"[快]商業午餐-"_s, u"套"_s } },
+        { -2, lunch, { u"[退]商業午餐-"_s, u"套 2份"_s } },
+    };
+    for (Case c : cases) {
+        SCOPED_TRACE(c.qty);
+        c.ticket.Qty = c.qty;
+        const QList<PrintItem> cells = layOut(c.ticket, settings()).rowCells(0, 0);
+        ASSERT_EQ(cells.size(), 2);
+        EXPECT_EQ(cells[0].lineTexts(), c.lines);
+        const double space = QFontMetricsF(platform::twipFont(cells[0].font)).horizontalAdvance(u' ');
+        for (const platform::PrintLine &line : cells[0].lines)
+            EXPECT_GE(cells[1].lines.value(0).x - (line.x + line.width), space) << line.text.toStdString();
+    }
 }
 
 TEST_F(TicketLayoutTest, HeaderModesAndTheHeaderAtTheFoot)

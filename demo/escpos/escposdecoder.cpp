@@ -37,8 +37,10 @@ QString hex(int byte)
 
 class Decoder {
 public:
-    explicit Decoder(const QByteArray &bytes)
+    Decoder(const QByteArray &bytes, const EscPosPrinter &printer)
         : m_in(bytes)
+        , m_printer(printer)
+        , m_doubleByte(printer.startsInDoubleByte)
     {
     }
 
@@ -78,10 +80,31 @@ private:
         m_at += length;
     }
 
-    void endLine()
+    void endLine(bool overflow = false)
     {
         m_job.lines.append(m_line);
         m_line = {};
+        m_line.overflow = overflow;
+        m_lineDots = 0;
+        m_inked = false;
+    }
+
+    // One character into the line buffer; a full buffer is printed first.
+    void print(const QString &ch, bool doubleByte)
+    {
+        const int dots = doubleByte ? 24 * m_kanjiWidth : 12 * m_width;
+        if (m_lineDots > 0 && m_lineDots + dots > m_printer.dots)
+            endLine(true);
+        m_lineDots += dots;
+        m_line.text += ch;
+        if (ch.trimmed().isEmpty())
+            return;
+        if (!m_inked)
+            m_line.red = m_red;
+        m_inked = true;
+        m_line.bold |= m_bold;
+        m_line.width = std::max(m_line.width, doubleByte ? m_kanjiWidth : m_width);
+        m_line.height = std::max(m_line.height, doubleByte ? m_kanjiHeight : m_height);
     }
 
     void escape()
@@ -90,14 +113,20 @@ private:
         const int n = byte(m_at + 2);
         switch (c) {
         case '@':
-            m_red = m_bold = m_doubleByte = false;
-            m_width = m_height = 1;
+            m_red = m_bold = false;
+            m_doubleByte = m_printer.startsInDoubleByte;
+            m_width = m_height = m_kanjiWidth = m_kanjiHeight = 1;
             return token(EscPosToken::Kind::Command, 2, u"ESC @"_s, u"initialise"_s);
         case 'E':
             m_bold = n & 1;
             return token(
                 EscPosToken::Kind::Command, 3, u"ESC E %1"_s.arg(n), m_bold ? u"bold on"_s : u"bold off"_s);
         case 'r':
+            if (m_lineDots > 0) {
+                ++m_job.ignoredColours;
+                return token(EscPosToken::Kind::Command, 3, u"ESC r %1"_s.arg(n),
+                    u"ignored: printable data came before it on this line"_s);
+            }
             m_red = n & 1;
             return token(EscPosToken::Kind::Command, 3, u"ESC r %1"_s.arg(n), m_red ? u"red"_s : u"black"_s);
         case 't':
@@ -137,8 +166,8 @@ private:
         const unsigned char c = byte(m_at + 1);
         const int n = byte(m_at + 2);
         if (c == '!') {
-            m_width = (n >> 4) + 1;
-            m_height = (n & 0x0f) + 1;
+            m_width = m_kanjiWidth = (n >> 4) + 1;
+            m_height = m_kanjiHeight = (n & 0x0f) + 1;
             return token(EscPosToken::Kind::Command, 3, u"GS ! %1"_s.arg(hex(n)),
                 u"size %1x%2"_s.arg(m_width).arg(m_height));
         }
@@ -168,8 +197,10 @@ private:
         }
         if (c == '!') {
             const int n = byte(m_at + 2);
-            return token(
-                EscPosToken::Kind::Command, 3, u"FS ! %1"_s.arg(hex(n)), u"double-byte print mode"_s);
+            m_kanjiWidth = n & 0x04 ? 2 : 1;
+            m_kanjiHeight = n & 0x08 ? 2 : 1;
+            return token(EscPosToken::Kind::Command, 3, u"FS ! %1"_s.arg(hex(n)),
+                u"double-byte print mode %1x%2"_s.arg(m_kanjiWidth).arg(m_kanjiHeight));
         }
         token(EscPosToken::Kind::Command, 2, u"FS %1"_s.arg(hex(c)), u"unknown"_s);
     }
@@ -186,37 +217,30 @@ private:
         m_at = std::min(m_at, m_in.size());
         const QByteArray bytes = m_in.mid(start, m_at - start);
         QString decoded;
-        if (m_doubleByte) {
-            QByteArray pair;
-            for (qsizetype i = 0; i < bytes.size(); ++i) {
-                if (uchar(bytes[i]) >= 0x80 && i + 1 < bytes.size()) {
-                    decoded += big5ToText(bytes.mid(i, 2));
-                    ++i;
-                } else {
-                    decoded += QChar(char16_t(uchar(bytes[i])));
-                }
-            }
-        } else {
-            for (const char b : bytes)
-                decoded += uchar(b) < 0x80 ? QChar(char16_t(uchar(b))) : QChar(u'?');
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            QString ch;
+            const bool pair = m_doubleByte && uchar(bytes[i]) >= 0x80 && i + 1 < bytes.size();
+            if (pair)
+                ch = big5ToText(bytes.mid(i++, 2));
+            else
+                ch = uchar(bytes[i]) < 0x80 ? QString(QChar(char16_t(uchar(bytes[i])))) : u"?"_s;
+            decoded += ch;
+            print(ch, pair);
         }
         m_job.tokens.append(
             { EscPosToken::Kind::Text, bytes, u"\"%1\""_s.arg(decoded), QString(), m_doubleByte });
-        m_line.text += decoded;
-        if (!decoded.trimmed().isEmpty()) {
-            m_line.red |= m_red;
-            m_line.bold |= m_bold;
-            m_line.width = std::max(m_line.width, m_width);
-            m_line.height = std::max(m_line.height, m_height);
-        }
     }
 
     const QByteArray &m_in;
+    const EscPosPrinter m_printer;
     qsizetype m_at = 0;
     EscPosJob m_job;
     EscPosLine m_line;
+    int m_lineDots = 0; // of the line buffer, spaces included: ESC r is honoured only at 0
+    bool m_inked = false;
     bool m_red = false, m_bold = false, m_doubleByte = false;
-    int m_width = 1, m_height = 1;
+    int m_width = 1, m_height = 1; // single-byte characters (ESC !, GS !)
+    int m_kanjiWidth = 1, m_kanjiHeight = 1; // double-byte ones (FS !, GS !)
 };
 
 } // namespace
@@ -274,9 +298,9 @@ QString EscPosJob::annotated() const
     return out;
 }
 
-EscPosJob decodeEscPos(const QByteArray &bytes)
+EscPosJob decodeEscPos(const QByteArray &bytes, const EscPosPrinter &printer)
 {
-    return Decoder(bytes).run();
+    return Decoder(bytes, printer).run();
 }
 
 } // namespace tavo::demo

@@ -1,9 +1,11 @@
 // A look at what a receipt printer receives.
-//   tavo_escpos decode [FILE]        the job in FILE (or standard input) as an annotated dump,
-//                                    then the lines as the printer prints them
-//   tavo_escpos listen PORT DIR      a stand-in printer on 127.0.0.1:PORT (the device of a raw
-//                                    CUPS queue socket://127.0.0.1:PORT): each job it receives is
-//                                    kept as DIR/job-<time>-<n>.bin with its dump beside it (.txt)
+//   tavo_escpos [--dots N] decode [FILE]    the job in FILE (or standard input) as an annotated
+//                                           dump, then the lines as the printer prints them
+//   tavo_escpos [--dots N] listen PORT DIR  a stand-in printer on 127.0.0.1:PORT (the device of a
+//                                           raw CUPS queue socket://127.0.0.1:PORT): each job it
+//                                           receives is kept as DIR/job-<time>-<n>.bin with its
+//                                           dump beside it (.txt)
+// --dots is the print head's width: 512 (the default, 42 characters) or 576 (48 characters).
 #include "demo/escpos/escposdecoder.h"
 
 #include <QCoreApplication>
@@ -20,25 +22,28 @@ using namespace tavo::demo;
 
 namespace {
 
-QString describe(const QByteArray &bytes)
+QString describe(const QByteArray &bytes, const EscPosPrinter &printer)
 {
-    const EscPosJob job = decodeEscPos(bytes);
+    const EscPosJob job = decodeEscPos(bytes, printer);
     QString out = job.annotated();
-    out += u"\n-- printed (R red, B bold, xN magnified) --\n"_s;
+    out += u"\n-- printed on %1 dots (R red, B bold, xN magnified, > ran past the head) --\n"_s.arg(
+        printer.dots);
     for (const EscPosLine &line : job.lines) {
-        QString marks = (line.red ? u"R"_s : u" "_s) + (line.bold ? u"B"_s : u" "_s);
+        QString marks = (line.overflow ? u">"_s : u" "_s) + (line.red ? u"R"_s : u" "_s)
+            + (line.bold ? u"B"_s : u" "_s);
         marks += line.width > 1 || line.height > 1 ? u"x%1 "_s.arg(line.height) : u"   "_s;
         out += marks + u"|"_s + line.text + u'\n';
     }
-    out += u"-- %1 byte(s), %2 buzzer(s), %3 cut(s) --\n"_s.arg(bytes.size())
+    out += u"-- %1 byte(s), %2 buzzer(s), %3 cut(s), %4 colour change(s) ignored --\n"_s.arg(bytes.size())
                .arg(job.buzzers.size())
-               .arg(job.cuts);
+               .arg(job.cuts)
+               .arg(job.ignoredColours);
     return out;
 }
 
 int usage()
 {
-    fputs("usage: tavo_escpos decode [FILE] | tavo_escpos listen PORT DIR\n", stderr);
+    fputs("usage: tavo_escpos [--dots N] decode [FILE] | tavo_escpos [--dots N] listen PORT DIR\n", stderr);
     return 2;
 }
 
@@ -47,7 +52,15 @@ int usage()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    EscPosPrinter printer;
+    if (args.value(0) == u"--dots"_s) {
+        bool ok = false;
+        printer.dots = args.value(1).toInt(&ok);
+        if (!ok || printer.dots < 12)
+            return usage();
+        args = args.mid(2);
+    }
     if (args.value(0) == u"decode"_s && args.size() <= 2) {
         QFile in;
         const bool opened = args.size() == 2 ? (in.setFileName(args[1]), in.open(QIODevice::ReadOnly))
@@ -56,7 +69,7 @@ int main(int argc, char **argv)
             fprintf(stderr, "cannot read %s\n", qPrintable(args.value(1, u"standard input"_s)));
             return 1;
         }
-        fputs(describe(in.readAll()).toUtf8().constData(), stdout);
+        fputs(describe(in.readAll(), printer).toUtf8().constData(), stdout);
         return 0;
     }
     if (args.value(0) != u"listen"_s || args.size() != 3)
@@ -88,7 +101,7 @@ int main(int argc, char **argv)
                     if (bin.open(QIODevice::WriteOnly))
                         bin.write(*received);
                     if (txt.open(QIODevice::WriteOnly))
-                        txt.write(describe(*received).toUtf8());
+                        txt.write(describe(*received, printer).toUtf8());
                     fprintf(stderr, "received a job of %lld byte(s): %s.txt\n", qlonglong(received->size()),
                         qPrintable(base));
                 }

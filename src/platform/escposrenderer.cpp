@@ -1,5 +1,6 @@
 #include "platform/escposrenderer.h"
 
+#include "platform/linebreak.h"
 #include "platform/printsurface.h"
 
 #include <QHash>
@@ -94,7 +95,7 @@ const QHash<char32_t, char> &singleBytePage(int page)
 }
 
 // Calls `visit` with each character of a text; a broken surrogate is a character of its own.
-template <typename Visit> void forEachCodePoint(const QString &text, Visit &&visit)
+template <typename Visit> void forEachCodePoint(QStringView text, Visit &&visit)
 {
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -107,7 +108,7 @@ template <typename Visit> void forEachCodePoint(const QString &text, Visit &&vis
     }
 }
 
-int widthOf(const QString &text)
+int widthOf(QStringView text)
 {
     int columns = 0;
     forEachCodePoint(text, [&](char32_t cp) { columns += EscPosRenderer::columnsOf(cp); });
@@ -115,7 +116,7 @@ int widthOf(const QString &text)
 }
 
 struct Style {
-    int factor = 1;
+    int width = 1, height = 1; // character magnification across and up
     bool bold = false;
     bool red = false;
 };
@@ -126,7 +127,26 @@ Style styleOf(const PrintFont &font, const EscPosOptions &options)
     // ESC ! doubles at most; counting more would leave the columns short of where text lands.
     if (options.sizeCommand == EscPosSizeCommand::EscExclaim)
         factor = std::min(factor, 2);
-    return { factor, font.bold, font.name.compare(kRedDeviceFont, Qt::CaseInsensitive) == 0 };
+    return { factor, factor, font.bold, font.name.compare(kRedDeviceFont, Qt::CaseInsensitive) == 0 };
+}
+
+// The plain-font columns a text takes at a width magnification.
+auto measureAt(int width)
+{
+    return [width](QStringView text) { return widthOf(text) * width; };
+}
+
+// A text wrapped within `room` at its magnified width, or at normal width (still tall) when it
+// could only be wrapped inside a word at that size.
+QStringList wrapped(const QString &text, int firstRoom, int room, Style &style)
+{
+    bool cut = false;
+    QStringList lines = wrapText(text, firstRoom, room, measureAt(style.width), &cut);
+    if (cut && style.width > 1) {
+        style.width = 1;
+        lines = wrapText(text, firstRoom, room, measureAt(1));
+    }
+    return lines;
 }
 
 struct Segment {
@@ -135,43 +155,55 @@ struct Segment {
     Style style;
 };
 
-// Breaks a cell's text into lines that fit `room` plain columns at a magnification. Latin words
-// stay whole where a space allows; Chinese breaks between any two characters.
-QStringList wrapToColumns(const QString &text, int room, int factor)
+// Where a text's wrapped lines stand: the side (or the middle) the layout aligned it to.
+struct Anchor {
+    PrintAlign align = PrintAlign::Left;
+    int column = 0; // the left edge, the middle or the right edge
+
+    int place(int width, int columns) const
+    {
+        int start = column;
+        if (align == PrintAlign::Right)
+            start = column - width;
+        else if (align == PrintAlign::Centre)
+            start = column - width / 2;
+        return std::clamp(std::min(start, columns - width), 0, std::max(0, columns - 1));
+    }
+};
+
+// The texts the layout put on one line, on as many printed lines of at most `columns` as they
+// need: each where the layout put it or after the one before, and wrapped where a line may break
+// when it would run past the edge.
+QList<QList<Segment>> printedLines(QList<std::pair<Segment, Anchor>> texts, int columns)
 {
-    if (widthOf(text) * factor <= room)
-        return { text };
-    QStringList lines;
-    QString line;
-    int used = 0;
-    qsizetype lastSpace = -1;
-    forEachCodePoint(text, [&](char32_t cp) {
-        const int w = EscPosRenderer::columnsOf(cp) * factor;
-        if (used + w > room && !line.isEmpty()) {
-            QString rest;
-            if (lastSpace > 0 && cp != U' ') {
-                rest = line.mid(lastSpace + 1);
-                line.truncate(lastSpace);
-            }
-            lines.append(line);
-            line = rest;
-            used = widthOf(rest) * factor;
-            lastSpace = -1;
-            if (cp == U' ' && line.isEmpty())
-                return; // a space at a break is not carried to the next line
+    std::stable_sort(texts.begin(), texts.end(),
+        [](const auto &a, const auto &b) { return a.first.column < b.first.column; });
+    QList<QList<Segment>> lines(1);
+    int cursor = 0;
+    for (const auto &[text, anchor] : std::as_const(texts)) {
+        const int start = std::max(text.column, cursor);
+        if (const int width = widthOf(text.text) * text.style.width; start + width <= columns) {
+            lines.last().append({ start, text.text, text.style });
+            cursor = start + width;
+            continue;
         }
-        if (cp == U' ')
-            lastSpace = line.size();
-        if (cp > 0xFFFF) {
-            line += QChar::highSurrogate(cp);
-            line += QChar::lowSurrogate(cp);
-        } else {
-            line += QChar(char16_t(cp));
+        // Alone on its line, each piece stands where the text was aligned; after another text,
+        // the first piece goes on from it.
+        const bool follows = !lines.last().isEmpty();
+        Style style = text.style;
+        const QStringList pieces = wrapped(text.text, follows ? columns - start : columns, columns, style);
+        const auto measure = measureAt(style.width);
+        for (qsizetype p = 0; p < pieces.size(); ++p) {
+            if (p > 0)
+                lines.append(QList<Segment>());
+            if (pieces[p].isEmpty())
+                continue;
+            const int pieceWidth = measure(pieces[p]);
+            const int column = p == 0 && follows ? start : anchor.place(pieceWidth, columns);
+            lines.last().append({ column, pieces[p], style });
+            cursor = column + pieceWidth;
         }
-        used += w;
-    });
-    if (!line.isEmpty())
-        lines.append(line);
+    }
     return lines;
 }
 
@@ -179,11 +211,13 @@ class Writer {
 public:
     explicit Writer(const EscPosOptions &options)
         : m_options(options)
-        , m_columns(std::max(1, options.columns))
     {
         m_out.reserve(1024);
         m_out += kEsc;
         m_out += '@';
+        // A printer that comes up in double-byte mode (many Chinese models do) would pair a
+        // byte of the single-byte page with the byte after it.
+        command({ kFs, '.' });
         if (options.codePage >= 0 && options.codePage <= 255) {
             m_out += kEsc;
             m_out += 't';
@@ -192,36 +226,34 @@ public:
         }
     }
 
-    // One printed line; a segment that runs past the paper goes on at the left of the next.
-    void line(QList<Segment> segments)
+    // One printed line, its segments within the columns. The colour goes first: a two-colour
+    // printer takes ESC r only before the first printable byte of a line and ignores it later,
+    // so a line prints in one colour, red when any of its ink is.
+    void line(const QList<Segment> &segments)
     {
-        std::stable_sort(segments.begin(), segments.end(),
-            [](const Segment &a, const Segment &b) { return a.column < b.column; });
+        const bool red = std::any_of(segments.cbegin(), segments.cend(), [](const Segment &s) {
+            return s.style.red
+                && std::any_of(s.text.cbegin(), s.text.cend(), [](QChar c) { return !c.isSpace(); });
+        });
+        if (red != m_red) {
+            command({ kEsc, 'r', char(red ? 1 : 0) });
+            m_red = red;
+        }
         m_column = 0;
         for (const Segment &s : segments) {
-            const int f = s.style.factor;
-            setSize(f);
+            const int w = s.style.width;
+            setSize(w, s.style.height);
             setBold(s.style.bold);
-            if (s.style.red)
-                command({ kEsc, 'r', 1 });
-            const int pad = std::max(0, s.column - m_column) / f;
+            const int pad = std::max(0, s.column - m_column) / w;
             for (int i = 0; i < pad; ++i)
                 m_out += ' ';
-            m_column += pad * f;
+            m_column += pad * w;
             forEachCodePoint(s.text, [&](char32_t cp) {
-                const int w = EscPosRenderer::columnsOf(cp) * f;
-                if (m_column + w > m_columns && m_column > 0) {
-                    leaveDoubleByte();
-                    m_out += kLf;
-                    m_column = 0;
-                }
                 put(cp);
-                m_column += w;
+                m_column += EscPosRenderer::columnsOf(cp) * w;
             });
-            leaveDoubleByte();
-            if (s.style.red)
-                command({ kEsc, 'r', 0 });
         }
+        leaveDoubleByte();
         m_out += kLf;
     }
 
@@ -256,20 +288,20 @@ public:
 private:
     void command(std::initializer_list<char> bytes) { m_out.append(bytes.begin(), qsizetype(bytes.size())); }
 
-    void setSize(int factor)
+    void setSize(int width, int height)
     {
-        if (factor == m_factor)
+        if (width == m_width && height == m_height)
             return;
-        m_factor = factor;
+        m_width = width;
+        m_height = height;
         if (m_options.sizeCommand == EscPosSizeCommand::GsExclaim) {
-            const int n = factor - 1;
-            command({ kGs, '!', char(n << 4 | n) });
+            command({ kGs, '!', char((width - 1) << 4 | (height - 1)) });
             return;
         }
-        // ESC ! also sets emphasis, and only doubles Latin text; FS ! doubles the Chinese.
-        const bool doubled = factor >= 2;
-        command({ kEsc, '!', char((doubled ? 0x30 : 0) | (m_bold ? 0x08 : 0)) });
-        command({ kFs, '!', char(doubled ? 0x0c : 0) });
+        // ESC ! also sets emphasis, and only magnifies Latin text; FS ! magnifies the Chinese.
+        const bool wide = width >= 2, tall = height >= 2;
+        command({ kEsc, '!', char((wide ? 0x20 : 0) | (tall ? 0x10 : 0) | (m_bold ? 0x08 : 0)) });
+        command({ kFs, '!', char((wide ? 0x04 : 0) | (tall ? 0x08 : 0)) });
     }
 
     void setBold(bool bold)
@@ -311,27 +343,89 @@ private:
     }
 
     const EscPosOptions &m_options;
-    const int m_columns;
     const QHash<char32_t, char> *m_page = nullptr;
     QByteArray m_out;
-    int m_factor = 1, m_column = 0;
-    bool m_bold = false, m_doubleByte = false;
+    int m_width = 1, m_height = 1, m_column = 0;
+    bool m_bold = false, m_doubleByte = false, m_red = false;
 };
 
-// Where a placed line of text starts on the character grid: its alignment is kept by anchoring
+// A cell's text on the character grid: wrapped within its room, at normal width when it could
+// only be wrapped inside a word at its size.
+struct CellLines {
+    int start = 0, room = 1;
+    PrintAlign align = PrintAlign::Left;
+    Style style;
+    QStringList lines;
+
+    CellLines(int start, int room, PrintAlign align, Style size, const QString &text)
+        : start(start)
+        , room(room)
+        , align(align)
+        , style(size)
+        , lines(wrapped(text, room, room, style))
+    {
+        // A count in the text ("[退]炒飯-大 2份") is the item's quantity: it stays on the row's
+        // first line, at normal width when the magnified text would carry it down.
+        if (style.width > 1 && lines.size() > 1 && lines.first().size() < countEnd(text)) {
+            style.width = 1;
+            lines = wrapText(text, room, room, measureAt(1));
+        }
+    }
+
+    int column(qsizetype line) const
+    {
+        const int slack = room - widthOf(lines[line]) * style.width;
+        const int offset = align == PrintAlign::Right ? slack : align == PrintAlign::Centre ? slack / 2 : 0;
+        return start + std::max(0, offset);
+    }
+};
+
+// One table row on printed lines: each cell within its own columns, the first line of every cell
+// (the quantity beside the item's name) on the row's first printed line. A cell's room ends a
+// column short of the next cell when that one's text starts right at its edge, so that
+// neighbours never run together.
+QList<QList<Segment>> tableRowLines(
+    const QList<const PrintItem *> &cells, double columnTwips, int columns, const EscPosOptions &options)
+{
+    QList<CellLines> laidOut;
+    int nextStart = -1; // where the text of the cell to the right starts, when it starts at its edge
+    for (qsizetype c = cells.size() - 1; c >= 0; --c) {
+        const PrintItem &cell = *cells[c];
+        if (cell.text.trimmed().isEmpty())
+            continue;
+        const int start = std::clamp(int(std::lround(cell.rect.x() / columnTwips)), 0, columns - 1);
+        const int stop = std::clamp(
+            int(std::lround((cell.rect.x() + cell.rect.width()) / columnTwips)), start + 1, columns);
+        const int room = std::max(1, stop - start - (nextStart >= 0 && nextStart <= stop ? 1 : 0));
+        CellLines lines(start, room, cell.align, styleOf(cell.font, options), cell.text);
+        nextStart = -1;
+        for (qsizetype l = 0; l < lines.lines.size(); ++l)
+            if (lines.column(l) == start)
+                nextStart = start;
+        laidOut.prepend(std::move(lines));
+    }
+    QList<QList<Segment>> printed;
+    for (const CellLines &c : std::as_const(laidOut)) {
+        for (qsizetype l = 0; l < c.lines.size(); ++l) {
+            if (printed.size() <= l)
+                printed.append(QList<Segment>());
+            printed[l].append({ c.column(l), c.lines[l], c.style });
+        }
+    }
+    return printed;
+}
+
+// Where a placed line of text stands on the character grid: its alignment is kept by anchoring
 // the side (or the middle) the layout aligned it to, since the printer's characters are wider or
 // narrower than the measured font.
-int startColumn(const PrintItem &item, int width, double columnTwips, int columns)
+Anchor anchorOf(const PrintItem &item, double columnTwips)
 {
     const QRect r = item.rect;
-    int start = int(std::lround(r.x() / columnTwips));
     if (item.align == PrintAlign::Right)
-        start = int(std::lround((r.x() + r.width()) / columnTwips)) - width;
-    else if (item.align == PrintAlign::Centre)
-        start = int(std::lround((r.x() + r.width() / 2.0) / columnTwips)) - width / 2;
-    if (item.align != PrintAlign::Left && start + width > columns)
-        start = columns - width;
-    return std::clamp(start, 0, columns - 1);
+        return { PrintAlign::Right, int(std::lround((r.x() + r.width()) / columnTwips)) };
+    if (item.align == PrintAlign::Centre)
+        return { PrintAlign::Centre, int(std::lround((r.x() + r.width() / 2.0) / columnTwips)) };
+    return { PrintAlign::Left, int(std::lround(r.x() / columnTwips)) };
 }
 
 } // namespace
@@ -356,12 +450,13 @@ QByteArray EscPosRenderer::render(const PrintDocument &document, const EscPosOpt
     const double columnTwips = std::max(1, document.paperSize.width()) / double(columns);
 
     int paperAt = 0; // twips from the top of the page that the paper has been fed to
-    QList<Segment> pending; // the text line being gathered
+    QList<std::pair<Segment, Anchor>> pending; // the texts of the line being gathered
     int pendingTop = 0, pendingBottom = 0, pendingEnd = 0;
     auto flush = [&] {
         if (pending.isEmpty())
             return;
-        out.line(std::move(pending));
+        for (const QList<Segment> &line : printedLines(std::move(pending), columns))
+            out.line(line);
         pending.clear();
         paperAt = pendingBottom;
     };
@@ -388,8 +483,9 @@ QByteArray EscPosRenderer::render(const PrintDocument &document, const EscPosOpt
             }
             if (item.kind == PrintItemKind::Text) {
                 const Style style = styleOf(item.font, options);
-                const int width = widthOf(item.text) * style.factor;
-                int column = startColumn(item, width, columnTwips, columns);
+                const int width = widthOf(item.text) * style.width;
+                const Anchor anchor = anchorOf(item, columnTwips);
+                int column = anchor.place(width, columns);
                 const int top = item.rect.top();
                 if (!pending.isEmpty() && top == pendingTop) {
                     // Two outputs on one line: the printer cannot overprint, so the later one
@@ -401,56 +497,26 @@ QByteArray EscPosRenderer::render(const PrintDocument &document, const EscPosOpt
                     pendingTop = top;
                     pendingBottom = top;
                 }
-                pending.append({ column, item.text, style });
+                pending.append({ { column, item.text, style }, anchor });
                 pendingEnd = column + width;
                 pendingBottom = std::max(pendingBottom, top + std::max(item.lineHeight, item.rect.height()));
                 ++i;
                 continue;
             }
-            // A table row: its cells side by side, each wrapped within its own column.
+            // A table row: its cells side by side on as many printed lines as the longest needs.
             flush();
             feedTo(item.rect.top());
             qsizetype end = i;
             int rowBottom = item.rect.top();
-            struct CellLines {
-                int start, room;
-                PrintAlign align;
-                Style style;
-                QStringList lines;
-            };
-            QList<CellLines> cells;
-            qsizetype most = 0;
+            QList<const PrintItem *> cells;
             while (end < items.size() && items[end].kind == PrintItemKind::Cell
                 && items[end].table == item.table && items[end].row == item.row) {
-                const PrintItem &cell = items[end++];
-                rowBottom = std::max(rowBottom, cell.rect.top() + cell.rect.height());
-                const int start = std::clamp(int(std::lround(cell.rect.x() / columnTwips)), 0, columns - 1);
-                const int stop = std::clamp(
-                    int(std::lround((cell.rect.x() + cell.rect.width()) / columnTwips)), start + 1, columns);
-                const Style style = styleOf(cell.font, options);
-                QString text = cell.text;
-                if (text.trimmed().isEmpty())
-                    continue;
-                CellLines c { start, stop - start, cell.align, style,
-                    wrapToColumns(text, stop - start, style.factor) };
-                most = std::max(most, c.lines.size());
-                cells.append(std::move(c));
+                cells.append(&items[end]);
+                rowBottom = std::max(rowBottom, items[end].rect.top() + items[end].rect.height());
+                ++end;
             }
-            for (qsizetype l = 0; l < most; ++l) {
-                QList<Segment> segments;
-                for (const CellLines &c : cells) {
-                    if (l >= c.lines.size())
-                        continue;
-                    const int width = widthOf(c.lines[l]) * c.style.factor;
-                    int offset = 0;
-                    if (c.align == PrintAlign::Right)
-                        offset = c.room - width;
-                    else if (c.align == PrintAlign::Centre)
-                        offset = (c.room - width) / 2;
-                    segments.append({ c.start + std::max(0, offset), c.lines[l], c.style });
-                }
-                out.line(std::move(segments));
-            }
+            for (const QList<Segment> &line : tableRowLines(cells, columnTwips, columns, options))
+                out.line(line);
             paperAt = rowBottom;
             i = end;
         }

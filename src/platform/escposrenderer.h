@@ -26,9 +26,9 @@ enum class EscPosBuzzer {
 enum class EscPosSizeCommand { GsExclaim, EscExclaim };
 
 struct EscPosOptions {
-    // Characters of the plain font across the paper: an 80 mm roll holds 48, or 42 on printers
-    // whose print head is narrower.
-    int columns = 48;
+    // Characters of the plain font (Font A, 12 dots) across the print head: 42 on a 512-dot head
+    // (TM-T88IV/V on 80 mm paper), 48 on a 576-dot one. 42 prints whole on both kinds.
+    int columns = 42;
     EscPosBuzzer buzzer = EscPosBuzzer::Function48;
     // The single-byte character page (ESC t n) for text that is neither ASCII nor Chinese:
     // 0 is PC437, which every ESC/POS printer has. -1 sends no ESC t and prints such text as "?",

@@ -4,7 +4,7 @@
 //   Mode        raw     ESC/POS bytes as a raw job (a receipt printer on a queue without driver)
 //               raster  pages drawn through the queue's driver
 //               (empty) raw for a queue without a driver, raster otherwise
-//   Columns     characters of the plain font across the paper (48, or 42 on narrower heads)
+//   Columns     characters of the plain font across the print head (42, or 48 on 576-dot heads)
 //   Buzzer      function48 (ESC ( A), escb (ESC B n t), bel, none
 //   CodePage    the printer's single-byte page number (ESC t n) for text that is not Chinese
 //   SizeCommand gs (GS !) or esc (ESC !, for models without GS !)

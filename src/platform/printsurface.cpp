@@ -1,6 +1,7 @@
 #include "platform/printsurface.h"
 
 #include "platform/errors.h"
+#include "platform/linebreak.h"
 #include "platform/services.h"
 
 #include <QFontDatabase>
@@ -37,37 +38,12 @@ const QString &fixedPitchFace()
     return face;
 }
 
-// Greedy line breaking: a line takes as many characters as fit, and goes back to the last space
-// when there is one, so Latin words stay whole while Chinese breaks between any two characters.
+// Lines of at most `width` twips, broken where a line may break (linebreak.h).
 template <typename Advance> QStringList breakLines(const QString &text, double width, Advance &&advanceOf)
 {
-    if (width <= 0 || text.isEmpty() || advanceOf(QStringView(text)) <= width)
+    if (width <= 0 || text.isEmpty())
         return { text };
-    QStringList lines;
-    const qsizetype n = text.size();
-    qsizetype start = 0;
-    while (start < n) {
-        double used = 0;
-        qsizetype i = start, lastSpace = -1;
-        while (i < n) {
-            const qsizetype step = (text[i].isHighSurrogate() && i + 1 < n) ? 2 : 1;
-            const double advance = advanceOf(QStringView(text).mid(i, step));
-            if (used + advance > width && i > start)
-                break;
-            used += advance;
-            if (text[i].isSpace())
-                lastSpace = i;
-            i += step;
-        }
-        qsizetype end = (i < n && lastSpace > start) ? lastSpace + 1 : i;
-        QString line = text.mid(start, end - start);
-        if (end < n)
-            while (line.size() > 1 && line.back().isSpace())
-                line.chop(1);
-        lines.append(line);
-        start = end;
-    }
-    return lines;
+    return wrapText(text, width, width, advanceOf);
 }
 
 struct Column {
@@ -475,6 +451,7 @@ void PrintSurface::addTable(const QString &format, const QString &header, const 
     const Metrics &m = metrics();
     const int pitch = linePitch(m);
     const int padding = std::max(0, m_cellPadding);
+    const double space = m.width(u" ");
     int rowNumber = continues ? m_lastTable.rows : 0;
 
     auto layoutRow = [&](const QString &rowText) {
@@ -483,13 +460,22 @@ void PrintSurface::addTable(const QString &format, const QString &header, const 
         if (cells.size() > columns.size())
             cells = cells.mid(0, columns.size() - 1)
                 << QStringList(cells.mid(columns.size() - 1)).join(m_cellSep);
-        QList<QStringList> lines;
+        // From the right: a cell's text wraps short of the next cell's text by at least a space,
+        // so that a quantity never touches the name beside it.
+        QList<QStringList> lines(columns.size());
         qsizetype most = 1;
-        for (qsizetype c = 0; c < columns.size(); ++c) {
-            const QString cell = c < cells.size() ? cells[c] : QString();
-            lines.append(
-                breakLines(cell, columns[c].width - 2 * padding, [&m](QStringView t) { return m.width(t); }));
-            most = std::max(most, lines.last().size());
+        double nextText = 0; // from this cell's right edge to where the next cell's text starts
+        for (qsizetype c = columns.size() - 1; c >= 0; --c) {
+            const double room = columns[c].width - 2 * padding;
+            const double gutter = c + 1 < columns.size() ? std::max(0.0, space - padding - nextText) : 0;
+            lines[c] = breakLines(c < cells.size() ? cells[c] : QString(), room - gutter,
+                [&m](QStringView t) { return m.width(t); });
+            most = std::max(most, lines[c].size());
+            double offset = room;
+            for (const QString &line : std::as_const(lines[c]))
+                if (!line.isEmpty())
+                    offset = std::min(offset, double(alignedOffset(columns[c].align, room - m.width(line))));
+            nextText = padding + offset;
         }
         const int height = int(most) * pitch + 2 * padding;
         const int pagesBefore = m_doc.pageCount();
