@@ -198,6 +198,15 @@ TEST_F(PortPageTest, KeysActOnlyInSettingModeAndReachKport)
         QApplication::processEvents();
         EXPECT_EQ(field(2, u"KPortName"_s), u"Ann's TM"_s);
         EXPECT_EQ(w.fgKPort->Col(), PortGrid::PrintList);
+        // Tab out of the last cell: the next row's record number takes no edit, and says so.
+        select(rowOf(1), PortGrid::Remark);
+        ASSERT_LT(rowOf(1), w.fgKPort->Rows() - 1);
+        QTest::keyClick(&view, 'x');
+        for (QLineEdit *e : view.viewport()->findChildren<QLineEdit *>())
+            open = e->isVisible() ? e : open;
+        QTest::keyClick(open, Qt::Key_Tab);
+        QApplication::processEvents();
+        EXPECT_EQ(w.elaMsg->text(), u"本欄位不能修改"_s);
         EXPECT_EQ(QtWarnings::messages(), QStringList()) << "the editor is closed by the view that opened it";
     }
     const QModelIndex printer = w.fgKPort->index(pb - 1, PortGrid::KPortName);
