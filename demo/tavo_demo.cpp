@@ -16,6 +16,9 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QThread>
+
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -71,19 +74,33 @@ int runInit(const QCommandLineParser &parser, const QString &folder)
     return 0;
 }
 
+volatile std::sig_atomic_t g_feedStopped = 0;
+
+extern "C" void stopFeed(int)
+{
+    g_feedStopped = 1;
+}
+
 int runFeed(const QCommandLineParser &parser, const QString &folder)
 {
+    // Stopped by a signal (run.sh's exit, Ctrl+C), the feed still closes the database: the last
+    // connection to close merges SQLite's write-ahead log and removes it.
+    std::signal(SIGTERM, stopFeed);
+    std::signal(SIGINT, stopFeed);
     db::Connection cn;
     demo::openSite(folder, cn);
     demo::OrderFeed feed(cn, quint32(numberOption(parser, u"seed"_s, QDateTime::currentSecsSinceEpoch())));
     const qint64 interval = numberOption(parser, u"interval"_s, 3000);
     const qint64 count = numberOption(parser, u"count"_s, -1);
     // --count counts orders and other happenings, not rows: one step may write several rows.
-    for (qint64 done = 0; count < 0 || done < count; ++done) {
+    constexpr qint64 kSlice = 50; // ms between looks at the stop flag while pausing
+    for (qint64 done = 0; (count < 0 || done < count) && !g_feedStopped; ++done) {
         for (const QString &line : feed.step())
             out(line);
-        if (interval > 0 && (count < 0 || done + 1 < count))
-            QThread::msleep(quint64(interval));
+        if (count >= 0 && done + 1 >= count)
+            break;
+        for (qint64 waited = 0; waited < interval && !g_feedStopped; waited += kSlice)
+            QThread::msleep(quint64(std::min(kSlice, interval - waited)));
     }
     return 0;
 }

@@ -109,4 +109,42 @@ TEST_F(ProgramCopies, TenStartsLeaveOneRunningAndAKilledHolderIsTakenOver)
     EXPECT_EQ(late->exitCode(), 0);
 }
 
+// A headless demo run as a new site's IT person starts it: no runtime folder in the
+// environment, the POS feed beside the service, both ended by signals. Standard error holds no
+// warning about the runtime folder, and the SQLite database is closed, its write-ahead log
+// merged and gone.
+TEST_F(ProgramCopies, AnUnattendedDemoRunWarnsOfNothingAndLeavesNoWriteAheadLog)
+{
+    m_env.remove(u"XDG_RUNTIME_DIR"_s);
+    // Qt's stand-in runtime folder is made under the temporary folder: this test's own.
+    const QString tmp = m_dir.filePath(u"tmp"_s);
+    ASSERT_TRUE(QDir().mkpath(tmp));
+    m_env.insert(u"TMPDIR"_s, tmp);
+    m_env.insert(u"TAVO_ECHO"_s, u"1"_s);
+    // The demo's POS feed writes beside it, as under run.sh.
+    QProcess feed;
+    feed.setProcessEnvironment(m_env);
+    feed.start(QString::fromUtf8(TAVO_DEMO), { u"feed"_s, m_dir.filePath(u"site"_s), u"--interval"_s, u"200"_s });
+    ASSERT_TRUE(feed.waitForReadyRead(15000)) << "the feed writes its first order";
+    QProcess *service = start();
+    QByteArray err;
+    for (int waited = 0; waited < 20000 && !err.contains("本作業30秒後自動啟動"); waited += 50) {
+        service->waitForReadyRead(50);
+        err += service->readAllStandardError();
+    }
+    ASSERT_TRUE(err.contains("本作業30秒後自動啟動")) << err.toStdString();
+    service->terminate();
+    ASSERT_TRUE(service->waitForFinished(15000));
+    err += service->readAllStandardError();
+    EXPECT_EQ(service->exitCode(), 0);
+    EXPECT_FALSE(err.contains("XDG_RUNTIME_DIR")) << err.toStdString();
+    EXPECT_TRUE(err.contains("TavoKPortSrv\t服務程式結束")) << err.toStdString();
+    feed.terminate(); // as run.sh ends it, after the service
+    ASSERT_TRUE(feed.waitForFinished(15000));
+    EXPECT_EQ(feed.exitStatus(), QProcess::NormalExit) << "the feed ends on its own terms";
+    const QString db = m_dir.filePath(u"site/tavo.db"_s);
+    ASSERT_TRUE(QFile::exists(db));
+    EXPECT_FALSE(QFile::exists(db + u"-wal"_s)) << "the database was left open";
+}
+
 } // namespace

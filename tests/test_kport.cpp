@@ -107,6 +107,13 @@ TEST_P(PortTableTest, GridShowsDefaultRowsThenPrintingEpsonPorts)
     EXPECT_EQ(shown, (QStringList { u"1|PK|EPSONTM|TM1|Y||廚房"_s, u"2|PK|EPSONTM|"_s + longName + u"||Y|"_s }));
     EXPECT_EQ(grid.Row(), 1);
 
+    // With the bar's type set too, the kitchen row stays on top.
+    env.settings.save(u"Tavo3"_s, u"KP"_s, u"BPrinterType"_s, u"EPSONTM"_s);
+    load();
+    ASSERT_EQ(rows().size(), 4);
+    EXPECT_EQ(rows().mid(0, 2), (QStringList { u"|PK|EPSONTM|TM-K||Y|"_s, u"|PB|EPSONTM|TM-B|||"_s }));
+    env.settings.save(u"Tavo3"_s, u"KP"_s, u"BPrinterType"_s, QString());
+
     // A KPORT that cannot be read: the error is shown, the default row remains.
     cnt.execute(u"DROP TABLE KPORT"_s);
     load();

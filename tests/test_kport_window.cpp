@@ -14,6 +14,7 @@
 #include "util/globals.h"
 #include "util/grids.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -34,6 +35,29 @@ using tavo::gui::fmTavoKPortSrv;
 using tavo::gui::GridView;
 
 namespace {
+
+// Qt's warnings while it lives (the offscreen platform's note about window hints aside).
+class QtWarnings {
+public:
+    QtWarnings()
+    {
+        messages().clear();
+        m_previous
+            = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+                  if (type != QtDebugMsg && type != QtInfoMsg && !text.contains(u"propagateSizeHints"_s))
+                      messages().append(text);
+              });
+    }
+    ~QtWarnings() { qInstallMessageHandler(m_previous); }
+    static QStringList &messages()
+    {
+        static QStringList list;
+        return list;
+    }
+
+private:
+    QtMessageHandler m_previous = nullptr;
+};
 
 class PortPageTest : public ::testing::Test {
 protected:
@@ -123,7 +147,7 @@ TEST_F(PortPageTest, KeysActOnlyInSettingModeAndReachKport)
     select(pb, PortGrid::PrintList);
     view.setFocus();
 
-    // View mode: Space, Ctrl+Delete and Ctrl+Insert do nothing.
+    // View mode: Space, Ctrl+Delete and Ctrl+Insert do nothing; Enter moves on all the same.
     QTest::keyClick(&view, Qt::Key_Space);
     QTest::keyClick(&view, Qt::Key_Delete, Qt::ControlModifier);
     QTest::keyClick(&view, Qt::Key_Insert, Qt::ControlModifier);
@@ -131,12 +155,17 @@ TEST_F(PortPageTest, KeysActOnlyInSettingModeAndReachKport)
     EXPECT_EQ(w.fgKPort->Rows(), 3);
     EXPECT_EQ(ports(), 2);
     EXPECT_TRUE(env.prompter.boxes.isEmpty());
+    QTest::keyClick(&view, Qt::Key_Return);
+    EXPECT_EQ(w.fgKPort->Col(), PortGrid::PrintItem) << "Enter moves to the next cell in view mode";
 
     QTest::mouseClick(w.cmdSET, Qt::LeftButton);
     EXPECT_EQ(w.cmdSET->text(), u"設定完成"_s);
     EXPECT_EQ(view.BackColor(), QColor(255, 255, 128));
     EXPECT_TRUE(w.cmdTestPrinter->isVisible());
     select(pb, PortGrid::PrintList);
+    // The highlight is the one cell Space acts on, not the whole row.
+    EXPECT_EQ(view.selectionModel()->selectedIndexes(),
+        QModelIndexList { w.fgKPort->index(pb - 1, PortGrid::PrintList) });
     QTest::keyClick(&view, Qt::Key_Space);
     EXPECT_EQ(w.fgKPort->TextMatrix(pb, PortGrid::PrintList), u"Y"_s);
     EXPECT_EQ(field(2, u"PrintList"_s), u"Y"_s);
@@ -151,9 +180,35 @@ TEST_F(PortPageTest, KeysActOnlyInSettingModeAndReachKport)
     ASSERT_NE(editor, nullptr);
     QTest::keyClicks(editor, u"TAR"_s);
     QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents(); // the editor commits once the key is through
     EXPECT_EQ(w.fgKPort->TextMatrix(pb, PortGrid::KPortType), u"EPSONTM"_s);
     EXPECT_EQ(field(2, u"KPortType"_s), u"EPSONTM"_s);
     EXPECT_EQ(w.elaMsg->text(), u"不支援此型別:STAR"_s);
+    {
+        // Enter in an open cell stores the text and moves on, as it does outside one.
+        const QtWarnings qt;
+        select(pb, PortGrid::KPortName);
+        QTest::keyClick(&view, 'A');
+        QLineEdit *open = nullptr;
+        for (QLineEdit *e : view.viewport()->findChildren<QLineEdit *>())
+            open = e->isVisible() ? e : open;
+        ASSERT_NE(open, nullptr);
+        QTest::keyClicks(open, u"nn's TM"_s);
+        QTest::keyClick(open, Qt::Key_Return);
+        QApplication::processEvents();
+        EXPECT_EQ(field(2, u"KPortName"_s), u"Ann's TM"_s);
+        EXPECT_EQ(w.fgKPort->Col(), PortGrid::PrintList);
+        // Tab out of the last cell: the next row's record number takes no edit, and says so.
+        select(rowOf(1), PortGrid::Remark);
+        ASSERT_LT(rowOf(1), w.fgKPort->Rows() - 1);
+        QTest::keyClick(&view, 'x');
+        for (QLineEdit *e : view.viewport()->findChildren<QLineEdit *>())
+            open = e->isVisible() ? e : open;
+        QTest::keyClick(open, Qt::Key_Tab);
+        QApplication::processEvents();
+        EXPECT_EQ(w.elaMsg->text(), u"本欄位不能修改"_s);
+        EXPECT_EQ(QtWarnings::messages(), QStringList()) << "the editor is closed by the view that opened it";
+    }
     const QModelIndex printer = w.fgKPort->index(pb - 1, PortGrid::KPortName);
     EXPECT_FALSE(w.fgKPort->setData(printer, u"TM-X"_s));
     EXPECT_EQ(w.elaMsg->text(), u"印表機沒有安裝:TM-X"_s);
@@ -239,6 +294,17 @@ TEST_F(PortPageTest, PrinterPickedFromTheListOrNothingChanges)
     EXPECT_EQ(saved(u"TavoC"_s, u"Printer"_s), u"Ann's TM"_s);
     EXPECT_EQ(gui::frmPickF2::instance().PickCode, u"1"_s);
 
+    // A click on a data row picks it.
+    whenPickListOpens([](gui::frmPickF2 &pick) {
+        const QRect first = pick.fgCodeView->visualRect(pick.fgCode->index(0, 1));
+        QTest::mouseClick(pick.fgCodeView->viewport(), Qt::LeftButton, {}, first.center());
+    });
+    QTest::mouseClick(w.cmdSetKportPrinter, Qt::LeftButton);
+    EXPECT_EQ(w.txtPrinter->text(), u"TM-A"_s);
+    EXPECT_EQ(saved(u"TavoC"_s, u"Printer"_s), u"TM-A"_s);
+    w.txtPrinter->setText(u"Ann's TM"_s);
+    env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"Printer"_s, u"Ann's TM"_s);
+
     // Esc, or a list without printers, leaves everything as it was.
     whenPickListOpens([](gui::frmPickF2 &pick) { QTest::keyClick(pick.fgCodeView, Qt::Key_Escape); });
     QTest::mouseClick(w.cmdSetKportPrinter, Qt::LeftButton);
@@ -259,6 +325,18 @@ TEST_F(PortPageTest, RedirectionAsksThenMovesTheRowsAndReloads)
 {
     fmTavoKPortSrv &w = open();
     select(rowOf(1), PortGrid::KPortName);
+    // Cancelled in the pick list, or answered No: KPORT stays as it was.
+    whenPickListOpens([](gui::frmPickF2 &pick) { QTest::mouseClick(pick.cmdCancel, Qt::LeftButton); });
+    QTest::mouseClick(w.cmdChangePrinter, Qt::LeftButton);
+    EXPECT_TRUE(env.prompter.boxes.isEmpty()) << "nothing asked without a new printer";
+    whenPickListOpens([](gui::frmPickF2 &pick) { QTest::keyClick(pick.fgCodeView, Qt::Key_Return); });
+    env.prompter.queueAnswer(BoxAnswer::No);
+    QTest::mouseClick(w.cmdChangePrinter, Qt::LeftButton);
+    ASSERT_EQ(env.prompter.boxes.size(), 1);
+    env.prompter.boxes.clear();
+    EXPECT_EQ(field(1, u"KPortName"_s), u"Bob's TM"_s);
+    EXPECT_EQ(field(2, u"KPortName"_s), u"TM-B"_s);
+
     whenPickListOpens([](gui::frmPickF2 &pick) {
         pick.fgCode->setRow(2);
         QTest::keyClick(pick.fgCodeView, Qt::Key_Space);
@@ -286,12 +364,14 @@ TEST_F(PortPageTest, TestPrinterPrintsOnTheServicePrinter)
 {
     env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"Printer"_s, u"TM-A"_s);
     env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"PrinterType"_s, u"EPSONTM"_s);
+    g().gUserID = u"櫃台一"_s;
     fmTavoKPortSrv &w = open();
     QTest::mouseClick(w.cmdSET, Qt::LeftButton);
     QTest::mouseClick(w.cmdTestPrinter, Qt::LeftButton);
     ASSERT_EQ(printers.jobs.size(), 1);
     EXPECT_EQ(printers.jobs[0].printer, u"TM-A"_s);
     EXPECT_EQ(w.PrintBuffer[15], u"廚房印表機:TM-A"_s);
+    EXPECT_EQ(w.lblStatus->text(), u"櫃台一"_s) << "the user again once the test is printed";
 
     // "測試 所有印表機" prints one ticket on the printer of each port of the grid.
     printers.names << u"Bob's TM"_s << u"TM-B"_s;
@@ -301,6 +381,23 @@ TEST_F(PortPageTest, TestPrinterPrintsOnTheServicePrinter)
     QStringList tested { printers.jobs[1].printer, printers.jobs[2].printer };
     tested.sort();
     EXPECT_EQ(tested, (QStringList { u"Bob's TM"_s, u"TM-B"_s }));
+}
+
+TEST_F(PortPageTest, WithoutAPortRowTheButtonsSayWhatIsMissing)
+{
+    table->execute(u"DELETE FROM KPORT"_s);
+    env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"Printer"_s, u"TM-A"_s);
+    env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"PrinterType"_s, u"EPSONTM"_s);
+    fmTavoKPortSrv &w = open();
+    ASSERT_EQ(w.fgKPort->Rows(), 1);
+    QTest::mouseClick(w.cmdChangePrinter, Qt::LeftButton);
+    EXPECT_EQ(w.elaMsg->text(), u"請先選擇有問題的印表機"_s);
+    EXPECT_FALSE(gui::frmPickF2::instance().isVisible());
+    QTest::mouseClick(w.cmdSET, Qt::LeftButton);
+    QTest::mouseClick(w.cmdTestPrinter, Qt::LeftButton);
+    EXPECT_EQ(w.elaMsg->text(), u"請先點選要測試的印表機.."_s);
+    EXPECT_TRUE(printers.jobs.isEmpty());
+    EXPECT_TRUE(env.prompter.boxes.isEmpty());
 }
 
 TEST_F(PortPageTest, CalendarPicksADayIntoTheBusinessDateBox)
@@ -352,6 +449,9 @@ TEST_F(PortPageTest, RoomOrderShowsTheSelectedRowsOpenItems)
         shown = view.isVisible();
         EXPECT_EQ(view.windowTitle(), u"包廂點單明細"_s);
         EXPECT_EQ(view.Label2->text(), u"A05"_s);
+        QAccessibleInterface *room = QAccessible::queryAccessibleInterface(view.Label2);
+        EXPECT_EQ(room ? room->text(QAccessible::Name) : QString(), u"A05"_s)
+            << "a screen reader reads the room number";
         EXPECT_EQ(view.fgCode->Rows(), 2) << "the closed item is not waiting";
         EXPECT_EQ(view.fgCode->TextMatrix(0, 0), u"送廚出口"_s);
         QTest::keyClick(view.fgCodeView, Qt::Key_Escape);

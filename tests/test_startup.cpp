@@ -13,6 +13,7 @@
 #include "util/globals.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -47,6 +48,21 @@ TEST_F(StartupTest, LogFilesAreDeletedOnlyWhenOverOneHundredKilobytes)
     EXPECT_TRUE(QFile::exists(g().gLogFile));
     EXPECT_FALSE(QFile::exists(g().gErrFile));
     EXPECT_EQ(g().gLogFile, env.dir() + u"/TavoKPortSrv.LOG"_s);
+}
+
+TEST_F(StartupTest, AnInstalledProgramKeepsItsSiteInTheUnitsFolder)
+{
+    // Root can write to /usr/bin: the installed program still must not take it for its site.
+    const QString unitFolder = QDir::homePath() + u"/.local/share/TavoKPortSrv"_s;
+    EXPECT_EQ(core::siteFolderFor(u"/usr/bin"_s), unitFolder);
+    EXPECT_EQ(core::siteFolderFor(u"/usr/local/bin"_s), unitFolder);
+    EXPECT_EQ(core::siteFolderFor(env.path(u"missing"_s)), unitFolder);
+    EXPECT_EQ(core::siteFolderFor(env.dir()), env.dir()) << "a program kept in a site's folder";
+    if (geteuid() != 0) {
+        QFile::setPermissions(env.dir(), QFile::ReadOwner | QFile::ExeOwner);
+        EXPECT_EQ(core::siteFolderFor(env.dir()), unitFolder);
+        QFile::setPermissions(env.dir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
 }
 
 TEST_F(StartupTest, IniValuesAndTheirDefaults)

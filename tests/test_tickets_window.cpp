@@ -46,6 +46,7 @@ TEST_F(TicketTest, ServiceWindowButtonsPrintThroughTheTicketCode)
     EXPECT_EQ(printers.jobs[1].document.name, u".補印菜條: 0012"_s);
     EXPECT_EQ(window.PrintRowMsg, u"列印OK:TM-T88 Kitchen-"_s);
     EXPECT_EQ(window.fgLog->TextMatrix(window.fgLog->Rows() - 1, 1), u"PK送廚"_s);
+    EXPECT_EQ(window.elaMsg->caption(), window.PrintRowMsg) << "said on the page of the button too";
 
     // Closed by the POS meanwhile: the message panel says why no ticket came out.
     db::gCNT().execute(u"UPDATE ORDERI SET OPDate = '2026/12/07'"_s);

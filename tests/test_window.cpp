@@ -243,9 +243,20 @@ TEST_F(WindowTest, SettingModeRefusesTheStart)
     EXPECT_FALSE(w.fgKPort->Editable());
     EXPECT_EQ(view(u"fgKPort"_s).BackColor(), QColor(255, 255, 255));
     EXPECT_TRUE(w.cmdTestPrinter->isHidden());
+    EXPECT_FALSE(w.running()) << "a refused press is the operator's to repeat";
     w.cmdStart_Click();
     EXPECT_TRUE(w.running());
     EXPECT_FALSE(w.TimerStart.isTicking()) << "a manual start cancels the automatic one";
+
+    // The automatic start refused in setting mode is not lost: it comes with "設定完成".
+    fmTavoKPortSrv &again = open();
+    again.cmdSET_Click();
+    again.TimerStart_Timer();
+    EXPECT_FALSE(again.running());
+    EXPECT_EQ(again.elaMsg->caption(), u"請先按[設定完成]鈕"_s);
+    again.cmdSET_Click();
+    EXPECT_TRUE(again.running());
+    EXPECT_TRUE(again.Timer1.isTicking());
 }
 
 TEST_F(WindowTest, TheCycleListsNewRowsAndFollowsTheBusinessDate)
@@ -276,6 +287,8 @@ TEST_F(WindowTest, TheCycleListsNewRowsAndFollowsTheBusinessDate)
     table->execute(u"DELETE FROM xxPARAM WHERE ParamID = 'OPDATE'"_s);
     tick(4);
     EXPECT_EQ(listedRows(), 2);
+    EXPECT_EQ(w.elaMsg->caption(), u"列印菜條未勾選, 不檢查新點單"_s)
+        << "the cycle says why nothing is listed";
     EXPECT_EQ(w.lblMode->text(), u"14:05:17"_s);
     EXPECT_EQ(w.lblHead(2)->text(), u"2026/12/07"_s) << "no OPDATE: today";
 }
@@ -527,7 +540,7 @@ TEST_F(WindowTest, TerminationSignalEndsWithoutAsking)
     EXPECT_TRUE(w.close()) << "an ending program closes without another question";
 }
 
-TEST_F(WindowTest, ListPageEmptiesOrScansAndStatsPageWidensTheLog)
+TEST_F(WindowTest, ListPageEmptiesOrScansAndStatsPageFitsTheLog)
 {
     table->insert(1);
     fmTavoKPortSrv &w = open();
@@ -548,10 +561,14 @@ TEST_F(WindowTest, ListPageEmptiesOrScansAndStatsPageWidensTheLog)
     w.tabPage->setCurrentIndex(1);
     EXPECT_EQ(listedRows(), 1) << "older rows do not come back";
 
+    w.WriteFGLog(u"啟動服務測試"_s, u"TM-A"_s);
     w.elaMsg->setCaption(u"x"_s);
     w.tabPage->setCurrentIndex(2);
     EXPECT_EQ(w.elaMsg->caption(), QString());
     const gui::GridView &log = view(u"fgLog"_s);
+    for (int col : { 0, 1 })
+        EXPECT_GE(log.columnWidth(col), log.fontMetrics().horizontalAdvance(w.fgLog->TextMatrix(1, col)))
+            << "column " << col << " shows its text whole";
     const int expected = log.WidthTwips() - log.ColWidth(0) - log.ColWidth(1) - 400;
     EXPECT_NEAR(log.ColWidth(2), expected, 15);
 }
@@ -593,10 +610,14 @@ TEST_F(WindowTest, OperatorEventsAreEchoedOneLineEach)
     table->insert(1);
     fmTavoKPortSrv &w = open();
     w.WriteFGLog(u"列印失敗"_s, u"TM9未安裝"_s);
+    w.chkPrintItem->setChecked(false);
+    w.cmdStart_Click();
+    const bool notChecking = lines.contains(u"elaMsg\t列印菜條未勾選, 不檢查新點單"_s);
     w.elaMsg_Click();
     platform::setEchoSink({});
     platform::setEchoEnabled(false);
 
+    EXPECT_TRUE(notChecking) << "a start with 列印菜條 off says so";
     EXPECT_TRUE(lines.contains(u"elaMsg\t本作業30秒後自動啟動"_s));
     EXPECT_TRUE(lines.contains(u"fgLog\t2026/12/07 14:05:09\t列印失敗\tTM9未安裝"_s));
     const QStringList orders = lines.filter(QRegularExpression(u"^fg1\t"_s));

@@ -17,13 +17,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The offscreen platform warns about window hints it cannot honour, once per window;
-// on a headless service that is noise among the operator's lines.
+// The offscreen platform warns about window hints it cannot honour, once per window; and a
+// service started outside a login session (no XDG_RUNTIME_DIR) hears that Qt keeps its runtime
+// files in a private folder under /tmp, which is all the instance lock needs. On a headless
+// service both are noise among the operator's lines.
 QtMessageHandler g_defaultMessageHandler = nullptr;
 
 void filterPlatformNoise(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (message.contains(u"does not support propagateSizeHints"_s))
+    if (message.contains(u"does not support propagateSizeHints"_s)
+        || message.startsWith(u"QStandardPaths: XDG_RUNTIME_DIR not set"_s))
         return;
     g_defaultMessageHandler(type, context, message);
 }

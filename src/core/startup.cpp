@@ -50,11 +50,22 @@ QString settingsValue(const QString &section, const QString &key, const QString 
 
 } // namespace
 
+QString siteFolderFor(const QString &programFolder)
+{
+    const QFileInfo folder(programFolder);
+    const QString path = folder.canonicalFilePath();
+    // Root may write to /usr/bin, but logs and settings there outlive no upgrade and mix with
+    // every other program's files.
+    const bool systemFolder = path.startsWith(u"/usr/"_s) || path == u"/bin"_s || path == u"/sbin"_s;
+    if (folder.isDir() && folder.isWritable() && !systemFolder)
+        return QDir(programFolder).absolutePath();
+    return QDir::homePath() + u"/.local/share/TavoKPortSrv"_s;
+}
+
 QString programDir()
 {
     const QString home = qEnvironmentVariable("TAVO_HOME");
-    const QString dir = home.isEmpty() ? QCoreApplication::applicationDirPath() : home;
-    return QDir(dir).absolutePath();
+    return home.isEmpty() ? siteFolderFor(QCoreApplication::applicationDirPath()) : QDir(home).absolutePath();
 }
 
 void InitGlobal(const QString &INIFileName, const QString &Folder)
@@ -147,6 +158,8 @@ StartResult Main(platform::SingleInstance &instance, const std::function<void()>
         if (!instance.acquire())
             return StartResult::AlreadyRunning;
         const QString dir = programDir();
+        // The first start of an installed program makes its site folder.
+        QDir().mkpath(dir);
         QDir::setCurrent(dir);
         InitGlobal(u"TavoC.INI"_s, dir);
         InitMsgDB();

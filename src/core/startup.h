@@ -17,8 +17,13 @@ enum class StartResult {
     Failed,         // start-up could not go on (the reason was shown and logged)
 };
 
-// <dir>: $TAVO_HOME when set, else the folder of the program file.
+// <dir>: $TAVO_HOME when set, else siteFolderFor(the folder of the program file).
 QString programDir();
+
+// The site folder of a program kept in `programFolder`: that folder, unless it cannot be written
+// or is a system folder (an installed program in /usr/bin), where the site is
+// ~/.local/share/TavoKPortSrv, the folder the systemd unit gives it.
+QString siteFolderFor(const QString &programFolder);
 
 // Runs the whole start-up, then `openWindow` (the service window). The instance lock is held by
 // the caller for the life of the process.

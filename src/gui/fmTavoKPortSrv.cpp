@@ -35,10 +35,13 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QSessionManager>
 #include <QThread>
 #include <QTimer>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -51,6 +54,8 @@ constexpr int kStartDelayMs = 30000;
 constexpr int kCycleMs = 1000;
 constexpr int kStatsTab = 2;
 constexpr int kListTab = 1;
+// Without "列印菜條" ticked the cycle lists nothing: a new site must hear why its list stays empty.
+const QString kNotChecking = u"列印菜條未勾選, 不檢查新點單"_s;
 
 platform::Services &sv()
 {
@@ -317,6 +322,8 @@ void fmTavoKPortSrv::TimerStart_Timer()
         TimerStart.setInterval(0);
         TimerStart.setEnabled(false);
         cmdStart_Click();
+        // Refused while the operator edits the settings: the start waits for "設定完成".
+        m_startAfterSetting = m_settingMode && !m_running;
     } catch (...) {
         WriteErrLog(u"TimerStart_Timer"_s);
     }
@@ -351,6 +358,8 @@ void fmTavoKPortSrv::cmdStart_Click()
         if (chkKPortForm->isChecked() && onStartWithOrderForm)
             onStartWithOrderForm();
         Timer1.setInterval(kCycleMs);
+        if (!chkPrintItem->isChecked())
+            DispElaMsg(*elaMsg, kNotChecking);
         processPendingEvents();
     } catch (...) {
         ShowErrMsg(u"fmTavoKPortSrv_cmdStart_Click"_s);
@@ -380,8 +389,9 @@ void fmTavoKPortSrv::Timer1_Timer()
             else
                 lblHead(2)->setText(DBDateDisp(sv().clock->now().date()));
             CycleCount = 0;
-            DispElaMsg(*elaMsg, u"檢查新點單資料.."_s, 0);
-            if (chkPrintItem->isChecked())
+            const bool checking = chkPrintItem->isChecked();
+            DispElaMsg(*elaMsg, checking ? u"檢查新點單資料.."_s : kNotChecking, 0);
+            if (checking)
                 AddFG1();
         }
     } catch (...) {
@@ -432,12 +442,19 @@ void fmTavoKPortSrv::cmdSET_Click()
             cmdSET->setText(u"更改設定"_s);
             cmdTestPrinter->setVisible(false);
             m_settingMode = false;
+            ui->fgKPort->setSelectionBehavior(QAbstractItemView::SelectRows);
+            ui->fgKPort->setCurrentIndex(ui->fgKPort->currentIndex());
+            if (std::exchange(m_startAfterSetting, false))
+                cmdStart_Click();
         } else {
             fgKPort->setEditable(true);
             ui->fgKPort->setBackColor(QColor(255, 255, 128));
             cmdSET->setText(u"設定完成"_s);
             cmdTestPrinter->setVisible(true);
             m_settingMode = true;
+            // Space and typing act on one cell: the highlight shows which.
+            ui->fgKPort->setSelectionBehavior(QAbstractItemView::SelectItems);
+            ui->fgKPort->setCurrentIndex(ui->fgKPort->currentIndex());
             ui->fgKPort->setFocus();
         }
     } catch (...) {
@@ -714,6 +731,14 @@ bool fmTavoKPortSrv::eventFilter(QObject *watched, QEvent *event)
             if (watched == txtShutTime
                 && (txtShutTime_KeyDown(key->key()) || txtShutTime_KeyPress(key->key())))
                 return true;
+            if (watched == ui->fgKPort && ui->fgKPort->isEditing()) {
+                // Enter in an open cell: the editor commits and closes itself once the key is
+                // through; moving the cursor now would close it first, under the editor's feet.
+                const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+                if (enter)
+                    QTimer::singleShot(0, this, [this] { fgKPort_KeyDown(Qt::Key_Return, Qt::NoModifier); });
+                return enter;
+            }
             if (watched == ui->fgKPort
                 && (fgKPort_KeyDown(key->key(), key->modifiers())
                     || (key->modifiers() == Qt::NoModifier && fgKPort_KeyPress(key->key()))))
@@ -954,6 +979,7 @@ void fmTavoKPortSrv::cmdTestPrinter_Click()
         PrintBuffer[15] = u"廚房印表機:"_s + printer;
         if (type == u"EPSONTM"_s) {
             lblStatus->setText(u"啟動測試"_s);
+            const auto user = qScopeGuard([this] { lblStatus->setText(g().gUserID); });
             KPWPOrderI(printer, PrintBuffer);
         }
     } catch (...) {
@@ -1005,6 +1031,7 @@ void fmTavoKPortSrv::WriteFGLog(const QString &type, const QString &msg)
     try {
         const QStringList cells { sv().clock->now().toString(u"yyyy/MM/dd hh:mm:ss"_s), type, msg };
         fgLog->addRow(cells);
+        fgLog->AutoSize(grids::ActivityList::Time, grids::ActivityList::Type);
         platform::echoRow(u"fgLog"_s, cells);
     } catch (...) {
         ShowErrMsg(u"fmTavoKPortSrv_WriteFGLog"_s);
@@ -1043,9 +1070,8 @@ void fmTavoKPortSrv::cmdPrintRow_Click()
     if (result.message.isEmpty())
         return;
     PrintRowMsg = result.message;
-    // The operator pressed for tickets and none came out: say why where they are looking.
-    if (result.outcome == tickets::ReprintOutcome::NothingToPrint)
-        DispElaMsg(*elaMsg, result.message);
+    // Said where the operator is looking, too: the activity grid is on another page.
+    DispElaMsg(*elaMsg, result.message);
 }
 
 void fmTavoKPortSrv::cmdPrintTest_Click()

@@ -164,6 +164,7 @@ private:
     std::unique_ptr<Ui::fmTavoKPortSrv> ui;
     int m_currentTab = 1;
     bool m_settingMode = false;
+    bool m_startAfterSetting = false; // the automatic start came during setting mode
     bool m_running = false;
     bool m_ended = false;
     bool m_inputHeld = false; // a tick is running: the operator's input waits

@@ -183,8 +183,11 @@ bool GridView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event
 {
     if (m_grid && index.isValid() && m_grid->Editable() && m_grid->beforeEdit
         && trigger != QAbstractItemView::NoEditTriggers
-        && !m_grid->beforeEdit(index.row() + m_grid->FixedRows(), index.column()))
-        return false;
+        && !m_grid->beforeEdit(index.row() + m_grid->FixedRows(), index.column())) {
+        // Tab out of an open cell asks to edit the next one outright (all triggers, no event);
+        // the hook's refusal is the answer there, not a failure for Qt to warn about.
+        return trigger == QAbstractItemView::AllEditTriggers && !event;
+    }
     return QTableView::edit(index, trigger, event);
 }
 

@@ -30,6 +30,9 @@ public:
     void setColWidth(int col, int twips);
     int WidthTwips() const;
 
+    // A cell's editor is open: keys reach the view only after the editor has passed them on.
+    bool isEditing() const { return state() == QAbstractItemView::EditingState; }
+
     QColor BackColor() const { return m_backColor; }
     void setBackColor(const QColor &color);
 
