@@ -189,8 +189,13 @@ QString QuotDate(const QVariant &value, const QString &provider)
 
 bool getParamValue(const QString &id, QString &value)
 {
+    return getParamValue(db::gCNT(), id, value);
+}
+
+bool getParamValue(db::Connection &cnt, const QString &id, QString &value)
+{
     try {
-        db::Recordset rs = db::gCNT().openRecordset(
+        db::Recordset rs = cnt.openRecordset(
             u"Select * "_s + u" from xxPARAM"_s + u" WHERE ParamID = "_s + QuotStr(id));
         bool found = false;
         if (!rs.eof()) {

@@ -1,6 +1,5 @@
 #include "platform/system.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -119,11 +118,7 @@ qint64 ShellWait(const QString &commandLine, int windowStyle)
                                        : QStandardPaths::findExecutable(program).isEmpty());
         return (missing ? kErrFileNotFound : kErrCannotStart) + kUserErrorBase;
     }
-    while (process.state() != QProcess::NotRunning) {
-        if (QCoreApplication::instance() != nullptr)
-            QCoreApplication::processEvents();
-        process.waitForFinished(100);
-    }
+    process.waitForFinished(-1);
     if (process.exitStatus() == QProcess::CrashExit)
         return kCrashExitCode;
     return process.exitCode();
