@@ -166,12 +166,12 @@ TEST_F(ServerRestartTest, TheRunningWindowListsAndSavesEveryRowOnceAcrossRestart
     pos->insert(1);
     gui::fmTavoKPortSrv w;
     QList<int> quits;
-    w.quit = [&](int code) { quits.append(code); };
-    w.cmdStart_Click();
+    w.service().quit = [&](int code) { quits.append(code); };
+    w.cmdStart->click();
     auto cycle = [&] {
-        for (int i = 0; i < int(w.KPCycleTime); ++i) {
+        for (int i = 0; i < int(w.service().cycleTime()); ++i) {
             env.clock.advance(1000);
-            w.Timer1_Timer();
+            w.service().tick();
         }
     };
 
@@ -182,7 +182,7 @@ TEST_F(ServerRestartTest, TheRunningWindowListsAndSavesEveryRowOnceAcrossRestart
     pos->insert(3);
     bool restarted = false;
     env.clock.onSleep = [&](int) {
-        if (w.inputHeld() && !std::exchange(restarted, true))
+        if ((w.service().state() == core::KitchenService::State::Scanning) && !std::exchange(restarted, true))
             restartServer();
     };
     cycle();
@@ -190,7 +190,7 @@ TEST_F(ServerRestartTest, TheRunningWindowListsAndSavesEveryRowOnceAcrossRestart
     ASSERT_TRUE(restarted);
     pos->insert(4);
     cycle();
-    w.endOnRequest();
+    w.service().requestEnd();
 
     EXPECT_EQ(quits, QList<int> { 0 });
     QStringList saved;
