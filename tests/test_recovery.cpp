@@ -21,6 +21,7 @@
 #include "util/grids.h"
 #include "watch/orderwatch.h"
 
+#include <QPushButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
