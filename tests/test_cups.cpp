@@ -6,22 +6,30 @@
 
 #include "demo/escpos/escposdecoder.h"
 #include "gui/cupsprintercatalog.h"
+#include "gui/frmVSPBlank.h"
 #include "platform/gridmodel.h"
 #include "platform/printersetup.h"
+#include "reports/shiftreport.h"
+#include "support/escpos_reading.h"
 #include "tickets/reprint.h"
 #include "tickets/testticket.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -296,6 +304,50 @@ TEST_F(RawQueueTest, ReprintAndTestTicketReachTheReceiptPrinterAsEscPos)
     EXPECT_EQ(test.count(u"ESC r 1"_s), 1) << "the red dot";
     EXPECT_TRUE(test.buzzers.isEmpty());
     EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
+}
+
+// The kitchen's shift report printed from its preview ("列印", then "列印本頁") on the receipt
+// printer's raw queue, read as the printer prints it: each row whole within its columns.
+TEST_F(RawQueueTest, TheKitchenReportPrintsEveryRowWholeOnTheRoll)
+{
+    constexpr int kColumns = 42;
+    env.settings.save(
+        u"Tavo3"_s, platform::printerSetupSection(queue), u"Columns"_s, QString::number(kColumns));
+    db::Connection &cn = db::gCNT();
+    cn.execute(u"CREATE TABLE MenuType (TypeNo INTEGER, TypeName TEXT)"_s);
+    cn.execute(u"INSERT INTO MenuType (TypeNo, TypeName) VALUES (3, '麵飯')"_s);
+    for (const auto &[item, cap, qty] : { std::tuple { u"白飯"_s, QString(), 1234 },
+             { u"牛肉麵"_s, u"大"_s, 3 }, { u"蔥爆牛肉燴飯"_s, u"大碗"_s, 12 } })
+        cn.execute(u"INSERT INTO ORDERI (KPort, TypeNo, ItemName, PriceCap, Qty, OrderDate, OrderTime) "
+                   u"VALUES ('PK', 3, %1, %2, %3, %4, '12:00:00')"_s.arg(QuotStr(item), QuotStr(cap))
+                       .arg(qty)
+                       .arg(QuotDate(u"2026/12/07"_s)));
+
+    QTimer::singleShot(0, [] {
+        auto *preview = qobject_cast<gui::frmVSPBlank *>(QApplication::activeModalWidget());
+        ASSERT_NE(preview, nullptr);
+        QTest::mouseClick(preview->cmdPrint, Qt::LeftButton);
+        QTest::mouseClick(preview->cmdPrintPage, Qt::LeftButton);
+        QTest::mouseClick(preview->cmdExit, Qt::LeftButton);
+    });
+    ASSERT_EQ(
+        reports::PrintKPTypeList(
+            u"PK"_s, u"廚房"_s, u"2026/12/07"_s, u"2026/12/07"_s, u"00:00:00"_s, u"23:59:59"_s, queue, u"Y"_s,
+            {}, cn, [] { return std::make_unique<gui::frmVSPBlank>(); }, [](const QString &) {}),
+        reports::ReportOutcome::Shown)
+        << env.readErr().toStdString();
+    ASSERT_TRUE(printer->waitForJobs(2, 30000)) << printer->jobs.size() << " job(s) arrived";
+    for (const QByteArray &bytes : std::as_const(printer->jobs)) {
+        const demo::EscPosJob job = demo::decodeEscPos(bytes);
+        SCOPED_TRACE(job.text().toStdString());
+        EXPECT_EQ(job.cuts, 1);
+        EXPECT_TRUE(job.endsWithCut());
+        EXPECT_EQ(linesWiderThan(job, kColumns), QStringList());
+        EXPECT_EQ(rowsNotWhole(job,
+                      QStringList { u"項目名稱 +數量"_s, u"白飯 +1,234"_s, u"牛肉麵-大 +3"_s,
+                          u"蔥爆牛肉燴飯-大碗 +12"_s, u"麵飯總計: 1,249"_s }),
+            QStringList());
+    }
 }
 
 // An offline printer loses nothing: CUPS keeps the raw job and delivers it when the printer is back.

@@ -322,7 +322,7 @@ TEST_P(DbBackend, StatementErrorsCarryTheDriversText)
 TEST_P(DbBackend, ParametersInsertWithFileDateAndUpdateWithUpdDate)
 {
     QString value = u"untouched"_s;
-    EXPECT_FALSE(getParamValue(u"KPTest"_s, value));
+    EXPECT_FALSE(getParamValue(u"KPTest"_s, value, db::gCNT()));
     EXPECT_EQ(value, u"untouched"_s);
 
     ASSERT_TRUE(SetParamValue(u"KPTest"_s, u" A "_s));
@@ -340,7 +340,7 @@ TEST_P(DbBackend, ParametersInsertWithFileDateAndUpdateWithUpdDate)
                                .secsTo(QDateTime::currentDateTime())),
             120);
     }
-    EXPECT_TRUE(getParamValue(u"KPTest"_s, value));
+    EXPECT_TRUE(getParamValue(u"KPTest"_s, value, db::gCNT()));
     EXPECT_EQ(value, u"A"_s);
 
     ASSERT_TRUE(SetParamValue(u"KPTest"_s, u"B"_s));
@@ -352,14 +352,14 @@ TEST_P(DbBackend, ParametersInsertWithFileDateAndUpdateWithUpdDate)
 
     cn().execute(u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('Empty', ''), ('Null', NULL)"_s);
     value = u"x"_s;
-    EXPECT_FALSE(getParamValue(u"Empty"_s, value));
+    EXPECT_FALSE(getParamValue(u"Empty"_s, value, db::gCNT()));
     EXPECT_EQ(value, QString());
     value = u"x"_s;
-    EXPECT_FALSE(getParamValue(u"Null"_s, value));
+    EXPECT_FALSE(getParamValue(u"Null"_s, value, db::gCNT()));
     EXPECT_EQ(value, QString());
 
     ASSERT_TRUE(SetParamValue(u"O'Neil"_s, u"it's"_s));
-    EXPECT_TRUE(getParamValue(u"O'Neil"_s, value));
+    EXPECT_TRUE(getParamValue(u"O'Neil"_s, value, db::gCNT()));
     EXPECT_EQ(value, u"it's"_s);
     EXPECT_TRUE(env->prompter.boxes.isEmpty());
 }
@@ -406,9 +406,9 @@ TEST_P(DbBackend, DemoDataAndFeedLookLikeAPosSite)
     EXPECT_GT(demo::loadSampleData(cn(), options), 40);
     EXPECT_EQ(demo::loadSampleData(cn(), options), 1); // again: only OPDATE is written
     QString opDate;
-    ASSERT_TRUE(getParamValue(u"OPDATE"_s, opDate));
+    ASSERT_TRUE(getParamValue(u"OPDATE"_s, opDate, db::gCNT()));
     EXPECT_EQ(opDate, today.toString(u"yyyy/MM/dd"_s));
-    ASSERT_TRUE(getParamValue(u"KPCycleTime"_s, opDate));
+    ASSERT_TRUE(getParamValue(u"KPCycleTime"_s, opDate, db::gCNT()));
     EXPECT_EQ(opDate, u"4"_s);
     db::Recordset ports = cn().openRecordset(u"Select RNo, KPort, KPortType, KPortName, "_s
             + u" PrintList, PrintItem, Remark "_s + u" From KPORT"_s + u" WHERE KPortType = 'EPSONTM' "_s
@@ -558,7 +558,7 @@ TEST(DbFailures, ParametersWithoutConnectionOrDialect)
     TestEnvironment env;
     db::gCNT().close();
     QString value = u"kept"_s;
-    EXPECT_FALSE(getParamValue(u"OPDATE"_s, value));
+    EXPECT_FALSE(getParamValue(u"OPDATE"_s, value, db::gCNT()));
     EXPECT_EQ(value, u"kept"_s);
     EXPECT_EQ(blocks(env.readErr(), u"getParamValue"_s), 1);
     EXPECT_TRUE(env.prompter.boxes.isEmpty()); // the unattended reader never shows a box
@@ -585,7 +585,7 @@ TEST(DbFailures, AnUnwritableErrorLogDoesNotStopTheCaller)
     db::Connection cn;
     EXPECT_FALSE(ConnectADO(u"Provider=Nonsense"_s, cn));
     QString value;
-    EXPECT_FALSE(getParamValue(u"X"_s, value));
+    EXPECT_FALSE(getParamValue(u"X"_s, value, db::gCNT()));
 }
 
 TEST(DbConnection, ClosingEndsStreamsButKeepsClientRows)

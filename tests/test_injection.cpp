@@ -133,11 +133,11 @@ TEST_P(InjectionTest, WritingStatementsStoreTextsAsGivenInTheirRowsOnly)
     }
     for (const QString &h : kHostile) {
         QString value;
-        EXPECT_TRUE(getParamValue(h, value));
+        EXPECT_TRUE(getParamValue(h, value, db::gCNT()));
         EXPECT_EQ(value, h);
     }
     QString sort;
-    EXPECT_TRUE(getParamValue(u"KPSortByType"_s, sort));
+    EXPECT_TRUE(getParamValue(u"KPSortByType"_s, sort, db::gCNT()));
     EXPECT_EQ(sort, u"N"_s);
     EXPECT_EQ(
         cnt().openRecordset(u"SELECT Count(*) FROM xxPARAM WHERE ParamValue = 'N'"_s).value(0).toInt(), 1);

@@ -162,6 +162,19 @@ TEST_P(PortTableTest, EditsDeletionsAndInsertionsReachKportAndSurviveAReload)
     EXPECT_EQ(grid.Rows(), 4);
 }
 
+TEST_P(PortTableTest, AnInsertedRowShowsItsOwnRecordNotTheHighestOne)
+{
+    // Another station's row already stands above the number the table gives next.
+    cnt.execute(u"INSERT INTO KPORT (RNo, KPort, KPortType) VALUES (500, 'PX', 'EPSONTM')"_s);
+    load();
+    ASSERT_EQ(kport::insertRow(grid, cnt), QString());
+    const QString own = cnt.openRecordset(u"SELECT RNo FROM KPORT WHERE KPort = ''"_s).text(0);
+    ASSERT_FALSE(own.isEmpty());
+    EXPECT_EQ(grid.TextMatrix(grid.Rows() - 1, PortGrid::RNo), own);
+    EXPECT_EQ(kport::setCell(grid, grid.Rows() - 1, PortGrid::KPort, u"PD"_s, cnt), QString());
+    EXPECT_EQ(field(500, u"KPort"_s), u"PX"_s) << "the other station's record is left alone";
+}
+
 TEST_P(PortTableTest, RedirectionMovesExactlyTheOldPrintersRows)
 {
     port(u"'PK', 'EPSONTM', 'Bob''s TM', 'Y', '', ''"_s);

@@ -7,6 +7,7 @@
 #include "demo/demosite.h"
 #include "demo/rowgenerator.h"
 #include "gui/fmTavoKPortSrv.h"
+#include "gui/qtprompter.h"
 #include "platform/codepage.h"
 #include "platform/echo.h"
 #include "platform/gridmodel.h"
@@ -21,16 +22,22 @@
 #include "util/grids.h"
 #include "watch/orderwatch.h"
 
-#include <QPushButton>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QSet>
+#include <QTabWidget>
 #include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace tavo;
@@ -58,15 +65,26 @@ bool pgCtl(const QStringList &args)
     return ctl.waitForFinished(90000) && ctl.exitStatus() == QProcess::NormalExit && ctl.exitCode() == 0;
 }
 
+bool startServer()
+{
+    return pgCtl({ u"status"_s })
+        || pgCtl({ u"-o"_s, qEnvironmentVariable("TAVO_TEST_PG_OPTIONS"), u"start"_s });
+}
+
 // Whatever a test did to it, the cluster is running when the test is over.
 struct ServerKeptUp {
     ~ServerKeptUp()
     {
-        if (!pgCtl({ u"status"_s })
-            && !pgCtl({ u"-o"_s, qEnvironmentVariable("TAVO_TEST_PG_OPTIONS"), u"start"_s }))
+        if (!startServer())
             ADD_FAILURE() << "the PostgreSQL cluster could not be started again";
     }
 };
+
+// How often `text` occurs in `log`.
+int occurrences(const QString &log, const QString &text)
+{
+    return int(log.count(text));
+}
 
 class ServerRestartTest : public ::testing::Test {
 protected:
@@ -88,6 +106,9 @@ protected:
         up.reset();
         pos.reset();
     }
+
+    // The server away: connections refused until startServer().
+    static void stopServer() { ASSERT_TRUE(pgCtl({ u"-m"_s, u"fast"_s, u"stop"_s })); }
 
     void restartServer()
     {
@@ -158,6 +179,82 @@ TEST_F(ServerRestartTest, ScansAroundAndDuringRestartsListEveryRowOnce)
     EXPECT_EQ(fg1.Rows(), 9) << "a scan with nothing new after the restarts lists nothing again";
 }
 
+TEST_F(ServerRestartTest, ScansThroughAnOutageReportItOnceAndListEveryRowOnceAfter)
+{
+    pos->insert(1);
+    ASSERT_TRUE(scan());
+    pos->insert(2); // committed, not yet listed, when the server goes
+    stopServer();
+    for (int i = 0; i < 5; ++i) {
+        env.clock.advance(4000);
+        EXPECT_FALSE(scan());
+        QString opDate;
+        EXPECT_FALSE(getParamValue(u"OPDATE"_s, opDate, db::gCNT()));
+    }
+    EXPECT_EQ(fg1.Tag(), u"1"_s) << "the bound stays while nothing is read";
+    ASSERT_TRUE(startServer());
+    pos->insert(3); // before the next scan
+    env.clock.advance(4000);
+    EXPECT_TRUE(scan()) << env.readErr().toStdString();
+    pos->insert(4);
+    EXPECT_TRUE(scan());
+
+    EXPECT_EQ(listed(), (QList<qint64> { 1, 2, 3, 4 }));
+    const QString err = env.readErr();
+    EXPECT_EQ(occurrences(err, u"**記錄時間"_s), 1) << err.toStdString();
+    EXPECT_EQ(occurrences(err, u"(fmTavoKPortSrv_AddFG1)"_s), 1);
+    EXPECT_EQ(env.prompter.boxes.size(), 1) << "the scan found the loss and showed it once";
+    const QString log = env.readLog();
+    EXPECT_EQ(occurrences(log, u"資料庫連線中斷"_s), 1) << log.toStdString();
+    EXPECT_EQ(occurrences(log, u"資料庫連線恢復"_s), 1);
+    EXPECT_LT(log.indexOf(u"資料庫連線中斷"_s), log.indexOf(u"資料庫連線恢復"_s));
+}
+
+// A minute of service time (60 ticks of the simulated clock, the service's only sense of time)
+// with the server really stopped throughout: the reconnection depends on no length of outage.
+TEST_F(ServerRestartTest, TheRunningWindowRidesOutAMinuteLongOutage)
+{
+    g().gOPDate = u"2026/12/07"_s;
+    pos->execute(u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('OPDATE', '2026/12/07')"_s);
+    env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"PrintItem"_s, u"Y"_s);
+    QDir(env.dir()).mkdir(u"LOG"_s);
+    pos->insert(1);
+    gui::fmTavoKPortSrv w;
+    QList<int> quits;
+    w.service().quit = [&](int code) { quits.append(code); };
+    w.cmdStart->click();
+    auto ticks = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            env.clock.advance(1000);
+            w.service().tick();
+        }
+    };
+
+    pos->insert(2);
+    stopServer();
+    ticks(60);
+    ASSERT_TRUE(startServer());
+    pos->insert(3);
+    ticks(int(w.service().cycleTime()));
+    pos->insert(4);
+    ticks(int(w.service().cycleTime()));
+    w.service().requestEnd();
+
+    EXPECT_EQ(quits, QList<int> { 0 });
+    QStringList saved;
+    const QString list
+        = platform::fromAnsi(test::TestEnvironment::readBytes(env.path(u"LOG/KPS20261207.TXT"_s)));
+    for (const QString &line : list.split(u"\r\n"_s, Qt::SkipEmptyParts).mid(1))
+        saved.append(line.section(u'\t', 0, 0));
+    EXPECT_EQ(saved, (QStringList { u"1"_s, u"2"_s, u"3"_s, u"4"_s }));
+    const QString err = env.readErr();
+    EXPECT_EQ(occurrences(err, u"**記錄時間"_s), 1) << "one report for 60 ticks away: " << err.toStdString();
+    EXPECT_LE(env.prompter.boxes.size(), 1);
+    const QString log = env.readLog();
+    EXPECT_EQ(occurrences(log, u"資料庫連線中斷"_s), 1) << log.toStdString();
+    EXPECT_EQ(occurrences(log, u"資料庫連線恢復"_s), 1);
+}
+
 TEST_F(ServerRestartTest, TheRunningWindowListsAndSavesEveryRowOnceAcrossRestarts)
 {
     g().gOPDate = u"2026/12/07"_s;
@@ -203,6 +300,52 @@ TEST_F(ServerRestartTest, TheRunningWindowListsAndSavesEveryRowOnceAcrossRestart
     EXPECT_TRUE(env.readErr().isEmpty()) << "no error reached the operator: " << env.readErr().toStdString();
 }
 
+TEST_F(ServerRestartTest, SigtermWithTheOutagesBoxOpenEndsAtOnceAndSavesBothGrids)
+{
+    env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"PrintItem"_s, u"Y"_s);
+    QDir(env.dir()).mkdir(u"LOG"_s);
+    pos->insert(1);
+    gui::QtPrompter screen;
+    const QScopedValueRollback onScreen(
+        platform::services().prompter, static_cast<platform::Prompter *>(&screen));
+    gui::fmTavoKPortSrv w;
+    QList<int> quits;
+    w.service().quit = [&](int code) { quits.append(code); };
+    ASSERT_EQ(w.fg1->Rows(), 2);
+
+    // The operator opens the list page while the server is away: the scan's box comes up, and
+    // the supervisor's SIGTERM arrives while it waits for 確定.
+    stopServer();
+    QString shownText;
+    QElapsedTimer sinceSignal;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        if (!shownText.isEmpty()) {
+            if (sinceSignal.elapsed() > 10000)
+                box->reject(); // the end never came: the test fails rather than hangs
+            return;
+        }
+        shownText = box->text();
+        sinceSignal.start();
+        ::kill(::getpid(), SIGTERM);
+    });
+    watch.start(20);
+    w.tabPage->setCurrentIndex(0);
+    w.tabPage->setCurrentIndex(1);
+    watch.stop();
+
+    EXPECT_TRUE(shownText.contains(u"fmTavoKPortSrv_AddFG1"_s)) << shownText.toStdString();
+    EXPECT_EQ(quits, QList<int> { 0 }) << "ended without anyone pressing 確定";
+    EXPECT_LT(sinceSignal.elapsed(), 5000);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    const QStringList files = QDir(env.path(u"LOG"_s)).entryList(QDir::Files);
+    EXPECT_TRUE(files.contains(u"KPS20261207.TXT"_s)) << files.join(u' ').toStdString();
+    EXPECT_EQ(files.filter(QRegularExpression(u"^L\\d{8}_\\d{4}\\.TXT$"_s)).size(), 1);
+}
+
 // A kept preview: what the report would have shown.
 struct KeptPreview : reports::ReportPreview {
     explicit KeptPreview(QList<platform::PrintDocument> &shown)
@@ -210,10 +353,12 @@ struct KeptPreview : reports::ReportPreview {
     {
     }
     platform::PrintSurface &surface() override { return vsp; }
+    platform::GridModel &listGrid() override { return list; }
     bool IsPrinterInstalled(const QString &name) override { return vsp.devices().contains(name); }
     void setZoom(int) override { }
     void showModal() override { m_shown.append(vsp.document()); }
     platform::PrintSurface vsp;
+    platform::GridModel list;
     QList<platform::PrintDocument> &m_shown;
 };
 
@@ -241,7 +386,7 @@ TEST_F(ServerRestartTest, AReprintAndAReportAfterARestartWorkAndLeaveTheMarksAsT
     restartServer();
     QList<platform::PrintDocument> shown;
     const reports::ReportOutcome report = reports::PrintKPTypeList(
-        u"PK"_s, u"廚房"_s, u"2026/12/07"_s, u"2026/12/07"_s, u"00:00:00"_s, u"23:59:59"_s, {}, {},
+        u"PK"_s, u"廚房"_s, u"2026/12/07"_s, u"2026/12/07"_s, u"00:00:00"_s, u"23:59:59"_s, {}, {}, {},
         db::gCNT(), [&] { return std::make_unique<KeptPreview>(shown); }, [](const QString &) {});
     ASSERT_EQ(report, reports::ReportOutcome::Shown) << env.readErr().toStdString();
     EXPECT_TRUE(shown.last().tableRows().join(u'\n').contains(u"宮保雞丁"_s));

@@ -5,10 +5,13 @@
 #include "db/dbglobals.h"
 #include "demo/demoschema.h"
 #include "demo/demosite.h"
+#include "demo/escpos/escposdecoder.h"
+#include "platform/escposrenderer.h"
 #include "platform/gridfiles.h"
 #include "platform/gridmodel.h"
 #include "platform/painterrenderer.h"
 #include "reports/shiftreport.h"
+#include "support/escpos_reading.h"
 #include "support/fake_printers.h"
 #include "support/test_environment.h"
 #include "util/globals.h"
@@ -16,6 +19,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -38,6 +42,7 @@ enum class Server { SQLite, PostgreSQL };
 struct KeptPreviews {
     QList<platform::PrintDocument> shown;
     QList<int> zooms;
+    platform::GridModel list; // the last report's list grid
     reports::PreviewFactory factory()
     {
         return [this] { return std::make_unique<Preview>(*this); };
@@ -50,6 +55,7 @@ private:
         {
         }
         platform::PrintSurface &surface() override { return vsp; }
+        platform::GridModel &listGrid() override { return m_kept.list; }
         bool IsPrinterInstalled(const QString &name) override { return vsp.devices().contains(name); }
         void setZoom(int percent) override { m_kept.zooms.append(percent); }
         void showModal() override { m_kept.shown.append(vsp.document()); }
@@ -123,7 +129,7 @@ protected:
     reports::ReportOutcome runList(const QString &priceCap, const QString &port = u"PK"_s)
     {
         return reports::PrintKPTypeList(port, u"廚房"_s, u"2024/03/01"_s, u"2024/03/01"_s, u"00:00:00"_s,
-            u"23:59:59"_s, {}, priceCap, cn, previews.factory(), flash);
+            u"23:59:59"_s, {}, priceCap, {}, cn, previews.factory(), flash);
     }
 
     QStringList itemRows() const
@@ -193,6 +199,54 @@ TEST_P(ShiftReportTest, CategoriesCaptionsAddOnsAndSupplementsMakeTheTotals)
     // Without the caption flag both captions are one row; the caption-named supplement is not its own.
     ASSERT_EQ(runList(u"N"_s), reports::ReportOutcome::Shown);
     EXPECT_TRUE(itemRows().contains(u"宮保雞丁|1,200;"_s));
+}
+
+// A report for the kitchen's receipt printer, read back as that printer prints it: the roll's
+// columns hold every row whole, the quantity on the item's line.
+TEST_P(ShiftReportTest, OnAReceiptPrinterEveryRowPrintsWholeWithinTheRollsColumns)
+{
+    add(2, u"白飯"_s, 1234);
+    add(2, u"牛肉麵"_s, 3, u"2024/03/01"_s, u"12:00:00"_s, u"大"_s);
+    add(1, u"蔥爆牛肉燴飯"_s, 12, u"2024/03/01"_s, u"12:00:00"_s, u"大碗"_s);
+    add(1, u"Joe's湯"_s, 2, u"2024/03/01"_s, u"12:00:00"_s, u"時價"_s);
+    printers.names << u"TM Kitchen"_s << u"TM Bar"_s;
+    printers.receiptPrinters << u"TM Kitchen"_s;
+    const QStringList wholeLines { u"項目名稱 +數量"_s, u"白飯 +1,234"_s, u"牛肉麵-大 +3"_s,
+        u"蔥爆牛肉燴飯-大碗 +12"_s, u"Joe's湯-時價 +2"_s, u"熱炒總計: 14"_s, u"麵飯總計: 1,237"_s };
+    struct Case {
+        QString printer, type;
+        bool roll;
+    };
+    const QList<Case> cases { { u"TM Kitchen"_s, {}, true }, { u"TM Bar"_s, u"EPSONTM"_s, true },
+        { u"Office A4"_s, {}, false } };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.printer.toStdString());
+        fg2.setRow(1);
+        ASSERT_EQ(reports::cmdPrintShiftItemSum_Click(
+                      { fg2, u"2024/03/01"_s, c.printer, env.dir(), c.type }, cn, previews.factory(), flash),
+            reports::ReportOutcome::Shown);
+        const platform::PrintDocument &doc = previews.shown.last();
+        EXPECT_EQ(doc.roll, c.roll);
+        // What the head reaches of an 80 mm roll; a page printer keeps its A4 sheet.
+        EXPECT_NEAR(doc.paperSize.width() / platform::kTwipsPerMm, c.roll ? 72 : 210, 0.5);
+        if (!c.roll)
+            continue;
+        for (const int columns : { 42, 48 }) {
+            SCOPED_TRACE(columns);
+            platform::EscPosOptions options;
+            options.columns = columns;
+            const demo::EscPosJob job = demo::decodeEscPos(platform::EscPosRenderer::render(doc, options));
+            SCOPED_TRACE(job.text().toStdString());
+            EXPECT_EQ(job.cuts, 1);
+            EXPECT_TRUE(job.endsWithCut());
+            EXPECT_EQ(linesWiderThan(job, columns), QStringList());
+            EXPECT_EQ(rowsNotWhole(job, wholeLines), QStringList());
+        }
+    }
+    // "存檔" saves what the preview shows: each item under its category, the category's total.
+    EXPECT_EQ(previews.list.rowCells(1), (QStringList { u"熱炒"_s, u"Joe's湯-時價"_s, u"2"_s }));
+    EXPECT_EQ(previews.list.rowCells(3), (QStringList { u"熱炒"_s, u"總計"_s, u"14"_s }));
+    EXPECT_EQ(previews.list.Rows(), 1 + 4 + 2);
 }
 
 TEST_P(ShiftReportTest, ReportsThatCannotRunSayWhyAndWriteOnlyTheShiftFile)

@@ -15,14 +15,17 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGraphicsView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -118,6 +121,54 @@ TEST_F(PreviewTest, ButtonsPageThroughTheDocumentAndPrintAllOrThePageOnScreen)
     }
 }
 
+// The operator scrolls the preview as any document: the page brought into view is the one the
+// buttons step from and "列印本頁" prints.
+TEST_F(PreviewTest, ThePageOnScreenIsTheCurrentPageHoweverItGotThere)
+{
+    write(6);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    auto *view = w.vspView->findChild<QGraphicsView *>();
+    ASSERT_NE(view, nullptr);
+    QWidget *viewport = view->viewport();
+    auto wheelDown = [&] {
+        const QPointF at = viewport->rect().center();
+        QWheelEvent notch(at, viewport->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+            Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &notch);
+    };
+    struct Way {
+        const char *what;
+        std::function<void()> step; // one operator action towards the end of the document
+        int page;
+    };
+    const QList<Way> ways {
+        { "wheel", wheelDown, 5 },
+        { "scroll bar", [&] { view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd); },
+            3 },
+        { "keys", [&] { QTest::keyClick(view, Qt::Key_PageDown); }, 4 },
+    };
+    for (const Way &way : ways) {
+        SCOPED_TRACE(way.what);
+        click("cmdFirst");
+        for (int i = 0; i < 200 && w.vspView->currentPage() < way.page; ++i)
+            way.step();
+        ASSERT_EQ(w.vspView->currentPage(), way.page);
+        EXPECT_EQ(w.lblPage->text(), u"第 %1 頁 / 共 6 頁"_s.arg(way.page));
+
+        printers.jobs.clear();
+        click("cmdPrintPage");
+        ASSERT_EQ(printers.jobs.size(), 1);
+        EXPECT_EQ(printers.jobs[0].document.textBlocks(),
+            w.vsp.document().pageRange(way.page, way.page).textBlocks());
+        click("cmdNext");
+        EXPECT_EQ(w.vspView->currentPage(), way.page + 1);
+        click("cmdPrevious");
+        click("cmdPrevious");
+        EXPECT_EQ(w.vspView->currentPage(), way.page - 1);
+    }
+}
+
 TEST_F(PreviewTest, ThePrinterDialogAndTheSaveDialogActOnlyWhenConfirmed)
 {
     bool opened = false;
@@ -126,26 +177,44 @@ TEST_F(PreviewTest, ThePrinterDialogAndTheSaveDialogActOnlyWhenConfirmed)
     QCoreApplication::processEvents();
     EXPECT_FALSE(opened) << "an empty document opens no dialog";
 
-    write(2);
+    write(4);
     w.show();
     onDialog<QPrintDialog>([](QPrintDialog *d) { d->reject(); });
     click("cmdSetupPrinter");
     EXPECT_TRUE(printers.jobs.isEmpty());
-    // The platform's dialog offers the system's printers; the catalog stands in for all of them.
+
+    // What the operator chose in the dialog, as the dialog leaves it in the printer.
+    struct Choice {
+        int copies;
+        QPrinter::PrintRange range;
+        int from, to;
+        int firstPage, pages; // of each job
+    };
+    const QList<Choice> choices { { 1, QPrinter::AllPages, 0, 0, 1, 4 },
+        { 2, QPrinter::PageRange, 2, 3, 2, 2 }, { 3, QPrinter::CurrentPage, 0, 0, 3, 1 } };
+    click("cmdNext");
+    click("cmdNext");
+    // The dialog offers the system's printers; the catalog stands in for all of them. Qt names no
+    // printer its print support does not list, and the report's own printer is kept then.
     printers.names << QPrinterInfo::availablePrinterNames();
-    QString chosen, file;
-    onDialog<QPrintDialog>([&](QPrintDialog *d) {
-        d->accept();
-        chosen = d->printer()->printerName();
-        file = d->printer()->outputFileName();
-    });
-    click("cmdSetupPrinter");
-    if (file.isEmpty()) {
-        ASSERT_EQ(printers.jobs.size(), 1) << env.readErr().toStdString();
-        EXPECT_EQ(printers.jobs[0].printer, chosen);
-        EXPECT_EQ(printers.jobs[0].document.pageCount(), 2);
-    } else {
-        EXPECT_TRUE(QFile::remove(file)) << "printed to the file the dialog named";
+    for (const Choice &c : choices) {
+        SCOPED_TRACE(c.copies);
+        printers.jobs.clear();
+        QString chosen;
+        w.choosePrinter = [&](QPrinter &printer) {
+            chosen = printer.printerName();
+            printer.setCopyCount(c.copies);
+            printer.setPrintRange(c.range);
+            if (c.range == QPrinter::PageRange)
+                printer.setFromTo(c.from, c.to);
+            return true;
+        };
+        click("cmdSetupPrinter");
+        ASSERT_EQ(printers.jobs.size(), c.copies) << env.readErr().toStdString();
+        for (const FakePrinterCatalog::Job &job : printers.jobs)
+            EXPECT_EQ(std::pair(job.printer, job.document.textBlocks()),
+                std::pair(chosen.isEmpty() ? u"Office A4"_s : chosen,
+                    w.vsp.document().pageRange(c.firstPage, c.firstPage + c.pages - 1).textBlocks()));
     }
 
     g().gAppDir = env.dir();
@@ -161,8 +230,9 @@ TEST_F(PreviewTest, ThePrinterDialogAndTheSaveDialogActOnlyWhenConfirmed)
     click("cmdSaveDoc");
     EXPECT_FALSE(QFile::exists(csv));
     EXPECT_EQ(QDir::currentPath(), QDir(env.dir()).canonicalPath());
+    // A name typed without an extension still gets the CSV file the filter names.
     onDialog<QFileDialog>([&](QFileDialog *d) {
-        d->selectFile(csv);
+        d->selectFile(env.path(u"out"_s));
         static_cast<QDialog *>(d)->accept(); // as the dialog's save button does
     });
     click("cmdSaveDoc");
@@ -205,13 +275,20 @@ TEST_F(ReportButtonsTest, EachButtonShowsItsReportInAModalPreviewOrSaysWhyNot)
 
     platform::PrintDocument shown;
     QString device;
+    int listed = 0;
+    QStringList total;
     QTimer::singleShot(0, [&] {
         auto *preview = qobject_cast<frmVSPBlank *>(QApplication::activeModalWidget());
         ASSERT_NE(preview, nullptr);
         shown = preview->vsp.document();
         device = preview->vsp.device();
+        EXPECT_TRUE(preview->isMaximized()) << "the whole page in view is large enough to read";
+        EXPECT_EQ(preview->lblPage->text(), u"第 1 頁 / 共 %1 頁"_s.arg(shown.pageCount()));
         QTest::mouseClick(preview->cmdLast, Qt::LeftButton);
         EXPECT_EQ(preview->vspView->currentPage(), shown.pageCount());
+        // "存檔" saves the rows the preview shows.
+        listed = preview->fgList->Rows();
+        total = preview->fgList->rowCells(listed - 1);
         QTest::mouseClick(preview->cmdExit, Qt::LeftButton);
     });
     QTest::mouseClick(window.cmdPrintShiftItemSum, Qt::LeftButton);
@@ -219,6 +296,8 @@ TEST_F(ReportButtonsTest, EachButtonShowsItsReportInAModalPreviewOrSaysWhyNot)
     EXPECT_GT(shown.pageCount(), 1);
     EXPECT_EQ(shown.textBlocks().last(), u"\r\n熱炒總計: 160"_s);
     EXPECT_EQ(device, u"Office A4"_s);
+    EXPECT_EQ(listed, 1 + 80 + 1) << "the header, the items and the category's total";
+    EXPECT_EQ(total, (QStringList { u"熱炒"_s, u"總計"_s, u"160"_s }));
     EXPECT_TRUE(QFile::exists(env.dir() + u"/TavoC_fg2.CSV"_s));
     EXPECT_TRUE(printers.jobs.isEmpty()) << "the preview prints only when asked";
 

@@ -444,9 +444,11 @@ TEST_F(TicketTest, WindowLoadReadsTopMarginTableLabelAndTableNameFlag)
     setParam(u"KPAddTblName"_s, u"y"_s);
     EXPECT_EQ(slip().SlipTopMargin, 0);
     EXPECT_TRUE(slip().TableLabel.isEmpty());
-    EXPECT_EQ(slip().KPAddTblName, u"Y"_s);
     EXPECT_EQ(slip().vsp.margins(), QMargins(0, 0, 0, 0));
     EXPECT_EQ(slip().vsp.tableBorder(), 10);
+    rs = rowsAt(item);
+    slip().PrintKPortShortSize(rs, u"0013"_s, 0, QString(), u"補印"_s, db::gCNT());
+    EXPECT_EQ(slip().KPAddTblName, u"Y"_s);
 
     // No site configured: an empty CustName must not switch the label on.
     tickets::frmTMSlip::unload();

@@ -130,6 +130,27 @@ TEST_F(ReprintTest, SortByTypeListsWhateverAddOnsFollowInThatOrder)
     EXPECT_EQ(ksMark(noodles), u"7"_s);
 }
 
+TEST_F(ReprintTest, TheReprintAndItsTicketsReadParametersOnTheConnectionTheyAreHanded)
+{
+    const int soup = addItem(u"湯麵"_s, 1, u"S0"_s, { { u"TypeNo"_s, u"2"_s }, { u"KSMark"_s, u"7"_s } });
+    const int rice = addItem(u"飯"_s, 1, u"S0"_s, { { u"TypeNo"_s, u"1"_s }, { u"KSMark"_s, u"8"_s } });
+    list({ soup, rice });
+    // The site's database holds the parameters; gCNT stands on a copy that has none.
+    setParam(u"KPSortByType"_s, u"Y"_s);
+    setParam(u"KPAddTblName"_s, u"Y"_s);
+    const QString site = env.path(u"site.db"_s);
+    db::gCNT().execute(u"VACUUM INTO "_s + QuotStr(site));
+    db::gCNT().execute(u"DELETE FROM xxPARAM"_s);
+    db::Connection handed;
+    handed.open(u"Provider=SQLite;Data Source="_s + site);
+
+    EXPECT_EQ(PrintKPortB(fg1, 1, 2, u"PK"_s, kKitchenPrinter, u"Y"_s, u"Y"_s, false, vsp, handed), printed);
+    ASSERT_EQ(printers.jobs.size(), 2);
+    EXPECT_EQ(printers.jobs[0].document.tableRows(), QStringList { u"飯|1;"_s }) << "sorted by type";
+    const QStringList blocks = printers.jobs[0].document.textBlocks();
+    EXPECT_EQ(blocks.last(), blocks.first()) << "the table name again at the foot";
+}
+
 TEST_F(ReprintTest, SetItemsSplitIntoOneTicketPerUnitWhenTheFlagIsOn)
 {
     const int set = addItem(u"商業午餐"_s, 3, u"S1"_s, { { u"KSMark"_s, u"0040"_s } });

@@ -148,7 +148,7 @@ void KitchenService::load()
             m_orders.setRow(1);
 
         QString cycle;
-        m_cycleTime = getParamValue(m_cnt, u"KPCycleTime"_s, cycle) ? db::basicVal(cycle) : 4;
+        m_cycleTime = getParamValue(u"KPCycleTime"_s, cycle, m_cnt) ? db::basicVal(cycle) : 4;
         m_cycleTime = std::clamp(m_cycleTime, 1.0, 5.0);
 
         m_activity.setColumns(grids::ActivityList::columns);
@@ -218,7 +218,7 @@ void KitchenService::tick()
             if (now.toString(u"hh:mm"_s) == m_shutTime)
                 restartComputer();
             QString opDate;
-            emit businessDate(getParamValue(m_cnt, u"OPDATE"_s, opDate) ? DBDateDisp(opDate) : DBDateDisp(now.date()));
+            emit businessDate(getParamValue(u"OPDATE"_s, opDate, m_cnt) ? DBDateDisp(opDate) : DBDateDisp(now.date()));
             m_cycleCount = 0;
             emit message(u"檢查新點單資料.."_s, 0);
             if (m_listing)
@@ -401,6 +401,9 @@ void KitchenService::requestEnd()
 {
     if (m_state == State::Ending)
         return;
+    // Nobody answers a box for a program told to end: one open now (the scan's error box above
+    // all) or one still to come must not hold the end.
+    sv().prompter->dismissAll();
     // A scan half done would leave its last rows out of the saved list: it ends first.
     if (m_state != State::Idle) {
         m_endHeld = true;

@@ -44,7 +44,7 @@ QString iniValue(const QString &key)
 QString paramFlag(const QString &id)
 {
     QString value;
-    return getParamValue(id, value) ? value.toUpper() : u"N"_s;
+    return getParamValue(id, value, db::gCNT()) ? value.toUpper() : u"N"_s;
 }
 
 QString settingsValue(const QString &section, const QString &key, const QString &defaultValue = {})
@@ -120,7 +120,7 @@ void InitTavo3()
         }
 
         QString opDate;
-        getParamValue(u"OPDATE"_s, opDate);
+        getParamValue(u"OPDATE"_s, opDate, db::gCNT());
         QDate day = toDate(opDate);
         if (day.isValid()) {
             G.gOPDate = day.toString(u"yyyy/MM/dd"_s);

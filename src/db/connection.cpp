@@ -2,10 +2,15 @@
 
 #include "db/connectionstring.h"
 #include "db/valuetext.h"
+#include "platform/echo.h"
+#include "platform/services.h"
+#include "util/report.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -46,6 +51,9 @@ bool linkStateLost(const QString &sqlState)
     return sqlState.startsWith(u"08"_s) || sqlState == u"57P01"_s || sqlState == u"57P02"_s
         || sqlState == u"57P03"_s;
 }
+
+// How soon after a failed attempt a lost link is tried again.
+constexpr qint64 kRetryMs = 1000;
 
 QString nextConnectionName()
 {
@@ -141,7 +149,16 @@ struct Connection::Impl {
     bool createIfMissing = false;
     bool open = false;
     bool inTransaction = false;
+    bool linkLost = false;
+    QDateTime lastTry; // the last attempt to open a lost link again
+    Connection::LinkWatcher linkWatcher;
     QSet<Recordset::Impl *> streams;
+
+    void tellLink(bool up, const QString &detail) const
+    {
+        if (linkWatcher)
+            linkWatcher(up, detail);
+    }
 
     QSqlDatabase db() const { return QSqlDatabase::database(name, false); }
     void requireOpen() const
@@ -415,6 +432,7 @@ void Connection::open(const QString &connectionString, const QString &baseDir)
     }
     d->name = name;
     d->open = true;
+    d->linkLost = false;
     try {
         QSqlDatabase db = d->db();
         QSqlQuery q(db);
@@ -447,6 +465,39 @@ void Connection::reopen()
 void Connection::close()
 {
     d->closeAll();
+    d->linkLost = false;
+}
+
+void Connection::setLinkWatcher(LinkWatcher watcher)
+{
+    d->linkWatcher = std::move(watcher);
+}
+
+bool Connection::linkLost() const
+{
+    return d->linkLost;
+}
+
+void Connection::requireLink()
+{
+    if (d->open || !d->linkLost) {
+        d->requireOpen();
+        return;
+    }
+    // A server out of reach (not refusing) costs the whole connect timeout: the statements of
+    // one cycle share an attempt rather than each waiting it out.
+    const QDateTime now = platform::services().clock->now();
+    if (d->lastTry.isValid() && now >= d->lastTry && d->lastTry.msecsTo(now) < kRetryMs)
+        throw DbError(
+            kErrConnectionClosed, u"The link to the database is lost; it is tried again shortly."_s, true);
+    d->lastTry = now;
+    try {
+        reopen();
+    } catch (const DbError &e) {
+        throw DbError(e.number(), e.description(), true);
+    }
+    d->linkLost = false;
+    d->tellLink(true, {});
 }
 
 bool Connection::isOpen() const
@@ -490,18 +541,25 @@ void Connection::run(QSqlQuery &q, const QString &sql)
         // Drivers do not always name the cause: a connection that cannot answer the simplest
         // query is gone, while a statement error leaves it answering.
         QSqlQuery probe(d->db());
-        lost = !probe.exec(u"SELECT 1"_s);
+        const bool oracle = d->db().driver()->dbmsType() == QSqlDriver::Oracle;
+        lost = !probe.exec(oracle ? u"SELECT 1 FROM DUAL"_s : u"SELECT 1"_s);
     }
     if (!lost)
         throw errorFrom(failure);
     const bool forwardOnly = q.isForwardOnly();
     const QSql::NumericalPrecisionPolicy precision = q.numericalPrecisionPolicy();
     q = QSqlQuery(); // lets go of the old link before it is removed
+    const DbError lostBy = errorFrom(failure);
+    d->tellLink(false, lostBy.description());
     try {
         reopen();
     } catch (...) {
-        throw errorFrom(failure);
+        // Closed now, and so known lost: the next statement opens it again.
+        d->linkLost = true;
+        d->lastTry = platform::services().clock->now();
+        throw lostBy;
     }
+    d->tellLink(true, {});
     q = QSqlQuery(d->db());
     q.setForwardOnly(forwardOnly);
     q.setNumericalPrecisionPolicy(precision);
@@ -511,7 +569,7 @@ void Connection::run(QSqlQuery &q, const QString &sql)
 
 int Connection::execute(const QString &sql)
 {
-    d->requireOpen();
+    requireLink();
     QSqlQuery q(d->db());
     q.setForwardOnly(true);
     run(q, sql);
@@ -522,7 +580,7 @@ int Connection::execute(const QString &sql)
 
 Recordset Connection::openRecordset(const QString &sql, Cursor cursor)
 {
-    d->requireOpen();
+    requireLink();
     Recordset rs;
     Recordset::Impl &r = *rs.d;
     QSqlQuery q(d->db());
@@ -567,9 +625,42 @@ Recordset Connection::openRecordset(const QString &sql, Cursor cursor)
     return rs;
 }
 
+QVariant Connection::insertReturningKey(const QString &insert, const QString &keyColumn)
+{
+    requireLink();
+    const QSqlDriver::DbmsType dbms = d->db().driver()->dbmsType();
+    QString sql = insert;
+    bool keyInResult = false;
+    if (dbms == QSqlDriver::PostgreSQL) {
+        sql += u" RETURNING "_s + keyColumn;
+        keyInResult = true;
+    } else if (dbms == QSqlDriver::MSSqlServer) {
+        static const QRegularExpression values(
+            u"\\)\\s*VALUES\\s*\\("_s, QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch m = values.match(sql);
+        if (!m.hasMatch())
+            throw DbError(kGenericErrorNumber, u"Not an INSERT of one row: "_s + insert);
+        sql.insert(m.capturedStart() + 1, u" OUTPUT INSERTED."_s + keyColumn);
+        keyInResult = true;
+    }
+    QSqlQuery q(d->db());
+    q.setForwardOnly(true);
+    run(q, sql);
+    QVariant key;
+    if (keyInResult) {
+        if (q.next())
+            key = q.value(0);
+    } else {
+        key = q.lastInsertId();
+    }
+    if (!key.isValid() || key.isNull())
+        throw DbError(kGenericErrorNumber, u"The database gave no key for the new row: "_s + insert);
+    return key;
+}
+
 void Connection::beginTrans()
 {
-    d->requireOpen();
+    requireLink();
     if (!d->db().transaction())
         throw errorFrom(d->db().lastError(), u"BeginTrans"_s);
     d->inTransaction = true;
@@ -619,6 +710,12 @@ Connection &gCNT()
     // application's own end closes it while the drivers are still loaded.
     static Connection *const connection = [] {
         auto *c = new Connection;
+        // The text log says when the service lost its database and when it had it back.
+        c->setLinkWatcher([](bool up, const QString &detail) {
+            const QString line = up ? u"資料庫連線恢復"_s : u"資料庫連線中斷: "_s + detail;
+            WriteLog(line);
+            platform::echoLine(u"gCNT"_s, line);
+        });
         if (QCoreApplication::instance())
             qAddPostRoutine([] { gCNT().close(); });
         return c;

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 namespace tavo::db {
@@ -97,6 +98,14 @@ public:
     void close();
     bool isOpen() const;
 
+    // Told when the link to the server is found lost (with the failure's text) and when it is
+    // back (with an empty text). Each loss is told once, however many statements meet it.
+    using LinkWatcher = std::function<void(bool up, const QString &detail)>;
+    void setLinkWatcher(LinkWatcher watcher);
+    // The link to the server was lost and could not be opened again yet: the next statement
+    // tries again.
+    bool linkLost() const;
+
     QString connectionString() const;
     QString provider() const; // as written in the string, e.g. "SQLOLEDB.1"
     QString dataSource() const; // the "Data Source" property
@@ -108,8 +117,16 @@ public:
     // Runs a statement; returns the number of rows it affected (-1 for a query that returns rows).
     // A statement that fails because the link to a database server is gone (the server
     // restarted, the network dropped) is run once more on a fresh connection, outside a
-    // transaction only; an error of the statement itself is never run again.
+    // transaction only; an error of the statement itself is never run again. While the server
+    // stays away, every later statement first tries to open the link again, for as long as it
+    // takes; its failure is thrown as a repeated error (ErrorInfo::repeated), the loss having
+    // been reported by the statement that found it.
     int execute(const QString &sql);
+    // Runs `insert`, an "INSERT INTO t (...) VALUES (...)" of one row, and returns the key the
+    // database gave that row in its identity column `keyColumn`: from the statement itself
+    // (RETURNING on PostgreSQL, OUTPUT on SQL Server) or the connection's last insert id, never
+    // from a later look at the table, where another station's row may already stand.
+    QVariant insertReturningKey(const QString &insert, const QString &keyColumn);
     // Runs a query, with the same second chance. A statement that returns no rows gives a closed
     // recordset (isOpen() false).
     Recordset openRecordset(const QString &sql, Cursor cursor = Cursor::ForwardOnly);
@@ -123,6 +140,8 @@ public:
 private:
     // Runs `sql` on `q`; on a lost link reconnects once and runs it again on a fresh query.
     void run(QSqlQuery &q, const QString &sql);
+    // Throws unless the connection is open; a lost link is opened again first.
+    void requireLink();
 
     std::unique_ptr<Impl> d;
 };

@@ -222,6 +222,11 @@ void translatePostgres(const ConnectionString &cs, int timeout, DriverTarget &t)
     if (timeout > 0)
         options << u"connect_timeout=%1"_s.arg(qMax(timeout, 2)); // libpq's own floor is 2 s
     options << u"application_name=TavoKPortSrv"_s;
+    // A server gone silent (a cable pulled, a router down) ends a statement within half a
+    // minute, not after the system's quarter of an hour of retries, so the link can be opened
+    // again; an idle link is checked the same way.
+    options << u"keepalives_idle=30"_s << u"keepalives_interval=10"_s << u"keepalives_count=3"_s
+            << u"tcp_user_timeout=30000"_s;
     // Sites that keep the POS tables in their own schema name it here.
     const QString searchPath = cs.value(QStringList { u"Search Path"_s, u"SearchPath"_s }).trimmed();
     if (!searchPath.isEmpty()) {

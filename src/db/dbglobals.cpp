@@ -187,16 +187,11 @@ QString QuotDate(const QVariant &value, const QString &provider)
     }
 }
 
-bool getParamValue(const QString &id, QString &value)
-{
-    return getParamValue(db::gCNT(), id, value);
-}
-
-bool getParamValue(db::Connection &cnt, const QString &id, QString &value)
+bool getParamValue(const QString &id, QString &value, db::Connection &cn)
 {
     try {
-        db::Recordset rs = cnt.openRecordset(
-            u"Select * "_s + u" from xxPARAM"_s + u" WHERE ParamID = "_s + QuotStr(id));
+        db::Recordset rs
+            = cn.openRecordset(u"Select * "_s + u" from xxPARAM"_s + u" WHERE ParamID = "_s + QuotStr(id));
         bool found = false;
         if (!rs.eof()) {
             value = rs.text(u"ParamValue"_s);

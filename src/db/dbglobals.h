@@ -34,11 +34,9 @@ QString QuotStr(const QVariant &value);
 // Oracle's TO_DATE form); "NULL" for anything that is not a date.
 QString QuotDate(const QVariant &value, const QString &provider = {});
 
-// Reads ParamValue of xxPARAM; true only for a row with a non-empty value. Errors go to the
-// error log (tag "getParamValue").
-bool getParamValue(const QString &id, QString &value);
-// The same on a connection of the caller's.
-bool getParamValue(db::Connection &cnt, const QString &id, QString &value);
+// Reads ParamValue of xxPARAM on `cn`; true only for a row with a non-empty value. Errors go to
+// the error log (tag "getParamValue").
+bool getParamValue(const QString &id, QString &value, db::Connection &cn);
 // Updates the parameter (stamping UpdDate) or inserts it (stamping FileDate) with the server's
 // time g().gSQLNow. Errors are shown (tag "SetParamValue").
 bool SetParamValue(const QString &id, const QString &value);

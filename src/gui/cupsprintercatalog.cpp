@@ -5,19 +5,52 @@
 #include "platform/printersetup.h"
 #include "util/report.h"
 
+#include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include <cmath>
 #include <cups/cups.h>
 
 using namespace Qt::StringLiterals;
 
 namespace tavo::gui {
 
+namespace {
+// Whether the printer is fed ESC/POS bytes: its settings say so, or guess from the queue.
+bool sendsEscPos(const QString &printerName, const platform::PrinterSetup &setup)
+{
+    return setup.mode == platform::PrinterMode::Raw
+        || (setup.mode == platform::PrinterMode::Guess && CupsPrinterCatalog::isRawQueue(printerName));
+}
+} // namespace
+
 QStringList CupsPrinterCatalog::printerNames() const
 {
     return QPrinterInfo::availablePrinterNames();
+}
+
+platform::PrintPaper CupsPrinterCatalog::paper(const QString &printerName) const
+{
+    if (printerName.isEmpty())
+        return {};
+    if (sendsEscPos(printerName, platform::readPrinterSetup(printerName)))
+        return platform::kReceiptRoll;
+    const QPageSize page = QPrinterInfo::printerInfo(printerName).defaultPageSize();
+    if (!page.isValid())
+        return {};
+    const QSizeF mm = page.size(QPageSize::Millimeter);
+    if (mm.width() <= 80.5) {
+        // A roll's head leaves about 4 mm unprinted on either side.
+        platform::PrintPaper roll = platform::kReceiptRoll;
+        roll.size.setWidth(int(std::lround((mm.width() - 8) * platform::kTwipsPerMm)));
+        return roll;
+    }
+    const QSize points = page.sizePoints();
+    return { QSize(int(points.width() * platform::kTwipsPerPoint),
+                 int(points.height() * platform::kTwipsPerPoint)),
+        false };
 }
 
 bool CupsPrinterCatalog::print(
@@ -41,9 +74,7 @@ bool CupsPrinterCatalog::print(
     const platform::PrinterSetup setup = platform::readPrinterSetup(printerName);
     for (const QString &problem : setup.problems)
         WriteLog(u"印表機設定無效, 使用預設值: "_s + problem);
-    const bool raw = setup.mode == platform::PrinterMode::Raw
-        || (setup.mode == platform::PrinterMode::Guess && isRawQueue(printerName));
-    if (raw) {
+    if (sendsEscPos(printerName, setup)) {
         platform::EscPosSink sink(
             setup.escpos, [&](const QString &title, const QByteArray &bytes, QString *reason) {
                 return submitRawJob(printerName, title, bytes, reason);

@@ -12,6 +12,9 @@ class CupsPrinterCatalog : public platform::PrinterCatalog {
 public:
     // Empty when the scheduler is not running or knows no queue.
     QStringList printerNames() const override;
+    // A queue fed ESC/POS bytes prints on the receipt roll; a driver's queue on its default page,
+    // a page no wider than a roll being a receipt printer's roll behind a driver.
+    platform::PrintPaper paper(const QString &printerName) const override;
     // A receipt printer on a queue without a driver gets the document as ESC/POS bytes in a raw
     // job; any other queue gets it drawn through QPrinter (red device-font text stays red). The
     // printer's own settings (platform/printersetup.h) override the guess.

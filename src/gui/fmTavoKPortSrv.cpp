@@ -213,7 +213,7 @@ void fmTavoKPortSrv::InitForm()
         txtOpDate->setText(g().gOPDate);
         chkKPortForm->setChecked(setting(u"KP"_s, u"KPortFORM"_s) == u"Y"_s);
         QString alertQty;
-        if (getParamValue(u"KPAlertQty"_s, alertQty) && alertQty.toUpper() == u"Y"_s) {
+        if (getParamValue(u"KPAlertQty"_s, alertQty, db::gCNT()) && alertQty.toUpper() == u"Y"_s) {
             chkKPortForm->setChecked(false);
             chkKPortForm_Click(); // saved "N" even when it was unchecked already
             chkKPortForm->setVisible(false);
@@ -532,14 +532,16 @@ bool fmTavoKPortSrv::KPWPOrderI(const QString &PrinterName, const tickets::Order
 
 void fmTavoKPortSrv::cmdPrintShiftItemSum_Click()
 {
-    reports::cmdPrintShiftItemSum_Click({ *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir }, db::gCNT(),
+    reports::cmdPrintShiftItemSum_Click(
+        { *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir, txtPrinterType->text() }, db::gCNT(),
         [this] { return std::make_unique<frmVSPBlank>(this); },
         [this](const QString &text) { DispElaMsg(*elaMsg, text); });
 }
 
 void fmTavoKPortSrv::cmdPrintShiftRptB_Click()
 {
-    reports::cmdPrintShiftRptB_Click({ *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir }, db::gCNT(),
+    reports::cmdPrintShiftRptB_Click(
+        { *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir, txtPrinterType->text() }, db::gCNT(),
         [this] { return std::make_unique<frmVSPBlank>(this); },
         [this](const QString &text) { DispElaMsg(*elaMsg, text); });
 }

@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsView>
+#include <QLabel>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewWidget>
@@ -63,6 +64,7 @@ frmVSPBlank::frmVSPBlank(QWidget *parent)
     cmdPrintPage = ui->cmdPrintPage;
     cmdSaveDoc = ui->cmdSaveDoc;
     cmdExit = ui->cmdExit;
+    lblPage = ui->lblPage;
     fgList = new platform::GridModel(this);
     ui->fgList->setGrid(fgList);
 
@@ -78,6 +80,15 @@ frmVSPBlank::frmVSPBlank(QWidget *parent)
         view->viewport()->installEventFilter(this);
 
     connect(vspView, &QPrintPreviewWidget::paintRequested, this, &frmVSPBlank::paintDocument);
+    // The preview announces a change whenever scrolling brings another page into view.
+    connect(vspView, &QPrintPreviewWidget::previewChanged, this, &frmVSPBlank::followShownPage);
+    choosePrinter = [this](QPrinter &printer) {
+        QPrintDialog dialog(&printer, this);
+        dialog.setObjectName(u"dlgPrinter"_s);
+        dialog.setOption(QAbstractPrintDialog::PrintCurrentPage);
+        dialog.setMinMax(1, std::max(1, vsp.pageCount()));
+        return dialog.exec() == QDialog::Accepted;
+    };
     connect(cmdFirst, &QPushButton::clicked, this, &frmVSPBlank::cmdFirst_Click);
     connect(cmdPrevious, &QPushButton::clicked, this, &frmVSPBlank::cmdPrevious_Click);
     connect(cmdNext, &QPushButton::clicked, this, &frmVSPBlank::cmdNext_Click);
@@ -143,17 +154,34 @@ void frmVSPBlank::setZoomMode(int mode)
 void frmVSPBlank::showModal()
 {
     refreshPreview();
+    // As large as the screen, so that the whole page in view is large enough to read.
+    setWindowState(windowState() | Qt::WindowMaximized);
     exec();
 }
 
 void frmVSPBlank::refreshPreview()
 {
     const platform::PrintDocument &doc = vsp.document();
+    const int page = vsp.previewPage();
     m_previewPrinter->setPageSize(platform::PainterRenderer::pageSize(doc));
     m_previewPrinter->setPageMargins(QMarginsF(0, 0, 0, 0));
     vspView->updatePreview();
-    if (vsp.previewPage() > 0)
-        vspView->setCurrentPage(vsp.previewPage());
+    showPage(page);
+}
+
+void frmVSPBlank::followShownPage()
+{
+    // While the preview is rebuilt it passes through its first page; that is not the operator's.
+    if (vspView->pageCount() == vsp.pageCount() && vsp.pageCount() > 0)
+        vsp.setPreviewPage(vspView->currentPage());
+    showPageNumber();
+}
+
+void frmVSPBlank::showPageNumber()
+{
+    lblPage->setText(vsp.pageCount() > 0
+            ? u"第 %1 頁 / 共 %2 頁"_s.arg(vsp.previewPage()).arg(vsp.pageCount())
+            : QString());
 }
 
 void frmVSPBlank::paintDocument(QPrinter *printer)
@@ -173,8 +201,11 @@ void frmVSPBlank::showEvent(QShowEvent *event)
 void frmVSPBlank::showPage(int page)
 {
     vsp.setPreviewPage(page);
-    if (vsp.previewPage() > 0)
-        vspView->setCurrentPage(vsp.previewPage());
+    const int shown = vsp.previewPage();
+    if (shown > 0)
+        vspView->setCurrentPage(shown);
+    vsp.setPreviewPage(shown);
+    showPageNumber();
 }
 
 void frmVSPBlank::cmdFirst_Click()
@@ -249,19 +280,31 @@ void frmVSPBlank::cmdSetupPrinter_Click()
         QPrinter printer(QPrinter::HighResolution);
         if (!vsp.device().isEmpty())
             printer.setPrinterName(vsp.device());
-        QPrintDialog dialog(&printer, this);
-        dialog.setObjectName(u"dlgPrinter"_s);
-        if (dialog.exec() != QDialog::Accepted)
+        printer.setDocName(vsp.document().name);
+        printer.setFromTo(1, vsp.pageCount());
+        if (!choosePrinter(printer))
             return;
-        QString error;
-        bool done = false;
-        if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
-            done = platform::PdfSink(printer.outputFileName()).output(vsp.document(), &error);
-        else
-            done = platform::PrinterSink(printer.printerName()).output(vsp.document(), &error);
-        if (!done)
-            throw TavoError(
-                kGenericErrorNumber, u"Printing on \"%1\" failed: %2"_s.arg(printer.printerName(), error));
+        int from = 1, to = vsp.pageCount();
+        if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+            from = printer.fromPage();
+            to = std::max(from, printer.toPage());
+        } else if (printer.printRange() == QPrinter::CurrentPage) {
+            from = to = vsp.previewPage();
+        }
+        const platform::PrintDocument chosen = vsp.document().pageRange(from, to);
+        const bool toFile
+            = printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty();
+        // Qt keeps no name for a printer its print support does not list; that is still the
+        // report's own printer.
+        const QString target = printer.printerName().isEmpty() ? vsp.device() : printer.printerName();
+        // The copies go out as jobs of their own: a receipt printer cuts each one off.
+        for (int copy = 0; copy < (toFile ? 1 : std::max(1, printer.copyCount())); ++copy) {
+            QString error;
+            const bool done = toFile ? platform::PdfSink(printer.outputFileName()).output(chosen, &error)
+                                     : platform::PrinterSink(target).output(chosen, &error);
+            if (!done)
+                throw TavoError(kGenericErrorNumber, u"Printing on \"%1\" failed: %2"_s.arg(target, error));
+        }
     } catch (...) {
         ShowErrMsg(u"cmdSetupPrinter_Click"_s);
     }
@@ -277,8 +320,13 @@ void frmVSPBlank::cmdSaveDoc_Click()
         dlgFile.setNameFilters(qtFilters(kSaveFilter));
         dlgFile.selectFile(
             QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + u"報表輸出"_s);
-        if (dlgFile.exec() == QDialog::Accepted && !dlgFile.selectedFiles().isEmpty())
-            platform::saveCsv(*fgList, dlgFile.selectedFiles().first());
+        if (dlgFile.exec() == QDialog::Accepted && !dlgFile.selectedFiles().isEmpty()) {
+            QString path = dlgFile.selectedFiles().first();
+            // A name typed without an extension is still the CSV file the filter promises.
+            if (QFileInfo(path).suffix().isEmpty())
+                path += u".csv"_s;
+            platform::saveCsv(*fgList, path);
+        }
     } catch (...) {
         ShowErrMsg(u"frmVSPBlank_cmdSaveDoc_Click"_s);
     }

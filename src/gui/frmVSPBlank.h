@@ -11,8 +11,7 @@
 #include <functional>
 #include <memory>
 
-class QFileDialog;
-class QPrintDialog;
+class QLabel;
 class QPrintPreviewWidget;
 class QPrinter;
 class QPushButton;
@@ -44,9 +43,15 @@ public:
     QPushButton *cmdFirst = nullptr, *cmdPrevious = nullptr, *cmdNext = nullptr, *cmdLast = nullptr;
     QPushButton *cmdPrint = nullptr, *cmdSetupPrinter = nullptr, *cmdPrintPage = nullptr;
     QPushButton *cmdSaveDoc = nullptr, *cmdExit = nullptr;
+    QLabel *lblPage = nullptr; // the page on screen and the page count
+
+    // The printer-choice dialog of "指定印表機": true when the operator confirmed it, with the
+    // printer, copies and pages chosen in `printer`. The platform's dialog unless replaced.
+    std::function<bool(QPrinter &printer)> choosePrinter;
 
     // ---- ReportPreview
     platform::PrintSurface &surface() override { return vsp; }
+    platform::GridModel &listGrid() override { return *fgList; }
     bool IsPrinterInstalled(const QString &pvPrinter) override;
     void setZoom(int percent) override;
     void showModal() override;
@@ -74,6 +79,10 @@ protected:
 
 private:
     void showPage(int page);
+    // The page on screen, however it got there (buttons, wheel, scroll bar, keys), becomes the
+    // previewed page the buttons step from and "列印本頁" prints.
+    void followShownPage();
+    void showPageNumber();
     void paintDocument(QPrinter *printer);
 
     std::unique_ptr<Ui::frmVSPBlank> ui;

@@ -2,12 +2,13 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace tavo::gui {
 
 platform::BoxAnswer QtPrompter::ask(const QString &title, const QString &text, platform::BoxIcon icon, platform::BoxButtons buttons)
 {
-    if (qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr)
+    if (m_dismissed || qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr)
         return platform::defaultAnswer(buttons);
     QMessageBox box;
     box.setWindowTitle(title);
@@ -37,10 +38,23 @@ platform::BoxAnswer QtPrompter::ask(const QString &title, const QString &text, p
         box.setStandardButtons(QMessageBox::Ok);
         box.setDefaultButton(QMessageBox::Ok);
     }
+    m_open.append(&box);
     const int pressed = box.exec();
+    m_open.removeAll(&box);
     if (buttons == platform::BoxButtons::YesNo)
         return pressed == QMessageBox::Yes ? platform::BoxAnswer::Yes : platform::BoxAnswer::No;
     return platform::BoxAnswer::Ok;
+}
+
+void QtPrompter::dismissAll()
+{
+    m_dismissed = true;
+    // Innermost first: an outer box's loop can only return once the ones above it have.
+    const auto open = m_open;
+    for (auto it = open.crbegin(); it != open.crend(); ++it) {
+        if (QMessageBox *box = *it; box != nullptr && box->defaultButton() != nullptr)
+            box->defaultButton()->click();
+    }
 }
 
 void QtPrompter::beep()

@@ -3,6 +3,7 @@
 #include "db/connection.h"
 #include "db/dbglobals.h"
 #include "db/gridload.h"
+#include "db/valuetext.h"
 #include "platform/gridmodel.h"
 #include "platform/services.h"
 #include "tickets/frmTMSlip.h"
@@ -152,17 +153,10 @@ WriteError deleteRow(platform::GridModel &fgKPort, int row, db::Connection &cnt)
 WriteError insertRow(platform::GridModel &fgKPort, db::Connection &cnt)
 {
     try {
-        QString rno;
-        {
-            // The new record's number is read back before anyone else can add one.
-            db::Transaction transaction(cnt);
-            cnt.execute(u"INSERT INTO KPORT (KPort, KPortType, KPortName, PrintList, PrintItem, Remark, FileDate)"_s
-                + u" VALUES ('', "_s + QuotStr(kEpson) + u", '', '', 'Y', '', "_s + serverNow(cnt) + u")"_s);
-            db::Recordset rs = cnt.openRecordset(u"SELECT MAX(RNo) AS RNo FROM KPORT"_s);
-            rno = rs.text(0);
-            rs.close();
-            transaction.commit();
-        }
+        const QString rno = db::valueText(cnt.insertReturningKey(
+            u"INSERT INTO KPORT (KPort, KPortType, KPortName, PrintList, PrintItem, Remark, FileDate)"_s
+                + u" VALUES ('', "_s + QuotStr(kEpson) + u", '', '', 'Y', '', "_s + serverNow(cnt) + u")"_s,
+            u"RNo"_s));
         fgKPort.addRow({ rno, QString(), kEpson, QString(), QString(), u"Y"_s, QString() });
         fgKPort.setRow(fgKPort.Rows() - 1);
         fgKPort.setCol(PortGrid::KPort);

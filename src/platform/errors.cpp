@@ -5,10 +5,11 @@
 
 namespace tavo {
 
-TavoError::TavoError(qint64 number, QString description)
+TavoError::TavoError(qint64 number, QString description, bool repeated)
     : m_number(number)
     , m_description(std::move(description))
     , m_what(m_description.toUtf8())
+    , m_repeated(repeated)
 {
 }
 
@@ -21,7 +22,7 @@ ErrorInfo currentError()
     try {
         throw;
     } catch (const TavoError &e) {
-        return { e.number(), e.description() };
+        return { e.number(), e.description(), e.repeated() };
     } catch (const std::bad_alloc &) {
         return { 7, QStringLiteral("Out of memory") };
     } catch (const std::exception &e) {

@@ -9,20 +9,25 @@ namespace tavo {
 
 class TavoError : public std::exception {
 public:
-    TavoError(qint64 number, QString description);
+    TavoError(qint64 number, QString description, bool repeated = false);
     qint64 number() const { return m_number; }
     const QString &description() const { return m_description; }
+    bool repeated() const { return m_repeated; }
     const char *what() const noexcept override { return m_what.constData(); }
 
 private:
     qint64 m_number;
     QString m_description;
     QByteArray m_what;
+    bool m_repeated;
 };
 
 struct ErrorInfo {
     qint64 number = 0;
     QString description;
+    // The same failure as one already reported and not yet over (a database still away): the
+    // reporters stay silent, so an unattended service does not log or show it every cycle.
+    bool repeated = false;
 };
 
 // The error being handled. Unknown exceptions give a generic number; outside a catch block the

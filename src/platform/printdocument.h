@@ -19,6 +19,20 @@ inline constexpr double kTwipsPerMm = kTwipsPerInch / 25.4;
 
 enum class PrintAlign { Left, Centre, Right, Justified };
 
+// The paper a printer lays a document out on.
+struct PrintPaper {
+    QSize size { 11906, 16838 }; // twips; A4
+    bool roll = false; // a receipt roll, cut after what is printed
+
+    bool operator==(const PrintPaper &) const = default;
+};
+
+// A receipt printer's 80 mm roll, as far as its head reaches: 72 mm, which a raw ESC/POS job
+// fills with the printer's columns of characters. Laid out on this width, a position in twips is
+// where it prints. The length is where the pages of a preview break.
+inline const PrintPaper kReceiptRoll { QSize(int(72 * kTwipsPerMm + 0.5), int(297 * kTwipsPerMm + 0.5)),
+    true };
+
 // The font an item was written in. `name` is what the caller asked for ("Arial", "8 cpi (RED)");
 // `face` the family actually used to measure and draw it.
 struct PrintFont {

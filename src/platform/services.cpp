@@ -1,5 +1,6 @@
 #include "platform/services.h"
 
+#include "platform/printdocument.h"
 #include "platform/prompters.h"
 #include "platform/settingsstore.h"
 #include "platform/systemclock.h"
@@ -19,6 +20,7 @@ public:
 class NoPrinters : public PrinterCatalog {
 public:
     QStringList printerNames() const override { return {}; }
+    PrintPaper paper(const QString &) const override { return {}; }
     bool print(const PrintDocument &, const QString &printerName, QString *error) override
     {
         if (error)

@@ -26,6 +26,9 @@ public:
     // A modal message box; returns the button pressed.
     virtual BoxAnswer ask(const QString &title, const QString &text, BoxIcon icon, BoxButtons buttons) = 0;
     virtual void beep() = 0;
+    // The program is ending and waits for nobody: every box open now closes with its default
+    // answer, and every later one is given that answer without being shown.
+    virtual void dismissAll() { }
 };
 
 // Per-user settings: text values addressed by application, section and key. Section and key
@@ -47,12 +50,16 @@ public:
 };
 
 class PrintDocument;
+struct PrintPaper;
 
 // The installed printers, compared by exact, case-sensitive name.
 class PrinterCatalog {
 public:
     virtual ~PrinterCatalog() = default;
     virtual QStringList printerNames() const = 0;
+    // The paper documents for this printer are laid out on: a receipt printer's roll, or the page
+    // of any other printer.
+    virtual PrintPaper paper(const QString &printerName) const = 0;
     // Sends a finished document to a printer; false with a reason when it could not be queued.
     virtual bool print(const PrintDocument &document, const QString &printerName, QString *error = nullptr) = 0;
 };

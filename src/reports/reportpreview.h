@@ -1,12 +1,17 @@
 #pragma once
-// What a report needs of its preview window: the surface it writes on, the printer check of that
-// surface, and a modal show. The window itself is a widget (gui::frmVSPBlank); the reports only
-// see this, so they build and run without widgets and tests can keep the document.
+// What a report needs of its preview window: the surface it writes on, the list grid it saves,
+// the printer check of that surface, and a modal show. The window itself is a widget
+// (gui::frmVSPBlank); the reports only see this, so they build and run without widgets and tests
+// can keep the document.
 #include "platform/printsurface.h"
 
 #include <QString>
 #include <functional>
 #include <memory>
+
+namespace tavo::platform {
+class GridModel;
+}
 
 namespace tavo::reports {
 
@@ -14,6 +19,8 @@ class ReportPreview {
 public:
     virtual ~ReportPreview() = default;
     virtual platform::PrintSurface &surface() = 0;
+    // The report's rows as a table, saved by the window's "存檔".
+    virtual platform::GridModel &listGrid() = 0;
     // True when a printer of exactly this name (letter case included) is a device of surface().
     virtual bool IsPrinterInstalled(const QString &pvPrinter) = 0;
     virtual void setZoom(int percent) = 0;

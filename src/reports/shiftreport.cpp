@@ -108,10 +108,18 @@ QString formatQty(double qty)
     return whole < 0 ? u"-"_s + digits : digits;
 }
 
+platform::PrintPaper reportPaper(const QString &printer, const QString &printerType)
+{
+    const platform::PrintPaper paper = platform::services().printers->paper(printer);
+    if (!paper.roll && !printer.isEmpty() && printerType == u"EPSONTM"_s)
+        return platform::kReceiptRoll;
+    return paper;
+}
+
 ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, const QString &pvDateB,
     const QString &pvDateE, const QString &pvTimeB, const QString &pvTimeE, const QString &pvPrinter,
-    const QString &pvPriceCap, db::Connection &cn, const PreviewFactory &newPreview,
-    const MessageFlash &DispElaMsg)
+    const QString &pvPriceCap, const QString &pvPrinterType, db::Connection &cn,
+    const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
 {
     try {
         std::unique_ptr<ReportPreview> preview = newPreview();
@@ -135,6 +143,11 @@ ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, c
             return ReportOutcome::NotRun;
         }
 
+        // Laid out on A4 and then squeezed into a roll's columns, a table loses its cells: the
+        // report is laid out on the paper it prints on.
+        const platform::PrintPaper paper
+            = reportPaper(vsp.device(), pvPrinter.isEmpty() ? QString() : pvPrinterType);
+        vsp.setPaperSize(paper.size, paper.roll);
         vsp.setMarginLeft(0);
         vsp.setMarginRight(0);
         preview->setZoom(110);
@@ -158,6 +171,9 @@ ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, c
 
         vsp.setTextAlign(7);
         vsp.setTableBorder(2);
+        platform::GridModel &fgList = preview->listGrid();
+        fgList.setColumns(grids::ReportList::columns);
+        fgList.setRows(1);
         QString previous = kNoCategory;
         double total = 0;
         // The empty row closing a category's table is where its total line is written.
@@ -169,6 +185,7 @@ ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, c
             vsp.setCurrentY(vsp.currentY() - 200);
             vsp.text(u"\r\n"_s + previous + u"總計: "_s + formatQty(total));
             vsp.setCurrentY(vsp.currentY() + 200);
+            fgList.addRow({ previous, u"總計"_s, formatQty(total) });
         };
 
         for (; !rs.eof(); rs.moveNext()) {
@@ -199,6 +216,7 @@ ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, c
             }
             const double qty = sumQty + supplement;
             vsp.addTable(kTableFormat, kTableHeader, itemName + u"#"_s + formatQty(qty) + u";"_s);
+            fgList.addRow({ typeName, itemName, formatQty(qty) });
             if (itemType != u"A1"_s && itemType != u"T1"_s)
                 total += qty;
         }
@@ -244,8 +262,8 @@ ReportOutcome printShiftReport(const QString &tag, const QString &kPort, const Q
         }
         timeB += u":00"_s;
         timeE += u":59"_s;
-        return PrintKPTypeList(kPort, kPName, dateB, dateE, timeB, timeE, input.printer.trimmed(), u"Y"_s, cn,
-            newPreview, DispElaMsg);
+        return PrintKPTypeList(kPort, kPName, dateB, dateE, timeB, timeE, input.printer.trimmed(), u"Y"_s,
+            input.printerType.trimmed(), cn, newPreview, DispElaMsg);
     } catch (...) {
         ShowErrMsg(tag);
         return ReportOutcome::Failed;

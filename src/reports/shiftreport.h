@@ -40,11 +40,16 @@ enum class ReportOutcome {
     Failed, // an error, shown with its tag
 };
 
-// Builds the report on a new preview window and shows it modally.
+// The paper a report is laid out on: the printer's own. A named printer of type "EPSONTM" is a
+// receipt printer whatever its queue says.
+platform::PrintPaper reportPaper(const QString &printer, const QString &printerType);
+
+// Builds the report on a new preview window and shows it modally. `pvPrinterType` is the kitchen
+// port type of `pvPrinter` ("EPSONTM" for a receipt printer), when known.
 ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, const QString &pvDateB,
     const QString &pvDateE, const QString &pvTimeB, const QString &pvTimeE, const QString &pvPrinter,
-    const QString &pvPriceCap, db::Connection &cn, const PreviewFactory &newPreview,
-    const MessageFlash &DispElaMsg);
+    const QString &pvPriceCap, const QString &pvPrinterType, db::Connection &cn,
+    const PreviewFactory &newPreview, const MessageFlash &DispElaMsg);
 
 // What the report buttons read from the service window.
 struct ShiftInput {
@@ -52,6 +57,7 @@ struct ShiftInput {
     QString opDate; // txtOpDate
     QString printer; // txtPrinter
     QString appDir; // where "TavoC_fg2.CSV" is kept
+    QString printerType = {}; // txtPrinterType
 };
 
 // The buttons' logic: saves the shift grid, turns the selected shift into a window on the

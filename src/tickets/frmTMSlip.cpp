@@ -52,13 +52,6 @@ void frmTMSlip::Form_Load()
         ShowErrMsg(u"Form_Load"_s);
     }
     try {
-        QString value;
-        if (getParamValue(u"KPAddTblName"_s, value))
-            KPAddTblName = value.toUpper();
-    } catch (...) {
-        ShowErrMsg(u"Form_Load"_s);
-    }
-    try {
         const QString site = GetINI(g().gINIFile, u"PARAM"_s, TableLabelSiteKey);
         if (!site.isEmpty() && g().gCustName == site)
             TableLabel = u"桌號"_s;
@@ -122,6 +115,14 @@ TicketSettings frmTMSlip::ticketSettings(
 bool frmTMSlip::PrintKPortShortSize(db::Recordset &pRST, const QString &pvPrintSNo, int pvSplitCount,
     const QString &pvCustTotal, const QString &pvKPName, db::Connection &cn)
 {
+    // The window has no connection of its own: its parameter comes from the one its first
+    // ticket is printed on.
+    if (!m_paramsRead) {
+        QString value;
+        if (getParamValue(u"KPAddTblName"_s, value, cn))
+            KPAddTblName = value.toUpper();
+        m_paramsRead = true;
+    }
     const TicketSettings settings = ticketSettings(pvPrintSNo, pvSplitCount, pvCustTotal, pvKPName);
     const KitchenTicket ticket = readKitchenTicket(pRST, cn, settings);
     const LaidOutTicket out = layOutKitchenTicket(vsp, ticket, settings);

@@ -33,7 +33,7 @@ public:
 
     platform::PrintSurface vsp;
 
-    // Ticket settings, read at load.
+    // Ticket settings, read at load (KPAddTblName with the first ticket, from xxPARAM).
     int SlipTopMargin = 0; // twips above the header
     QString KPAddTblName; // "Y": the header is repeated at the foot of the ticket
     QString TableLabel; // "桌號" on the sites configured for it, else empty
@@ -64,6 +64,7 @@ public:
 private:
     frmTMSlip();
     void Form_Load();
+    bool m_paramsRead = false;
     static std::unique_ptr<frmTMSlip> &slot();
 };
 

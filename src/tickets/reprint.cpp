@@ -86,7 +86,7 @@ ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, cons
     step(kTag, [&] { slip.vsp.setDevice(pvPrinter); });
 
     QString sortFlag;
-    if (getParamValue(u"KPSortByType"_s, sortFlag))
+    if (getParamValue(u"KPSortByType"_s, sortFlag, cn))
         sortFlag = sortFlag.toUpper();
 
     // A selection of no rows would leave the filter without a condition.

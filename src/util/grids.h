@@ -26,6 +26,13 @@ struct ActivityList {
         = { { u"記錄時間" }, { u"  作業別" }, { u"            作業訊息" } };
 };
 
+// fgList of the report preview: a shift report's rows as "存檔" saves them, a category's total
+// after its items.
+struct ReportList {
+    enum Column : int { Category, Item, Qty, Count };
+    static constexpr GridColumn columns[Count] = { { u"類別" }, { u"項目名稱" }, { u"數量" } };
+};
+
 // fg2: the shift table, kept in TavoC_fg2.CSV.
 struct ShiftTable {
     enum Column : int { Shift, Start, End, Count };

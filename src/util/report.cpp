@@ -119,6 +119,8 @@ void WriteErrLog(const QString &tag)
 
 void WriteErrLog(const QString &tag, const ErrorInfo &error)
 {
+    if (error.repeated)
+        return;
     try {
         writeErrBlock(errorText(tag, error));
     } catch (...) {
@@ -132,6 +134,8 @@ void ShowErrMsg(const QString &tag)
 
 void ShowErrMsg(const QString &tag, const ErrorInfo &error)
 {
+    if (error.repeated)
+        return;
     try {
         beep();
         const QString text = errorText(tag, error);
@@ -145,6 +149,8 @@ void ShowErrMsg(const QString &tag, const ErrorInfo &error)
 int AskErrMsg(const QString &tag)
 {
     const ErrorInfo error = errorInFlight();
+    if (error.repeated)
+        return 1;
     try {
         beep();
         const QString text = errorText(tag, error);

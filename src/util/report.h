@@ -17,6 +17,7 @@ void WriteLog(const QString &text, const QString &file = {});
 
 // Appends the time line and the error text of the error being handled (inside a catch block;
 // outside one the number is 0 and the description empty) to g().gErrFile. Never throws.
+// A repeated error (ErrorInfo::repeated) is not reported again, by this or the reporters below.
 void WriteErrLog(const QString &tag);
 void WriteErrLog(const QString &tag, const ErrorInfo &error);
 

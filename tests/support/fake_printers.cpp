@@ -26,6 +26,11 @@ QStringList FakePrinterCatalog::printerNames() const
     return names;
 }
 
+platform::PrintPaper FakePrinterCatalog::paper(const QString &printerName) const
+{
+    return receiptPrinters.contains(printerName) ? platform::kReceiptRoll : platform::PrintPaper();
+}
+
 bool FakePrinterCatalog::print(
     const platform::PrintDocument &document, const QString &printerName, QString *error)
 {

@@ -23,10 +23,13 @@ public:
     FakePrinterCatalog &operator=(const FakePrinterCatalog &) = delete;
 
     QStringList printerNames() const override;
+    // A roll for the printers named in receiptPrinters, A4 for any other.
+    platform::PrintPaper paper(const QString &printerName) const override;
     bool print(const platform::PrintDocument &document, const QString &printerName,
         QString *error = nullptr) override;
 
     QStringList names;
+    QStringList receiptPrinters;
     QList<Job> jobs;
     // When not empty, print() refuses every job with this reason (a queue that is paused or gone).
     QString refuseWith;
