@@ -1,7 +1,7 @@
 // The order watch under load:
 //   BM_ScanNothingNew   one scan with nothing new on an ORDERI of 1,000,000 rows, against the
 //                       bare SQL of its three statements timed in the same loop;
-//   BM_List1000Rows     a scan that lists 1,000 new rows, pending events run after each row;
+//   BM_List1000Rows     a scan that lists 1,000 new rows into a grid on screen;
 //   BM_CyclesMemory     100,000 cycles of the running window on the simulated clock with rows
 //                       arriving: resident memory growth beyond the rows the grid keeps;
 //   BM_Soak             weeks of a site in one run: 100,000 cycles of the window on the demo
@@ -33,6 +33,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <benchmark/benchmark.h>
@@ -146,7 +147,7 @@ void BM_List1000Rows(benchmark::State &state)
         fg1.setTag(u"1"_s);
         QCoreApplication::processEvents();
         state.ResumeTiming();
-        watch::AddFG1(fg1, kPort, cnt); // pending events after each row, as the window runs it
+        watch::AddFG1(fg1, kPort, cnt);
     }
     state.counters["rows"] = fg1.Rows() - 1;
     if (fg1.Rows() != 1001)
@@ -194,15 +195,15 @@ void BM_CyclesMemory(benchmark::State &state)
 
     for (auto _ : state) {
         auto window = std::make_unique<gui::fmTavoKPortSrv>();
-        window->quit = [](int) {};
-        window->cmdStart_Click();
+        window->service().quit = [](int) {};
+        window->cmdStart->click();
         qint64 rno = 0;
         auto run = [&](int n) {
             for (int i = 0; i < n; ++i) {
                 if (i % rowEvery == 0)
                     table->insert(++rno);
                 env.clock.advance(1000);
-                window->Timer1_Timer();
+                window->service().tick();
             }
         };
         run(2000); // caches, the SQLite page cache and the first grid pages settle
@@ -212,7 +213,7 @@ void BM_CyclesMemory(benchmark::State &state)
         timer.start();
         run(cycles);
         const double seconds = timer.elapsed() / 1000.0;
-        window->AddFG1(); // the rows of the last few seconds
+        window->service().scan(); // the rows of the last few seconds
         const qint64 growth = residentBytes() - before;
         const qint64 rows = gridRowBytes(*window->fg1) - rowsBefore;
         state.counters["cycles"] = cycles;
@@ -262,15 +263,15 @@ void BM_Soak(benchmark::State &state)
 
     for (auto _ : state) {
         auto window = std::make_unique<gui::fmTavoKPortSrv>();
-        window->quit = [](int) {};
-        window->cmdStart_Click();
+        window->service().quit = [](int) {};
+        window->cmdStart->click();
         qint64 tickets = 0;
         auto run = [&](int n) {
             for (int i = 0; i < n; ++i) {
                 if (i % orderEvery == 0)
                     feed.step();
                 env.clock.advance(1000);
-                window->Timer1_Timer();
+                window->service().tick();
                 env.clock.sleeps.clear(); // the fake's record of pauses is no part of the service
                 if (i % reprintEvery == 0 && window->fg1->Rows() > 1) {
                     platform::GridModel &fg1 = *window->fg1;
@@ -278,7 +279,7 @@ void BM_Soak(benchmark::State &state)
                     fg1.setRow(last);
                     fg1.selectionModel()->select(
                         fg1.index(last, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-                    window->cmdPrintRow_Click();
+                    window->cmdPrintRow->click();
                     tickets += printers.jobs.size();
                     printers.jobs.clear(); // captured, looked at, let go as the spooler would
                 }
@@ -292,7 +293,7 @@ void BM_Soak(benchmark::State &state)
         timer.start();
         run(cycles);
         const double seconds = timer.elapsed() / 1000.0;
-        window->AddFG1(); // the rows of the last few seconds
+        window->service().scan(); // the rows of the last few seconds
         const int fdsAfter = openDescriptors();
         const qint64 growth = residentBytes() - before;
         const qint64 rows = gridRowBytes(*window->fg1) + gridRowBytes(*window->fgLog) - rowsBefore;

@@ -89,3 +89,19 @@ function(tavo_check_core_layers)
   endforeach()
   message(STATUS "Core layers checked: ${core_targets} link no widgets and no printers")
 endfunction()
+
+# Each library sees its own headers and those of the libraries it links, and no others: a core
+# file that includes "gui/..." or a db file that includes "tickets/..." does not compile. Every
+# folder src/<f> is offered on an include path of its own, <build>/include/<f>, holding one link
+# <f> -> src/<f>; library tavo_<f> puts that path in its public include directories, so it
+# reaches the ones below it through its link line only.
+function(tavo_own_headers)
+  foreach(folder ${ARGN})
+    set(dir ${PROJECT_BINARY_DIR}/include/${folder})
+    file(MAKE_DIRECTORY ${dir})
+    if(NOT EXISTS ${dir}/${folder})
+      file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/${folder} ${dir}/${folder} SYMBOLIC)
+    endif()
+    target_include_directories(tavo_${folder} PUBLIC ${dir})
+  endforeach()
+endfunction()

@@ -82,7 +82,7 @@ protected:
     fmTavoKPortSrv &open()
     {
         window = std::make_unique<fmTavoKPortSrv>();
-        window->quit = [](int) {};
+        window->service().quit = [](int) {};
         window->show();
         window->tabPage->setCurrentIndex(0); // the settings page
         QApplication::processEvents();
@@ -255,7 +255,7 @@ TEST_F(PortPageTest, SetDefSavesTheRowAndANewPortStartsAFirstScan)
     EXPECT_EQ(saved(u"TavoC"_s, u"Printer"_s), u"Bob's TM"_s);
     EXPECT_EQ(saved(u"TavoC"_s, u"PrinterType"_s), u"EPSONTM"_s);
     EXPECT_EQ(w.fg1->Tag(), QString()) << "a new port empties the bound";
-    w.AddFG1();
+    w.service().scan();
     ASSERT_EQ(w.fg1->Rows(), 2);
     EXPECT_EQ(w.fg1->TextMatrix(1, 0), u"7"_s);
 

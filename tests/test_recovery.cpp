@@ -27,6 +27,7 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScopedValueRollback>
 #include <QSet>
@@ -220,12 +221,12 @@ TEST_F(ServerRestartTest, TheRunningWindowRidesOutAMinuteLongOutage)
     pos->insert(1);
     gui::fmTavoKPortSrv w;
     QList<int> quits;
-    w.quit = [&](int code) { quits.append(code); };
-    w.cmdStart_Click();
+    w.service().quit = [&](int code) { quits.append(code); };
+    w.cmdStart->click();
     auto ticks = [&](int n) {
         for (int i = 0; i < n; ++i) {
             env.clock.advance(1000);
-            w.Timer1_Timer();
+            w.service().tick();
         }
     };
 
@@ -234,10 +235,10 @@ TEST_F(ServerRestartTest, TheRunningWindowRidesOutAMinuteLongOutage)
     ticks(60);
     ASSERT_TRUE(startServer());
     pos->insert(3);
-    ticks(int(w.KPCycleTime));
+    ticks(int(w.service().cycleTime()));
     pos->insert(4);
-    ticks(int(w.KPCycleTime));
-    w.endOnRequest();
+    ticks(int(w.service().cycleTime()));
+    w.service().requestEnd();
 
     EXPECT_EQ(quits, QList<int> { 0 });
     QStringList saved;
@@ -263,12 +264,12 @@ TEST_F(ServerRestartTest, TheRunningWindowListsAndSavesEveryRowOnceAcrossRestart
     pos->insert(1);
     gui::fmTavoKPortSrv w;
     QList<int> quits;
-    w.quit = [&](int code) { quits.append(code); };
-    w.cmdStart_Click();
+    w.service().quit = [&](int code) { quits.append(code); };
+    w.cmdStart->click();
     auto cycle = [&] {
-        for (int i = 0; i < int(w.KPCycleTime); ++i) {
+        for (int i = 0; i < int(w.service().cycleTime()); ++i) {
             env.clock.advance(1000);
-            w.Timer1_Timer();
+            w.service().tick();
         }
     };
 
@@ -279,7 +280,7 @@ TEST_F(ServerRestartTest, TheRunningWindowListsAndSavesEveryRowOnceAcrossRestart
     pos->insert(3);
     bool restarted = false;
     env.clock.onSleep = [&](int) {
-        if (w.inputHeld() && !std::exchange(restarted, true))
+        if ((w.service().state() == core::KitchenService::State::Scanning) && !std::exchange(restarted, true))
             restartServer();
     };
     cycle();
@@ -287,7 +288,7 @@ TEST_F(ServerRestartTest, TheRunningWindowListsAndSavesEveryRowOnceAcrossRestart
     ASSERT_TRUE(restarted);
     pos->insert(4);
     cycle();
-    w.endOnRequest();
+    w.service().requestEnd();
 
     EXPECT_EQ(quits, QList<int> { 0 });
     QStringList saved;
@@ -309,7 +310,7 @@ TEST_F(ServerRestartTest, SigtermWithTheOutagesBoxOpenEndsAtOnceAndSavesBothGrid
         platform::services().prompter, static_cast<platform::Prompter *>(&screen));
     gui::fmTavoKPortSrv w;
     QList<int> quits;
-    w.quit = [&](int code) { quits.append(code); };
+    w.service().quit = [&](int code) { quits.append(code); };
     ASSERT_EQ(w.fg1->Rows(), 2);
 
     // The operator opens the list page while the server is away: the scan's box comes up, and

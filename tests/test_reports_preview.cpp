@@ -266,7 +266,7 @@ protected:
 TEST_F(ReportButtonsTest, EachButtonShowsItsReportInAModalPreviewOrSaysWhyNot)
 {
     gui::fmTavoKPortSrv window;
-    window.quit = [](int) {};
+    window.service().quit = [](int) {};
     window.fg2->setRows(1);
     window.fg2->addRow({ u"午班"_s, u"11:00"_s, u"14:00"_s });
     window.fg2->setRow(1);

@@ -20,7 +20,7 @@ TEST_F(TicketTest, ServiceWindowButtonsPrintThroughTheTicketCode)
 {
     const int beef = addItem(u"牛肉麵"_s, 1, u"S0"_s, { { u"KSMark"_s, u"0012"_s } });
     gui::fmTavoKPortSrv window;
-    window.quit = [](int) {};
+    window.service().quit = [](int) {};
     window.fgKPort->addRow({ u"1"_s, u"PK"_s, u"EPSONTM"_s, kKitchenPrinter });
     window.fgKPort->addRow({ u"2"_s, u"PB"_s, u"EPSONTM"_s, u"Bar TM"_s });
 
@@ -56,7 +56,7 @@ TEST_F(TicketTest, ServiceWindowButtonsPrintThroughTheTicketCode)
     EXPECT_EQ(window.elaMsg->caption(), window.PrintRowMsg);
 
     window.chkKPortForm->setChecked(true);
-    window.onStartWithOrderForm();
+    window.cmdStart->click();
     EXPECT_EQ(tickets::frmTMSlip::instance().KPortFORM, u"ORDER"_s);
 }
 
@@ -66,7 +66,7 @@ TEST_F(TicketTest, TheHighlightedRowsAreTheOnesReprinted)
 {
     QStringList serials;
     gui::fmTavoKPortSrv window;
-    window.quit = [](int) {};
+    window.service().quit = [](int) {};
     window.txtDefKPort->setText(u"PK"_s);
     window.txtPrinter->setText(kKitchenPrinter);
     window.txtPrinterType->setText(u"EPSONTM"_s);

@@ -245,16 +245,6 @@ TEST_P(WatchTest, AScanBrokenOffMidwayGoesOnAfterTheLastListedRow)
     EXPECT_EQ(listed(), (QList<qint64> { 1, 2, 3, 4, 5 }));
 }
 
-TEST_P(WatchTest, AScanStartedFromItsOwnRowEventsDoesNothing)
-{
-    table->insert(1);
-    table->insert(2);
-    bool nested = true;
-    EXPECT_TRUE(scan(u"PK"_s, [&] { nested = nested && !scan(); }));
-    EXPECT_TRUE(nested);
-    EXPECT_EQ(listed(), (QList<qint64> { 1, 2 }));
-}
-
 INSTANTIATE_TEST_SUITE_P(Servers, WatchTest, ::testing::Values(Server::SQLite, Server::PostgreSQL),
     [](const auto &info) { return std::string(test::serverName(info.param)); });
 

@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -68,7 +69,7 @@ protected:
     fmTavoKPortSrv &open()
     {
         window = std::make_unique<fmTavoKPortSrv>();
-        window->quit = [this](int code) { quits.append(code); };
+        window->service().quit = [this](int code) { quits.append(code); };
         return *window;
     }
 
@@ -77,7 +78,7 @@ protected:
     {
         for (int i = 0; i < times; ++i) {
             env.clock.advance(1000);
-            window->Timer1_Timer();
+            window->service().tick();
         }
     }
     int scans() const { return int(std::count(env.clock.sleeps.begin(), env.clock.sleeps.end(), 200)); }
@@ -126,11 +127,11 @@ TEST_F(WindowTest, LoadingFillsTheControlsAndArmsTheStart)
     EXPECT_EQ(w.lblMode->text(), QString());
     EXPECT_EQ(w.txtOpDate->text(), u"2026/12/07"_s);
     EXPECT_EQ(w.txtDefKPort->text(), u"PK"_s) << "the default port";
-    EXPECT_EQ(w.DefKPort, u"PK"_s);
+    EXPECT_EQ(w.service().port(), u"PK"_s);
     EXPECT_EQ(w.txtShutTime->text(), u"03:05"_s);
     EXPECT_TRUE(w.chkKPortForm->isChecked()) << "keys compare without letter case";
     EXPECT_FALSE(w.chkPrintItem->isChecked());
-    EXPECT_EQ(w.KPCycleTime, 4);
+    EXPECT_EQ(w.service().cycleTime(), 4);
 
     EXPECT_EQ(w.fg1->Rows(), 3);
     EXPECT_EQ(w.fg1->Row(), 1) << "the first data row is current";
@@ -144,9 +145,9 @@ TEST_F(WindowTest, LoadingFillsTheControlsAndArmsTheStart)
     EXPECT_EQ(w.elaMsg->caption(), u"本作業30秒後自動啟動"_s);
     EXPECT_EQ(env.prompter.beeps, 2);
     EXPECT_EQ(env.clock.sleeps, QVector<int> { 200 });
-    EXPECT_EQ(w.TimerStart.Interval(), 30000);
-    EXPECT_TRUE(w.TimerStart.isTicking());
-    EXPECT_FALSE(w.Timer1.isTicking());
+    EXPECT_EQ(w.service().startTimer().Interval(), 30000);
+    EXPECT_TRUE(w.service().startTimer().isTicking());
+    EXPECT_FALSE(w.service().cycleTimer().isTicking());
     EXPECT_TRUE(on(w.cmdStart));
     EXPECT_FALSE(on(w.cmdStop));
     EXPECT_TRUE(w.cmdTestPrinter->isHidden());
@@ -199,19 +200,19 @@ TEST_F(WindowTest, CycleTimeIsClampedToOneToFiveTicks)
 TEST_F(WindowTest, StartsByItselfAndFollowsTheStateTable)
 {
     fmTavoKPortSrv &w = open();
-    w.TimerStart_Timer();
+    w.service().startTimer().Timer();
     EXPECT_TRUE(env.readLog().contains(u"2026-12-07 14:05:09 => TimerStart_Timer\r\n"_s));
-    EXPECT_FALSE(w.TimerStart.isTicking());
-    EXPECT_TRUE(w.Timer1.isTicking());
-    EXPECT_EQ(w.Timer1.Interval(), 1000);
-    EXPECT_TRUE(w.running());
+    EXPECT_FALSE(w.service().startTimer().isTicking());
+    EXPECT_TRUE(w.service().cycleTimer().isTicking());
+    EXPECT_EQ(w.service().cycleTimer().Interval(), 1000);
+    EXPECT_TRUE(w.service().running());
     EXPECT_TRUE(on(w.cmdStop));
     for (QPushButton *b : { w.cmdStart, w.cmdPrintRow, w.cmdPrintTest, w.cmdSET, w.cmdChangePrinter })
         EXPECT_FALSE(on(b)) << b->objectName().toStdString();
     EXPECT_FALSE(w.tabPage->isTabEnabled(2));
 
-    w.cmdStop_Click();
-    EXPECT_FALSE(w.Timer1.isTicking());
+    w.cmdStop->click();
+    EXPECT_FALSE(w.service().cycleTimer().isTicking());
     EXPECT_EQ(w.lblMode->text(), u"STOP"_s);
     EXPECT_EQ(env.clock.sleeps.last(), 1000) << "the one-second wait runs on the clock";
     for (QPushButton *b : { w.cmdStart, w.cmdPrintRow, w.cmdPrintTest })
@@ -225,45 +226,44 @@ TEST_F(WindowTest, StartsByItselfAndFollowsTheStateTable)
 TEST_F(WindowTest, SettingModeRefusesTheStart)
 {
     fmTavoKPortSrv &w = open();
-    w.cmdSET_Click();
-    EXPECT_TRUE(w.settingMode());
+    w.cmdSET->click();
     EXPECT_EQ(w.cmdSET->text(), u"設定完成"_s);
     EXPECT_TRUE(w.fgKPort->Editable());
     EXPECT_EQ(view(u"fgKPort"_s).BackColor(), QColor(255, 255, 128));
     EXPECT_FALSE(w.cmdTestPrinter->isHidden());
 
-    w.cmdStart_Click();
+    w.cmdStart->click();
     EXPECT_EQ(w.elaMsg->caption(), u"請先按[設定完成]鈕"_s);
-    EXPECT_FALSE(w.running());
-    EXPECT_FALSE(w.Timer1.isTicking());
-    EXPECT_TRUE(w.TimerStart.isTicking()) << "the refused start leaves the automatic one armed";
+    EXPECT_FALSE(w.service().running());
+    EXPECT_FALSE(w.service().cycleTimer().isTicking());
+    EXPECT_TRUE(w.service().startTimer().isTicking()) << "the refused start leaves the automatic one armed";
 
-    w.cmdSET_Click();
+    w.cmdSET->click();
     EXPECT_EQ(w.cmdSET->text(), u"更改設定"_s);
     EXPECT_FALSE(w.fgKPort->Editable());
     EXPECT_EQ(view(u"fgKPort"_s).BackColor(), QColor(255, 255, 255));
     EXPECT_TRUE(w.cmdTestPrinter->isHidden());
-    EXPECT_FALSE(w.running()) << "a refused press is the operator's to repeat";
-    w.cmdStart_Click();
-    EXPECT_TRUE(w.running());
-    EXPECT_FALSE(w.TimerStart.isTicking()) << "a manual start cancels the automatic one";
+    EXPECT_FALSE(w.service().running()) << "a refused press is the operator's to repeat";
+    w.cmdStart->click();
+    EXPECT_TRUE(w.service().running());
+    EXPECT_FALSE(w.service().startTimer().isTicking()) << "a manual start cancels the automatic one";
 
     // The automatic start refused in setting mode is not lost: it comes with "設定完成".
     fmTavoKPortSrv &again = open();
-    again.cmdSET_Click();
-    again.TimerStart_Timer();
-    EXPECT_FALSE(again.running());
+    again.cmdSET->click();
+    emit again.service().startTimer().Timer();
+    EXPECT_FALSE(again.service().running());
     EXPECT_EQ(again.elaMsg->caption(), u"請先按[設定完成]鈕"_s);
-    again.cmdSET_Click();
-    EXPECT_TRUE(again.running());
-    EXPECT_TRUE(again.Timer1.isTicking());
+    again.cmdSET->click();
+    EXPECT_TRUE(again.service().running());
+    EXPECT_TRUE(again.service().cycleTimer().isTicking());
 }
 
 TEST_F(WindowTest, TheCycleListsNewRowsAndFollowsTheBusinessDate)
 {
     table->insert(1);
     fmTavoKPortSrv &w = open();
-    w.cmdStart_Click();
+    w.cmdStart->click();
     table->insert(2);
     table->insert(3, u"PB"_s);
     param(u"OPDATE"_s, u"2026/12/08"_s);
@@ -279,7 +279,7 @@ TEST_F(WindowTest, TheCycleListsNewRowsAndFollowsTheBusinessDate)
     EXPECT_EQ(g().gOPDate, u"2026/12/07"_s);
     EXPECT_EQ(w.elaMsg->caption(), u"檢查新點單資料.."_s);
     EXPECT_TRUE(w.isEnabled());
-    EXPECT_TRUE(w.Timer1.isTicking());
+    EXPECT_TRUE(w.service().cycleTimer().isTicking());
 
     // Unticked: the clock and the date go on, the list does not grow.
     w.chkPrintItem->setChecked(false);
@@ -310,14 +310,14 @@ TEST_F(WindowTest, ATickHoldsInputBackWithoutTakingTheFocus)
     fmTavoKPortSrv &w = open();
     w.show();
     QApplication::setActiveWindow(&w);
-    w.cmdStart_Click();
+    w.cmdStart->click();
     w.txtShutTime->setFocus();
     w.txtShutTime->setText(u"0"_s); // half typed
     const int saves = env.settings.saves;
 
     bool held = false;
     clock.duringPause = [&] {
-        held = w.inputHeld();
+        held = (w.service().state() == core::KitchenService::State::Scanning);
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
             Qt::LeftButton, Qt::NoModifier);
         QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
@@ -327,12 +327,12 @@ TEST_F(WindowTest, ATickHoldsInputBackWithoutTakingTheFocus)
     };
     for (int i = 0; i < 4; ++i) {
         clock.advance(1000);
-        w.Timer1_Timer();
+        w.service().tick();
     }
     clock.duringPause = {};
     EXPECT_TRUE(held);
-    EXPECT_FALSE(w.inputHeld());
-    EXPECT_TRUE(w.running()) << "the click on 暫停服務 during the tick was held back";
+    EXPECT_FALSE((w.service().state() == core::KitchenService::State::Scanning));
+    EXPECT_TRUE(w.service().running()) << "the click on 暫停服務 during the tick was held back";
     EXPECT_EQ(QApplication::focusWidget(), w.txtShutTime) << "the operator keeps the box being typed in";
     EXPECT_EQ(env.settings.saves, saves) << "a half-typed time is not stored by the tick";
     platform::services().clock = &env.clock;
@@ -341,14 +341,14 @@ TEST_F(WindowTest, ATickHoldsInputBackWithoutTakingTheFocus)
 TEST_F(WindowTest, AFailingScanHoldsItsBoxAndTheNextTickRuns)
 {
     fmTavoKPortSrv &w = open();
-    w.cmdStart_Click();
+    w.cmdStart->click();
     table->insert(1);
     table->breakListing();
     tick(4);
     ASSERT_EQ(env.prompter.boxes.size(), 1);
     EXPECT_TRUE(env.prompter.boxes[0].text.contains(u"fmTavoKPortSrv_AddFG1"_s));
     EXPECT_TRUE(w.isEnabled());
-    EXPECT_TRUE(w.Timer1.isTicking());
+    EXPECT_TRUE(w.service().cycleTimer().isTicking());
     table->mendListing();
     tick(4);
     EXPECT_EQ(listedRows(), 1) << "the row of the failed scan comes at the next one";
@@ -359,14 +359,13 @@ TEST_F(WindowTest, RestartsOnlyAtTheExactClockText)
     table->insert(1);
     env.clock.set(QDateTime(QDate(2026, 12, 8), QTime(3, 4, 50)));
     fmTavoKPortSrv &w = open();
-    w.cmdStart_Click();
+    w.cmdStart->click();
     w.txtShutTime->setText(u"3:05"_s);
     tick(40);
     EXPECT_TRUE(env.restart.calls.isEmpty()) << "a one-digit hour never matches";
 
     env.clock.set(QDateTime(QDate(2026, 12, 8), QTime(3, 4, 50)));
     w.txtShutTime->setText(u"03:05"_s);
-    w.CycleCount = 0;
     tick(12);
     ASSERT_EQ(env.restart.calls.size(), 1) << "asked at the first scan of 03:05";
     EXPECT_TRUE(env.restart.calls[0].reboot && env.restart.calls[0].force);
@@ -381,26 +380,26 @@ TEST_F(WindowTest, ExitAsksAndSavesBothGrids)
 {
     table->insert(7);
     fmTavoKPortSrv &w = open();
-    w.WriteFGLog(u"K1送廚"_s, u"列印OK:TM1-"_s);
-    w.WriteFGLog(u"啟動測試"_s, u"TM1廚房印表機"_s);
+    w.service().writeActivity(u"K1送廚"_s, u"列印OK:TM1-"_s);
+    w.service().writeActivity(u"啟動測試"_s, u"TM1廚房印表機"_s);
     EXPECT_EQ(w.fgLog->TextMatrix(1, 0), w.fgLog->TextMatrix(2, 0)) << "same second, same time text";
     EXPECT_EQ(w.fgLog->TextMatrix(1, 0), u"2026/12/07 14:05:09"_s);
 
-    w.cmdExit_Click(); // answered No
+    w.cmdExit->click(); // answered No
     ASSERT_EQ(env.prompter.boxes.size(), 1);
     EXPECT_EQ(env.prompter.boxes[0].text, u"確定要離開嗎?"_s);
     EXPECT_EQ(env.prompter.boxes[0].icon, BoxIcon::Question);
     EXPECT_EQ(env.prompter.boxes[0].buttons, BoxButtons::YesNo);
     EXPECT_TRUE(quits.isEmpty());
     EXPECT_FALSE(QFile::exists(orderFile()));
-    EXPECT_TRUE(w.TimerStart.isTicking()) << "No leaves the service as it was";
+    EXPECT_TRUE(w.service().startTimer().isTicking()) << "No leaves the service as it was";
 
     QFile old(orderFile());
     ASSERT_TRUE(old.open(QIODevice::WriteOnly));
     old.write("an older list of today, longer than the new one\r\n\r\n\r\n\r\n");
     old.close();
     env.prompter.queueAnswer(BoxAnswer::Yes);
-    w.cmdExit_Click();
+    w.cmdExit->click();
     EXPECT_EQ(quits, QVector<int> { 0 });
     EXPECT_TRUE(fileText(orderFile()).startsWith(u"記錄序號\t送廚出口\t出菜單號\t"_s));
     EXPECT_EQ(fileText(orderFile()).count(u"\r\n"_s), 2) << "the older file is replaced";
@@ -409,7 +408,7 @@ TEST_F(WindowTest, ExitAsksAndSavesBothGrids)
         u"記錄時間\t  作業別\t            作業訊息\r\n"
         u"2026/12/07 14:05:09\tK1送廚\t列印OK:TM1-\r\n"
         u"2026/12/07 14:05:09\t啟動測試\tTM1廚房印表機\r\n"_s);
-    EXPECT_FALSE(w.TimerStart.isTicking());
+    EXPECT_FALSE(w.service().startTimer().isTicking());
 }
 
 TEST_F(WindowTest, ExitFilesAreNamedWhenTheExitIsAskedFor)
@@ -419,7 +418,7 @@ TEST_F(WindowTest, ExitFilesAreNamedWhenTheExitIsAskedFor)
     fmTavoKPortSrv &w = open();
     env.prompter.onBox = [this](const test::ScriptedPrompter::Box &) { env.clock.advance(20000); };
     env.prompter.queueAnswer(BoxAnswer::Yes);
-    w.cmdExit_Click();
+    w.cmdExit->click();
     env.prompter.onBox = {};
     ASSERT_EQ(quits, QVector<int> { 0 });
     EXPECT_TRUE(fileText(orderFile()).contains(u"\r\n1\tPK\t"_s))
@@ -453,16 +452,17 @@ TEST_F(WindowTest, ACloseDuringATickWaitsForTheTickToEnd)
 {
     fmTavoKPortSrv &w = open();
     w.show();
-    w.cmdStart_Click();
+    w.cmdStart->click();
     bool askedMidTick = false;
-    env.prompter.onBox = [&](const test::ScriptedPrompter::Box &) { askedMidTick |= w.inputHeld(); };
+    env.prompter.onBox = [&](const test::ScriptedPrompter::Box &) { askedMidTick |= (w.service().state() == core::KitchenService::State::Scanning); };
     // The scan's message pause stands for the moment the title bar's close arrives.
     env.clock.onSleep = [&](int) {
-        if (w.inputHeld())
+        if ((w.service().state() == core::KitchenService::State::Scanning))
             w.close();
     };
-    tick(int(w.KPCycleTime));
+    tick(int(w.service().cycleTime()));
     env.clock.onSleep = {};
+    QApplication::processEvents();
     ASSERT_EQ(env.prompter.boxes.size(), 1) << "the close is answered once the tick is over";
     EXPECT_EQ(env.prompter.boxes[0].text, u"確定要離開嗎?"_s);
     EXPECT_FALSE(askedMidTick) << "no question in the middle of the scan";
@@ -472,14 +472,14 @@ TEST_F(WindowTest, ACloseDuringATickWaitsForTheTickToEnd)
 TEST_F(WindowTest, AnEndRequestedDuringATickSavesTheRowsThatTickListed)
 {
     fmTavoKPortSrv &w = open();
-    w.cmdStart_Click();
+    w.cmdStart->click();
     table->insert(7);
     // SIGTERM's handler runs from the events the scan lets through; the pause stands for that.
     env.clock.onSleep = [&](int) {
-        if (w.inputHeld())
-            w.endOnRequest();
+        if ((w.service().state() == core::KitchenService::State::Scanning))
+            w.service().requestEnd();
     };
-    tick(int(w.KPCycleTime));
+    tick(int(w.service().cycleTime()));
     env.clock.onSleep = {};
     EXPECT_EQ(quits, QVector<int> { 0 });
     EXPECT_TRUE(fileText(orderFile()).contains(u"\r\n7\tPK\t"_s)) << "the row of the last scan is saved";
@@ -488,7 +488,7 @@ TEST_F(WindowTest, AnEndRequestedDuringATickSavesTheRowsThatTickListed)
 TEST_F(WindowTest, ASecondRunOfTheDayKeepsTheFirstRunsList)
 {
     table->insert(1);
-    open().endOnRequest();
+    open().service().requestEnd();
     const QString firstList = fileText(orderFile());
     ASSERT_TRUE(firstList.contains(u"\r\n1\tPK\t"_s));
     window.reset();
@@ -496,8 +496,8 @@ TEST_F(WindowTest, ASecondRunOfTheDayKeepsTheFirstRunsList)
     table->insert(2);
     env.clock.advance(3600 * 1000);
     fmTavoKPortSrv &second = open();
-    second.saveGrids(u"test"_s); // the session's commit, then its end: one run, one list
-    second.endOnRequest();
+    second.service().saveGrids(u"test"_s); // the session's commit, then its end: one run, one list
+    second.service().requestEnd();
     const QStringList lists = QDir(env.path(u"LOG"_s)).entryList({ u"KPS*"_s }, QDir::Files, QDir::Name);
     ASSERT_EQ(lists.size(), 2) << lists.join(u' ').toStdString();
     EXPECT_TRUE(lists[1].startsWith(u"KPS20261207_"_s)) << lists[1].toStdString();
@@ -514,7 +514,7 @@ TEST_F(WindowTest, AnUnwritableLogFolderLosesNoGrid)
     blocker.close();
     fmTavoKPortSrv &w = open();
     env.prompter.queueAnswer(BoxAnswer::Yes);
-    w.cmdExit_Click();
+    w.cmdExit->click();
     EXPECT_EQ(quits, QVector<int> { 0 });
     EXPECT_TRUE(fileText(env.path(u"KPS20261207.TXT"_s)).contains(u"\r\n3\tPK\t"_s));
     EXPECT_TRUE(QFile::exists(env.path(u"L20261207_1405.TXT"_s)));
@@ -526,7 +526,7 @@ TEST_F(WindowTest, TerminationSignalEndsWithoutAsking)
 {
     table->insert(5);
     fmTavoKPortSrv &w = open();
-    w.cmdStart_Click();
+    w.cmdStart->click();
     std::raise(SIGTERM);
     QElapsedTimer waited;
     waited.start();
@@ -535,7 +535,7 @@ TEST_F(WindowTest, TerminationSignalEndsWithoutAsking)
     EXPECT_EQ(quits, QVector<int> { 0 });
     EXPECT_TRUE(env.prompter.boxes.isEmpty());
     EXPECT_TRUE(fileText(orderFile()).contains(u"\r\n5\tPK\t"_s));
-    EXPECT_FALSE(w.Timer1.isTicking());
+    EXPECT_FALSE(w.service().cycleTimer().isTicking());
     w.show();
     EXPECT_TRUE(w.close()) << "an ending program closes without another question";
 }
@@ -561,7 +561,7 @@ TEST_F(WindowTest, ListPageEmptiesOrScansAndStatsPageFitsTheLog)
     w.tabPage->setCurrentIndex(1);
     EXPECT_EQ(listedRows(), 1) << "older rows do not come back";
 
-    w.WriteFGLog(u"啟動服務測試"_s, u"TM-A"_s);
+    w.service().writeActivity(u"啟動服務測試"_s, u"TM-A"_s);
     w.elaMsg->setCaption(u"x"_s);
     w.tabPage->setCurrentIndex(2);
     EXPECT_EQ(w.elaMsg->caption(), QString());
@@ -579,27 +579,30 @@ TEST_F(WindowTest, ShutTimeBoxSelectsMovesAndStores)
     w.show();
     QApplication::setActiveWindow(&w);
     w.txtShutTime->setText(u"03:05"_s);
-    w.txtShutTime_GotFocus();
-    EXPECT_EQ(w.txtShutTime->selectedText(), u"03:05"_s);
-
     w.txtShutTime->setFocus();
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(w.txtShutTime, &enter);
+    QApplication::processEvents();
+    EXPECT_EQ(w.txtShutTime->selectedText(), u"03:05"_s) << "the whole text is selected on entry";
+
+    QTest::keyClick(w.txtShutTime, Qt::Key_Return);
     EXPECT_NE(QApplication::focusWidget(), w.txtShutTime) << "Enter moves on";
-    EXPECT_EQ(w.txtShutTime->text(), u"03:05"_s);
+    EXPECT_EQ(w.txtShutTime->text(), u"03:05"_s) << "and types nothing";
     EXPECT_EQ(env.settings.get(u"Tavo3"_s, u"TavoC"_s, u"ShutTime"_s), u"03:05"_s) << "stored on leaving";
 
-    w.txtShutTime->setText(u"  "_s);
-    bool cancel = true;
-    w.txtShutTime_Validate(cancel);
-    EXPECT_FALSE(cancel);
+    // Leaving the box again with an emptied text, then with any text at all.
+    auto typeAndLeave = [&](const QString &text) {
+        w.txtShutTime->setFocus();
+        w.txtShutTime->setText(text);
+        w.txtOpDate->setFocus();
+    };
+    typeAndLeave(u"  "_s);
     EXPECT_EQ(env.settings.get(u"Tavo3"_s, u"TavoC"_s, u"ShutTime"_s), u"03:05"_s)
         << "an emptied box is not stored";
-    w.txtShutTime->setText(u"垃圾'"_s);
-    w.txtShutTime_Validate(cancel);
+    typeAndLeave(u"垃圾'"_s);
     EXPECT_EQ(env.settings.get(u"Tavo3"_s, u"TavoC"_s, u"ShutTime"_s), u"垃圾'"_s);
-    EXPECT_TRUE(w.txtShutTime_KeyPress(Qt::Key_Enter));
-    EXPECT_FALSE(w.txtShutTime_KeyPress(Qt::Key_3));
+    w.txtShutTime->setFocus();
+    w.txtShutTime->end(false);
+    QTest::keyClick(w.txtShutTime, Qt::Key_3);
+    EXPECT_EQ(w.txtShutTime->text(), u"垃圾'3"_s) << "other keys type";
 }
 
 TEST_F(WindowTest, OperatorEventsAreEchoedOneLineEach)
@@ -609,11 +612,11 @@ TEST_F(WindowTest, OperatorEventsAreEchoedOneLineEach)
     platform::setEchoSink([&](const QString &line) { lines.append(line); });
     table->insert(1);
     fmTavoKPortSrv &w = open();
-    w.WriteFGLog(u"列印失敗"_s, u"TM9未安裝"_s);
+    w.service().writeActivity(u"列印失敗"_s, u"TM9未安裝"_s);
     w.chkPrintItem->setChecked(false);
-    w.cmdStart_Click();
+    w.cmdStart->click();
     const bool notChecking = lines.contains(u"elaMsg\t列印菜條未勾選, 不檢查新點單"_s);
-    w.elaMsg_Click();
+    QTest::mouseClick(w.elaMsg, Qt::LeftButton);
     platform::setEchoSink({});
     platform::setEchoEnabled(false);
 

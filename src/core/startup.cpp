@@ -1,5 +1,9 @@
 #include "core/startup.h"
 
+#include "core/databasewake.h"
+#include "core/kitchenservice.h"
+#include "platform/echo.h"
+
 #include "db/connectionstring.h"
 #include "db/dbglobals.h"
 #include "platform/ini.h"
@@ -150,6 +154,35 @@ void InitTavo3()
 QString connectionFailureText(const QString &connectionString)
 {
     return u"連線失敗!\n請檢查修正"_s + g().gINIFile + u"檔案設定\n"_s + db::maskPassword(connectionString);
+}
+
+void runHeadless()
+{
+    auto *service = new KitchenService(db::gCNT(), QCoreApplication::instance());
+    QObject::connect(service, &KitchenService::message, service, [](const QString &text, int) {
+        if (!text.isEmpty())
+            platform::echoLine(u"elaMsg"_s, text);
+    });
+    service->load();
+}
+
+int InstallWakeTrigger()
+{
+    const QString dir = programDir();
+    QDir::setCurrent(dir);
+    InitGlobal(u"TavoC.INI"_s, dir);
+    QString tried;
+    if (!InitINIgCNTNoPWD(&tried)) {
+        std::fprintf(stderr, "%s\n", qPrintable(connectionFailureText(tried)));
+        return 1;
+    }
+    QString error;
+    if (!installWakeTrigger(db::gCNT(), &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(u"tavo_orderi_wake: installed on "_s + db::gCNT().dataSource()));
+    return 0;
 }
 
 StartResult Main(platform::SingleInstance &instance, const std::function<void()> &openWindow)

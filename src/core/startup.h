@@ -29,6 +29,13 @@ QString siteFolderFor(const QString &programFolder);
 // the caller for the life of the process.
 StartResult Main(platform::SingleInstance &instance, const std::function<void()> &openWindow);
 
+// Runs the service without a window: its messages, rows and activity go to the echo.
+void runHeadless();
+
+// --install-wake-trigger: opens the connection of TavoC.INI and installs the wake trigger of
+// demo/schema/postgresql-wake.sql there. The exit code: 0 when installed.
+int InstallWakeTrigger();
+
 // Sets the file globals and reads the INI globals.
 void InitGlobal(const QString &INIFileName, const QString &Folder);
 

@@ -1,44 +1,35 @@
 #include "gui/fmTavoKPortSrv.h"
 
+#include "core/terminationsignals.h"
+#include "db/connection.h"
+#include "db/dbglobals.h"
 #include "gui/elamsg.h"
 #include "gui/fmRoomOrder.h"
 #include "gui/frmFgDate.h"
 #include "gui/frmPickF2.h"
+#include "gui/frmVSPBlank.h"
+#include "gui/gridview.h"
+#include "gui/input.h"
+#include "gui/messagepanel.h"
 #include "kport/portgrid.h"
 #include "platform/cursor.h"
-#include "core/terminationsignals.h"
-#include "db/connection.h"
-#include "db/dbglobals.h"
-#include "db/valuetext.h"
 #include "platform/echo.h"
-#include "gui/gridview.h"
-#include "platform/gridfiles.h"
-#include "gui/messagepanel.h"
 #include "platform/services.h"
-#include "tickets/frmTMSlip.h"
-#include "tickets/reprint.h"
-#include "gui/frmVSPBlank.h"
 #include "reports/shiftreport.h"
+#include "tickets/reprint.h"
 #include "ui_fmTavoKPortSrv.h"
 #include "util/dates.h"
 #include "util/globals.h"
 #include "util/grids.h"
-#include "gui/input.h"
 #include "util/machine.h"
 #include "util/report.h"
-#include "watch/orderwatch.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QScopeGuard>
-#include <QScopedValueRollback>
 #include <QSessionManager>
-#include <QThread>
 #include <QTimer>
 
 #include <utility>
@@ -50,8 +41,6 @@ namespace tavo::gui {
 namespace {
 
 const QString kApp = u"Tavo3"_s;
-constexpr int kStartDelayMs = 30000;
-constexpr int kCycleMs = 1000;
 constexpr int kStatsTab = 2;
 constexpr int kListTab = 1;
 // Without "列印菜條" ticked the cycle lists nothing: a new site must hear why its list stays empty.
@@ -67,15 +56,11 @@ QString setting(const QString &section, const QString &key, const QString &defau
     return sv().settings->get(kApp, section, key, defaultValue);
 }
 
-void processPendingEvents()
-{
-    QCoreApplication::processEvents();
-}
-
 } // namespace
 
 fmTavoKPortSrv::fmTavoKPortSrv(QWidget *parent)
     : QWidget(parent)
+    , m_service(std::make_unique<core::KitchenService>(db::gCNT()))
     , ui(std::make_unique<Ui::fmTavoKPortSrv>())
 {
     ui->setupUi(this);
@@ -105,11 +90,11 @@ fmTavoKPortSrv::fmTavoKPortSrv(QWidget *parent)
     chkPrintItem = ui->chkPrintItem;
     chkPrintList = ui->chkPrintList;
     chkKPortForm = ui->chkKPortForm;
-    fgKPort = new platform::GridModel(this);
-    fg1 = new platform::GridModel(this);
-    fg2 = new platform::GridModel(this);
-    fgLog = new platform::GridModel(this);
-    fgPrinterList = new platform::GridModel(this);
+    fgKPort = &m_service->ports();
+    fg1 = &m_service->orders();
+    fg2 = &m_service->shifts();
+    fgLog = &m_service->activity();
+    fgPrinterList = &m_service->testedPrinters();
     ui->fgKPort->setGrid(fgKPort);
     ui->fg1->setGrid(fg1);
     ui->fg2->setGrid(fg2);
@@ -124,20 +109,6 @@ fmTavoKPortSrv::fmTavoKPortSrv(QWidget *parent)
             buddy->setAccessibleName(label->text().remove(u'&'));
     }
 
-    // An end asked for while the window is still loading (its first scan runs pending events)
-    // comes before the event loop exists, where exit() is ignored and the program would run on
-    // with its grids saved and every later request refused: the exit waits for the loop.
-    quit = [](int code) {
-        auto *waiting = new QTimer(QCoreApplication::instance());
-        QObject::connect(waiting, &QTimer::timeout, waiting, [waiting, code] {
-            if (QThread::currentThread()->loopLevel() == 0)
-                return;
-            waiting->deleteLater();
-            QCoreApplication::exit(code);
-        });
-        waiting->start(10);
-    };
-    onStartWithOrderForm = [] { tickets::frmTMSlip::instance().KPortFORM = u"ORDER"_s; };
     PickDate = [](QDate &picked) {
         frmFgDate &calendar = frmFgDate::instance();
         if (!calendar.PickDate())
@@ -147,11 +118,7 @@ fmTavoKPortSrv::fmTavoKPortSrv(QWidget *parent)
     };
     connectHandlers();
     connectPortHandlers();
-    // Loading ends before the program does: the grids saved on an early request are whole.
-    m_busy = true;
     Form_Load();
-    m_busy = false;
-    endIfHeld();
     // Tab changes are the operator's from here on; the page chosen while loading is no switch.
     connect(tabPage, &QTabWidget::currentChanged, this, [this](int index) {
         const int old = m_currentTab;
@@ -197,8 +164,16 @@ QLabel *fmTavoKPortSrv::lblHead(int index) const
 
 void fmTavoKPortSrv::connectHandlers()
 {
-    connect(&Timer1, &core::WindowTimer::Timer, this, &fmTavoKPortSrv::Timer1_Timer);
-    connect(&TimerStart, &core::WindowTimer::Timer, this, &fmTavoKPortSrv::TimerStart_Timer);
+    core::KitchenService &s = *m_service;
+    connect(&s, &core::KitchenService::message, this, &fmTavoKPortSrv::showMessage);
+    connect(&s, &core::KitchenService::ticked, this, &fmTavoKPortSrv::showTick);
+    connect(&s, &core::KitchenService::tickEnded, this, &fmTavoKPortSrv::tickEnded);
+    connect(&s, &core::KitchenService::runningChanged, this, &fmTavoKPortSrv::showRunning);
+    connect(&s, &core::KitchenService::businessDate, lblHead(2), &QLabel::setText);
+    connect(&s, &core::KitchenService::portChanged, txtDefKPort, &QLineEdit::setText);
+    s.startRefusal = [this] { return m_settingMode ? u"請先按[設定完成]鈕"_s : QString(); };
+    connect(txtShutTime, &QLineEdit::textChanged, &s, &core::KitchenService::setShutTime);
+
     connect(cmdStart, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdStart_Click);
     connect(cmdStop, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdStop_Click);
     connect(cmdSET, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdSET_Click);
@@ -208,16 +183,8 @@ void fmTavoKPortSrv::connectHandlers()
     connect(cmdPrintTest, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintTest_Click);
     connect(cmdPrintShiftItemSum, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintShiftItemSum_Click);
     connect(cmdPrintShiftRptB, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintShiftRptB_Click);
-
-    connect(&core::TerminationSignals::instance(), &core::TerminationSignals::requested, this,
-        [this](int) { endOnRequest(); });
-    if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+    if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, &fmTavoKPortSrv::commitData);
-        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
-            if (!m_ended)
-                endOnRequest();
-        });
-    }
 }
 
 // ---- Loading
@@ -238,10 +205,7 @@ void fmTavoKPortSrv::Form_Load()
         elaMsg->setCaption(u"V%1%2版"_s.arg(TAVO_VERSION_MAJOR).arg(TAVO_VERSION_MINOR));
         // Key preview: the window sees every key before the control that has the focus.
         qApp->installEventFilter(this);
-        processPendingEvents();
         InitForm();
-        platform::echoLine(g().gExeName,
-            u"服務程式已載入: "_s + g().gAppDir + u", 監控送廚出口 "_s + txtDefKPort->text());
     } catch (...) {
         ShowErrMsg(u"Form_Load"_s);
     }
@@ -250,21 +214,7 @@ void fmTavoKPortSrv::Form_Load()
 void fmTavoKPortSrv::InitForm()
 {
     try {
-        const QString shiftFile = g().gAppDir + u"/TavoC_fg2.CSV"_s;
-        fg2->setColumns(grids::ShiftTable::columns);
-        if (QFileInfo::exists(shiftFile)) {
-            try {
-                platform::loadCsv(*fg2, shiftFile);
-            } catch (...) {
-                // The shift table is only a convenience here: note it and go on without it.
-                WriteErrLog(u"InitForm"_s);
-            }
-        }
-        fg2->setEditable(true);
-        ui->fg2->setSelectionBehavior(QAbstractItemView::SelectItems);
-
         txtOpDate->setText(g().gOPDate);
-
         chkKPortForm->setChecked(setting(u"KP"_s, u"KPortFORM"_s) == u"Y"_s);
         QString alertQty;
         if (getParamValue(u"KPAlertQty"_s, alertQty, db::gCNT()) && alertQty.toUpper() == u"Y"_s) {
@@ -272,64 +222,54 @@ void fmTavoKPortSrv::InitForm()
             chkKPortForm_Click(); // saved "N" even when it was unchecked already
             chkKPortForm->setVisible(false);
         }
-
         move(0, 0);
         txtTavo3MDB->setText(db::gCNT().dataSource());
-
-        kport::LoadPortGrid(*fgKPort, db::gCNT());
-        fgPrinterList->setColumns(grids::TestedPrinters::columns);
-
-        txtDefKPort->setText(setting(u"TavoC"_s, u"DEFKPORT"_s, u"PK"_s));
         txtPrinter->setText(setting(u"TavoC"_s, u"Printer"_s));
         txtPrinterType->setText(setting(u"TavoC"_s, u"PrinterType"_s));
-        txtShutTime->setText(setting(u"TavoC"_s, u"ShutTime"_s));
-        DefKPort = txtDefKPort->text();
         chkPrintList->setChecked(setting(u"TavoC"_s, u"PrintList"_s, u"N"_s) == u"Y"_s);
-        chkPrintItem->setChecked(setting(u"TavoC"_s, u"PrintItem"_s, u"N"_s) == u"Y"_s);
-
         {
             const QSignalBlocker quiet(tabPage);
             tabPage->setCurrentIndex(kListTab);
             m_currentTab = kListTab;
         }
 
-        watch::InitFG1(*fg1);
-        AddFG1();
-        if (fg1->Rows() > 1)
-            fg1->setRow(1);
-
-        QString cycle;
-        KPCycleTime = getParamValue(u"KPCycleTime"_s, cycle, db::gCNT()) ? db::basicVal(cycle) : 4;
-        KPCycleTime = std::clamp(KPCycleTime, 1.0, 5.0);
-
-        fgLog->setColumns(grids::ActivityList::columns);
-        fgLog->setRows(1);
-        fgLog->AutoSize();
-
-        TimerStart.setInterval(kStartDelayMs);
-        DispElaMsg(*elaMsg, u"本作業30秒後自動啟動"_s);
+        m_service->load();
+        ui->fg2->setSelectionBehavior(QAbstractItemView::SelectItems);
+        txtDefKPort->setText(m_service->port());
+        txtShutTime->setText(m_service->shutTime());
+        {
+            const QSignalBlocker quiet(chkPrintItem); // as read, not as changed
+            chkPrintItem->setChecked(m_service->listing());
+        }
     } catch (...) {
         ShowErrMsg(u"InitForm"_s);
     }
 }
 
-// ---- The service cycle
+// ---- What the service reports
 
-void fmTavoKPortSrv::TimerStart_Timer()
+void fmTavoKPortSrv::showMessage(const QString &text, int beeps)
 {
-    try {
-        WriteLog(u"TimerStart_Timer"_s);
-        TimerStart.setInterval(0);
-        TimerStart.setEnabled(false);
-        cmdStart_Click();
-        // Refused while the operator edits the settings: the start waits for "設定完成".
-        m_startAfterSetting = m_settingMode && !m_running;
-    } catch (...) {
-        WriteErrLog(u"TimerStart_Timer"_s);
+    if (text.isEmpty())
+        elaMsg->setCaption({});
+    else
+        DispElaMsg(*elaMsg, text, beeps);
+}
+
+void fmTavoKPortSrv::showTick(const QDateTime &now)
+{
+    lblMode->setText(now.toString(u"hh:mm:ss"_s));
+}
+
+void fmTavoKPortSrv::tickEnded()
+{
+    if (m_closeHeld) {
+        m_closeHeld = false;
+        QTimer::singleShot(0, this, [this] { close(); });
     }
 }
 
-void fmTavoKPortSrv::setRunningButtons(bool running)
+void fmTavoKPortSrv::showRunning(bool running)
 {
     cmdStop->setEnabled(running);
     cmdStart->setEnabled(!running);
@@ -340,195 +280,40 @@ void fmTavoKPortSrv::setRunningButtons(bool running)
     cmdSET->setEnabled(false);
     cmdChangePrinter->setEnabled(false);
     tabPage->setTabEnabled(kStatsTab, !running);
+    if (!running)
+        lblMode->setText(u"STOP"_s);
 }
+
+// ---- The operator's buttons
 
 void fmTavoKPortSrv::cmdStart_Click()
 {
-    try {
-        if (m_settingMode) {
-            DispElaMsg(*elaMsg, u"請先按[設定完成]鈕"_s);
-            return;
-        }
-        elaMsg->setCaption({});
-        TimerStart.setInterval(0);
-        TimerStart.setEnabled(false);
-        setRunningButtons(true);
-        m_running = true;
-        processPendingEvents();
-        if (chkKPortForm->isChecked() && onStartWithOrderForm)
-            onStartWithOrderForm();
-        Timer1.setInterval(kCycleMs);
-        if (!chkPrintItem->isChecked())
-            DispElaMsg(*elaMsg, kNotChecking);
-        processPendingEvents();
-    } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdStart_Click"_s);
-    }
-}
-
-void fmTavoKPortSrv::Timer1_Timer()
-{
-    try {
-        const QDateTime now = sv().clock->now();
-        lblMode->setText(now.toString(u"hh:mm:ss"_s));
-        elaMsg->setCaption({});
-        processPendingEvents();
-        // No input while the cycle works: no handler can come between its steps. The input is
-        // held back rather than every control disabled, which would take the keyboard focus
-        // (and a half-typed restart time) away from the operator every second.
-        Timer1.setEnabled(false);
-        m_inputHeld = true;
-
-        ++CycleCount;
-        if (CycleCount >= KPCycleTime) {
-            if (sv().clock->now().toString(u"hh:mm"_s) == txtShutTime->text())
-                restartComputer();
-            QString opDate;
-            if (getParamValue(u"OPDATE"_s, opDate, db::gCNT()))
-                lblHead(2)->setText(DBDateDisp(opDate));
-            else
-                lblHead(2)->setText(DBDateDisp(sv().clock->now().date()));
-            CycleCount = 0;
-            const bool checking = chkPrintItem->isChecked();
-            DispElaMsg(*elaMsg, checking ? u"檢查新點單資料.."_s : kNotChecking, 0);
-            if (checking)
-                AddFG1();
-        }
-    } catch (...) {
-        WriteErrLog(u"Timer1_Timer"_s);
-    }
-    Timer1.setEnabled(true);
-    m_inputHeld = false;
-    endIfHeld();
-    if (m_ended)
-        return;
-    if (m_closeHeld) {
-        m_closeHeld = false;
-        QTimer::singleShot(0, this, [this] { close(); });
-    }
-    processPendingEvents();
-}
-
-void fmTavoKPortSrv::restartComputer()
-{
-    // The forced restart closes the program without asking it: the day's grids go to their
-    // files first, as at a confirmed exit.
-    saveGrids(u"Timer1_Timer"_s);
-    ShutdownWindows(true, true);
+    m_service->start();
 }
 
 void fmTavoKPortSrv::cmdStop_Click()
 {
-    try {
-        Timer1.setInterval(0);
-        processPendingEvents();
-        Delay(1);
-        processPendingEvents();
-        setRunningButtons(false);
-        m_running = false;
-        lblMode->setText(u"STOP"_s);
-        elaMsg->setCaption({});
-    } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdStop_Click"_s);
-    }
+    m_service->stop();
 }
 
 void fmTavoKPortSrv::cmdSET_Click()
 {
     try {
-        if (m_settingMode) {
-            fgKPort->setEditable(false);
-            ui->fgKPort->setBackColor(QColor(255, 255, 255));
-            cmdSET->setText(u"更改設定"_s);
-            cmdTestPrinter->setVisible(false);
-            m_settingMode = false;
-            ui->fgKPort->setSelectionBehavior(QAbstractItemView::SelectRows);
-            ui->fgKPort->setCurrentIndex(ui->fgKPort->currentIndex());
-            if (std::exchange(m_startAfterSetting, false))
-                cmdStart_Click();
-        } else {
-            fgKPort->setEditable(true);
-            ui->fgKPort->setBackColor(QColor(255, 255, 128));
-            cmdSET->setText(u"設定完成"_s);
-            cmdTestPrinter->setVisible(true);
-            m_settingMode = true;
-            // Space and typing act on one cell: the highlight shows which.
-            ui->fgKPort->setSelectionBehavior(QAbstractItemView::SelectItems);
-            ui->fgKPort->setCurrentIndex(ui->fgKPort->currentIndex());
+        m_settingMode = !m_settingMode;
+        fgKPort->setEditable(m_settingMode);
+        ui->fgKPort->setBackColor(m_settingMode ? QColor(255, 255, 128) : QColor(255, 255, 255));
+        cmdSET->setText(m_settingMode ? u"設定完成"_s : u"更改設定"_s);
+        cmdTestPrinter->setVisible(m_settingMode);
+        // In setting mode Space and typing act on one cell: the highlight shows which.
+        ui->fgKPort->setSelectionBehavior(m_settingMode ? QAbstractItemView::SelectItems : QAbstractItemView::SelectRows);
+        ui->fgKPort->setCurrentIndex(ui->fgKPort->currentIndex());
+        if (m_settingMode)
             ui->fgKPort->setFocus();
-        }
+        else
+            m_service->startIfRefused();
     } catch (...) {
         ShowErrMsg(u"fmTavoKPortSrv_cmdSET_Click"_s);
     }
-}
-
-// ---- Ending
-
-QString fmTavoKPortSrv::orderFilePath(const QDateTime &now) const
-{
-    return g().gAppDir + u"/LOG/KPS"_s + now.toString(u"yyyyMMdd"_s) + u".TXT"_s;
-}
-
-QString fmTavoKPortSrv::logFilePath(const QDateTime &now) const
-{
-    return g().gAppDir + u"/LOG/L"_s + now.toString(u"yyyyMMdd_hhmm"_s) + u".TXT"_s;
-}
-
-namespace {
-// Saves to `path`; when its folder cannot take it, to the program folder, then to the temporary
-// folder: a day's list is worth more than the place it lands in. Every miss is in the error log.
-bool saveSomewhere(const platform::GridModel &grid, const QString &path, const QString &tag)
-{
-    const QString name = QFileInfo(path).fileName();
-    const QString folder = QFileInfo(path).absolutePath();
-    const QStringList places { path, path, g().gAppDir + u'/' + name, QDir::temp().filePath(name) };
-    for (int i = 0; i < places.size(); ++i) {
-        if (i == 1 && !QDir().mkpath(folder))
-            continue;
-        try {
-            platform::saveTabText(grid, places[i], true);
-            if (i > 1)
-                WriteErrLog(tag, ErrorInfo { kErrPathFileAccess, path + u" -> "_s + places[i] });
-            return true;
-        } catch (...) {
-            WriteErrLog(tag);
-        }
-    }
-    return false;
-}
-} // namespace
-
-bool fmTavoKPortSrv::saveGrids(const QString &tag)
-{
-    return saveGrids(tag, sv().clock->now());
-}
-
-// A list of the same day left by an earlier run keeps a name of its own (its time of writing
-// added), so a second start does not wipe out the first run's orders. A file this run wrote
-// itself is simply brought up to date.
-void fmTavoKPortSrv::keepEarlierRunsList(const QString &path, const QString &tag)
-{
-    const QFileInfo earlier(path);
-    if (m_written.contains(earlier.absoluteFilePath()) || !earlier.isFile())
-        return;
-    const QString stem = earlier.absolutePath() + u'/' + earlier.completeBaseName() + u'_'
-        + earlier.lastModified().toString(u"hhmmss"_s);
-    QString kept = stem + u".TXT"_s;
-    for (int n = 2; QFileInfo::exists(kept); ++n)
-        kept = stem + u'_' + QString::number(n) + u".TXT"_s;
-    if (!QFile::rename(path, kept))
-        WriteErrLog(tag, ErrorInfo { kErrPathFileAccess, path + u" -> "_s + kept });
-}
-
-bool fmTavoKPortSrv::saveGrids(const QString &tag, const QDateTime &when)
-{
-    const QString orderFile = orderFilePath(when);
-    keepEarlierRunsList(orderFile, tag);
-    const bool order = saveSomewhere(*fg1, orderFile, tag);
-    if (order)
-        m_written.insert(QFileInfo(orderFile).absoluteFilePath());
-    const bool log = saveSomewhere(*fgLog, logFilePath(when), tag);
-    return order && log;
 }
 
 void fmTavoKPortSrv::cmdExit_Click()
@@ -548,40 +333,13 @@ void fmTavoKPortSrv::cmdExit_Click()
         WriteErrLog(tag);
         return;
     }
-    m_ended = true;
-    Timer1.setInterval(0);
-    TimerStart.setInterval(0);
-    saveGrids(tag, requested);
-    platform::echoLine(g().gExeName, u"服務程式結束"_s);
-    quit(0);
-}
-
-void fmTavoKPortSrv::endOnRequest()
-{
-    if (m_ended)
-        return;
-    // Nobody answers a box for a program told to end: one open now (the scan's error box
-    // above all) or one still to come must not hold the end.
-    sv().prompter->dismissAll();
-    // A scan half done would leave its last rows out of the saved list: the tick (or the scan
-    // of loading or of a page switch) ends first.
-    if (m_inputHeld || m_busy) {
-        m_endHeld = true;
-        return;
-    }
-    m_ended = true;
-    Timer1.setInterval(0);
-    TimerStart.setInterval(0);
-    elaMsg->setCaption({});
-    saveGrids(u"fmTavoKPortSrv_endOnRequest"_s);
-    platform::echoLine(g().gExeName, u"服務程式結束"_s);
-    quit(0);
+    m_service->end(tag, requested);
 }
 
 void fmTavoKPortSrv::commitData(QSessionManager &)
 {
     // The session is ending: the files must exist before the program is told to go.
-    saveGrids(u"fmTavoKPortSrv_commitData"_s);
+    m_service->saveGrids(u"fmTavoKPortSrv_commitData"_s);
 }
 
 bool fmTavoKPortSrv::Form_KeyDown(int keyCode, Qt::KeyboardModifiers shift)
@@ -609,12 +367,12 @@ void fmTavoKPortSrv::Form_QueryUnload(bool &cancel)
 
 void fmTavoKPortSrv::closeEvent(QCloseEvent *event)
 {
-    if (m_ended) {
+    if (m_service->ended()) {
         event->accept();
         return;
     }
     // The exit question must not come between the steps of a scan: the close waits for the tick.
-    if (m_inputHeld) {
+    if (m_service->state() != core::KitchenService::State::Idle) {
         m_closeHeld = true;
         event->ignore();
         return;
@@ -635,9 +393,9 @@ void fmTavoKPortSrv::tabPage_Switch(int, int newTab)
         elaMsg->setCaption({});
         if (newTab == kListTab) {
             if (chkPrintItem->isChecked())
-                AddFG1();
+                m_service->scan();
             else
-                fg1->setRows(fg1->FixedRows());
+                m_service->clearOrders();
             ui->fg1->setTopRow(fg1->Row());
         } else if (newTab == kStatsTab) {
             using grids::ActivityList;
@@ -667,9 +425,8 @@ bool fmTavoKPortSrv::txtShutTime_KeyPress(int keyCode)
     return keyCode == Qt::Key_Return || keyCode == Qt::Key_Enter;
 }
 
-void fmTavoKPortSrv::txtShutTime_Validate(bool &cancel)
+void fmTavoKPortSrv::txtShutTime_Validate()
 {
-    cancel = false;
     try {
         // Only a text equal to the clock's "hh:mm" ever restarts the machine; it is kept as typed.
         if (!txtShutTime->text().trimmed().isEmpty())
@@ -717,7 +474,10 @@ bool isInput(QEvent::Type type)
 bool fmTavoKPortSrv::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
-    if (m_inputHeld && isInput(type)) {
+    // No input while the cycle works, so no handler comes between its steps. The input is held
+    // back rather than every control disabled, which would take the keyboard focus (and a
+    // half-typed restart time) away from the operator every second.
+    if (m_service->state() == core::KitchenService::State::Scanning && isInput(type)) {
         auto *widget = qobject_cast<QWidget *>(watched);
         if (widget && widget->window() == this)
             return true;
@@ -748,315 +508,12 @@ bool fmTavoKPortSrv::eventFilter(QObject *watched, QEvent *event)
         // After the box has placed its own cursor.
         QTimer::singleShot(0, this, [this] { txtShutTime_GotFocus(); });
     } else if (watched == txtShutTime && type == QEvent::FocusOut) {
-        bool cancel = false;
-        txtShutTime_Validate(cancel);
-        if (cancel)
-            QTimer::singleShot(0, txtShutTime, [box = txtShutTime] { box->setFocus(); });
+        txtShutTime_Validate();
     } else if (watched == txtOpDate && type == QEvent::MouseButtonDblClick) {
         txtOpDate_DblClick();
         return true;
     }
     return QWidget::eventFilter(watched, event);
-}
-
-// ---- The port grid
-
-void fmTavoKPortSrv::connectPortHandlers()
-{
-    fgKPort->beforeEdit = [this](int row, int col) { return fgKPort_BeforeEdit(row, col); };
-    fgKPort->validateEdit
-        = [this](int row, int col, const QString &text) { return fgKPort_ValidateEdit(row, col, text); };
-    connect(fgKPort, &platform::GridModel::afterEdit, this, &fmTavoKPortSrv::fgKPort_AfterEdit);
-    connect(cmdSetDef, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdSetDef_Click);
-    connect(cmdSetKportPrinter, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdSetKportPrinter_Click);
-    connect(cmdChangePrinter, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdChangePrinter_Click);
-    connect(cmdTestPrinter, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdTestPrinter_Click);
-    connect(cmdRoomOrder, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdRoomOrder_Click);
-    // A box changed by code saves as a click does.
-    connect(chkPrintList, &QCheckBox::toggled, this, &fmTavoKPortSrv::chkPrintList_Click);
-    connect(chkPrintItem, &QCheckBox::toggled, this, &fmTavoKPortSrv::chkPrintItem_Click);
-    connect(chkKPortForm, &QCheckBox::toggled, this, &fmTavoKPortSrv::chkKPortForm_Click);
-}
-
-bool fmTavoKPortSrv::fgKPort_KeyPress(int keyAscii)
-{
-    try {
-        if (keyAscii != Qt::Key_Space)
-            return false;
-        // In view mode the grid takes nothing, Space included.
-        if (!m_settingMode)
-            return true;
-        const int row = fgKPort->Row(), col = fgKPort->Col();
-        QString toggled;
-        if (row < 1 || !kport::toggledCell(col, fgKPort->TextMatrix(row, col), toggled))
-            return false;
-        const kport::WriteError error = kport::setCell(*fgKPort, row, col, toggled, db::gCNT());
-        if (!error.isEmpty())
-            DispElaMsg(*elaMsg, error);
-        return true;
-    } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_fgKPort_KeyPress"_s);
-    }
-    return true;
-}
-
-bool fmTavoKPortSrv::fgKPort_KeyDown(int keyCode, Qt::KeyboardModifiers shift)
-{
-    try {
-        if (keyCode == Qt::Key_Return || keyCode == Qt::Key_Enter) {
-            // Enter moves on as Tab does, in both modes: row by row, cell by cell.
-            int row = fgKPort->Row(), col = fgKPort->Col() + 1;
-            if (col >= fgKPort->Cols()) {
-                col = 0;
-                ++row;
-            }
-            if (row >= 1 && row < fgKPort->Rows()) {
-                fgKPort->setRow(row);
-                fgKPort->setCol(col);
-                ui->fgKPort->setCurrentIndex(fgKPort->index(row - fgKPort->FixedRows(), col));
-            }
-            return true;
-        }
-        const bool ctrl = shift & Qt::ControlModifier;
-        if (!ctrl || (keyCode != Qt::Key_Delete && keyCode != Qt::Key_Insert))
-            return false;
-        if (!m_settingMode)
-            return true;
-        kport::WriteError error;
-        if (keyCode == Qt::Key_Delete) {
-            if (fgKPort->Row() < 1)
-                return true;
-            if (sv().prompter->ask(appTitle(), u"確定要刪除?"_s, platform::BoxIcon::Question,
-                    platform::BoxButtons::YesNo)
-                != platform::BoxAnswer::Yes)
-                return true;
-            error = kport::deleteRow(*fgKPort, fgKPort->Row(), db::gCNT());
-        } else {
-            error = kport::insertRow(*fgKPort, db::gCNT());
-            if (error.isEmpty())
-                ui->fgKPort->setCurrentIndex(
-                    fgKPort->index(fgKPort->Row() - fgKPort->FixedRows(), fgKPort->Col()));
-        }
-        if (!error.isEmpty())
-            DispElaMsg(*elaMsg, error);
-        return true;
-    } catch (...) {
-        ShowErrMsg(u"fgKPort_KeyDown"_s);
-    }
-    return true;
-}
-
-bool fmTavoKPortSrv::fgKPort_BeforeEdit(int, int col)
-{
-    if (kport::isEditableColumn(col))
-        return true;
-    elaMsg->setCaption(u"本欄位不能修改"_s);
-    return false;
-}
-
-bool fmTavoKPortSrv::fgKPort_ValidateEdit(int row, int col, const QString &text)
-{
-    try {
-        const QString refused = kport::refusal(col, text);
-        if (!refused.isEmpty()) {
-            elaMsg->setCaption(refused);
-            return false;
-        }
-        // The record first: a cell the table did not take keeps its old text.
-        const kport::WriteError error = kport::setCell(*fgKPort, row, col, text, db::gCNT());
-        if (!error.isEmpty()) {
-            DispElaMsg(*elaMsg, error);
-            return false;
-        }
-        return true;
-    } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_fgKPort_ValidateEdit"_s);
-    }
-    return false;
-}
-
-void fmTavoKPortSrv::fgKPort_AfterEdit(int, int)
-{
-    elaMsg->setCaption({});
-}
-
-// ---- Printer assignment and redirection
-
-void fmTavoKPortSrv::cmdSetDef_Click()
-{
-    try {
-        if (fgKPort->Rows() <= 1 || fgKPort->Row() < 1)
-            return;
-        using grids::PortGrid;
-        const int row = fgKPort->Row();
-        txtDefKPort->setText(fgKPort->TextMatrix(row, PortGrid::KPort));
-        if (!txtPrinter->text().isEmpty()) {
-            txtPrinter->setText(fgKPort->TextMatrix(row, PortGrid::KPortName));
-            txtPrinterType->setText(fgKPort->TextMatrix(row, PortGrid::KPortType));
-        }
-        const bool list = fgKPort->TextMatrix(row, PortGrid::PrintList).toUpper() == u"Y"_s;
-        const bool item = fgKPort->TextMatrix(row, PortGrid::PrintItem).toUpper() == u"Y"_s;
-        sv().settings->save(kApp, u"TavoC"_s, u"PrintList"_s, list ? u"Y"_s : u"N"_s);
-        chkPrintList->setChecked(list);
-        sv().settings->save(kApp, u"TavoC"_s, u"PrintItem"_s, item ? u"Y"_s : u"N"_s);
-        chkPrintItem->setChecked(item);
-        if (txtDefKPort->text() != DefKPort) {
-            // Another port: the next scan is a first scan of it.
-            fg1->setTag({});
-            DefKPort = txtDefKPort->text();
-        }
-        sv().settings->save(kApp, u"TavoC"_s, u"DEFKPORT"_s, txtDefKPort->text());
-        sv().settings->save(kApp, u"TavoC"_s, u"Printer"_s, txtPrinter->text());
-        sv().settings->save(kApp, u"TavoC"_s, u"PrinterType"_s, txtPrinterType->text());
-    } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdSetDef_Click"_s);
-    }
-}
-
-QString fmTavoKPortSrv::pickPrinter()
-{
-    frmPickF2 &pick = frmPickF2::instance();
-    kport::fillPrinterPick(*pick.fgCode, vsp.devices());
-    if (!pick.PickList(QString(), u"印表機名稱"_s))
-        return {};
-    return pick.PickDscp;
-}
-
-void fmTavoKPortSrv::cmdSetKportPrinter_Click()
-{
-    try {
-        if (txtDefKPort->text().isEmpty()) {
-            DispElaMsg(*elaMsg, u"請先選擇出菜口"_s);
-            return;
-        }
-        const QString printer = pickPrinter();
-        if (printer.isEmpty())
-            return;
-        txtPrinter->setText(printer);
-        sv().settings->save(kApp, u"TavoC"_s, u"Printer"_s, printer);
-    } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdSetKportPrinter_Click"_s);
-    }
-}
-
-void fmTavoKPortSrv::cmdChangePrinter_Click()
-{
-    try {
-        if (fgKPort->Row() < 1 || fgKPort->Rows() < 2) {
-            DispElaMsg(*elaMsg, u"請先選擇有問題的印表機"_s);
-            return;
-        }
-        const QString oldPrinter = fgKPort->TextMatrix(fgKPort->Row(), grids::PortGrid::KPortName);
-        const QString newPrinter = pickPrinter();
-        if (newPrinter.isEmpty())
-            return;
-        if (sv().prompter->ask(appTitle(),
-                u"要將所有送到"_s + oldPrinter + u"印表機的工作"_s + u"改送到"_s + newPrinter + u"去印, 確定嗎?"_s,
-                platform::BoxIcon::Question, platform::BoxButtons::YesNo)
-            != platform::BoxAnswer::Yes)
-            return;
-        const platform::BusyPointer busy;
-        const int moved = kport::redirectPrinter(newPrinter, oldPrinter, db::gCNT());
-        WriteLog(u"印表機替換: "_s + oldPrinter + u" -> "_s + newPrinter + u" ("_s + QString::number(moved) + u")"_s);
-        processPendingEvents();
-        kport::LoadPortGrid(*fgKPort, db::gCNT());
-        Delay(0.5);
-    } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdChangePrinter_Click"_s);
-    }
-}
-
-void fmTavoKPortSrv::cmdTestPrinter_Click()
-{
-    try {
-        if (fgKPort->Row() <= 0) {
-            DispElaMsg(*elaMsg, u"請先點選要測試的印表機.."_s);
-            return;
-        }
-        const QString type = txtPrinterType->text();
-        const QString printer = txtPrinter->text();
-        tickets::fillTestEntry(PrintBuffer);
-        PrintBuffer[15] = u"廚房印表機:"_s + printer;
-        if (type == u"EPSONTM"_s) {
-            lblStatus->setText(u"啟動測試"_s);
-            const auto user = qScopeGuard([this] { lblStatus->setText(g().gUserID); });
-            KPWPOrderI(printer, PrintBuffer);
-        }
-    } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdTestPrinter_Click"_s);
-    }
-}
-
-namespace {
-void saveFlag(const QString &section, const QString &key, bool checked, const QString &tag)
-{
-    try {
-        platform::services().settings->save(kApp, section, key, checked ? u"Y"_s : u"N"_s);
-    } catch (...) {
-        ShowErrMsg(tag);
-    }
-}
-} // namespace
-
-void fmTavoKPortSrv::chkPrintList_Click()
-{
-    saveFlag(u"TavoC"_s, u"PrintList"_s, chkPrintList->isChecked(), u"fmTavoKPortSrv_chkPrintList_Click"_s);
-}
-
-void fmTavoKPortSrv::chkPrintItem_Click()
-{
-    saveFlag(u"TavoC"_s, u"PrintItem"_s, chkPrintItem->isChecked(), u"fmTavoKPortSrv_chkPrintItem_Click"_s);
-}
-
-void fmTavoKPortSrv::chkKPortForm_Click()
-{
-    saveFlag(u"KP"_s, u"KPortForm"_s, chkKPortForm->isChecked(), u"fmTavoKPortSrv_chkKPortForm_Click"_s);
-}
-
-void fmTavoKPortSrv::cmdRoomOrder_Click()
-{
-    try {
-        if (fg1->Rows() <= 1 || fg1->Row() < 1)
-            return;
-        fmRoomOrder::instance().ShowSelect(fg1->TextMatrix(fg1->Row(), grids::OrderList::OrderPID));
-    } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdRoomOrder_Click"_s);
-    }
-}
-
-// ---- The activity grid and the order watch
-
-void fmTavoKPortSrv::WriteFGLog(const QString &type, const QString &msg)
-{
-    try {
-        const QStringList cells { sv().clock->now().toString(u"yyyy/MM/dd hh:mm:ss"_s), type, msg };
-        fgLog->addRow(cells);
-        fgLog->AutoSize(grids::ActivityList::Time, grids::ActivityList::Type);
-        platform::echoRow(u"fgLog"_s, cells);
-    } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_WriteFGLog"_s);
-    }
-}
-
-bool fmTavoKPortSrv::AddFG1()
-{
-    bool listed = false;
-    {
-        // The scan runs pending events after each row: an end asked for then waits for it.
-        const QScopedValueRollback busy(m_busy, true);
-        listed = watch::AddFG1(*fg1, txtDefKPort->text(), db::gCNT());
-    }
-    endIfHeld();
-    return listed;
-}
-
-void fmTavoKPortSrv::endIfHeld()
-{
-    // Inside a tick the tick ends first and looks at the request itself.
-    if (m_endHeld && !m_inputHeld && !m_busy) {
-        m_endHeld = false;
-        endOnRequest();
-    }
 }
 
 // ---- Printing
@@ -1066,7 +523,7 @@ void fmTavoKPortSrv::cmdPrintRow_Click()
     const tickets::PrintRowInput input { txtDefKPort->text(), txtPrinter->text(), txtPrinterType->text(),
         chkPrintList->isChecked(), chkPrintItem->isChecked() };
     const tickets::PrintRowResult result = tickets::cmdPrintRow_Click(*fg1, input, vsp, db::gCNT(),
-        [this](const QString &type, const QString &msg) { WriteFGLog(type, msg); });
+        [this](const QString &type, const QString &msg) { m_service->writeActivity(type, msg); });
     if (result.message.isEmpty())
         return;
     PrintRowMsg = result.message;
@@ -1077,14 +534,14 @@ void fmTavoKPortSrv::cmdPrintRow_Click()
 void fmTavoKPortSrv::cmdPrintTest_Click()
 {
     tickets::cmdPrintTest_Click(*fgKPort, *fgPrinterList, PrintBuffer, vsp,
-        [this](const QString &type, const QString &msg) { WriteFGLog(type, msg); });
+        [this](const QString &type, const QString &msg) { m_service->writeActivity(type, msg); });
     tabPage->setCurrentIndex(kStatsTab);
 }
 
 bool fmTavoKPortSrv::KPWPOrderI(const QString &PrinterName, const tickets::OrderBuffer &Buffer)
 {
     return tickets::KPWPOrderI(
-        PrinterName, Buffer, vsp, [this](const QString &type, const QString &msg) { WriteFGLog(type, msg); });
+        PrinterName, Buffer, vsp, [this](const QString &type, const QString &msg) { m_service->writeActivity(type, msg); });
 }
 
 // ---- Shift reports

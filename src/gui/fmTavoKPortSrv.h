@@ -1,18 +1,14 @@
 #pragma once
-// The service window: the program's only main window and the owner of its lifecycle. It starts
-// the service by itself 30 seconds after opening, scans the watched kitchen port on a one-second
-// cycle while the service runs, restarts the machine at the configured time of day, and ends the
-// program after a confirmation, saving its order and activity grids in the LOG folder.
-//
-// Handlers carry the names the operators' documentation uses and are public, so that each
-// behaviour can be driven directly (the timers' logic reads the time from the clock seam).
-#include "core/windowtimer.h"
+// The service window: the program's only main window, a view of the kitchen service. It shows
+// the service's grids, passes the operator's clicks and keys on to it, and shows what it reports
+// (the clock of the last tick, the business date, the message panel). The service's life (its
+// timers and cycle, the watched port, saving and ending) is in core::KitchenService.
+#include "core/kitchenservice.h"
 #include "platform/gridmodel.h"
 #include "platform/printsurface.h"
 #include "tickets/testticket.h"
 
 #include <QDate>
-#include <QSet>
 #include <QString>
 #include <QWidget>
 
@@ -36,7 +32,8 @@ class MessagePanel;
 class fmTavoKPortSrv : public QWidget {
     Q_OBJECT
 public:
-    // Runs Form_Load: the window is ready, with the automatic start armed.
+    // Runs Form_Load on a service of its own over the main connection: the window is ready,
+    // with the automatic start armed.
     explicit fmTavoKPortSrv(QWidget *parent = nullptr);
     ~fmTavoKPortSrv() override;
 
@@ -53,27 +50,28 @@ public:
     QLineEdit *txtOpDate = nullptr, *txtShutTime = nullptr, *txtDefKPort = nullptr;
     QLineEdit *txtPrinter = nullptr, *txtPrinterType = nullptr, *txtTavo3MDB = nullptr;
     QCheckBox *chkPrintItem = nullptr, *chkPrintList = nullptr, *chkKPortForm = nullptr;
-    // The grids' state. The form's grid controls of the same names are views on them.
+    // The service's grids. The form's grid controls of the same names are views on them.
     platform::GridModel *fgKPort = nullptr, *fg1 = nullptr, *fg2 = nullptr, *fgLog = nullptr,
                         *fgPrinterList = nullptr;
-    core::WindowTimer Timer1;
-    core::WindowTimer TimerStart;
     // The window's own print surface: test tickets are drawn on it.
     platform::PrintSurface vsp;
 
     // ---- Window-level values.
-    double KPCycleTime = 4; // seconds between scans, 1..5
-    int CycleCount = 0; // ticks since the last scan
-    QString DefKPort; // the watched port last applied
     tickets::OrderBuffer PrintBuffer; // the single-order print buffer of the test tickets
     QString PrintRowMsg; // the outcome of the last reprint, as the activity grid got it
 
-    // ---- Lifecycle and handlers.
+    core::KitchenService &service() { return *m_service; }
+    // The date picker of the business-date box: the calendar dialog.
+    std::function<bool(QDate &picked)> PickDate;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
     void Form_Load();
     void InitForm();
-    void TimerStart_Timer();
     void cmdStart_Click();
-    void Timer1_Timer();
     void cmdStop_Click();
     void cmdSET_Click();
     void cmdExit_Click();
@@ -85,9 +83,14 @@ public:
     void txtShutTime_GotFocus();
     bool txtShutTime_KeyDown(int keyCode); // true: the key moved the focus
     bool txtShutTime_KeyPress(int keyCode); // true: the key produces no character
-    void txtShutTime_Validate(bool &cancel);
+    void txtShutTime_Validate();
     void txtOpDate_DblClick();
     void elaMsg_Click();
+    // The service's reports, shown.
+    void showMessage(const QString &text, int beeps);
+    void showTick(const QDateTime &now);
+    void showRunning(bool running);
+    void tickEnded();
 
     // The port grid in setting mode. KeyPress: true when the key was swallowed (Space toggling
     // a type or flag). KeyDown: true when the key was the grid's own (Enter, Ctrl+Delete,
@@ -106,7 +109,6 @@ public:
     void chkPrintItem_Click();
     void chkKPortForm_Click();
     void cmdRoomOrder_Click();
-
     // Printing: reprint of the selected rows, test of all printers, one test ticket.
     void cmdPrintRow_Click();
     void cmdPrintTest_Click();
@@ -115,65 +117,17 @@ public:
     void cmdPrintShiftItemSum_Click();
     void cmdPrintShiftRptB_Click();
 
-    // Appends one row (now, type, message) to the activity grid.
-    void WriteFGLog(const QString &type, const QString &msg);
-    // One scan of the watched port into fg1.
-    bool AddFG1();
-
-    // Whether the port grid is in setting mode.
-    bool settingMode() const { return m_settingMode; }
-    // Whether the service cycle runs.
-    bool running() const { return m_running; }
-    // Whether the operator's input is held back (a tick of the cycle is running).
-    bool inputHeld() const { return m_inputHeld; }
-
-    // Ends the program as a confirmed exit does, without asking: the system wants it to end
-    // (SIGTERM, SIGINT, the session ending). A scan under way ends first; any box open is
-    // closed with its default answer.
-    void endOnRequest();
-    // Saves fg1 and fgLog as tab-separated files in <dir>/LOG (KPS<day>.TXT, L<day_time>.TXT).
-    // A file that cannot be written there goes to <dir>, then to the temporary folder; every
-    // failure is in the error log. True when both grids reached a file.
-    bool saveGrids(const QString &tag);
-    // The same with the file names of the moment `when`.
-    bool saveGrids(const QString &tag, const QDateTime &when);
-    QString orderFilePath(const QDateTime &now) const;
-    QString logFilePath(const QDateTime &now) const;
-
-    // Ends the process: QCoreApplication::exit in production; tests put a recorder here.
-    std::function<void(int)> quit;
-    // The date picker of the business-date box: the calendar dialog.
-    std::function<bool(QDate &picked)> PickDate;
-    // Run by cmdStart_Click when "出菜單使用點單格式" is ticked: the ticket window in order form.
-    std::function<void()> onStartWithOrderForm;
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    void restartComputer();
-    void keepEarlierRunsList(const QString &path, const QString &tag);
     void commitData(QSessionManager &manager);
     void connectHandlers();
-    void setRunningButtons(bool running);
     void connectPortHandlers();
     // Fills the pick list with the installed printers and shows it; the printer picked, or empty.
     QString pickPrinter();
 
+    std::unique_ptr<core::KitchenService> m_service;
     std::unique_ptr<Ui::fmTavoKPortSrv> ui;
     int m_currentTab = 1;
     bool m_settingMode = false;
-    bool m_startAfterSetting = false; // the automatic start came during setting mode
-    bool m_running = false;
-    bool m_ended = false;
-    bool m_inputHeld = false; // a tick is running: the operator's input waits
     bool m_closeHeld = false; // a close asked for during a tick, answered when it ends
-    bool m_endHeld = false; // the system asked the program to end during a tick or a scan
-    // Loading, or listing rows into fg1 (pending events run between them): an end request waits.
-    bool m_busy = false;
-    void endIfHeld();
-    QSet<QString> m_written; // the order lists this run has saved
 };
 
 } // namespace tavo::gui

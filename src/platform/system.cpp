@@ -1,6 +1,6 @@
 #include "platform/system.h"
 
-#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -119,10 +119,11 @@ qint64 ShellWait(const QString &commandLine, int windowStyle)
                                        : QStandardPaths::findExecutable(program).isEmpty());
         return (missing ? kErrFileNotFound : kErrCannotStart) + kUserErrorBase;
     }
-    while (process.state() != QProcess::NotRunning) {
-        if (QCoreApplication::instance() != nullptr)
-            QCoreApplication::processEvents();
-        process.waitForFinished(100);
+    // The wait lets pending events run (timers, repaints), as a caller's window expects.
+    if (process.state() != QProcess::NotRunning) {
+        QEventLoop waiting;
+        QObject::connect(&process, &QProcess::finished, &waiting, &QEventLoop::quit);
+        waiting.exec();
     }
     if (process.exitStatus() == QProcess::CrashExit)
         return kCrashExitCode;

@@ -30,7 +30,7 @@ inline constexpr qint64 kErrCannotStart = 5;
 // The exit code reported for a command that crashed (there is no code of its own).
 inline constexpr qint64 kCrashExitCode = 255;
 
-// Runs a command line and waits for it, letting window events run every 100 ms; returns its exit
+// Runs a command line and waits for it (start-up runs it, before any window); returns its exit
 // code, or a negative number (error + kUserErrorBase) when it cannot start. The window style
 // (0 hidden .. 6 minimised, others become 6) has no effect here: commands run without a window.
 qint64 ShellWait(const QString &commandLine, int windowStyle = 6);

@@ -7,7 +7,6 @@
 #include "tickets/step.h"
 #include "util/text.h"
 
-#include <QCoreApplication>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -228,7 +227,6 @@ LaidOutTicket layOutKitchenTicket(
         out.bellRung = step(kTag, [&] {
             vsp.setFontName(platform::kControlDeviceFont);
             vsp.text(u"C"_s);
-            QCoreApplication::processEvents();
         });
     }
 

@@ -8,8 +8,6 @@
 #include "util/grids.h"
 #include "util/report.h"
 
-#include <QCoreApplication>
-
 using namespace Qt::StringLiterals;
 
 namespace tavo::watch {
@@ -17,29 +15,22 @@ namespace tavo::watch {
 namespace {
 
 using grids::OrderList;
-const char *const kScanningProperty = "tavoOrderWatchScanning";
 
 qint64 wholeNumber(double value)
 {
     return value >= 1 ? qint64(value) : 0;
 }
 
-// Marks the grid as being scanned for the life of one AddFG1, and puts its repainting back on
-// however the scan ends.
-class ScanGuard {
+// Puts the grid's repainting back on however the scan ends.
+class RedrawGuard {
 public:
-    explicit ScanGuard(platform::GridModel &grid)
+    explicit RedrawGuard(platform::GridModel &grid)
         : m_grid(grid)
     {
-        m_grid.setProperty(kScanningProperty, true);
     }
-    ~ScanGuard()
-    {
-        m_grid.setRedraw(true);
-        m_grid.setProperty(kScanningProperty, false);
-    }
-    ScanGuard(const ScanGuard &) = delete;
-    ScanGuard &operator=(const ScanGuard &) = delete;
+    ~RedrawGuard() { m_grid.setRedraw(true); }
+    RedrawGuard(const RedrawGuard &) = delete;
+    RedrawGuard &operator=(const RedrawGuard &) = delete;
 
 private:
     platform::GridModel &m_grid;
@@ -57,16 +48,9 @@ void InitFG1(platform::GridModel &fg1)
     fg1.AutoSize();
 }
 
-void processPendingEvents()
-{
-    QCoreApplication::processEvents();
-}
-
 bool AddFG1(platform::GridModel &fg1, const QString &port, db::Connection &cnt, const RowHook &afterRow)
 {
-    if (fg1.property(kScanningProperty).toBool())
-        return false;
-    ScanGuard guard(fg1);
+    RedrawGuard guard(fg1);
     try {
         const QString P = QuotStr(port);
         const qint64 bound = wholeNumber(db::basicVal(fg1.Tag()));

@@ -1,0 +1,421 @@
+#include "core/kitchenservice.h"
+
+#include "core/databasewake.h"
+#include "core/terminationsignals.h"
+#include "db/connection.h"
+#include "db/dbglobals.h"
+#include "db/valuetext.h"
+#include "kport/portgrid.h"
+#include "platform/echo.h"
+#include "platform/gridfiles.h"
+#include "platform/services.h"
+#include "tickets/frmTMSlip.h"
+#include "util/dates.h"
+#include "util/globals.h"
+#include "util/grids.h"
+#include "util/machine.h"
+#include "util/report.h"
+#include "watch/orderwatch.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::core {
+
+namespace {
+
+const QString kApp = u"Tavo3"_s;
+// Without "列印菜條" ticked the cycle lists nothing: a new site must hear why its list stays empty.
+const QString kNotChecking = u"列印菜條未勾選, 不檢查新點單"_s;
+
+platform::Services &sv()
+{
+    return platform::services();
+}
+
+QString setting(const QString &section, const QString &key, const QString &defaultValue = {})
+{
+    return sv().settings->get(kApp, section, key, defaultValue);
+}
+
+// Saves to `path`; when its folder cannot take it, to the program folder, then to the temporary
+// folder: a day's list is worth more than the place it lands in. Every miss is in the error log.
+bool saveSomewhere(const platform::GridModel &grid, const QString &path, const QString &tag)
+{
+    const QString name = QFileInfo(path).fileName();
+    const QString folder = QFileInfo(path).absolutePath();
+    const QStringList places { path, path, g().gAppDir + u'/' + name, QDir::temp().filePath(name) };
+    for (int i = 0; i < places.size(); ++i) {
+        if (i == 1 && !QDir().mkpath(folder))
+            continue;
+        try {
+            platform::saveTabText(grid, places[i], true);
+            if (i > 1)
+                WriteErrLog(tag, ErrorInfo { kErrPathFileAccess, path + u" -> "_s + places[i] });
+            return true;
+        } catch (...) {
+            WriteErrLog(tag);
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+KitchenService::KitchenService(db::Connection &cnt, QObject *parent)
+    : QObject(parent)
+    , m_cnt(cnt)
+    , m_wake(std::make_unique<DatabaseWake>(cnt))
+{
+    // An end asked for while the service is still loading comes before the event loop exists,
+    // where exit() is ignored and the program would run on with its grids saved and every later
+    // request refused: the exit waits for the loop.
+    quit = [](int code) {
+        auto *waiting = new QTimer(QCoreApplication::instance());
+        QObject::connect(waiting, &QTimer::timeout, waiting, [waiting, code] {
+            if (QThread::currentThread()->loopLevel() == 0)
+                return;
+            waiting->deleteLater();
+            QCoreApplication::exit(code);
+        });
+        waiting->start(10);
+    };
+    connect(&m_cycle, &WindowTimer::Timer, this, &KitchenService::tick);
+    connect(&m_start, &WindowTimer::Timer, this, [this] {
+        try {
+            WriteLog(u"TimerStart_Timer"_s);
+            m_start.setInterval(0);
+            m_start.setEnabled(false);
+            m_startRefused = !start();
+        } catch (...) {
+            WriteErrLog(u"TimerStart_Timer"_s);
+        }
+    });
+    connect(m_wake.get(), &DatabaseWake::changed, this, &KitchenService::woken);
+    connect(&TerminationSignals::instance(), &TerminationSignals::requested, this, [this](int) { requestEnd(); });
+    if (QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] { requestEnd(); });
+}
+
+KitchenService::~KitchenService() = default;
+
+void KitchenService::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
+    if (state != State::Idle)
+        return;
+    // What came while the service was busy, in order of weight.
+    if (std::exchange(m_endHeld, false))
+        requestEnd();
+    else if (std::exchange(m_wakeHeld, false))
+        QTimer::singleShot(0, this, &KitchenService::woken);
+}
+
+void KitchenService::load()
+{
+    setState(State::Loading);
+    try {
+        const QString shiftFile = g().gAppDir + u"/TavoC_fg2.CSV"_s;
+        m_shifts.setColumns(grids::ShiftTable::columns);
+        if (QFileInfo::exists(shiftFile)) {
+            try {
+                platform::loadCsv(m_shifts, shiftFile);
+            } catch (...) {
+                // The shift table is only a convenience here: note it and go on without it.
+                WriteErrLog(u"InitForm"_s);
+            }
+        }
+        m_shifts.setEditable(true);
+
+        kport::LoadPortGrid(m_ports, m_cnt);
+        m_testedPrinters.setColumns(grids::TestedPrinters::columns);
+
+        m_port = setting(u"TavoC"_s, u"DEFKPORT"_s, u"PK"_s);
+        m_shutTime = setting(u"TavoC"_s, u"ShutTime"_s);
+        m_listing = setting(u"TavoC"_s, u"PrintItem"_s, u"N"_s) == u"Y"_s;
+
+        // The first listing runs whatever "列印菜條" says.
+        watch::InitFG1(m_orders);
+        scanNow();
+        if (m_orders.Rows() > 1)
+            m_orders.setRow(1);
+
+        QString cycle;
+        m_cycleTime = getParamValue(u"KPCycleTime"_s, cycle, m_cnt) ? db::basicVal(cycle) : 4;
+        m_cycleTime = std::clamp(m_cycleTime, 1.0, 5.0);
+
+        m_activity.setColumns(grids::ActivityList::columns);
+        m_activity.setRows(1);
+        m_activity.AutoSize();
+
+        m_start.setInterval(kStartDelayMs);
+        emit message(u"本作業30秒後自動啟動"_s, 2);
+        platform::echoLine(g().gExeName, u"服務程式已載入: "_s + g().gAppDir + u", 監控送廚出口 "_s + m_port);
+    } catch (...) {
+        ShowErrMsg(u"InitForm"_s);
+    }
+    setState(State::Idle);
+}
+
+bool KitchenService::start()
+{
+    try {
+        const QString refused = startRefusal ? startRefusal() : QString();
+        if (!refused.isEmpty()) {
+            emit message(refused, 2);
+            return false;
+        }
+        emit message({}, 0);
+        m_start.setInterval(0);
+        m_start.setEnabled(false);
+        m_running = true;
+        emit runningChanged(true);
+        // "出菜單使用點單格式": the box saves the setting the moment it changes.
+        if (setting(u"KP"_s, u"KPortFORM"_s) == u"Y"_s)
+            tickets::frmTMSlip::instance().KPortFORM = u"ORDER"_s;
+        m_cycle.setInterval(kCycleMs);
+        updateWake();
+        m_startRefused = false;
+        if (!m_listing)
+            emit message(kNotChecking, 2);
+        return true;
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_cmdStart_Click"_s);
+        return false;
+    }
+}
+
+void KitchenService::stop()
+{
+    try {
+        m_cycle.setInterval(0);
+        m_running = false;
+        updateWake();
+        Delay(1);
+        emit runningChanged(false);
+        emit message({}, 0);
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_cmdStop_Click"_s);
+    }
+}
+
+void KitchenService::tick()
+{
+    if (m_state != State::Idle)
+        return;
+    emit ticked(sv().clock->now());
+    emit message({}, 0);
+    m_cycle.setEnabled(false);
+    setState(State::Scanning);
+    try {
+        ++m_cycleCount;
+        if (m_cycleCount >= m_cycleTime) {
+            const QDateTime now = sv().clock->now();
+            if (now.toString(u"hh:mm"_s) == m_shutTime)
+                restartComputer();
+            QString opDate;
+            emit businessDate(getParamValue(u"OPDATE"_s, opDate, m_cnt) ? DBDateDisp(opDate) : DBDateDisp(now.date()));
+            m_cycleCount = 0;
+            emit message(m_listing ? u"檢查新點單資料.."_s : kNotChecking, 0);
+            if (m_listing)
+                scanNow();
+            // A link opened anew after an outage has forgotten what it listened to.
+            updateWake();
+        }
+    } catch (...) {
+        WriteErrLog(u"Timer1_Timer"_s);
+    }
+    m_cycle.setEnabled(true);
+    setState(State::Idle);
+    if (m_state == State::Idle)
+        emit tickEnded();
+}
+
+bool KitchenService::scan()
+{
+    if (m_state != State::Idle)
+        return false;
+    setState(State::Scanning);
+    const bool listed = scanNow();
+    setState(State::Idle);
+    return listed;
+}
+
+bool KitchenService::scanNow()
+{
+    const bool firstScan = db::basicVal(m_orders.Tag()) < 1;
+    const int before = firstScan ? m_orders.FixedRows() : m_orders.Rows();
+    const bool listed = watch::AddFG1(m_orders, m_port, m_cnt);
+    // A first scan empties the list before it fills it.
+    if (firstScan)
+        emit ordersReset();
+    if (m_orders.Rows() > before)
+        emit rowsListed(before, m_orders.Rows() - before);
+    return listed;
+}
+
+void KitchenService::woken()
+{
+    if (!m_running || !m_listing || m_state == State::Ending)
+        return;
+    if (m_state != State::Idle) {
+        m_wakeHeld = true;
+        return;
+    }
+    const int before = m_orders.Rows();
+    scan();
+    // A commit that lands while the scan's own statements run can have its notice read with
+    // their answers, where no wake is raised for it: while rows keep coming, look once more.
+    if (m_orders.Rows() > before && m_wake->mayMissDuringScan())
+        QTimer::singleShot(0, this, &KitchenService::woken);
+}
+
+void KitchenService::updateWake()
+{
+    const bool wanted = m_running && setting(u"TavoC"_s, u"WakeOnCommit"_s, u"Y"_s).toUpper() != u"N"_s;
+    if (wanted)
+        m_wake->start();
+    else
+        m_wake->stop();
+}
+
+QString KitchenService::wakeSource() const
+{
+    return m_wake->source();
+}
+
+void KitchenService::clearOrders()
+{
+    m_orders.setRows(m_orders.FixedRows());
+    emit ordersReset();
+}
+
+void KitchenService::print(const std::function<void()> &job)
+{
+    if (m_state != State::Idle)
+        return;
+    setState(State::Printing);
+    try {
+        job();
+    } catch (...) {
+        setState(State::Idle);
+        throw;
+    }
+    setState(State::Idle);
+}
+
+void KitchenService::setPort(const QString &port)
+{
+    if (port != m_port) {
+        // Another port: the next scan is a first scan of it.
+        m_orders.setTag({});
+        m_port = port;
+        emit portChanged(port);
+    }
+    sv().settings->save(kApp, u"TavoC"_s, u"DEFKPORT"_s, port);
+}
+
+void KitchenService::writeActivity(const QString &type, const QString &msg)
+{
+    try {
+        const QStringList cells { sv().clock->now().toString(u"yyyy/MM/dd hh:mm:ss"_s), type, msg };
+        m_activity.addRow(cells);
+        m_activity.AutoSize(grids::ActivityList::Time, grids::ActivityList::Type);
+        platform::echoRow(u"fgLog"_s, cells);
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_WriteFGLog"_s);
+    }
+}
+
+void KitchenService::restartComputer()
+{
+    // The forced restart closes the program without asking it: the day's grids go to their
+    // files first, as at a confirmed exit.
+    saveGrids(u"Timer1_Timer"_s);
+    ShutdownWindows(true, true);
+}
+
+// ---- Ending
+
+QString KitchenService::orderFilePath(const QDateTime &when)
+{
+    return g().gAppDir + u"/LOG/KPS"_s + when.toString(u"yyyyMMdd"_s) + u".TXT"_s;
+}
+
+QString KitchenService::logFilePath(const QDateTime &when)
+{
+    return g().gAppDir + u"/LOG/L"_s + when.toString(u"yyyyMMdd_hhmm"_s) + u".TXT"_s;
+}
+
+// A list of the same day left by an earlier run keeps a name of its own (its time of writing
+// added), so a second start does not wipe out the first run's orders. A file this run wrote
+// itself is simply brought up to date.
+void KitchenService::keepEarlierRunsList(const QString &path, const QString &tag)
+{
+    const QFileInfo earlier(path);
+    if (m_written.contains(earlier.absoluteFilePath()) || !earlier.isFile())
+        return;
+    const QString stem = earlier.absolutePath() + u'/' + earlier.completeBaseName() + u'_'
+        + earlier.lastModified().toString(u"hhmmss"_s);
+    QString kept = stem + u".TXT"_s;
+    for (int n = 2; QFileInfo::exists(kept); ++n)
+        kept = stem + u'_' + QString::number(n) + u".TXT"_s;
+    if (!QFile::rename(path, kept))
+        WriteErrLog(tag, ErrorInfo { kErrPathFileAccess, path + u" -> "_s + kept });
+}
+
+bool KitchenService::saveGrids(const QString &tag)
+{
+    return saveGrids(tag, sv().clock->now());
+}
+
+bool KitchenService::saveGrids(const QString &tag, const QDateTime &when)
+{
+    const QString orderFile = orderFilePath(when);
+    keepEarlierRunsList(orderFile, tag);
+    const bool order = saveSomewhere(m_orders, orderFile, tag);
+    if (order)
+        m_written.insert(QFileInfo(orderFile).absoluteFilePath());
+    const bool log = saveSomewhere(m_activity, logFilePath(when), tag);
+    return order && log;
+}
+
+void KitchenService::end(const QString &tag, const QDateTime &requested)
+{
+    if (m_state == State::Ending)
+        return;
+    setState(State::Ending);
+    m_cycle.setInterval(0);
+    m_start.setInterval(0);
+    m_wake->stop();
+    emit message({}, 0);
+    saveGrids(tag, requested);
+    platform::echoLine(g().gExeName, u"服務程式結束"_s);
+    quit(0);
+}
+
+void KitchenService::requestEnd()
+{
+    if (m_state == State::Ending)
+        return;
+    // Nobody answers a box for a program told to end: one open now (the scan's error box above
+    // all) or one still to come must not hold the end.
+    sv().prompter->dismissAll();
+    // A scan half done would leave its last rows out of the saved list: it ends first.
+    if (m_state != State::Idle) {
+        m_endHeld = true;
+        return;
+    }
+    end(u"fmTavoKPortSrv_endOnRequest"_s, sv().clock->now());
+}
+
+} // namespace tavo::core

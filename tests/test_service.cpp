@@ -1,0 +1,192 @@
+// The kitchen service without a window, on its own connection: what it lists, when it lists it,
+// what holds it back, and the wake of another connection's commit on SQLite and PostgreSQL.
+#include "core/databasewake.h"
+#include "core/kitchenservice.h"
+#include "db/dbglobals.h"
+#include "platform/echo.h"
+#include "support/test_environment.h"
+#include "test_watch_db.h"
+#include "util/globals.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace tavo;
+using core::KitchenService;
+using test::Server;
+
+namespace {
+
+class ServiceTest : public ::testing::TestWithParam<Server> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == Server::PostgreSQL && test::postgresConnectionString().isEmpty())
+            GTEST_SKIP() << "TAVO_TEST_PG_HOST is not set";
+        platform::setEchoEnabled(false);
+        QDir(env.dir()).mkdir(u"LOG"_s);
+        // The POS writes through a connection of its own; the service gets another one, and the
+        // program's main connection stays closed: the service reads nothing through it.
+        pos = std::make_unique<test::OrderTable>(posLink, GetParam(), env.path(u"tavo.db"_s));
+        cnt.open(posLink.connectionString());
+        param(u"OPDATE"_s, u"2026/12/08"_s);
+        env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"PrintItem"_s, u"Y"_s);
+    }
+    void TearDown() override
+    {
+        service.reset();
+        cnt.close();
+        pos.reset();
+    }
+    void param(const QString &id, const QString &value)
+    {
+        pos->execute(u"DELETE FROM xxPARAM WHERE ParamID = '"_s + id + u"'"_s);
+        pos->execute(u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('"_s + id + u"', '"_s + value + u"')"_s);
+    }
+    KitchenService &load()
+    {
+        service = std::make_unique<KitchenService>(cnt);
+        service->quit = [this](int code) { quits.append(code); };
+        service->load();
+        return *service;
+    }
+    QList<qint64> listed() const
+    {
+        QList<qint64> rnos;
+        for (int r = 1; r < service->orders().Rows(); ++r)
+            rnos.append(service->orders().TextMatrix(r, 0).toLongLong());
+        return rnos;
+    }
+    // Runs the event loop until `done` or `ms` have passed; the milliseconds it took.
+    static qint64 waitFor(const std::function<bool()> &done, int ms)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return clock.elapsed();
+    }
+
+    test::TestEnvironment env;
+    db::Connection posLink;
+    db::Connection cnt;
+    std::unique_ptr<test::OrderTable> pos;
+    std::unique_ptr<KitchenService> service;
+    QList<int> quits;
+};
+
+TEST_P(ServiceTest, ListsAndReadsItsParametersThroughTheConnectionItWasGiven)
+{
+    pos->insert(1);
+    param(u"KPCycleTime"_s, u"2"_s);
+    KitchenService &s = load();
+    EXPECT_EQ(listed(), QList<qint64> { 1 });
+    EXPECT_EQ(s.cycleTime(), 2);
+    EXPECT_TRUE(s.startTimer().isTicking());
+    QSignalSpy dates(&s, &KitchenService::businessDate);
+    QSignalSpy rows(&s, &KitchenService::rowsListed);
+    ASSERT_TRUE(s.start());
+    EXPECT_FALSE(s.startTimer().isTicking()) << "a start cancels the automatic one";
+    pos->insert(2);
+    pos->insert(3, u"PB"_s);
+    s.tick();
+    EXPECT_EQ(listed(), QList<qint64> { 1 }) << "one tick of two";
+    s.tick();
+    EXPECT_EQ(listed(), (QList<qint64> { 1, 2 }));
+    ASSERT_EQ(dates.size(), 1);
+    EXPECT_EQ(dates[0][0].toString(), u"2026/12/08"_s);
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0][0].toInt(), 2);
+    EXPECT_EQ(rows[0][1].toInt(), 1);
+}
+
+TEST_P(ServiceTest, AnotherPortStartsANewListAndIsSaved)
+{
+    pos->insert(1);
+    pos->insert(2, u"PB"_s);
+    KitchenService &s = load();
+    QSignalSpy changed(&s, &KitchenService::portChanged);
+    s.setPort(u"PK"_s);
+    EXPECT_TRUE(changed.isEmpty());
+    s.setPort(u"PB"_s);
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(env.settings.get(u"Tavo3"_s, u"TavoC"_s, u"DEFKPORT"_s), u"PB"_s);
+    EXPECT_TRUE(s.scan());
+    EXPECT_EQ(listed(), QList<qint64> { 2 }) << "the list of the new port only";
+}
+
+TEST_P(ServiceTest, ABusyServiceHoldsScansAndEndsUntilItIsIdle)
+{
+    env.clock.set(QDateTime(QDate(2026, 12, 8), QTime(10, 0)));
+    pos->insert(1);
+    KitchenService &s = load();
+    pos->insert(2);
+    bool scanned = true;
+    s.print([&] {
+        EXPECT_EQ(s.state(), KitchenService::State::Printing);
+        scanned = s.scan();
+        s.requestEnd();
+        EXPECT_TRUE(quits.isEmpty()) << "no end between the steps of a job";
+    });
+    EXPECT_FALSE(scanned);
+    EXPECT_EQ(quits, QList<int> { 0 });
+    EXPECT_TRUE(s.ended());
+    const QByteArray saved = test::TestEnvironment::readBytes(env.path(u"LOG/KPS20261208.TXT"_s));
+    EXPECT_TRUE(saved.contains("\r\n1\tPK\t")) << saved.toStdString();
+    s.requestEnd();
+    EXPECT_EQ(quits.size(), 1) << "one end";
+}
+
+TEST_P(ServiceTest, AnotherConnectionsCommitIsListedAtOnceAndOnce)
+{
+    if (GetParam() == Server::PostgreSQL) {
+        QString error;
+        ASSERT_TRUE(core::installWakeTrigger(posLink, &error)) << error.toStdString();
+    }
+    param(u"KPCycleTime"_s, u"5"_s);
+    KitchenService &s = load();
+    ASSERT_TRUE(s.start());
+    EXPECT_EQ(s.wakeSource(), QString::fromUtf8(test::serverName(GetParam())));
+    for (qint64 rno : { 1, 2, 3 }) {
+        pos->insert(rno);
+        const qint64 ms = waitFor([&] { return listed().size() == rno; }, 900);
+        EXPECT_LT(ms, 900) << "row " << rno << " waited for the cycle";
+    }
+    // A commit while the service is busy is served as soon as it is idle, without the cycle.
+    s.print([&] {
+        pos->insert(4);
+        waitFor([] { return false; }, 100);
+    });
+    EXPECT_LT(waitFor([&] { return listed().size() == 4; }, 900), 900);
+    EXPECT_EQ(listed(), (QList<qint64> { 1, 2, 3, 4 }));
+
+    // Switched off, the service keeps to its cycle.
+    s.stop();
+    env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"WakeOnCommit"_s, u"N"_s);
+    ASSERT_TRUE(s.start());
+    EXPECT_EQ(s.wakeSource(), QString());
+    pos->insert(5);
+    waitFor([] { return false; }, 300);
+    EXPECT_EQ(listed().size(), 4);
+}
+
+TEST_P(ServiceTest, PostgreSQLWithoutTheTriggerKeepsToTheCycle)
+{
+    if (GetParam() != Server::PostgreSQL)
+        GTEST_SKIP() << "SQLite needs nothing installed";
+    KitchenService &s = load();
+    ASSERT_TRUE(s.start());
+    EXPECT_EQ(s.wakeSource(), QString()) << "never created by the service itself";
+    EXPECT_FALSE(core::hasWakeTrigger(cnt));
+    EXPECT_EQ(core::wakeTriggerStatements().size(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, ServiceTest, ::testing::Values(Server::SQLite, Server::PostgreSQL),
+    [](const auto &info) { return std::string(test::serverName(info.param)); });
+
+} // namespace
