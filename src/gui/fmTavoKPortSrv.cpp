@@ -24,6 +24,7 @@
 #include "util/globals.h"
 #include "util/grids.h"
 #include "gui/input.h"
+#include "kds/kitchendisplay.h"
 #include "util/machine.h"
 #include "util/report.h"
 #include "watch/orderwatch.h"
@@ -234,6 +235,8 @@ void fmTavoKPortSrv::Form_Load()
         // Key preview: the window sees every key before the control that has the focus.
         qApp->installEventFilter(this);
         processPendingEvents();
+        // Before the first scan, so that it is on the display too.
+        m_kitchenDisplay = kds::startKitchenDisplay(db::gCNT(), g().gAppDir);
         InitForm();
         platform::echoLine(g().gExeName,
             u"服務程式已載入: "_s + g().gAppDir + u", 監控送廚出口 "_s + txtDefKPort->text());
@@ -1015,6 +1018,11 @@ bool fmTavoKPortSrv::AddFG1()
         // The scan runs pending events after each row: an end asked for then waits for it.
         const QScopedValueRollback busy(m_busy, true);
         listed = watch::AddFG1(*fg1, txtDefKPort->text(), db::gCNT());
+    }
+    // What the scan listed goes to the kitchen display, with what closed or changed since.
+    if (m_kitchenDisplay) {
+        m_kitchenDisplay->setPort(txtDefKPort->text());
+        m_kitchenDisplay->refresh();
     }
     endIfHeld();
     return listed;

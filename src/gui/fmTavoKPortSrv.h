@@ -29,6 +29,9 @@ class QSessionManager;
 namespace Ui {
 class fmTavoKPortSrv;
 }
+namespace tavo::kds {
+class KitchenDisplay;
+}
 namespace tavo::gui {
 
 class MessagePanel;
@@ -172,6 +175,8 @@ private:
     bool m_busy = false;
     void endIfHeld();
     QSet<QString> m_written; // the order lists this run has saved
+    // The kitchen display in the browser, when the settings turn it on: refreshed by every scan.
+    std::unique_ptr<kds::KitchenDisplay> m_kitchenDisplay;
 };
 
 } // namespace tavo::gui

@@ -1,0 +1,187 @@
+#include "kds/kdsboard.h"
+
+#include "db/connection.h"
+#include "db/dbglobals.h"
+#include "db/valuetext.h"
+#include "tickets/kitchenticket.h"
+#include "util/dates.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTime>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::kds {
+
+namespace {
+
+// "hh:mm:ss" or "hh:mm", alone or after a date.
+QTime timeOf(const QString &text)
+{
+    const QString last = text.trimmed().section(u' ', -1);
+    for (const QString &format : { u"h:mm:ss"_s, u"h:mm"_s }) {
+        const QTime t = QTime::fromString(last, format);
+        if (t.isValid())
+            return t;
+    }
+    return {};
+}
+
+// The POS stamps the order's day and its time of day apart; the creation stamp stands in when
+// either is missing.
+QDateTime orderedAt(const QString &orderDate, const QString &orderTime, const QString &fileDate)
+{
+    const QDate day = toDate(orderDate);
+    const QTime time = timeOf(orderTime);
+    if (day.isValid() && time.isValid())
+        return QDateTime(day, time);
+    const QDate fileDay = toDate(fileDate);
+    const QTime fileTime = timeOf(fileDate);
+    if (fileDay.isValid())
+        return QDateTime(fileDay, fileTime.isValid() ? fileTime : QTime(0, 0));
+    return {};
+}
+
+tickets::KitchenTicket ticketOf(const OrderRow &r)
+{
+    tickets::KitchenTicket t;
+    t.OrderPID = r.orderPID;
+    t.ItemName = r.itemName;
+    t.ItemType = r.itemType;
+    t.PriceCap = r.priceCap;
+    t.Remark = r.remark;
+    t.DelMark = r.delMark;
+    t.Qty = r.qty;
+    t.Amt = r.amt;
+    t.Price = r.price;
+    return t;
+}
+
+CardItem itemOf(const tickets::KitchenTicket &t)
+{
+    const tickets::TicketLines lines = tickets::ticketLines(t, {});
+    CardItem item;
+    item.item = lines.item;
+    item.quantity = lines.quantity;
+    item.addOns = lines.addOns;
+    item.dish = t.PriceCap.isEmpty() ? t.ItemName : t.ItemName + u"-"_s + t.PriceCap;
+    item.qty = t.Qty;
+    item.addOnRow = tickets::isAddOnType(t.ItemType);
+    item.red = t.Qty <= 0;
+    return item;
+}
+
+} // namespace
+
+QList<OrderRow> readOpenRows(db::Connection &cn, const QString &port)
+{
+    db::Recordset rs = cn.openRecordset(
+        u"SELECT RNo, OrderPID, TblName, OrderTime, OrderDate, FileDate, ItemName, ItemType, PriceCap, "_s
+        u"Price, Qty, Amt, Remark, DelMark FROM ORDERI WHERE KPort = "_s
+        + QuotStr(port) + u" AND OPDate IS NULL ORDER BY RNo"_s);
+    QList<OrderRow> rows;
+    for (; !rs.eof(); rs.moveNext()) {
+        OrderRow r;
+        r.rno = qint64(rs.number(u"RNo"_s));
+        r.orderPID = rs.text(u"OrderPID"_s);
+        r.tblName = rs.text(u"TblName"_s);
+        r.itemName = rs.text(u"ItemName"_s);
+        r.itemType = rs.text(u"ItemType"_s);
+        r.priceCap = rs.text(u"PriceCap"_s);
+        r.remark = rs.text(u"Remark"_s);
+        r.delMark = rs.text(u"DelMark"_s);
+        r.qty = rs.number(u"Qty"_s);
+        r.amt = rs.number(u"Amt"_s);
+        r.price = rs.number(u"Price"_s);
+        r.orderedAt = orderedAt(rs.text(u"OrderDate"_s), rs.text(u"OrderTime"_s), rs.text(u"FileDate"_s));
+        rows.append(r);
+    }
+    return rows;
+}
+
+QList<Card> buildCards(const QList<OrderRow> &rows, const QHash<QString, qint64> &bumpedUpTo)
+{
+    QList<Card> cards;
+    QHash<QString, qsizetype> cardOf;
+    // Per card, the item whose ticket takes the add-on rows that follow it, as the printed ticket
+    // does; a rush request or an add-on row breaks the run.
+    QHash<QString, bool> takesAddOns;
+    for (const OrderRow &r : rows) {
+        if (r.rno <= bumpedUpTo.value(r.orderPID, 0))
+            continue;
+        auto found = cardOf.constFind(r.orderPID);
+        if (found == cardOf.constEnd()) {
+            Card card;
+            card.orderPID = r.orderPID;
+            card.table = r.tblName.isEmpty() ? r.orderPID : r.tblName;
+            found = cardOf.insert(r.orderPID, cards.size());
+            cards.append(card);
+        }
+        Card &card = cards[*found];
+        card.upTo = std::max(card.upTo, r.rno);
+        if (r.orderedAt.isValid() && (!card.since.isValid() || r.orderedAt < card.since))
+            card.since = r.orderedAt;
+
+        const tickets::KitchenTicket ticket = ticketOf(r);
+        bool &takes = takesAddOns[r.orderPID];
+        if (tickets::isAddOnType(r.itemType) && takes && !card.items.isEmpty()) {
+            tickets::KitchenTicket carrier;
+            carrier.addOns.append({ {}, r.itemName, r.qty, r.remark });
+            card.items.last().addOns += tickets::ticketLines(carrier, {}).addOns;
+            continue;
+        }
+        card.items.append(itemOf(ticket));
+        takes = tickets::listsAddOns(ticket, {});
+    }
+    std::stable_sort(
+        cards.begin(), cards.end(), [](const Card &a, const Card &b) { return a.since < b.since; });
+    return cards;
+}
+
+QList<Waiting> waitingTotals(const QList<Card> &cards)
+{
+    QHash<QString, double> totals;
+    QStringList order;
+    for (const Card &card : cards)
+        for (const CardItem &item : card.items) {
+            if (item.addOnRow || item.qty == 0)
+                continue;
+            if (!totals.contains(item.dish))
+                order.append(item.dish);
+            totals[item.dish] += item.qty;
+        }
+    QList<Waiting> waiting;
+    for (const QString &dish : order)
+        if (totals.value(dish) > 0)
+            waiting.append({ dish, totals.value(dish) });
+    std::stable_sort(
+        waiting.begin(), waiting.end(), [](const Waiting &a, const Waiting &b) { return a.qty > b.qty; });
+    return waiting;
+}
+
+QByteArray boardJson(const QList<Card> &cards, const BoardView &view)
+{
+    QJsonArray cardArray;
+    for (const Card &card : cards) {
+        QJsonArray items;
+        for (const CardItem &item : card.items)
+            items.append(QJsonObject { { u"item"_s, item.item }, { u"qty"_s, item.quantity },
+                { u"addOns"_s, item.addOns }, { u"red"_s, item.red } });
+        cardArray.append(QJsonObject { { u"id"_s, card.orderPID }, { u"table"_s, card.table },
+            { u"upTo"_s, double(card.upTo) }, { u"since"_s, double(card.since.toMSecsSinceEpoch()) },
+            { u"items"_s, items } });
+    }
+    QJsonArray waiting;
+    for (const Waiting &w : waitingTotals(cards))
+        waiting.append(QJsonObject { { u"dish"_s, w.dish }, { u"qty"_s, db::numberText(w.qty) } });
+    const QJsonObject board { { u"port"_s, view.port }, { u"amber"_s, view.amberMinutes },
+        { u"red"_s, view.redMinutes }, { u"canRecall"_s, view.canRecall }, { u"cards"_s, cardArray },
+        { u"waiting"_s, waiting } };
+    return QJsonDocument(board).toJson(QJsonDocument::Compact);
+}
+
+} // namespace tavo::kds
