@@ -32,7 +32,7 @@ with tempfile.TemporaryDirectory(prefix="tavo-kds-shot-") as site:
     page = k.browser(1920, 1080)
     try:
         page.get(host.url)
-        k.wait_until(page, lambda d: len(k.cards(d)) >= 3)
+        k.wait_until(page, lambda d: len(k.card_ids(d)) >= 3)
         time.sleep(0.5)
         page.save_screenshot(out)
     finally:

@@ -81,7 +81,7 @@ def latency(program):
             page = k.browser()
             try:
                 page.get(host.url)
-                k.wait_until(page, lambda d: len(k.cards(d)) >= 20)
+                k.wait_until(page, lambda d: len(k.card_ids(d)) >= 20)
                 values = measure_latency(page, pos, samples, (0.05, 0.3))
                 report("commit to screen, refresh every %d ms, ~60 items" % tick, values)
             finally:

@@ -11,6 +11,7 @@ import urllib.error
 import urllib.request
 
 from selenium import webdriver
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
@@ -90,6 +91,9 @@ def browser(width=1280, height=800):
         options.add_argument(flag)
     driver = webdriver.Chrome(service=Service(shutil.which("chromedriver") or "/usr/bin/chromedriver"),
                               options=options)
+    # The page's own size, as the screen of that size shows it (the window's is larger).
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
     driver.profile_dir = profile
     return driver
 
@@ -99,13 +103,19 @@ def quit_browser(driver):
     shutil.rmtree(driver.profile_dir, ignore_errors=True)
 
 
-def cards(driver):
-    """The cards on the page: order id -> the card element."""
-    return {c.get_attribute("data-id"): c for c in driver.find_elements(By.CSS_SELECTOR, "#cards .card")}
+def card_ids(driver):
+    """The order ids of the cards on the page, in their order; read at once, as a new board may
+    replace the cards between two reads."""
+    return driver.execute_script("return [...document.querySelectorAll('#cards .card')].map(c => c.dataset.id)")
+
+
+def card(driver, order_id):
+    return driver.find_element(By.CSS_SELECTOR, '#cards .card[data-id="%s"]' % order_id)
 
 
 def wait_until(driver, condition, seconds=10):
-    return WebDriverWait(driver, seconds, poll_frequency=0.02).until(lambda d: condition(d))
+    return WebDriverWait(driver, seconds, poll_frequency=0.02,
+                         ignored_exceptions=[StaleElementReferenceException]).until(lambda d: condition(d))
 
 
 def http_get(url, headers=None):

@@ -47,17 +47,16 @@ class OnLoopback(unittest.TestCase):
         self.pos.order("B02-01", "B02", [("牛肉麵", "大", 1, "", ""), ("炒高麗菜", "例", 0, "", "")])
         self.pos.order("X01-01", "X01", [("紅茶", "大", 1, "", "")], kport="PB")
         for page in self.pages:
-            k.wait_until(page, lambda d: {"A05-01", "B02-01"} <= set(k.cards(d)))
+            k.wait_until(page, lambda d: {"A05-01", "B02-01"} <= set(k.card_ids(d)))
             self.assertEqual(page.title, "廚房看板 - PK")
-            shown = k.cards(page)
-            self.assertNotIn("X01-01", shown, "another station's order")
-            a05 = shown["A05-01"]
+            self.assertNotIn("X01-01", k.card_ids(page), "another station's order")
+            a05 = k.card(page, "A05-01")
             self.assertEqual(a05.find_element(By.CSS_SELECTOR, ".table").text, "A05")
             self.assertEqual(names(a05), ["牛肉麵-大 <不辣>", "[退]酸辣湯 1份"])
             self.assertEqual([q.text for q in a05.find_elements(By.CSS_SELECTOR, ".qty")], ["2", "[退]"])
             self.assertEqual(a05.find_element(By.CSS_SELECTOR, ".addons").text, "/加蛋*2/白飯")
             self.assertEqual(len(a05.find_elements(By.CSS_SELECTOR, ".item.red")), 1, "the return is red")
-            self.assertEqual(names(shown["B02-01"]), ["牛肉麵-大", "[快]炒高麗菜-例"])
+            self.assertEqual(names(k.card(page, "B02-01")), ["牛肉麵-大", "[快]炒高麗菜-例"])
             self.assertIn("0 分", a05.find_element(By.CSS_SELECTOR, ".age").text)
             # Two bowls at A05 and one at B02 wait; the rush request and the return add none.
             waiting = dict(li.text.split("\n") for li in page.find_elements(By.CSS_SELECTOR, "#waiting li"))
@@ -70,29 +69,28 @@ class OnLoopback(unittest.TestCase):
         self.pos.order("C11-01", "C11", [("排骨飯", "例", 1, "", "")], when=k.time.localtime(now - 12 * 60))
         self.pos.order("C12-01", "C12", [("排骨飯", "例", 1, "", "")], when=k.time.localtime(now - 25 * 60))
         page = self.pages[0]
-        k.wait_until(page, lambda d: {"C11-01", "C12-01"} <= set(k.cards(d)))
-        shown = k.cards(page)
-        self.assertIn("amber", shown["C11-01"].get_attribute("class").split())
-        self.assertIn("red", shown["C12-01"].get_attribute("class").split())
-        ids = [c.get_attribute("data-id") for c in page.find_elements(By.CSS_SELECTOR, "#cards .card")]
+        k.wait_until(page, lambda d: {"C11-01", "C12-01"} <= set(k.card_ids(d)))
+        self.assertIn("amber", k.card(page, "C11-01").get_attribute("class").split())
+        self.assertIn("red", k.card(page, "C12-01").get_attribute("class").split())
+        ids = k.card_ids(page)
         self.assertLess(ids.index("C12-01"), ids.index("C11-01"), "oldest first")
 
     def test_done_leaves_every_display_and_recall_brings_it_back(self):
         self.pos.order("D07-01", "D07", [("三杯雞", "小", 1, "", "")])
         for page in self.pages:
-            k.wait_until(page, lambda d: "D07-01" in k.cards(d))
-        k.cards(self.pages[0])["D07-01"].find_element(By.CSS_SELECTOR, ".bump").click()
+            k.wait_until(page, lambda d: "D07-01" in k.card_ids(d))
+        k.card(self.pages[0], "D07-01").find_element(By.CSS_SELECTOR, ".bump").click()
         for page in self.pages:
-            k.wait_until(page, lambda d: "D07-01" not in k.cards(d))
+            k.wait_until(page, lambda d: "D07-01" not in k.card_ids(d))
         self.pages[1].find_element(By.ID, "recall").click()
         for page in self.pages:
-            k.wait_until(page, lambda d: "D07-01" in k.cards(d))
+            k.wait_until(page, lambda d: "D07-01" in k.card_ids(d))
 
     def test_hostile_remark_is_shown_as_text_and_runs_nothing(self):
         self.pos.order("E01-01", HOSTILE, [("蛤蜊湯", "", 1, HOSTILE, "")])
         page = self.pages[0]
-        k.wait_until(page, lambda d: "E01-01" in k.cards(d))
-        card = k.cards(page)["E01-01"]
+        k.wait_until(page, lambda d: "E01-01" in k.card_ids(d))
+        card = k.card(page, "E01-01")
         self.assertEqual(card.find_element(By.CSS_SELECTOR, ".table").text, HOSTILE)
         self.assertEqual(names(card), ["蛤蜊湯 <%s>" % HOSTILE])
         self.assertEqual(page.find_elements(By.TAG_NAME, "img"), [])
@@ -115,18 +113,18 @@ class AcrossARestart(unittest.TestCase):
             page = k.browser()
             try:
                 page.get(host.url)
-                k.wait_until(page, lambda d: {"F01-01", "F02-01"} <= set(k.cards(d)))
-                k.cards(page)["F01-01"].find_element(By.CSS_SELECTOR, ".bump").click()
-                k.wait_until(page, lambda d: "F01-01" not in k.cards(d))
+                k.wait_until(page, lambda d: {"F01-01", "F02-01"} <= set(k.card_ids(d)))
+                k.card(page, "F01-01").find_element(By.CSS_SELECTOR, ".bump").click()
+                k.wait_until(page, lambda d: "F01-01" not in k.card_ids(d))
                 host.stop()
                 host.start()
                 page.get(host.url)
-                k.wait_until(page, lambda d: "F02-01" in k.cards(d))
-                self.assertNotIn("F01-01", k.cards(page))
+                k.wait_until(page, lambda d: "F02-01" in k.card_ids(d))
+                self.assertNotIn("F01-01", k.card_ids(page))
                 # More for the bumped table is a card of its own, without what was done.
                 pos.order("F01-01", "F01", [("酸辣湯", "小", 1, "", "")])
-                k.wait_until(page, lambda d: "F01-01" in k.cards(d))
-                self.assertEqual(names(k.cards(page)["F01-01"]), ["酸辣湯-小"])
+                k.wait_until(page, lambda d: "F01-01" in k.card_ids(d))
+                self.assertEqual(names(k.card(page, "F01-01")), ["酸辣湯-小"])
             finally:
                 k.quit_browser(page)
                 host.stop()
@@ -176,10 +174,10 @@ class OffLoopback(unittest.TestCase):
                          and "秒後再試" in d.find_element(By.CSS_SELECTOR, ".message").text)
             k.time.sleep(1.2)
             page.find_element(By.ID, "pin").send_keys(self.PIN + "\n")
-            k.wait_until(page, lambda d: "G01-01" in k.cards(d))
+            k.wait_until(page, lambda d: "G01-01" in k.card_ids(d))
             # The device keeps its session: the page opens again without the PIN.
             page.get(self.host.url)
-            k.wait_until(page, lambda d: "G01-01" in k.cards(d))
+            k.wait_until(page, lambda d: "G01-01" in k.card_ids(d))
         finally:
             k.quit_browser(page)
 
