@@ -107,11 +107,14 @@ class RawDisplay:
         threading.Thread(target=self.drain, daemon=True).start()
 
     def drain(self):
-        while True:
-            data = self.sock.recv(1 << 16)
-            if not data:
-                return
-            self.received += len(data)
+        try:
+            while True:
+                data = self.sock.recv(1 << 16)
+                if not data:
+                    return
+                self.received += len(data)
+        except OSError:
+            return
 
     def close(self):
         self.sock.close()

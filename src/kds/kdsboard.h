@@ -19,7 +19,9 @@ struct OrderRow {
     qint64 rno = 0;
     QString orderPID, tblName, itemName, itemType, priceCap, remark, delMark;
     double qty = 0, amt = 0, price = 0;
-    QDateTime orderedAt; // invalid when the row carries no usable time
+    QDateTime orderedAt; // the wall clock's time, marked UTC; invalid when the row has none
+
+    bool operator==(const OrderRow &) const = default;
 };
 
 // The port's open rows (OPDate null) in RNo order. Throws db::DbError.
@@ -36,7 +38,7 @@ struct CardItem {
 struct Card {
     QString orderPID, table;
     qint64 upTo = 0; // the highest RNo on the card: a bump takes off the rows up to here
-    QDateTime since; // the first item's time
+    QDateTime since; // the first item's time, as orderedAt
     QList<CardItem> items;
 };
 

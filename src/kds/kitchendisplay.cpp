@@ -203,11 +203,15 @@ void KitchenDisplay::refresh()
         m_readFailed = false;
         // A row without a time of its own ages from when the display first showed it.
         const QDateTime seen = now();
+        const QDateTime seenWall(seen.date(), seen.time(), Qt::UTC);
         QHash<qint64, QDateTime> firstSeen;
         for (OrderRow &r : rows)
             if (!r.orderedAt.isValid())
-                r.orderedAt = firstSeen[r.rno] = m_firstSeen.value(r.rno, seen);
+                r.orderedAt = firstSeen[r.rno] = m_firstSeen.value(r.rno, seenWall);
         m_firstSeen = std::move(firstSeen);
+        // Most cycles list nothing new: the board stands as it is.
+        if (rows == m_rows)
+            return;
         m_rows = std::move(rows);
     } catch (...) {
         // The scan of the same cycle reports the database; one line here says the display stood.
