@@ -4,6 +4,9 @@
 #include "kds/kdsstore.h"
 #include "kds/pingate.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -97,6 +100,14 @@ TEST(KdsBoard, BumpsOldestFirstAndWaitingTotals)
     EXPECT_EQ(before[0].qty, 6);
     EXPECT_EQ(before[1].dish, u"紅茶"_s);
     EXPECT_EQ(before[1].qty, 1);
+
+    // Pages that have the board before the bump get only the card that changed.
+    const BoardView view { u"PK"_s };
+    const BoardJson was = boardJson(all, view), is = boardJson(bumped, view);
+    const QJsonObject delta = QJsonDocument::fromJson(is.message(was.cards)).object();
+    EXPECT_EQ(delta[u"cards"_s].toObject().keys(), QStringList { u"A01-1"_s });
+    EXPECT_EQ(delta[u"order"_s].toArray().size(), 3);
+    EXPECT_EQ(QJsonDocument::fromJson(is.message()).object()[u"cards"_s].toObject().size(), 3);
 }
 
 TEST(KdsStore, BumpsAndSessionsOutliveTheService)

@@ -193,26 +193,57 @@ QList<Waiting> waitingTotals(const QList<Card> &cards)
     return waiting;
 }
 
-QByteArray boardJson(const QList<Card> &cards, const BoardView &view)
+namespace {
+
+QByteArray jsonString(const QString &text)
 {
-    QJsonArray cardArray;
+    const QByteArray array = QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+} // namespace
+
+BoardJson boardJson(const QList<Card> &cards, const BoardView &view)
+{
+    BoardJson out;
+    QJsonArray order;
     for (const Card &card : cards) {
         QJsonArray items;
         for (const CardItem &item : card.items)
             items.append(QJsonObject { { u"item"_s, item.item }, { u"qty"_s, item.quantity },
                 { u"addOns"_s, item.addOns }, { u"red"_s, item.red } });
-        cardArray.append(QJsonObject { { u"id"_s, card.orderPID }, { u"table"_s, card.table },
-            { u"upTo"_s, double(card.upTo) },
-            { u"since"_s, double(QDateTime(card.since.date(), card.since.time()).toMSecsSinceEpoch()) },
-            { u"items"_s, items } });
+        // The wall clock's time as the moment it names here.
+        const qint64 since = QDateTime(card.since.date(), card.since.time()).toMSecsSinceEpoch();
+        out.cards.insert(card.orderPID,
+            QJsonDocument(
+                QJsonObject { { u"id"_s, card.orderPID }, { u"table"_s, card.table },
+                    { u"upTo"_s, double(card.upTo) }, { u"since"_s, double(since) }, { u"items"_s, items } })
+                .toJson(QJsonDocument::Compact));
+        order.append(card.orderPID);
     }
     QJsonArray waiting;
     for (const Waiting &w : waitingTotals(cards))
         waiting.append(QJsonObject { { u"dish"_s, w.dish }, { u"qty"_s, db::numberText(w.qty) } });
-    const QJsonObject board { { u"port"_s, view.port }, { u"amber"_s, view.amberMinutes },
-        { u"red"_s, view.redMinutes }, { u"canRecall"_s, view.canRecall }, { u"cards"_s, cardArray },
-        { u"waiting"_s, waiting } };
-    return QJsonDocument(board).toJson(QJsonDocument::Compact);
+    out.head = QJsonDocument(QJsonObject { { u"port"_s, view.port }, { u"amber"_s, view.amberMinutes },
+                                 { u"red"_s, view.redMinutes }, { u"canRecall"_s, view.canRecall },
+                                 { u"order"_s, order }, { u"waiting"_s, waiting } })
+                   .toJson(QJsonDocument::Compact);
+    return out;
+}
+
+QByteArray BoardJson::message(const QHash<QString, QByteArray> &known) const
+{
+    QByteArray text = head.chopped(1) + ",\"cards\":{";
+    bool first = true;
+    for (auto it = cards.cbegin(); it != cards.cend(); ++it) {
+        if (known.value(it.key()) == it.value())
+            continue;
+        if (!first)
+            text += ',';
+        first = false;
+        text += jsonString(it.key()) + ':' + it.value();
+    }
+    return text + "}}";
 }
 
 } // namespace tavo::kds

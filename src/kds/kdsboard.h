@@ -61,8 +61,19 @@ struct BoardView {
     bool canRecall = false;
 };
 
-// The board as the page reads it (UTF-8 JSON). Everything from the POS is a JSON string: the
-// page puts it on screen as text.
-QByteArray boardJson(const QList<Card> &cards, const BoardView &view);
+// The board as the pages read it (UTF-8 JSON): each card on its own, by order id, and the rest
+// (the cards' order by id, the waiting totals, the ageing minutes). A page keeps the cards it
+// has, so a change sends only the cards that are new or changed: a thousand items on fifty
+// displays is then a few kilobytes a change, not megabytes. Everything from the POS is a JSON
+// string: the page puts it on screen as text.
+struct BoardJson {
+    QByteArray head;
+    QHash<QString, QByteArray> cards;
+
+    // The board for a page that has the cards `known` (none: all of them).
+    QByteArray message(const QHash<QString, QByteArray> &known = {}) const;
+    bool operator==(const BoardJson &) const = default;
+};
+BoardJson boardJson(const QList<Card> &cards, const BoardView &view);
 
 } // namespace tavo::kds

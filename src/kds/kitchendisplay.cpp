@@ -233,21 +233,21 @@ void KitchenDisplay::rebuild()
             canRecall = true;
             break;
         }
-    QByteArray board
+    BoardJson board
         = boardJson(m_cards, { m_port, m_settings.amberMinutes, m_settings.redMinutes, canRecall });
     if (board == m_board)
         return;
+    const QByteArray text = message(board.message(m_board.cards));
     m_board = std::move(board);
-    const QByteArray text = message();
     for (QWebSocket *client : std::as_const(m_clients))
         client->sendBinaryMessage(text);
     Q_EMIT published();
 }
 
-QByteArray KitchenDisplay::message() const
+QByteArray KitchenDisplay::message(const QByteArray &board) const
 {
     // The server's clock goes with every board: ages count from it, not from the tablet's.
-    return "{\"now\":" + QByteArray::number(now().toMSecsSinceEpoch()) + ",\"board\":" + m_board + '}';
+    return "{\"now\":" + QByteArray::number(now().toMSecsSinceEpoch()) + ",\"board\":" + board + '}';
 }
 
 bool KitchenDisplay::hostAllowed(const QByteArray &host) const
@@ -364,7 +364,7 @@ void KitchenDisplay::acceptWebSockets()
             m_clients.removeOne(client);
             client->deleteLater();
         });
-        client->sendBinaryMessage(message());
+        client->sendBinaryMessage(message(m_board.message()));
     }
 }
 
@@ -391,11 +391,11 @@ void KitchenDisplay::onMessage(QWebSocket *client, const QByteArray &message)
     } else {
         return;
     }
-    const QByteArray before = m_board;
+    const BoardJson before = m_board;
     rebuild();
     // Nothing changed (a card bumped twice at once): the page that asked still wants an answer.
     if (m_board == before)
-        client->sendBinaryMessage(this->message());
+        client->sendBinaryMessage(this->message(m_board.message(m_board.cards)));
 }
 
 std::unique_ptr<KitchenDisplay> startKitchenDisplay(

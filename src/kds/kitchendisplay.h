@@ -71,7 +71,7 @@ private:
     bool hostAllowed(const QByteArray &host) const;
     bool hasSession(const QList<QPair<QByteArray, QByteArray>> &headers) const;
     void rebuild();
-    QByteArray message() const;
+    QByteArray message(const QByteArray &board) const;
 
     db::Connection &m_cn;
     KdsSettings m_settings;
@@ -86,7 +86,7 @@ private:
     QList<OrderRow> m_rows;
     QHash<qint64, QDateTime> m_firstSeen; // rows without a time of their own, by RNo
     QList<Card> m_cards;
-    QByteArray m_board;
+    BoardJson m_board; // what every connected page has
     bool m_readFailed = false;
 };
 

@@ -16,6 +16,8 @@
   let retryMs = 500;
   // Drawn cards by order id, with the data they were drawn from: unchanged cards are kept.
   const drawn = new Map();
+  // Every card of the board by order id: a message brings only the new and the changed ones.
+  const known = new Map();
 
   function el(tag, className, text) {
     const node = document.createElement(tag);
@@ -119,13 +121,18 @@
     socket.binaryType = 'arraybuffer';
     socket.addEventListener('open', () => {
       retryMs = 500;
+      known.clear();
       setStatus('已連線', false);
     });
     socket.addEventListener('message', (event) => {
       const text = typeof event.data === 'string' ? event.data : new TextDecoder().decode(event.data);
       const message = JSON.parse(text);
       clockOffset = message.now - Date.now();
+      for (const [id, card] of Object.entries(message.board.cards)) known.set(id, card);
+      const order = new Set(message.board.order);
+      for (const id of [...known.keys()]) if (!order.has(id)) known.delete(id);
       board = message.board;
+      board.cards = message.board.order.map((id) => known.get(id)).filter(Boolean);
       draw();
       tick();
     });
