@@ -13,6 +13,7 @@
 #include <QHttpServerResponder>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkInterface>
 #include <QTcpServer>
 #include <QUrlQuery>
 #include <QWebSocket>
@@ -177,11 +178,18 @@ QUrl KitchenDisplay::url() const
     QUrl url;
     url.setScheme(u"http"_s);
     const QHostAddress address(m_settings.address);
-    // Listening on every address: the machine's own name is what another device can open.
-    url.setHost(
-        address == QHostAddress::Any || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6
-            ? QHostAddress(QHostAddress::LocalHost).toString()
-            : address.toString());
+    QHostAddress shown = address;
+    // Listening on every address: the machine's address on the network is what a tablet opens.
+    if (address == QHostAddress::Any || address == QHostAddress::AnyIPv4
+        || address == QHostAddress::AnyIPv6) {
+        shown = QHostAddress(QHostAddress::LocalHost);
+        for (const QHostAddress &candidate : QNetworkInterface::allAddresses())
+            if (!candidate.isLoopback() && candidate.protocol() == QAbstractSocket::IPv4Protocol) {
+                shown = candidate;
+                break;
+            }
+    }
+    url.setHost(shown.toString());
     url.setPort(m_listening ? m_listening : m_settings.port);
     url.setPath(u"/"_s);
     return url;
@@ -241,7 +249,6 @@ void KitchenDisplay::rebuild()
     m_board = std::move(board);
     for (QWebSocket *client : std::as_const(m_clients))
         client->sendBinaryMessage(text);
-    Q_EMIT published();
 }
 
 QByteArray KitchenDisplay::message(const QByteArray &board) const

@@ -58,10 +58,6 @@ public Q_SLOTS:
     // A database error keeps the board as it was (and is written to the error log once).
     void refresh();
 
-Q_SIGNALS:
-    // A new board went out to the pages (tests and the benchmark wait on it).
-    void published();
-
 private:
     friend class HttpFront;
     void handle(const QHttpServerRequest &request, QHttpServerResponder &responder);
