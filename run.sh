@@ -35,6 +35,13 @@ PRINTLIST=N
 CONF
 fi
 
+# The kitchen display in the browser, on this machine only.
+if ! grep -q '^\[KDS\]' "$settings"; then
+  printf '\n[KDS]\nPORT=%s\nADDRESS=127.0.0.1\nAMBERMINUTES=10\nREDMINUTES=20\n' "${TAVO_KDS_PORT:-8470}" >>"$settings"
+fi
+kds_port=$(sed -n '/^\[KDS\]/,/^\[/s/^PORT=//p' "$settings" | head -n 1)
+[ -z "$kds_port" ] || tavo_say "kitchen display: open http://127.0.0.1:$kds_port/ in a browser"
+
 "$TAVO_BUILD/demo/tavo_demo" feed "$SITE" --interval 2500 >"$SITE/feed.log" 2>&1 &
 feed=$!
 # Waited for, so the feed has stopped writing to the site (and is reaped) when this script ends.

@@ -11,12 +11,14 @@ TAVO_PG_DIR=
 TAVO_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libqt6sql6-sqlite libqt6sql6-odbc libqt6sql6-psql
+  qt6-httpserver-dev qt6-websockets-dev
   unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc
   postgresql sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk
   cups cups-client printer-driver-cups-pdf libcups2-dev poppler-utils
   xvfb xauth python3-pyatspi at-spi2-core dbus
+  chromium chromium-driver python3-selenium
 )
 
 # Only for `./test.sh --fuzz`: libFuzzer comes with clang.

@@ -5,6 +5,7 @@
 #include "db/connection.h"
 #include "db/dbglobals.h"
 #include "db/valuetext.h"
+#include "kds/kitchendisplay.h"
 #include "kport/portgrid.h"
 #include "platform/echo.h"
 #include "platform/gridfiles.h"
@@ -157,6 +158,10 @@ void KitchenService::load()
         m_activity.setRows(1);
         m_activity.AutoSize();
 
+        // The kitchen's screens show what the service lists, from the first listing on.
+        m_display = kds::startKitchenDisplay(m_cnt, g().gAppDir, this);
+        refreshDisplay();
+
         m_start.setInterval(kStartDelayMs);
         emit message(u"本作業30秒後自動啟動"_s, 2);
         platform::echoLine(g().gExeName, u"服務程式已載入: "_s + g().gAppDir + u", 監控送廚出口 "_s + m_port);
@@ -228,6 +233,8 @@ void KitchenService::tick()
             emit message(m_listing ? u"檢查新點單資料.."_s : kNotChecking, 0);
             if (m_listing)
                 scanNow();
+            else
+                refreshDisplay();
             // A link opened anew after an outage has forgotten what it listened to.
             updateWake();
         }
@@ -260,7 +267,17 @@ bool KitchenService::scanNow()
         emit ordersReset();
     if (m_orders.Rows() > before)
         emit rowsListed(before, m_orders.Rows() - before);
+    // Also when nothing was listed: an order closed or changed at the POS leaves the screens.
+    refreshDisplay();
     return listed;
+}
+
+void KitchenService::refreshDisplay()
+{
+    if (!m_display)
+        return;
+    m_display->setPort(m_port);
+    m_display->refresh();
 }
 
 void KitchenService::woken()

@@ -19,6 +19,10 @@ namespace tavo::db {
 class Connection;
 }
 
+namespace tavo::kds {
+class KitchenDisplay;
+}
+
 namespace tavo::core {
 
 class DatabaseWake;
@@ -112,6 +116,8 @@ public:
     // ---- The wake. On unless setting "TavoC"/"WakeOnCommit" is "N".
     // How the database wakes the service: "SQLite", "PostgreSQL", or empty (the cycle alone).
     QString wakeSource() const;
+    // The kitchen display, when the settings turn it on and it listens; null otherwise.
+    kds::KitchenDisplay *display() const { return m_display.get(); }
 
 signals:
     void stateChanged(tavo::core::KitchenService::State state);
@@ -134,6 +140,7 @@ signals:
 private:
     void setState(State state);
     bool scanNow();
+    void refreshDisplay();
     void woken();
     void restartComputer();
     void keepEarlierRunsList(const QString &path, const QString &tag);
@@ -144,6 +151,7 @@ private:
     WindowTimer m_cycle;
     WindowTimer m_start;
     std::unique_ptr<DatabaseWake> m_wake;
+    std::unique_ptr<kds::KitchenDisplay> m_display; // the kitchen's screens, when [KDS] turns them on
     bool m_startRefused = false; // the automatic start came while start() was refused
     State m_state = State::Idle;
     bool m_running = false;

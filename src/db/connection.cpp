@@ -346,7 +346,12 @@ QString Recordset::text(int index) const
 
 double Recordset::number(const QString &field) const
 {
-    const QVariant v = value(field);
+    return number(d->indexOf(field));
+}
+
+double Recordset::number(int index) const
+{
+    const QVariant v = value(index);
     switch (v.metaType().id()) {
     case QMetaType::Double:
     case QMetaType::Float:

@@ -65,6 +65,7 @@ public:
     QString text(int index) const;
     // The numeric value of the text, as a Basic Val() reads it: leading number, else 0.
     double number(const QString &field) const;
+    double number(int index) const;
 
     struct Impl;
 

@@ -24,17 +24,6 @@ QString cellText(QString text)
     return text.replace(u'|', u'｜').replace(u';', u'；');
 }
 
-// A split set item stands for one unit: its add-ons follow as tickets of their own. Rush
-// requests carry none either; returns take theirs back with them.
-bool listsAddOns(const KitchenTicket &t, const TicketSettings &s)
-{
-    if (isAddOnType(t.ItemType))
-        return false;
-    if (t.Qty < 0)
-        return true;
-    return t.Qty > 0 && !(s.splitSetItems && s.splitCount > 0);
-}
-
 // The type number of a row as the menu keys it; nothing when the row holds none. Looking up
 // type 0 instead would hand the item the remark of whatever dish the menu files there.
 std::optional<double> typeNumber(const QString &typeNo)
@@ -51,6 +40,17 @@ std::optional<double> typeNumber(const QString &typeNo)
 bool isAddOnType(const QString &itemType)
 {
     return itemType == u"A1"_s || itemType == u"T1"_s || itemType == u"AN"_s || itemType == u"TN"_s;
+}
+
+// A split set item stands for one unit: its add-ons follow as tickets of their own. Rush
+// requests carry none either; returns take theirs back with them.
+bool listsAddOns(const KitchenTicket &t, const TicketSettings &s)
+{
+    if (isAddOnType(t.ItemType))
+        return false;
+    if (t.Qty < 0)
+        return true;
+    return t.Qty > 0 && !(s.splitSetItems && s.splitCount > 0);
 }
 
 KitchenTicket readKitchenTicket(db::Recordset &rs, db::Connection &cn, const TicketSettings &settings)
@@ -105,6 +105,41 @@ KitchenTicket readKitchenTicket(db::Recordset &rs, db::Connection &cn, const Tic
         });
     }
     return t;
+}
+
+TicketLines ticketLines(const KitchenTicket &t, const TicketSettings &s)
+{
+    const QString remarkPart = t.Remark.isEmpty() ? QString() : u" <"_s + t.Remark + u">"_s;
+    QString name = t.ItemName;
+    if (!t.PriceCap.isEmpty()) {
+        name += u"-"_s + t.PriceCap;
+        if (t.PriceCap == u"時價"_s)
+            name += u"("_s + db::numberText(t.Price) + u")"_s;
+    }
+    if (t.menuRemark)
+        name += u"-"_s + *t.menuRemark;
+    if (t.DelMark.toUpper() == u"F"_s && t.Amt == 0)
+        name += u"[招待]"_s;
+
+    TicketLines lines;
+    if (t.Qty < 0) {
+        lines.item = u"[退]"_s + name + u" "_s + db::numberText(-t.Qty) + u"份"_s + remarkPart;
+        lines.quantity = u"[退]"_s;
+    } else if (t.Qty == 0) {
+        lines.item = u"[快]"_s + name + remarkPart;
+        lines.quantity = u"快上"_s;
+    } else {
+        lines.item = name + remarkPart;
+        lines.quantity = s.splitSetItems && s.splitCount > 0 ? u"1"_s : db::numberText(t.Qty);
+    }
+    for (const KitchenTicket::AddOn &a : t.addOns) {
+        lines.addOns += u"/"_s + a.ItemName;
+        if (a.Qty > 1)
+            lines.addOns += u"*"_s + db::numberText(a.Qty);
+        if (!a.Remark.isEmpty())
+            lines.addOns += u"-"_s + a.Remark;
+    }
+    return lines;
 }
 
 LaidOutTicket layOutKitchenTicket(
@@ -166,44 +201,15 @@ LaidOutTicket layOutKitchenTicket(
     vsp.setTableCellPadding(30);
     vsp.setLineSpacing(110);
 
-    const QString remarkPart = t.Remark.isEmpty() ? QString() : u" <"_s + t.Remark + u">"_s;
-    QString name = t.ItemName;
-    if (!t.PriceCap.isEmpty()) {
-        name += u"-"_s + t.PriceCap;
-        if (t.PriceCap == u"時價"_s)
-            name += u"("_s + db::numberText(t.Price) + u")"_s;
-    }
-    if (t.menuRemark)
-        name += u"-"_s + *t.menuRemark;
-    if (t.DelMark.toUpper() == u"F"_s && t.Amt == 0)
-        name += u"[招待]"_s;
-
-    QString item, quantity;
-    if (t.Qty < 0) {
-        item = u"[退]"_s + name + u" "_s + db::numberText(-t.Qty) + u"份"_s + remarkPart;
-        quantity = u"[退]"_s;
-    } else if (t.Qty == 0) {
-        item = u"[快]"_s + name + remarkPart;
-        quantity = u"快上"_s;
-    } else {
-        item = name + remarkPart;
-        quantity = s.splitSetItems && s.splitCount > 0 ? u"1"_s : db::numberText(t.Qty);
-    }
-    step(kTag,
-        [&] { vsp.addTable(u"<2800|^850;"_s, QString(), cellText(item) + u"|"_s + quantity + u";"_s); });
+    const TicketLines lines = ticketLines(t, s);
+    step(kTag, [&] {
+        vsp.addTable(u"<2800|^850;"_s, QString(), cellText(lines.item) + u"|"_s + lines.quantity + u";"_s);
+    });
 
     // In the item's font, under an empty cell that indents it.
-    if (!t.addOns.isEmpty()) {
-        QString list;
-        for (const KitchenTicket::AddOn &a : t.addOns) {
-            list += u"/"_s + a.ItemName;
-            if (a.Qty > 1)
-                list += u"*"_s + db::numberText(a.Qty);
-            if (!a.Remark.isEmpty())
-                list += u"-"_s + a.Remark;
-        }
-        step(kTag, [&] { vsp.addTable(u"150|3500;"_s, QString(), u"|"_s + cellText(list) + u";"_s); });
-    }
+    if (!lines.addOns.isEmpty())
+        step(
+            kTag, [&] { vsp.addTable(u"150|3500;"_s, QString(), u"|"_s + cellText(lines.addOns) + u";"_s); });
 
     step(kTag, [&] {
         vsp.setFontName(u"Arial"_s);

@@ -67,6 +67,17 @@ struct TicketSettings {
     QDateTime printedAt;
 };
 
+// Whether the ticket of this row carries the add-on rows that follow it.
+bool listsAddOns(const KitchenTicket &ticket, const TicketSettings &settings);
+
+// The item table as the ticket prints it: the item cell (name, price class, remark; returns and
+// rush requests marked), the quantity cell, and the add-on list ("/白飯*2/加蛋-多"; empty when the
+// ticket lists none). A ticket with Qty <= 0 prints all of it in red.
+struct TicketLines {
+    QString item, quantity, addOns;
+};
+TicketLines ticketLines(const KitchenTicket &ticket, const TicketSettings &settings);
+
 // Reads the ticket of the row `rs` stands on: its columns, the menu's remark, and the add-on rows
 // after it when its ticket lists them. `rs` is left on the last row the ticket used, so the
 // caller's next move reaches the next row not yet printed.

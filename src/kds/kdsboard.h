@@ -1,0 +1,79 @@
+#pragma once
+// What the kitchen display shows: one card per open order of the watched port, oldest first,
+// its items as the kitchen ticket lists them, and the quantities still to make over all cards.
+// Built from the rows alone, so it can be checked without a server or a browser.
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+namespace tavo::db {
+class Connection;
+}
+
+namespace tavo::kds {
+
+// One open ORDERI row of the port.
+struct OrderRow {
+    qint64 rno = 0;
+    QString orderPID, tblName, itemName, itemType, priceCap, remark, delMark;
+    double qty = 0, amt = 0, price = 0;
+    QDateTime orderedAt; // the wall clock's time, marked UTC; invalid when the row has none
+
+    bool operator==(const OrderRow &) const = default;
+};
+
+// The port's open rows (OPDate null) in RNo order. Throws db::DbError.
+QList<OrderRow> readOpenRows(db::Connection &cn, const QString &port);
+
+struct CardItem {
+    QString item, quantity, addOns; // the ticket's cells
+    QString dish; // name and price class: what the waiting totals count
+    double qty = 0;
+    bool addOnRow = false; // an add-on row with no item to ride on: shown, not counted
+    bool red = false; // a return or a rush request
+};
+
+struct Card {
+    QString orderPID, table;
+    qint64 upTo = 0; // the highest RNo on the card: a bump takes off the rows up to here
+    QDateTime since; // the first item's time, as orderedAt
+    QList<CardItem> items;
+};
+
+struct Waiting {
+    QString dish;
+    double qty = 0;
+};
+
+// The cards of `rows`, leaving out each order's rows at or below its bump (`bumpedUpTo`, by
+// OrderPID); rows ordered later for a bumped order make a card of their own.
+QList<Card> buildCards(const QList<OrderRow> &rows, const QHash<QString, qint64> &bumpedUpTo);
+
+// The quantity still to make of each dish over the cards, most first; returns on a card take
+// their quantity off, and a dish with nothing left is not listed.
+QList<Waiting> waitingTotals(const QList<Card> &cards);
+
+struct BoardView {
+    QString port;
+    int amberMinutes = 10, redMinutes = 20;
+    bool canRecall = false;
+};
+
+// The board as the pages read it (UTF-8 JSON): each card on its own, by order id, and the rest
+// (the cards' order by id, the waiting totals, the ageing minutes). A page keeps the cards it
+// has, so a change sends only the cards that are new or changed: a thousand items on fifty
+// displays is then a few kilobytes a change, not megabytes. Everything from the POS is a JSON
+// string: the page puts it on screen as text.
+struct BoardJson {
+    QByteArray head;
+    QHash<QString, QByteArray> cards;
+
+    // The board for a page that has the cards `known` (none: all of them).
+    QByteArray message(const QHash<QString, QByteArray> &known = {}) const;
+    bool operator==(const BoardJson &) const = default;
+};
+BoardJson boardJson(const QList<Card> &cards, const BoardView &view);
+
+} // namespace tavo::kds

@@ -1,0 +1,142 @@
+#include "kds/kdsstore.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <atomic>
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::kds {
+
+namespace {
+
+const QString kStamp = u"yyyy/MM/dd hh:mm:ss"_s;
+
+QString nextConnectionName()
+{
+    static std::atomic<int> serial { 0 };
+    return u"tavo_kds_%1"_s.arg(++serial);
+}
+
+} // namespace
+
+KdsStore::KdsStore(const QString &filePath)
+    : m_connectionName(nextConnectionName())
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connectionName);
+    db.setDatabaseName(filePath);
+    if (!db.open()) {
+        m_error = db.lastError().text();
+        return;
+    }
+    m_ok
+        = exec(
+              u"CREATE TABLE IF NOT EXISTS Bumps (Id INTEGER PRIMARY KEY AUTOINCREMENT, KPort TEXT NOT NULL, "
+              u"OrderPID TEXT NOT NULL, UpToRNo INTEGER NOT NULL, BumpedAt TEXT NOT NULL)"_s)
+        && exec(u"CREATE INDEX IF NOT EXISTS IX_Bumps_KPort ON Bumps (KPort, Id)"_s)
+        && exec(u"CREATE TABLE IF NOT EXISTS Sessions (TokenHash BLOB PRIMARY KEY, PinHash BLOB NOT NULL, "
+                u"CreatedAt TEXT NOT NULL)"_s);
+}
+
+KdsStore::~KdsStore()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+bool KdsStore::exec(const QString &sql, const QVariantList &values) const
+{
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    if (!q.prepare(sql)) {
+        m_error = q.lastError().text();
+        return false;
+    }
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!q.exec()) {
+        m_error = q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool KdsStore::bump(const QString &port, const QString &orderPID, qint64 upToRNo, const QDateTime &at)
+{
+    return m_ok
+        && exec(u"INSERT INTO Bumps (KPort, OrderPID, UpToRNo, BumpedAt) VALUES (?, ?, ?, ?)"_s,
+            { port, orderPID, upToRNo, at.toString(kStamp) });
+}
+
+QHash<QString, qint64> KdsStore::bumpedUpTo(const QString &port) const
+{
+    QHash<QString, qint64> upTo;
+    if (!m_ok)
+        return upTo;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.prepare(u"SELECT OrderPID, MAX(UpToRNo) FROM Bumps WHERE KPort = ? GROUP BY OrderPID"_s);
+    q.addBindValue(port);
+    if (!q.exec()) {
+        m_error = q.lastError().text();
+        return upTo;
+    }
+    while (q.next())
+        upTo.insert(q.value(0).toString(), q.value(1).toLongLong());
+    return upTo;
+}
+
+std::optional<QString> KdsStore::recall(
+    const QString &port, const std::function<bool(const QString &orderPID, qint64 upTo)> &showsAgain)
+{
+    if (!m_ok)
+        return std::nullopt;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.prepare(u"SELECT Id, OrderPID, UpToRNo FROM Bumps WHERE KPort = ? ORDER BY Id DESC"_s);
+    q.addBindValue(port);
+    if (!q.exec()) {
+        m_error = q.lastError().text();
+        return std::nullopt;
+    }
+    while (q.next()) {
+        const QString orderPID = q.value(1).toString();
+        if (!showsAgain(orderPID, q.value(2).toLongLong()))
+            continue;
+        const qint64 id = q.value(0).toLongLong();
+        q.finish();
+        if (!exec(u"DELETE FROM Bumps WHERE Id = ?"_s, { id }))
+            return std::nullopt;
+        return orderPID;
+    }
+    return std::nullopt;
+}
+
+void KdsStore::forgetBumpsBefore(const QDateTime &when)
+{
+    if (m_ok)
+        exec(u"DELETE FROM Bumps WHERE BumpedAt < ?"_s, { when.toString(kStamp) });
+}
+
+bool KdsStore::addSession(const QByteArray &tokenHash, const QByteArray &pinHash, const QDateTime &at)
+{
+    return m_ok
+        && exec(u"INSERT OR REPLACE INTO Sessions (TokenHash, PinHash, CreatedAt) VALUES (?, ?, ?)"_s,
+            { tokenHash, pinHash, at.toString(kStamp) });
+}
+
+bool KdsStore::hasSession(const QByteArray &tokenHash, const QByteArray &pinHash) const
+{
+    if (!m_ok)
+        return false;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.prepare(u"SELECT 1 FROM Sessions WHERE TokenHash = ? AND PinHash = ?"_s);
+    q.addBindValue(tokenHash);
+    q.addBindValue(pinHash);
+    return q.exec() && q.next();
+}
+
+} // namespace tavo::kds

@@ -1,0 +1,95 @@
+#pragma once
+// The kitchen display: a page served by the service itself that shows the watched port's open
+// orders as cards on any browser in the kitchen, pushed over a WebSocket the moment the service
+// lists them. A cook's "完成" bumps a card off every display; "復原" brings back the last one.
+//
+// The display reads the orders through the service's own connection, on the service's thread:
+// whoever runs the listing calls setPort() and refresh() after it. Bumps and the devices let in
+// by the PIN are kept in KDS.db in the site folder, never in the POS tables.
+#include "kds/kdsboard.h"
+#include "kds/kdssettings.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QUrl>
+
+#include <memory>
+
+class QHttpServerRequest;
+class QHttpServerResponder;
+class QWebSocket;
+
+namespace tavo::db {
+class Connection;
+}
+
+namespace tavo::kds {
+
+class KdsStore;
+class PinGate;
+class HttpFront;
+
+class KitchenDisplay : public QObject {
+    Q_OBJECT
+public:
+    KitchenDisplay(
+        db::Connection &cn, KdsSettings settings, const QString &siteDir, QObject *parent = nullptr);
+    ~KitchenDisplay() override;
+
+    // Starts listening; false, with the reason in error(), when the address cannot be bound, or
+    // when it is not loopback and no PIN is set.
+    bool start();
+    QString error() const { return m_error; }
+    // The address to open in a browser.
+    QUrl url() const;
+
+    // The watched port; a change shows the new port's orders at the next refresh.
+    void setPort(const QString &kport);
+    QString port() const { return m_port; }
+
+    // Pages connected now.
+    int displays() const { return int(m_clients.size()); }
+
+public Q_SLOTS:
+    // Reads the open orders of the port again and pushes the board to every page when it changed.
+    // A database error keeps the board as it was (and is written to the error log once).
+    void refresh();
+
+private:
+    friend class HttpFront;
+    void handle(const QHttpServerRequest &request, QHttpServerResponder &responder);
+    bool acceptsWebSocket(const QHttpServerRequest &request) const;
+    void acceptWebSockets();
+    void onMessage(QWebSocket *client, const QByteArray &message);
+    bool hostAllowed(const QByteArray &host) const;
+    bool hasSession(const QList<QPair<QByteArray, QByteArray>> &headers) const;
+    void rebuild();
+    QByteArray message(const QByteArray &board) const;
+
+    db::Connection &m_cn;
+    KdsSettings m_settings;
+    QString m_port;
+    QString m_error;
+    std::unique_ptr<KdsStore> m_store;
+    std::unique_ptr<PinGate> m_gate;
+    std::unique_ptr<HttpFront> m_http;
+    QList<QWebSocket *> m_clients;
+    quint16 m_listening = 0;
+
+    QList<OrderRow> m_rows;
+    QHash<qint64, QDateTime> m_firstSeen; // rows without a time of their own, by RNo
+    QList<Card> m_cards;
+    BoardJson m_board; // what every connected page has
+    bool m_readFailed = false;
+};
+
+// Reads [KDS] from the settings and, when a port is set, starts the display for `siteDir` on
+// `cn`. The address to open goes to the headless echo and the text log; a failure to start to
+// the error log. Null when the display is off or could not start.
+std::unique_ptr<KitchenDisplay> startKitchenDisplay(
+    db::Connection &cn, const QString &siteDir, QObject *parent = nullptr);
+
+} // namespace tavo::kds

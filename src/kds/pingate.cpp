@@ -1,0 +1,73 @@
+#include "kds/pingate.h"
+
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+
+#include <algorithm>
+
+namespace tavo::kds {
+
+namespace {
+
+constexpr int kMaxLockSeconds = 300;
+
+// Equal texts take as long to compare as unequal ones: the time of a refusal says nothing about
+// how many leading digits were right.
+bool sameText(const QByteArray &a, const QByteArray &b)
+{
+    unsigned char diff = a.size() == b.size() ? 0 : 1;
+    for (qsizetype i = 0; i < std::max(a.size(), b.size()); ++i)
+        diff |= (i < a.size() ? a[i] : 0) ^ (i < b.size() ? b[i] : 0);
+    return diff == 0;
+}
+
+} // namespace
+
+PinGate::PinGate(QString pin)
+    : m_pin(std::move(pin))
+{
+}
+
+QByteArray PinGate::pinHash() const
+{
+    return QCryptographicHash::hash("tavo-kds-pin:" + m_pin.toUtf8(), QCryptographicHash::Sha256);
+}
+
+int PinGate::waitSeconds(const QHostAddress &from, const QDateTime &now) const
+{
+    const auto it = m_failures.constFind(from.toString());
+    if (it == m_failures.constEnd() || !it->lockedUntil.isValid() || it->lockedUntil <= now)
+        return 0;
+    return int(std::max<qint64>(1, (now.msecsTo(it->lockedUntil) + 999) / 1000));
+}
+
+PinGate::Verdict PinGate::check(const QHostAddress &from, const QString &pin, const QDateTime &now)
+{
+    if (waitSeconds(from, now) > 0)
+        return Verdict::TooSoon;
+    const QString key = from.toString();
+    if (required() && sameText(pin.trimmed().toUtf8(), m_pin.toUtf8())) {
+        m_failures.remove(key);
+        return Verdict::Accepted;
+    }
+    Failures &f = m_failures[key];
+    ++f.count;
+    const int seconds = std::min(kMaxLockSeconds, 1 << std::min(f.count - 1, 9));
+    f.lockedUntil = now.addSecs(seconds);
+    return Verdict::Wrong;
+}
+
+QByteArray PinGate::newToken()
+{
+    QByteArray raw(32, Qt::Uninitialized);
+    QRandomGenerator::system()->generate(
+        reinterpret_cast<quint32 *>(raw.data()), reinterpret_cast<quint32 *>(raw.data() + raw.size()));
+    return raw.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+}
+
+QByteArray PinGate::tokenHash(const QByteArray &token)
+{
+    return QCryptographicHash::hash(token, QCryptographicHash::Sha256);
+}
+
+} // namespace tavo::kds

@@ -1,0 +1,205 @@
+"""The kitchen display in a real browser: headless Chromium driven through WebDriver, against the
+display host on a throwaway demo site that a POS connection of the test writes to.
+
+    python3 test_kds_browser.py <tavo_kds_host>
+"""
+import sys
+import tempfile
+import unittest
+import urllib.parse
+import urllib.request
+
+from selenium.common.exceptions import NoAlertPresentException
+from selenium.webdriver.common.by import By
+
+import kdsdriver as k
+
+HOST_PROGRAM = None
+HOSTILE = "<img src=x onerror=alert(1)>"
+
+
+def text(element):
+    # The text itself, also of a card below the fold (which the browser does not lay out).
+    return element.get_attribute("textContent")
+
+
+def names(card):
+    return [text(n) for n in card.find_elements(By.CSS_SELECTOR, ".name")]
+
+
+class OnLoopback(unittest.TestCase):
+    """Two displays on one station, as a kitchen with a screen at the pass and one at the wok."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory(prefix="tavo-kds-")
+        cls.host = k.Host(HOST_PROGRAM, cls.tmp.name).start()
+        cls.pos = k.Pos(cls.tmp.name)
+        cls.pages = [k.browser(), k.browser(1920, 1080)]
+        for page in cls.pages:
+            page.get(cls.host.url)
+
+    @classmethod
+    def tearDownClass(cls):
+        for page in cls.pages:
+            k.quit_browser(page)
+        cls.host.stop()
+        cls.tmp.cleanup()
+
+    def test_orders_from_the_pos_appear_as_the_ticket_lists_them(self):
+        self.pos.order("A05-01", "A05", [("牛肉麵", "大", 2, "不辣", ""), ("加蛋", "", 2, "", "A1"),
+                                         ("白飯", "", 1, "", "A1"), ("酸辣湯", "", -1, "", "")])
+        self.pos.order("B02-01", "B02", [("牛肉麵", "大", 1, "", ""), ("炒高麗菜", "例", 0, "", "")])
+        self.pos.order("X01-01", "X01", [("紅茶", "大", 1, "", "")], kport="PB")
+        for page in self.pages:
+            k.wait_until(page, lambda d: {"A05-01", "B02-01"} <= set(k.card_ids(d)))
+            self.assertEqual(page.title, "廚房看板 - PK")
+            self.assertNotIn("X01-01", k.card_ids(page), "another station's order")
+            a05 = k.card(page, "A05-01")
+            self.assertEqual(text(a05.find_element(By.CSS_SELECTOR, ".table")), "A05")
+            self.assertEqual(names(a05), ["牛肉麵-大 <不辣>", "[退]酸辣湯 1份"])
+            self.assertEqual([text(q) for q in a05.find_elements(By.CSS_SELECTOR, ".qty")], ["2", "[退]"])
+            self.assertEqual(text(a05.find_element(By.CSS_SELECTOR, ".addons")), "/加蛋*2/白飯")
+            self.assertEqual(len(a05.find_elements(By.CSS_SELECTOR, ".item.red")), 1, "the return is red")
+            self.assertEqual(names(k.card(page, "B02-01")), ["牛肉麵-大", "[快]炒高麗菜-例"])
+            self.assertEqual(text(a05.find_element(By.CSS_SELECTOR, ".age")), "0 分")
+            # Two bowls at A05 and one at B02 wait; the rush request and the return add none.
+            waiting = dict(li.text.split("\n") for li in page.find_elements(By.CSS_SELECTOR, "#waiting li"))
+            self.assertEqual(waiting["牛肉麵-大"], "3")
+            self.assertNotIn("炒高麗菜-例", waiting)
+            self.assertNotIn("酸辣湯", waiting)
+
+    def test_cards_age_amber_then_red(self):
+        now = k.time.time()
+        self.pos.order("C11-01", "C11", [("排骨飯", "例", 1, "", "")], when=k.time.localtime(now - 12 * 60))
+        self.pos.order("C12-01", "C12", [("排骨飯", "例", 1, "", "")], when=k.time.localtime(now - 25 * 60))
+        page = self.pages[0]
+        k.wait_until(page, lambda d: {"C11-01", "C12-01"} <= set(k.card_ids(d)))
+        self.assertIn("amber", k.card(page, "C11-01").get_attribute("class").split())
+        self.assertIn("red", k.card(page, "C12-01").get_attribute("class").split())
+        ids = k.card_ids(page)
+        self.assertLess(ids.index("C12-01"), ids.index("C11-01"), "oldest first")
+
+    def test_done_leaves_every_display_and_recall_brings_it_back(self):
+        self.pos.order("D07-01", "D07", [("三杯雞", "小", 1, "", "")])
+        for page in self.pages:
+            k.wait_until(page, lambda d: "D07-01" in k.card_ids(d))
+        k.card(self.pages[0], "D07-01").find_element(By.CSS_SELECTOR, ".bump").click()
+        for page in self.pages:
+            k.wait_until(page, lambda d: "D07-01" not in k.card_ids(d))
+        self.pages[1].find_element(By.ID, "recall").click()
+        for page in self.pages:
+            k.wait_until(page, lambda d: "D07-01" in k.card_ids(d))
+
+    def test_hostile_remark_is_shown_as_text_and_runs_nothing(self):
+        self.pos.order("E01-01", HOSTILE, [("蛤蜊湯", "", 1, HOSTILE, "")])
+        page = self.pages[0]
+        k.wait_until(page, lambda d: "E01-01" in k.card_ids(d))
+        card = k.card(page, "E01-01")
+        self.assertEqual(text(card.find_element(By.CSS_SELECTOR, ".table")), HOSTILE)
+        self.assertEqual(names(card), ["蛤蜊湯 <%s>" % HOSTILE])
+        self.assertEqual(page.find_elements(By.TAG_NAME, "img"), [])
+        with self.assertRaises(NoAlertPresentException):
+            page.switch_to.alert.text
+        status, headers, _ = k.http_get(self.host.url)
+        self.assertEqual(status, 200)
+        policy = headers["Content-Security-Policy"]
+        self.assertIn("script-src 'self'", policy)
+        self.assertIn("default-src 'none'", policy)
+
+
+class AcrossARestart(unittest.TestCase):
+    def test_bumps_are_kept_when_the_service_starts_again(self):
+        with tempfile.TemporaryDirectory(prefix="tavo-kds-") as site:
+            host = k.Host(HOST_PROGRAM, site).start()
+            pos = k.Pos(site)
+            pos.order("F01-01", "F01", [("擔仔麵", "", 1, "", "")])
+            pos.order("F02-01", "F02", [("擔仔麵", "", 1, "", "")])
+            page = k.browser()
+            try:
+                page.get(host.url)
+                k.wait_until(page, lambda d: {"F01-01", "F02-01"} <= set(k.card_ids(d)))
+                k.card(page, "F01-01").find_element(By.CSS_SELECTOR, ".bump").click()
+                k.wait_until(page, lambda d: "F01-01" not in k.card_ids(d))
+                host.stop()
+                host.start()
+                page.get(host.url)
+                k.wait_until(page, lambda d: "F02-01" in k.card_ids(d))
+                self.assertNotIn("F01-01", k.card_ids(page))
+                # More for the bumped table is a card of its own, without what was done.
+                pos.order("F01-01", "F01", [("酸辣湯", "小", 1, "", "")])
+                k.wait_until(page, lambda d: "F01-01" in k.card_ids(d))
+                self.assertEqual(names(k.card(page, "F01-01")), ["酸辣湯-小"])
+            finally:
+                k.quit_browser(page)
+                host.stop()
+
+
+class OffLoopback(unittest.TestCase):
+    """On every address of the machine: nothing without the PIN."""
+
+    PIN = "2468"
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory(prefix="tavo-kds-")
+        cls.host = k.Host(HOST_PROGRAM, cls.tmp.name, address="0.0.0.0", pin=cls.PIN).start()
+        k.Pos(cls.tmp.name).order("G01-01", "G01", [("鹽烤蝦", "例", 1, "secret-remark", "")])
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.host.stop()
+        cls.tmp.cleanup()
+
+    def post_pin(self, pin):
+        data = urllib.parse.urlencode({"pin": pin}).encode()
+        request = urllib.request.Request(self.host.url + "login", data=data)
+        opener = urllib.request.build_opener(NoRedirect)
+        try:
+            with opener.open(request, timeout=10) as r:
+                return r.status, dict(r.headers)
+        except urllib.error.HTTPError as e:
+            return e.code, dict(e.headers)
+
+    def test_without_the_pin_page_and_orders_are_refused(self):
+        for path in ("", "kds.js", "ws"):
+            status, _, body = k.http_get(self.host.url + path)
+            self.assertEqual(status, 401, path)
+            self.assertNotIn("secret-remark", body)
+            self.assertNotIn("G01", body)
+        page = k.browser()
+        try:
+            page.get(self.host.url)
+            self.assertEqual(page.find_elements(By.CSS_SELECTOR, "#cards"), [])
+            # A wrong PIN, then at once the right one: the second guess comes too soon.
+            page.find_element(By.ID, "pin").send_keys("0000\n")
+            k.wait_until(page, lambda d: "PIN 錯誤" in d.find_element(By.CSS_SELECTOR, ".message").text)
+            page.find_element(By.ID, "pin").send_keys(self.PIN + "\n")
+            k.wait_until(page, lambda d: "請" in d.find_element(By.CSS_SELECTOR, ".message").text
+                         and "秒後再試" in d.find_element(By.CSS_SELECTOR, ".message").text)
+            k.time.sleep(1.2)
+            page.find_element(By.ID, "pin").send_keys(self.PIN + "\n")
+            k.wait_until(page, lambda d: "G01-01" in k.card_ids(d))
+            # The device keeps its session: the page opens again without the PIN.
+            page.get(self.host.url)
+            k.wait_until(page, lambda d: "G01-01" in k.card_ids(d))
+        finally:
+            k.quit_browser(page)
+
+    def test_guesses_are_slowed_down(self):
+        self.assertEqual(self.post_pin("1111")[0], 401)
+        status, headers = self.post_pin(self.PIN)
+        self.assertEqual(status, 429, "the right PIN right after a wrong one waits")
+        self.assertGreaterEqual(int(headers["Retry-After"]), 1)
+        k.time.sleep(int(headers["Retry-After"]) + 0.2)
+        self.assertEqual(self.post_pin(self.PIN)[0], 303)
+
+
+class NoRedirect(urllib.request.HTTPRedirectHandler):
+    def redirect_request(self, *args, **kwargs):
+        return None
+
+
+if __name__ == "__main__":
+    HOST_PROGRAM = sys.argv.pop(1)
+    unittest.main(verbosity=2)
