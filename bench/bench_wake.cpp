@@ -5,16 +5,13 @@
 //   BM_OrderToScreen/<server>/<woken>   p50, p99 and max in milliseconds
 //   BM_WakeIdleCpu/<server>             the process's CPU over 5 s of a running service with
 //                                       nothing to list, wake on and off, in % of one core
-//   BM_List10000Rows                    a first listing after a day offline, into a grid on screen
 #include "core/databasewake.h"
 #include "core/kitchenservice.h"
 #include "db/connection.h"
-#include "gui/gridview.h"
 #include "platform/echo.h"
 #include "platform/systemclock.h"
 #include "support/test_environment.h"
 #include "test_watch_db.h"
-#include "watch/orderwatch.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -125,7 +122,9 @@ void BM_OrderToScreen(benchmark::State &state)
             committed.start();
         }
         std::sort(latencies.begin(), latencies.end());
-        auto at = [&](double q) { return latencies[std::min(latencies.size() - 1, size_t(q * latencies.size()))]; };
+        auto at = [&](double q) {
+            return latencies[std::min(latencies.size() - 1, size_t(q * latencies.size()))];
+        };
         state.counters["orders"] = double(latencies.size());
         state.counters["p50_ms"] = at(0.50);
         state.counters["p99_ms"] = at(0.99);
@@ -164,35 +163,5 @@ void BM_WakeIdleCpu(benchmark::State &state)
     }
 }
 BENCHMARK(BM_WakeIdleCpu)->ArgName("pg")->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond);
-
-void BM_List10000Rows(benchmark::State &state)
-{
-    test::TestEnvironment env;
-    platform::setEchoEnabled(false);
-    db::Connection cnt;
-    test::OrderTable table(cnt, test::Server::SQLite, env.path(u"list.db"_s));
-    table.execute(u"BEGIN"_s);
-    for (int rno = 1; rno <= 10001; ++rno)
-        table.insert(rno);
-    table.execute(u"COMMIT"_s);
-    platform::GridModel fg1;
-    gui::GridView view;
-    view.setGrid(&fg1);
-    view.resize(1000, 600);
-    view.show();
-    watch::InitFG1(fg1);
-    for (auto _ : state) {
-        state.PauseTiming();
-        fg1.setRows(1);
-        fg1.setTag(u"1"_s);
-        QCoreApplication::processEvents();
-        state.ResumeTiming();
-        watch::AddFG1(fg1, u"PK"_s, cnt);
-        QCoreApplication::processEvents(); // and painted
-    }
-    if (fg1.Rows() != 10001)
-        state.SkipWithError("not all rows were listed");
-}
-BENCHMARK(BM_List10000Rows)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace

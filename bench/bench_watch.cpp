@@ -124,14 +124,17 @@ void BM_ScanNothingNew(benchmark::State &state)
 }
 BENCHMARK(BM_ScanNothingNew)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
-void BM_List1000Rows(benchmark::State &state)
+// Rows listed into the order list on screen, painted: 1,000 new rows, and the 10,000 a day
+// offline leaves, listed in one pass from the event loop.
+void BM_ListRows(benchmark::State &state)
 {
+    const int rows = int(state.range(0));
     test::TestEnvironment env;
     platform::setEchoEnabled(false);
     db::Connection cnt;
     test::OrderTable table(cnt, test::Server::SQLite, env.path(u"list.db"_s));
     table.execute(u"BEGIN"_s);
-    for (int rno = 1; rno <= 1001; ++rno)
+    for (int rno = 1; rno <= rows + 1; ++rno)
         table.insert(rno);
     table.execute(u"COMMIT"_s);
 
@@ -148,12 +151,13 @@ void BM_List1000Rows(benchmark::State &state)
         QCoreApplication::processEvents();
         state.ResumeTiming();
         watch::AddFG1(fg1, kPort, cnt);
+        QCoreApplication::processEvents(); // and painted
     }
     state.counters["rows"] = fg1.Rows() - 1;
-    if (fg1.Rows() != 1001)
+    if (fg1.Rows() != rows + 1)
         state.SkipWithError("not all rows were listed");
 }
-BENCHMARK(BM_List1000Rows)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_ListRows)->ArgName("rows")->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 qint64 residentBytes()
 {

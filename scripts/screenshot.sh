@@ -75,7 +75,9 @@ def find(acc, wanted, depth=0):
             return acc
     except Exception:
         return None
-    if depth > 20:
+    # The cells of a table are not controls: searched for controls, the rows of a
+    # busy order list would take minutes over the bus.
+    if depth > 20 or acc.getRoleName() == "table":
         return None
     for i in range(acc.childCount):
         child = acc.getChildAtIndex(i)
