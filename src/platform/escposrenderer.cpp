@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 
 using namespace Qt::StringLiterals;
 
@@ -130,7 +131,9 @@ Style styleOf(const PrintFont &font, const EscPosOptions &options)
     // ESC ! doubles at most; counting more would leave the columns short of where text lands.
     if (options.sizeCommand == EscPosSizeCommand::EscExclaim)
         factor = std::min(factor, 2);
-    return { factor, factor, font.bold, font.name.compare(kRedDeviceFont, Qt::CaseInsensitive) == 0 };
+    const bool red = font.name.size() == kRedDeviceFont.size()
+        && font.name.compare(kRedDeviceFont, Qt::CaseInsensitive) == 0;
+    return { factor, factor, font.bold, red };
 }
 
 // The plain-font columns a text takes at a width magnification.
@@ -283,10 +286,10 @@ public:
 
     void cut() { command({ kGs, 'V', 66, char(std::clamp(m_options.cutFeed, 0, 255)) }); }
 
-    QByteArray take() { return std::move(m_out); }
+    QByteArray take() const { return QByteArray(m_out.data(), qsizetype(m_out.size())); }
 
 private:
-    void command(std::initializer_list<char> bytes) { m_out.append(bytes.begin(), qsizetype(bytes.size())); }
+    void command(std::initializer_list<char> bytes) { m_out.append(bytes.begin(), bytes.size()); }
 
     void setSize(int width, int height)
     {
@@ -347,7 +350,8 @@ private:
     const EscPosOptions &m_options;
     const Big5Table &m_big5 = big5();
     const QHash<char32_t, char> *m_page = nullptr;
-    QByteArray m_out;
+    // Written a byte at a time: a QByteArray would take a call into Qt for each.
+    std::string m_out;
     int m_width = 1, m_height = 1, m_column = 0;
     bool m_bold = false, m_doubleByte = false, m_red = false;
 };
