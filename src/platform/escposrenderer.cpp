@@ -177,18 +177,26 @@ struct Anchor {
     }
 };
 
+// A text the layout put on a line, with the columns it takes at its magnification.
+struct Placed {
+    Segment text;
+    Anchor anchor;
+    int width = 0;
+};
+
 // The texts the layout put on one line, on as many printed lines of at most `columns` as they
 // need: each where the layout put it or after the one before, and wrapped where a line may break
 // when it would run past the edge.
-QList<QList<Segment>> printedLines(QList<std::pair<Segment, Anchor>> texts, int columns)
+QList<QList<Segment>> printedLines(QList<Placed> texts, int columns)
 {
-    std::stable_sort(texts.begin(), texts.end(),
-        [](const auto &a, const auto &b) { return a.first.column < b.first.column; });
+    if (texts.size() > 1) // a sort borrows a buffer even for a single text
+        std::stable_sort(texts.begin(), texts.end(),
+            [](const Placed &a, const Placed &b) { return a.text.column < b.text.column; });
     QList<QList<Segment>> lines(1);
     int cursor = 0;
-    for (const auto &[text, anchor] : std::as_const(texts)) {
+    for (const auto &[text, anchor, width] : std::as_const(texts)) {
         const int start = std::max(text.column, cursor);
-        if (const int width = widthOf(text.text) * text.style.width; start + width <= columns) {
+        if (start + width <= columns) {
             lines.last().append({ start, text.text, text.style });
             cursor = start + width;
             continue;
@@ -452,7 +460,7 @@ QByteArray EscPosRenderer::render(const PrintDocument &document, const EscPosOpt
     const double columnTwips = std::max(1, document.paperSize.width()) / double(columns);
 
     int paperAt = 0; // twips from the top of the page that the paper has been fed to
-    QList<std::pair<Segment, Anchor>> pending; // the texts of the line being gathered
+    QList<Placed> pending; // the texts of the line being gathered
     int pendingTop = 0, pendingBottom = 0, pendingEnd = 0;
     auto flush = [&] {
         if (pending.isEmpty())
@@ -499,7 +507,7 @@ QByteArray EscPosRenderer::render(const PrintDocument &document, const EscPosOpt
                     pendingTop = top;
                     pendingBottom = top;
                 }
-                pending.append({ { column, item.text, style }, anchor });
+                pending.append({ { column, item.text, style }, anchor, width });
                 pendingEnd = column + width;
                 pendingBottom = std::max(pendingBottom, top + std::max(item.lineHeight, item.rect.height()));
                 ++i;
