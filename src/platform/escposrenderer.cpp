@@ -384,7 +384,9 @@ struct CellLines {
         columns.reserve(lines.size());
         for (const QString &line : std::as_const(lines)) {
             const int slack = room - widthOf(line) * style.width;
-            const int offset = align == PrintAlign::Right ? slack : align == PrintAlign::Centre ? slack / 2 : 0;
+            const int offset = align == PrintAlign::Right ? slack
+                : align == PrintAlign::Centre             ? slack / 2
+                                                          : 0;
             columns.append(start + std::max(0, offset));
         }
     }
