@@ -4,6 +4,7 @@
 #include "platform/printsurface.h"
 
 #include <QHash>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -11,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 
 using namespace Qt::StringLiterals;
 
@@ -58,9 +60,9 @@ const Big5Table &big5()
     return *table;
 }
 
-quint16 big5Code(char32_t cp)
+quint16 big5Code(const Big5Table &table, char32_t cp)
 {
-    return cp >= 0x80 && cp <= 0xFFFF ? big5()[cp] : 0;
+    return cp >= 0x80 && cp <= 0xFFFF ? table[cp] : 0;
 }
 
 // The single-byte pages of ESC t that have an iconv name: character -> byte above 0x7F.
@@ -110,8 +112,10 @@ template <typename Visit> void forEachCodePoint(QStringView text, Visit &&visit)
 
 int widthOf(QStringView text)
 {
+    // Measured for every text and piece of a line: the table is looked up once, not per character.
+    const Big5Table &table = big5();
     int columns = 0;
-    forEachCodePoint(text, [&](char32_t cp) { columns += EscPosRenderer::columnsOf(cp); });
+    forEachCodePoint(text, [&](char32_t cp) { columns += big5Code(table, cp) ? 2 : 1; });
     return columns;
 }
 
@@ -127,7 +131,9 @@ Style styleOf(const PrintFont &font, const EscPosOptions &options)
     // ESC ! doubles at most; counting more would leave the columns short of where text lands.
     if (options.sizeCommand == EscPosSizeCommand::EscExclaim)
         factor = std::min(factor, 2);
-    return { factor, factor, font.bold, font.name.compare(kRedDeviceFont, Qt::CaseInsensitive) == 0 };
+    const bool red = font.name.size() == kRedDeviceFont.size()
+        && font.name.compare(kRedDeviceFont, Qt::CaseInsensitive) == 0;
+    return { factor, factor, font.bold, red };
 }
 
 // The plain-font columns a text takes at a width magnification.
@@ -171,18 +177,26 @@ struct Anchor {
     }
 };
 
+// A text the layout put on a line, with the columns it takes at its magnification.
+struct Placed {
+    Segment text;
+    Anchor anchor;
+    int width = 0;
+};
+
 // The texts the layout put on one line, on as many printed lines of at most `columns` as they
 // need: each where the layout put it or after the one before, and wrapped where a line may break
 // when it would run past the edge.
-QList<QList<Segment>> printedLines(QList<std::pair<Segment, Anchor>> texts, int columns)
+QList<QList<Segment>> printedLines(QList<Placed> texts, int columns)
 {
-    std::stable_sort(texts.begin(), texts.end(),
-        [](const auto &a, const auto &b) { return a.first.column < b.first.column; });
+    if (texts.size() > 1) // a sort borrows a buffer even for a single text
+        std::stable_sort(texts.begin(), texts.end(),
+            [](const Placed &a, const Placed &b) { return a.text.column < b.text.column; });
     QList<QList<Segment>> lines(1);
     int cursor = 0;
-    for (const auto &[text, anchor] : std::as_const(texts)) {
+    for (const auto &[text, anchor, width] : std::as_const(texts)) {
         const int start = std::max(text.column, cursor);
-        if (const int width = widthOf(text.text) * text.style.width; start + width <= columns) {
+        if (start + width <= columns) {
             lines.last().append({ start, text.text, text.style });
             cursor = start + width;
             continue;
@@ -248,10 +262,7 @@ public:
             for (int i = 0; i < pad; ++i)
                 m_out += ' ';
             m_column += pad * w;
-            forEachCodePoint(s.text, [&](char32_t cp) {
-                put(cp);
-                m_column += EscPosRenderer::columnsOf(cp) * w;
-            });
+            forEachCodePoint(s.text, [&](char32_t cp) { m_column += put(cp) * w; });
         }
         leaveDoubleByte();
         m_out += kLf;
@@ -283,10 +294,10 @@ public:
 
     void cut() { command({ kGs, 'V', 66, char(std::clamp(m_options.cutFeed, 0, 255)) }); }
 
-    QByteArray take() { return std::move(m_out); }
+    QByteArray take() const { return QByteArray(m_out.data(), qsizetype(m_out.size())); }
 
 private:
-    void command(std::initializer_list<char> bytes) { m_out.append(bytes.begin(), qsizetype(bytes.size())); }
+    void command(std::initializer_list<char> bytes) { m_out.append(bytes.begin(), bytes.size()); }
 
     void setSize(int width, int height)
     {
@@ -320,31 +331,35 @@ private:
         m_doubleByte = false;
     }
 
-    void put(char32_t cp)
+    // Returns the columns the character took.
+    int put(char32_t cp)
     {
         if (cp < 0x20 || cp == 0x7f)
             cp = U' ';
         if (cp < 0x80) {
             leaveDoubleByte();
             m_out += char(cp);
-            return;
+            return 1;
         }
-        if (const quint16 code = big5Code(cp)) {
+        if (const quint16 code = big5Code(m_big5, cp)) {
             if (!m_doubleByte) {
                 command({ kFs, '&' });
                 m_doubleByte = true;
             }
             m_out += char(code >> 8);
             m_out += char(code & 0xff);
-            return;
+            return 2;
         }
         leaveDoubleByte();
         m_out += m_page ? m_page->value(cp, '?') : '?';
+        return 1;
     }
 
     const EscPosOptions &m_options;
+    const Big5Table &m_big5 = big5();
     const QHash<char32_t, char> *m_page = nullptr;
-    QByteArray m_out;
+    // Written a byte at a time: a QByteArray would take a call into Qt for each.
+    std::string m_out;
     int m_width = 1, m_height = 1, m_column = 0;
     bool m_bold = false, m_doubleByte = false, m_red = false;
 };
@@ -352,16 +367,12 @@ private:
 // A cell's text on the character grid: wrapped within its room, at normal width when it could
 // only be wrapped inside a word at its size.
 struct CellLines {
-    int start = 0, room = 1;
-    PrintAlign align = PrintAlign::Left;
     Style style;
     QStringList lines;
+    QVarLengthArray<int, 4> columns; // where each line starts
 
     CellLines(int start, int room, PrintAlign align, Style size, const QString &text)
-        : start(start)
-        , room(room)
-        , align(align)
-        , style(size)
+        : style(size)
         , lines(wrapped(text, room, room, style))
     {
         // A count in the text ("[退]炒飯-大 2份") is the item's quantity: it stays on the row's
@@ -370,13 +381,14 @@ struct CellLines {
             style.width = 1;
             lines = wrapText(text, room, room, measureAt(1));
         }
-    }
-
-    int column(qsizetype line) const
-    {
-        const int slack = room - widthOf(lines[line]) * style.width;
-        const int offset = align == PrintAlign::Right ? slack : align == PrintAlign::Centre ? slack / 2 : 0;
-        return start + std::max(0, offset);
+        columns.reserve(lines.size());
+        for (const QString &line : std::as_const(lines)) {
+            const int slack = room - widthOf(line) * style.width;
+            const int offset = align == PrintAlign::Right ? slack
+                : align == PrintAlign::Centre             ? slack / 2
+                                                          : 0;
+            columns.append(start + std::max(0, offset));
+        }
     }
 };
 
@@ -388,10 +400,11 @@ QList<QList<Segment>> tableRowLines(
     const QList<const PrintItem *> &cells, double columnTwips, int columns, const EscPosOptions &options)
 {
     QList<CellLines> laidOut;
+    laidOut.reserve(cells.size());
     int nextStart = -1; // where the text of the cell to the right starts, when it starts at its edge
     for (qsizetype c = cells.size() - 1; c >= 0; --c) {
         const PrintItem &cell = *cells[c];
-        if (cell.text.trimmed().isEmpty())
+        if (QStringView(cell.text).trimmed().isEmpty())
             continue;
         const int start = std::clamp(int(std::lround(cell.rect.x() / columnTwips)), 0, columns - 1);
         const int stop = std::clamp(
@@ -399,9 +412,8 @@ QList<QList<Segment>> tableRowLines(
         const int room = std::max(1, stop - start - (nextStart >= 0 && nextStart <= stop ? 1 : 0));
         CellLines lines(start, room, cell.align, styleOf(cell.font, options), cell.text);
         nextStart = -1;
-        for (qsizetype l = 0; l < lines.lines.size(); ++l)
-            if (lines.column(l) == start)
-                nextStart = start;
+        if (lines.columns.contains(start))
+            nextStart = start;
         laidOut.prepend(std::move(lines));
     }
     QList<QList<Segment>> printed;
@@ -409,7 +421,7 @@ QList<QList<Segment>> tableRowLines(
         for (qsizetype l = 0; l < c.lines.size(); ++l) {
             if (printed.size() <= l)
                 printed.append(QList<Segment>());
-            printed[l].append({ c.column(l), c.lines[l], c.style });
+            printed[l].append({ c.columns[l], c.lines[l], c.style });
         }
     }
     return printed;
@@ -438,7 +450,7 @@ int EscPosRenderer::magnification(double points)
 
 int EscPosRenderer::columnsOf(char32_t codePoint)
 {
-    return big5Code(codePoint) ? 2 : 1;
+    return big5Code(big5(), codePoint) ? 2 : 1;
 }
 
 QByteArray EscPosRenderer::render(const PrintDocument &document, const EscPosOptions &options)
@@ -450,7 +462,7 @@ QByteArray EscPosRenderer::render(const PrintDocument &document, const EscPosOpt
     const double columnTwips = std::max(1, document.paperSize.width()) / double(columns);
 
     int paperAt = 0; // twips from the top of the page that the paper has been fed to
-    QList<std::pair<Segment, Anchor>> pending; // the texts of the line being gathered
+    QList<Placed> pending; // the texts of the line being gathered
     int pendingTop = 0, pendingBottom = 0, pendingEnd = 0;
     auto flush = [&] {
         if (pending.isEmpty())
@@ -497,7 +509,7 @@ QByteArray EscPosRenderer::render(const PrintDocument &document, const EscPosOpt
                     pendingTop = top;
                     pendingBottom = top;
                 }
-                pending.append({ { column, item.text, style }, anchor });
+                pending.append({ { column, item.text, style }, anchor, width });
                 pendingEnd = column + width;
                 pendingBottom = std::max(pendingBottom, top + std::max(item.lineHeight, item.rect.height()));
                 ++i;

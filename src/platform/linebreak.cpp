@@ -1,23 +1,58 @@
 #include "platform/linebreak.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace tavo::platform {
 
 namespace {
 
+// A set of marks asked about for every character of a text: ASCII is answered from a bit each,
+// and a character that shares no high byte with any mark (all of Chinese) without searching.
+class Marks {
+public:
+    constexpr explicit Marks(std::u16string_view marks)
+        : m_marks(marks)
+    {
+        for (const char16_t m : marks) {
+            if (m < 128)
+                m_ascii[m >> 6] |= quint64(1) << (m & 63);
+            else
+                m_rows[m >> 14] |= quint64(1) << (m >> 8 & 63);
+        }
+    }
+
+    constexpr bool contains(QChar c) const
+    {
+        const char16_t u = c.unicode();
+        if (u < 128)
+            return m_ascii[u >> 6] >> (u & 63) & 1;
+        return (m_rows[u >> 14] >> (u >> 8 & 63) & 1) && m_marks.find(u) != m_marks.npos;
+    }
+
+    constexpr size_t indexOf(QChar c) const { return contains(c) ? m_marks.find(c.unicode()) : m_marks.npos; }
+    constexpr char16_t operator[](size_t i) const { return m_marks[i]; }
+
+private:
+    std::u16string_view m_marks;
+    quint64 m_ascii[2] {}, m_rows[4] {};
+};
+
+// The brackets that group a few words, each closing mark at its opening mark's place.
+constexpr Marks kOpenBrackets { u"([<（【「" }, kCloseBrackets { u")]>）】」" };
+
 // Never ends a line; "/" leads an add-on ("/白飯") and "*" binds a count ("*2") both ways.
 bool opens(QChar c)
 {
-    static constexpr std::u16string_view marks = u"([{<（「『【《〈‘“/*$#";
-    return marks.find(c.unicode()) != marks.npos;
+    static constexpr Marks marks { u"([{<（「『【《〈‘“/*$#" };
+    return marks.contains(c);
 }
 
 // Never starts a line.
 bool closes(QChar c)
 {
-    static constexpr std::u16string_view marks = u")]}>,.:;!?%-*~、。，：；！？）」』】》〉’”";
-    return marks.find(c.unicode()) != marks.npos;
+    static constexpr Marks marks { u")]}>,.:;!?%-*~、。，：；！？）」』】》〉’”" };
+    return marks.contains(c);
 }
 
 bool wide(QChar c)
@@ -47,17 +82,16 @@ bool countAt(QStringView text, qsizetype at)
 bool insideShortBrackets(QStringView text, qsizetype at)
 {
     constexpr qsizetype kLongest = 10;
-    static constexpr std::u16string_view open = u"([<（【「", close = u")]>）】」";
     for (qsizetype i = at - 1; i >= 0 && at - i < kLongest; --i) {
-        if (close.find(text[i].unicode()) != close.npos)
+        if (kCloseBrackets.contains(text[i]))
             return false;
-        const size_t kind = open.find(text[i].unicode());
-        if (kind == open.npos)
+        const size_t kind = kOpenBrackets.indexOf(text[i]);
+        if (kind == std::u16string_view::npos)
             continue;
         for (qsizetype j = at; j < text.size() && j - i < kLongest; ++j) {
-            if (text[j].unicode() == close[kind])
+            if (text[j].unicode() == kCloseBrackets[kind])
                 return true;
-            if (open.find(text[j].unicode()) != open.npos)
+            if (kOpenBrackets.contains(text[j]))
                 return false;
         }
         return false;
@@ -67,9 +101,7 @@ bool insideShortBrackets(QStringView text, qsizetype at)
 
 bool hasBrackets(QStringView text)
 {
-    static constexpr std::u16string_view open = u"([<（【「";
-    return std::any_of(
-        text.cbegin(), text.cend(), [](QChar c) { return open.find(c.unicode()) != open.npos; });
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return kOpenBrackets.contains(c); });
 }
 
 // Whether a line may end before text[at]; `brackets` tells whether the text holds an opening
@@ -123,6 +155,7 @@ QList<QStringView> unbreakableRuns(QStringView text)
     };
     const bool brackets = hasBrackets(text);
     QList<QStringView> runs;
+    runs.reserve(text.size()); // at most a run a character, and not grown run by run
     qsizetype start = 0;
     for (qsizetype i = 1; i <= text.size(); ++i) {
         bool end = i == text.size();

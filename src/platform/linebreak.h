@@ -32,7 +32,10 @@ QStringList wrapText(
         return { text };
     QStringList lines { QString() };
     double used = 0, lineRoom = firstRoom;
-    QString spaces; // between the last run placed and the next
+    // The spaces between the last run placed and the next: a view of the text while they are
+    // one stretch of it, which they nearly always are, copied only when they are not.
+    QStringView spaces;
+    QString spacesApart;
     bool indent = true; // spaces before the first run are the text's own indent, kept
     // The last space kept inside the current line: where the line is cut instead of between two
     // Chinese characters after it, when that leaves the line at least half full.
@@ -42,18 +45,23 @@ QStringList wrapText(
         lines.append(QString());
         used = 0;
         lineRoom = room;
-        spaces.clear();
+        spaces = {};
         spaceAt = -1;
     };
     for (const QStringView run : unbreakableRuns(text)) {
         if (run.front().isSpace()) {
-            spaces += run;
+            if (spaces.isEmpty() || spaces.cend() == run.cbegin()) {
+                spaces = QStringView(spaces.isEmpty() ? run.cbegin() : spaces.cbegin(), run.cend());
+            } else {
+                spacesApart = spaces.toString().append(run);
+                spaces = spacesApart;
+            }
             continue;
         }
         const double width = widthOf(run);
         const bool keepSpaces = !lines.last().isEmpty() || indent;
         indent = false;
-        const double gap = keepSpaces ? widthOf(QStringView(spaces)) : 0;
+        const double gap = keepSpaces ? widthOf(spaces) : 0;
         if (used + gap + width <= lineRoom) {
             if (keepSpaces && !spaces.isEmpty() && !lines.last().isEmpty()) {
                 spaceAt = lines.last().size();
@@ -64,7 +72,7 @@ QStringList wrapText(
                 lines.last() += spaces;
             lines.last() += run;
             used += gap + width;
-            spaces.clear();
+            spaces = {};
             continue;
         }
         if (spaces.isEmpty() && spaceAt > 0 && usedBeforeSpace >= lineRoom / 2) {
