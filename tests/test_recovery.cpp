@@ -127,6 +127,27 @@ protected:
 
     bool scan(const watch::RowHook &hook = {}) { return watch::AddFG1(fg1, u"PK"_s, db::gCNT(), hook); }
 
+    // A site whose window lists the port: business date set, "列印菜條" on, a LOG folder, row 1.
+    void prepareListingSite()
+    {
+        g().gOPDate = u"2026/12/07"_s;
+        pos->execute(u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('OPDATE', '2026/12/07')"_s);
+        env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"PrintItem"_s, u"Y"_s);
+        QDir(env.dir()).mkdir(u"LOG"_s);
+        pos->insert(1);
+    }
+
+    // The record numbers of the order list the window saved at its end.
+    QStringList savedList() const
+    {
+        QStringList saved;
+        const QString list
+            = platform::fromAnsi(test::TestEnvironment::readBytes(env.path(u"LOG/KPS20261207.TXT"_s)));
+        for (const QString &line : list.split(u"\r\n"_s, Qt::SkipEmptyParts).mid(1))
+            saved.append(line.section(u'\t', 0, 0));
+        return saved;
+    }
+
     QList<qint64> listed() const
     {
         QList<qint64> rnos;
@@ -214,11 +235,7 @@ TEST_F(ServerRestartTest, ScansThroughAnOutageReportItOnceAndListEveryRowOnceAft
 // with the server really stopped throughout: the reconnection depends on no length of outage.
 TEST_F(ServerRestartTest, TheRunningWindowRidesOutAMinuteLongOutage)
 {
-    g().gOPDate = u"2026/12/07"_s;
-    pos->execute(u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('OPDATE', '2026/12/07')"_s);
-    env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"PrintItem"_s, u"Y"_s);
-    QDir(env.dir()).mkdir(u"LOG"_s);
-    pos->insert(1);
+    prepareListingSite();
     gui::fmTavoKPortSrv w;
     QList<int> quits;
     w.service().quit = [&](int code) { quits.append(code); };
@@ -241,12 +258,7 @@ TEST_F(ServerRestartTest, TheRunningWindowRidesOutAMinuteLongOutage)
     w.service().requestEnd();
 
     EXPECT_EQ(quits, QList<int> { 0 });
-    QStringList saved;
-    const QString list
-        = platform::fromAnsi(test::TestEnvironment::readBytes(env.path(u"LOG/KPS20261207.TXT"_s)));
-    for (const QString &line : list.split(u"\r\n"_s, Qt::SkipEmptyParts).mid(1))
-        saved.append(line.section(u'\t', 0, 0));
-    EXPECT_EQ(saved, (QStringList { u"1"_s, u"2"_s, u"3"_s, u"4"_s }));
+    EXPECT_EQ(savedList(), (QStringList { u"1"_s, u"2"_s, u"3"_s, u"4"_s }));
     const QString err = env.readErr();
     EXPECT_EQ(occurrences(err, u"**記錄時間"_s), 1) << "one report for 60 ticks away: " << err.toStdString();
     EXPECT_LE(env.prompter.boxes.size(), 1);
@@ -257,11 +269,7 @@ TEST_F(ServerRestartTest, TheRunningWindowRidesOutAMinuteLongOutage)
 
 TEST_F(ServerRestartTest, TheRunningWindowListsAndSavesEveryRowOnceAcrossRestarts)
 {
-    g().gOPDate = u"2026/12/07"_s;
-    pos->execute(u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('OPDATE', '2026/12/07')"_s);
-    env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"PrintItem"_s, u"Y"_s);
-    QDir(env.dir()).mkdir(u"LOG"_s);
-    pos->insert(1);
+    prepareListingSite();
     gui::fmTavoKPortSrv w;
     QList<int> quits;
     w.service().quit = [&](int code) { quits.append(code); };
@@ -291,12 +299,7 @@ TEST_F(ServerRestartTest, TheRunningWindowListsAndSavesEveryRowOnceAcrossRestart
     w.service().requestEnd();
 
     EXPECT_EQ(quits, QList<int> { 0 });
-    QStringList saved;
-    const QString list
-        = platform::fromAnsi(test::TestEnvironment::readBytes(env.path(u"LOG/KPS20261207.TXT"_s)));
-    for (const QString &line : list.split(u"\r\n"_s, Qt::SkipEmptyParts).mid(1))
-        saved.append(line.section(u'\t', 0, 0));
-    EXPECT_EQ(saved, (QStringList { u"1"_s, u"2"_s, u"3"_s, u"4"_s }));
+    EXPECT_EQ(savedList(), (QStringList { u"1"_s, u"2"_s, u"3"_s, u"4"_s }));
     EXPECT_TRUE(env.readErr().isEmpty()) << "no error reached the operator: " << env.readErr().toStdString();
 }
 
