@@ -1,4 +1,5 @@
 #include "db/connection.h"
+#include "db/connection_p.h"
 
 #include "db/connectionstring.h"
 #include "db/valuetext.h"
@@ -22,11 +23,7 @@ using namespace Qt::StringLiterals;
 
 namespace tavo::db {
 
-namespace {
-
-// The driver's own error number when it has a numeric one (SQLite, ODBC natives); PostgreSQL's
-// SQLSTATE is not a number and goes into the text instead.
-DbError errorFrom(const QSqlError &error, const QString &context = {})
+DbError errorFrom(const QSqlError &error, const QString &context)
 {
     const QString code = error.nativeErrorCode().trimmed();
     bool numeric = false;
@@ -43,6 +40,8 @@ DbError errorFrom(const QSqlError &error, const QString &context = {})
         text = context + u": "_s + text;
     return DbError(numeric && number != 0 ? number : kGenericErrorNumber, text);
 }
+
+namespace {
 
 // SQLSTATE classes of a broken link: 08 (connection exception) and the server's own shutdown
 // (57P01 admin shutdown, 57P02 crash shutdown, 57P03 cannot connect now).
@@ -62,308 +61,6 @@ QString nextConnectionName()
 }
 
 } // namespace
-
-// ---------------------------------------------------------------------------------------------
-// Recordset
-
-struct Recordset::Impl {
-    Connection::Impl *owner = nullptr; // set while rows still stream from the connection
-    bool open = false;
-    Cursor cursor = Cursor::ForwardOnly;
-    QSqlRecord record;
-    QHash<QString, int> fieldIndex; // lower-case name -> first field of that name
-
-    bool streaming = false;
-    QSqlQuery query; // streaming: stands on the current row while onRow
-    bool onRow = false;
-
-    QVector<QVector<QVariant>> rows; // buffered
-    qsizetype position = 0; // buffered: -1 before the first row, rows.size() past the last
-
-    void detach();
-    void requireOpen() const
-    {
-        if (!open)
-            throw DbError(kErrObjectClosed, u"Operation is not allowed when the object is closed."_s);
-    }
-    bool atRow() const { return streaming ? onRow : (position >= 0 && position < rows.size()); }
-    void requireRow() const
-    {
-        requireOpen();
-        if (!atRow())
-            throw DbError(kErrNoCurrentRecord,
-                u"Either BOF or EOF is True, or the current record has been deleted. "
-                "Requested operation requires a current record."_s);
-    }
-    void requireClientCursor(const char *operation) const
-    {
-        requireOpen();
-        if (cursor != Cursor::Client)
-            throw DbError(kErrNotSupported,
-                u"%1 needs a client cursor; this recordset is forward-only."_s.arg(
-                    QString::fromLatin1(operation)));
-    }
-    int indexOf(const QString &field) const
-    {
-        requireOpen();
-        const auto it = fieldIndex.constFind(field.trimmed().toLower());
-        if (it == fieldIndex.constEnd())
-            throw DbError(kErrItemNotFound,
-                u"Item cannot be found in the collection corresponding to the requested name or "
-                "ordinal: "_s
-                    + field);
-        return *it;
-    }
-    void checkIndex(int index) const
-    {
-        requireOpen();
-        if (index < 0 || index >= record.count())
-            throw DbError(kErrItemNotFound,
-                u"Item cannot be found in the collection corresponding to the requested name or "
-                "ordinal: %1"_s.arg(index));
-    }
-    QVariant valueAt(int index) const
-    {
-        checkIndex(index);
-        requireRow();
-        return streaming ? query.value(index) : rows[position][index];
-    }
-    void advanceStream()
-    {
-        onRow = query.next();
-        if (!onRow && query.lastError().isValid())
-            throw errorFrom(query.lastError());
-    }
-};
-
-// ---------------------------------------------------------------------------------------------
-// Connection
-
-struct Connection::Impl {
-    QString name;
-    QString connectionString;
-    QString baseDir;
-    DriverTarget target;
-    int connectionTimeout = 15;
-    int commandTimeout = 30;
-    bool createIfMissing = false;
-    bool open = false;
-    bool inTransaction = false;
-    bool linkLost = false;
-    QDateTime lastTry; // the last attempt to open a lost link again
-    Connection::LinkWatcher linkWatcher;
-    QSet<Recordset::Impl *> streams;
-
-    void tellLink(bool up, const QString &detail) const
-    {
-        if (linkWatcher)
-            linkWatcher(up, detail);
-    }
-
-    QSqlDatabase db() const { return QSqlDatabase::database(name, false); }
-    void requireOpen() const
-    {
-        if (!open)
-            throw DbError(kErrConnectionClosed,
-                u"The connection cannot be used to perform this operation. It is "
-                "either closed or invalid in this context."_s);
-    }
-    void closeAll()
-    {
-        const auto live = streams;
-        for (Recordset::Impl *rs : live)
-            rs->detach();
-        streams.clear();
-        if (!name.isEmpty()) {
-            {
-                QSqlDatabase database = db();
-                if (database.isValid())
-                    database.close();
-            }
-            QSqlDatabase::removeDatabase(name);
-            name.clear();
-        }
-        open = false;
-        inTransaction = false;
-    }
-};
-
-void Recordset::Impl::detach()
-{
-    if (owner) {
-        owner->streams.remove(this);
-        owner = nullptr;
-    }
-    if (streaming) {
-        query.finish();
-        query = QSqlQuery();
-        onRow = false;
-        open = false;
-    }
-}
-
-Recordset::Recordset()
-    : d(std::make_unique<Impl>())
-{
-}
-
-Recordset::~Recordset()
-{
-    if (d)
-        d->detach();
-}
-
-Recordset::Recordset(Recordset &&) noexcept = default;
-
-Recordset &Recordset::operator=(Recordset &&other) noexcept
-{
-    if (this != &other) {
-        if (d)
-            d->detach();
-        d = std::move(other.d);
-    }
-    return *this;
-}
-
-bool Recordset::isOpen() const
-{
-    return d && d->open;
-}
-
-bool Recordset::eof() const
-{
-    d->requireOpen();
-    if (d->streaming)
-        return !d->onRow;
-    return d->position >= d->rows.size();
-}
-
-bool Recordset::bof() const
-{
-    d->requireOpen();
-    if (d->streaming)
-        return d->position < 0; // only an empty result stands before a first row
-    return d->position < 0 || d->rows.isEmpty();
-}
-
-void Recordset::moveNext()
-{
-    if (d->streaming) {
-        d->requireRow();
-        d->position = 0; // a row has been seen: no longer before the first
-        d->advanceStream();
-        return;
-    }
-    d->requireOpen();
-    if (d->position >= d->rows.size()) // from BOF the move reaches the first row, as in ADO
-        throw DbError(kErrNoCurrentRecord,
-            u"Either BOF or EOF is True, or the current record has been deleted. "
-            "Requested operation requires a current record."_s);
-    ++d->position;
-}
-
-void Recordset::movePrevious()
-{
-    d->requireClientCursor("MovePrevious");
-    if (d->position < 0 || d->rows.isEmpty())
-        throw DbError(kErrNoCurrentRecord,
-            u"Either BOF or EOF is True, or the current record has been deleted. "
-            "Requested operation requires a current record."_s);
-    --d->position;
-}
-
-void Recordset::moveFirst()
-{
-    d->requireClientCursor("MoveFirst");
-    d->position = 0;
-}
-
-void Recordset::moveLast()
-{
-    d->requireClientCursor("MoveLast");
-    d->position = d->rows.isEmpty() ? 0 : d->rows.size() - 1;
-}
-
-int Recordset::recordCount() const
-{
-    d->requireOpen();
-    return d->cursor == Cursor::Client ? int(d->rows.size()) : -1;
-}
-
-void Recordset::close()
-{
-    if (!d)
-        return;
-    d->detach();
-    d->open = false;
-    d->rows.clear();
-    d->fieldIndex.clear();
-    d->record = QSqlRecord();
-}
-
-int Recordset::fieldCount() const
-{
-    return d && d->open ? d->record.count() : 0;
-}
-
-QString Recordset::fieldName(int index) const
-{
-    d->checkIndex(index);
-    return d->record.fieldName(index);
-}
-
-QVariant Recordset::value(int index) const
-{
-    return d->valueAt(index);
-}
-
-QVariant Recordset::value(const QString &field) const
-{
-    return d->valueAt(d->indexOf(field));
-}
-
-bool Recordset::isNull(const QString &field) const
-{
-    return isNull(d->indexOf(field));
-}
-
-bool Recordset::isNull(int index) const
-{
-    d->checkIndex(index);
-    d->requireRow();
-    return d->streaming ? d->query.isNull(index) : d->rows[d->position][index].isNull();
-}
-
-QString Recordset::text(const QString &field) const
-{
-    return valueText(value(field));
-}
-
-QString Recordset::text(int index) const
-{
-    return valueText(value(index));
-}
-
-double Recordset::number(const QString &field) const
-{
-    return number(d->indexOf(field));
-}
-
-double Recordset::number(int index) const
-{
-    const QVariant v = value(index);
-    switch (v.metaType().id()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-        return v.isNull() ? 0 : v.toDouble();
-    default:
-        return basicVal(valueText(v));
-    }
-}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -404,8 +101,8 @@ void Connection::open(const QString &connectionString, const QString &baseDir)
     d->connectionString = connectionString;
     d->baseDir = baseDir;
     d->target = DriverTarget {};
-    const DriverTarget target = translateConnectionString(
-        connectionString, d->connectionTimeout, baseDir, installedOdbcDrivers());
+    const DriverTarget target
+        = translateConnectionString(connectionString, d->connectionTimeout, baseDir, installedOdbcDrivers());
     d->target = target;
 
     if (!QSqlDatabase::isDriverAvailable(target.driver))
