@@ -67,8 +67,9 @@ protected:
         g().gOPDate = u"2026/12/07"_s;
         QDir(env.dir()).mkdir(u"LOG"_s);
         table = std::make_unique<test::OrderTable>(db::gCNT(), test::Server::SQLite, env.path(u"tavo.db"_s));
-        table->execute(u"INSERT INTO KPORT (KPort, KPortType, KPortName, PrintList, PrintItem, Remark) VALUES "_s
-                       u"('PK', 'EPSONTM', 'Bob''s TM', 'Y', 'Y', ''), ('PB', 'EPSONTM', 'TM-B', '', 'Y', '')"_s);
+        table->execute(
+            u"INSERT INTO KPORT (KPort, KPortType, KPortName, PrintList, PrintItem, Remark) VALUES "_s
+            u"('PK', 'EPSONTM', 'Bob''s TM', 'Y', 'Y', ''), ('PB', 'EPSONTM', 'TM-B', '', 'Y', '')"_s);
     }
     void TearDown() override
     {
@@ -360,25 +361,27 @@ TEST_F(PortPageTest, RedirectionAsksThenMovesTheRowsAndReloads)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(PortPageTest, TestPrinterPrintsOnTheServicePrinter)
+TEST_F(PortPageTest, TestPrinterPrintsOnThePrinterOfThePickedRow)
 {
     env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"Printer"_s, u"TM-A"_s);
     env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"PrinterType"_s, u"EPSONTM"_s);
     g().gUserID = u"櫃台一"_s;
+    printers.names << u"Bob's TM"_s << u"TM-B"_s;
     fmTavoKPortSrv &w = open();
     QTest::mouseClick(w.cmdSET, Qt::LeftButton);
+    select(rowOf(2), PortGrid::KPortName);
     QTest::mouseClick(w.cmdTestPrinter, Qt::LeftButton);
     ASSERT_EQ(printers.jobs.size(), 1);
-    EXPECT_EQ(printers.jobs[0].printer, u"TM-A"_s);
-    EXPECT_EQ(w.PrintBuffer[15], u"廚房印表機:TM-A"_s);
+    EXPECT_EQ(printers.jobs[0].printer, u"TM-B"_s) << "the row's printer, not the service's TM-A";
+    EXPECT_EQ(w.PrintBuffer[15], u"廚房印表機:TM-B"_s);
     EXPECT_EQ(w.lblStatus->text(), u"櫃台一"_s) << "the user again once the test is printed";
+    printers.jobs.clear();
 
     // "測試 所有印表機" prints one ticket on the printer of each port of the grid.
-    printers.names << u"Bob's TM"_s << u"TM-B"_s;
     QTest::mouseClick(w.cmdSET, Qt::LeftButton);
     QTest::mouseClick(w.cmdPrintTest, Qt::LeftButton);
-    ASSERT_EQ(printers.jobs.size(), 3);
-    QStringList tested { printers.jobs[1].printer, printers.jobs[2].printer };
+    ASSERT_EQ(printers.jobs.size(), 2);
+    QStringList tested { printers.jobs[0].printer, printers.jobs[1].printer };
     tested.sort();
     EXPECT_EQ(tested, (QStringList { u"Bob's TM"_s, u"TM-B"_s }));
 }

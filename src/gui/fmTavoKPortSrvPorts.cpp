@@ -3,10 +3,10 @@
 #include "gui/fmTavoKPortSrv.h"
 
 #include "db/dbglobals.h"
-#include "gui/frmPickF2.h"
-#include "gui/fmRoomOrder.h"
-#include "gui/gridview.h"
 #include "gui/elamsg.h"
+#include "gui/fmRoomOrder.h"
+#include "gui/frmPickF2.h"
+#include "gui/gridview.h"
 #include "gui/messagepanel.h"
 #include "kport/portgrid.h"
 #include "platform/cursor.h"
@@ -105,8 +105,8 @@ bool fmTavoKPortSrv::fgKPort_KeyDown(int keyCode, Qt::KeyboardModifiers shift)
         if (keyCode == Qt::Key_Delete) {
             if (fgKPort->Row() < 1)
                 return true;
-            if (sv().prompter->ask(appTitle(), u"確定要刪除?"_s, platform::BoxIcon::Question,
-                    platform::BoxButtons::YesNo)
+            if (sv().prompter->ask(
+                    appTitle(), u"確定要刪除?"_s, platform::BoxIcon::Question, platform::BoxButtons::YesNo)
                 != platform::BoxAnswer::Yes)
                 return true;
             error = kport::deleteRow(*fgKPort, fgKPort->Row(), db::gCNT());
@@ -226,13 +226,15 @@ void fmTavoKPortSrv::cmdChangePrinter_Click()
         if (newPrinter.isEmpty())
             return;
         if (sv().prompter->ask(appTitle(),
-                u"要將所有送到"_s + oldPrinter + u"印表機的工作"_s + u"改送到"_s + newPrinter + u"去印, 確定嗎?"_s,
+                u"要將所有送到"_s + oldPrinter + u"印表機的工作"_s + u"改送到"_s + newPrinter
+                    + u"去印, 確定嗎?"_s,
                 platform::BoxIcon::Question, platform::BoxButtons::YesNo)
             != platform::BoxAnswer::Yes)
             return;
         const platform::BusyPointer busy;
         const int moved = kport::redirectPrinter(newPrinter, oldPrinter, db::gCNT());
-        WriteLog(u"印表機替換: "_s + oldPrinter + u" -> "_s + newPrinter + u" ("_s + QString::number(moved) + u")"_s);
+        WriteLog(u"印表機替換: "_s + oldPrinter + u" -> "_s + newPrinter + u" ("_s + QString::number(moved)
+            + u")"_s);
         QCoreApplication::processEvents();
         kport::LoadPortGrid(*fgKPort, db::gCNT());
         Delay(0.5);
@@ -248,15 +250,19 @@ void fmTavoKPortSrv::cmdTestPrinter_Click()
             DispElaMsg(*elaMsg, u"請先點選要測試的印表機.."_s);
             return;
         }
-        const QString type = txtPrinterType->text();
-        const QString printer = txtPrinter->text();
+        // The row the operator picked is the printer to test, not the service's own printer.
+        const int row = fgKPort->Row();
+        const QString type = fgKPort->TextMatrix(row, grids::PortGrid::KPortType);
+        const QString printer = fgKPort->TextMatrix(row, grids::PortGrid::KPortName);
         tickets::fillTestEntry(PrintBuffer);
         PrintBuffer[15] = u"廚房印表機:"_s + printer;
-        if (type == u"EPSONTM"_s) {
-            lblStatus->setText(u"啟動測試"_s);
-            const auto user = qScopeGuard([this] { lblStatus->setText(g().gUserID); });
-            KPWPOrderI(printer, PrintBuffer);
+        if (type != u"EPSONTM"_s) {
+            DispElaMsg(*elaMsg, printer + u" 不是 EPSONTM 出單機, 不印測試單"_s);
+            return;
         }
+        lblStatus->setText(u"啟動測試"_s);
+        const auto user = qScopeGuard([this] { lblStatus->setText(g().gUserID); });
+        KPWPOrderI(printer, PrintBuffer);
     } catch (...) {
         ShowErrMsg(u"fmTavoKPortSrv_cmdTestPrinter_Click"_s);
     }
