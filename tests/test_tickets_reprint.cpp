@@ -320,6 +320,46 @@ TEST_F(ReprintTest, ButtonLogsThePortAndTheOutcome)
 
 namespace {
 
+// The PostgreSQL server of ./test.sh, for the same reprints: gCNT on a schema of its own holding
+// the demo site's tables.
+const QString kPgSchema = u"tavo_tickets_test"_s;
+
+void openPostgresSchema(const QString &server)
+{
+    db::Connection &cn = db::gCNT();
+    cn.close();
+    cn.open(server);
+    SetDBType();
+    cn.execute(u"DROP SCHEMA IF EXISTS "_s + kPgSchema + u" CASCADE"_s);
+    cn.execute(u"CREATE SCHEMA "_s + kPgSchema);
+    cn.execute(u"SET search_path TO "_s + kPgSchema);
+    demo::createSchema(cn);
+}
+
+void dropPostgresSchema()
+{
+    if (db::gCNT().isOpen() && db::gCNT().provider().startsWith(u"PostgreSQL"_s))
+        db::gCNT().execute(u"DROP SCHEMA IF EXISTS "_s + kPgSchema + u" CASCADE"_s);
+}
+
+class PgReprintTest : public ReprintTest {
+protected:
+    void SetUp() override
+    {
+        const QString server = test::postgresConnectionString();
+        if (server.isEmpty())
+            GTEST_SKIP() << "TAVO_TEST_PG_HOST is not set";
+        ReprintTest::SetUp();
+        openPostgresSchema(server);
+    }
+
+    void TearDown() override
+    {
+        dropPostgresSchema();
+        ReprintTest::TearDown();
+    }
+};
+
 // Three tables order at once on two terminals: their rows interleave in RNo, and the POS numbers
 // ListNo within each order, from 1.
 struct PosRow {
@@ -346,9 +386,13 @@ class InterleavedOrdersTest : public ReprintTest {
 protected:
     QList<int> rnos; // of kLunchRush, row by row
 
+    // Where the POS's rows are: the fixture's SQLite database unless told otherwise.
+    virtual void openSite() { }
+
     void SetUp() override
     {
         ReprintTest::SetUp();
+        openSite();
         for (const PosRow &r : kLunchRush)
             rnos << addItem(r.item, r.qty, r.type,
                 { { u"OrderPID"_s, r.order }, { u"TblName"_s, r.order.left(r.order.indexOf(u'-')) },
@@ -396,72 +440,102 @@ protected:
             out << ksMark(rno);
         return out;
     }
+
+    // Each order keeps its own add-ons and its own marks, in both list orders and with split set
+    // items, and a selection of several orders prints the very jobs of each order reprinted alone.
+    void expectEveryOrderPrintsAsIfReprintedAlone()
+    {
+        const QString X = u"包廂2-06"_s, Y = u"B01-04"_s, Z = u"A05-02"_s;
+        struct Case {
+            const char *name;
+            QString sortByType, splitSetItems;
+            QMap<QString, QStringList> tickets; // per order, in the order they print
+            QStringList marks; // KSMark of kLunchRush's rows afterwards
+        };
+        const QList<Case> cases {
+            { "list order", u"N"_s, u"N"_s,
+                { { X,
+                      { u"補印-0199  包廂2-06 家庭套餐|2; |/加蛋*3;"_s,
+                          u"補印-0200  包廂2-06 紅燒魚|1;"_s } },
+                    { Y, { u"補印-0201  B01-04 牛肉麵|1; |/加起司/加飯;"_s } },
+                    { Z, { u"補印-0203  A05-02 炒青菜|1; |/少油;"_s, u"補印-0204  A05-02 魚湯|1;"_s } } },
+                { u"0199"_s, u"0201"_s, u"0199"_s, u"0203"_s, u"0201"_s, u"0203"_s, u"0201"_s, u"0200"_s,
+                    u"0204"_s } },
+            { "sorted by type", u"Y"_s, u"N"_s,
+                { { X,
+                      { u"補印-0200  包廂2-06 紅燒魚|1;"_s,
+                          u"補印-0199  包廂2-06 家庭套餐|2; |/加蛋*3;"_s } },
+                    { Y, { u"補印-0201  B01-04 牛肉麵|1; |/加起司/加飯;"_s } },
+                    { Z, { u"補印-0204  A05-02 魚湯|1;"_s, u"補印-0203  A05-02 炒青菜|1; |/少油;"_s } } },
+                { u"0199"_s, u"0201"_s, u"0199"_s, u"0203"_s, u"0201"_s, u"0203"_s, u"0201"_s, u"0200"_s,
+                    u"0204"_s } },
+            { "split set items", u"N"_s, u"Y"_s,
+                { { X,
+                      { u"補印-0199-1  包廂2-06 家庭套餐|1;"_s, u"補印-0199-2  包廂2-06 家庭套餐|1;"_s,
+                          u"補印-  包廂2-06 加蛋|3;"_s, u"補印-0200  包廂2-06 紅燒魚|1;"_s } },
+                    { Y, { u"補印-0201  B01-04 牛肉麵|1; |/加起司/加飯;"_s } },
+                    { Z, { u"補印-0203  A05-02 炒青菜|1; |/少油;"_s, u"補印-0204  A05-02 魚湯|1;"_s } } },
+                { u"0199"_s, u"0201"_s, QString(), u"0203"_s, u"0201"_s, u"0203"_s, u"0201"_s, u"0200"_s,
+                    u"0204"_s } },
+        };
+        // Two orders and three; the orders print in the order their first rows were listed.
+        const QList<QStringList> selections { { X, Y }, { X, Y, Z } };
+
+        for (const Case &c : cases) {
+            db::gCNT().execute(u"DELETE FROM xxPARAM"_s);
+            setParam(u"KPSortByType"_s, c.sortByType);
+            g().gKPSplitS1item = c.splitSetItems;
+            for (const QStringList &orders : selections) {
+                SCOPED_TRACE(std::string(c.name) + ", orders " + orders.join(u' ').toStdString());
+                QStringList expected;
+                QList<QPair<QString, QByteArray>> alone;
+                for (const QString &order : orders) {
+                    expected += c.tickets.value(order);
+                    printers.jobs.clear();
+                    reprintOrders({ order });
+                    EXPECT_EQ(tickets(), c.tickets.value(order));
+                    alone += jobBytes();
+                }
+
+                printers.jobs.clear();
+                reprintOrders(orders);
+                EXPECT_EQ(tickets(), expected);
+                EXPECT_TRUE(jobBytes() == alone) << "the jobs differ from those of each order alone";
+                if (orders.size() == 3) {
+                    EXPECT_EQ(marks(), c.marks) << "add-on rows carry the serial of their own order's item";
+                }
+            }
+        }
+        EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
+    }
+};
+
+class PgInterleavedOrdersTest : public InterleavedOrdersTest {
+protected:
+    void SetUp() override
+    {
+        if (test::postgresConnectionString().isEmpty())
+            GTEST_SKIP() << "TAVO_TEST_PG_HOST is not set";
+        InterleavedOrdersTest::SetUp();
+    }
+    void openSite() override { openPostgresSchema(test::postgresConnectionString()); }
+    void TearDown() override
+    {
+        dropPostgresSchema();
+        InterleavedOrdersTest::TearDown();
+    }
 };
 
 } // namespace
 
-// Each order keeps its own add-ons and its own marks, in both list orders and with split set
-// items, and a selection of several orders prints the very jobs of each order reprinted alone.
 TEST_F(InterleavedOrdersTest, EveryOrderPrintsAsIfReprintedAlone)
 {
-    const QString X = u"包廂2-06"_s, Y = u"B01-04"_s, Z = u"A05-02"_s;
-    struct Case {
-        const char *name;
-        QString sortByType, splitSetItems;
-        QMap<QString, QStringList> tickets; // per order, in the order they print
-        QStringList marks; // KSMark of kLunchRush's rows afterwards
-    };
-    const QList<Case> cases {
-        { "list order", u"N"_s, u"N"_s,
-            { { X, { u"補印-0199  包廂2-06 家庭套餐|2; |/加蛋*3;"_s, u"補印-0200  包廂2-06 紅燒魚|1;"_s } },
-                { Y, { u"補印-0201  B01-04 牛肉麵|1; |/加起司/加飯;"_s } },
-                { Z, { u"補印-0203  A05-02 炒青菜|1; |/少油;"_s, u"補印-0204  A05-02 魚湯|1;"_s } } },
-            { u"0199"_s, u"0201"_s, u"0199"_s, u"0203"_s, u"0201"_s, u"0203"_s, u"0201"_s, u"0200"_s,
-                u"0204"_s } },
-        { "sorted by type", u"Y"_s, u"N"_s,
-            { { X, { u"補印-0200  包廂2-06 紅燒魚|1;"_s, u"補印-0199  包廂2-06 家庭套餐|2; |/加蛋*3;"_s } },
-                { Y, { u"補印-0201  B01-04 牛肉麵|1; |/加起司/加飯;"_s } },
-                { Z, { u"補印-0204  A05-02 魚湯|1;"_s, u"補印-0203  A05-02 炒青菜|1; |/少油;"_s } } },
-            { u"0199"_s, u"0201"_s, u"0199"_s, u"0203"_s, u"0201"_s, u"0203"_s, u"0201"_s, u"0200"_s,
-                u"0204"_s } },
-        { "split set items", u"N"_s, u"Y"_s,
-            { { X,
-                  { u"補印-0199-1  包廂2-06 家庭套餐|1;"_s, u"補印-0199-2  包廂2-06 家庭套餐|1;"_s,
-                      u"補印-  包廂2-06 加蛋|3;"_s, u"補印-0200  包廂2-06 紅燒魚|1;"_s } },
-                { Y, { u"補印-0201  B01-04 牛肉麵|1; |/加起司/加飯;"_s } },
-                { Z, { u"補印-0203  A05-02 炒青菜|1; |/少油;"_s, u"補印-0204  A05-02 魚湯|1;"_s } } },
-            { u"0199"_s, u"0201"_s, QString(), u"0203"_s, u"0201"_s, u"0203"_s, u"0201"_s, u"0200"_s,
-                u"0204"_s } },
-    };
-    // Two orders and three; the orders print in the order their first rows were listed.
-    const QList<QStringList> selections { { X, Y }, { X, Y, Z } };
+    expectEveryOrderPrintsAsIfReprintedAlone();
+}
 
-    for (const Case &c : cases) {
-        db::gCNT().execute(u"DELETE FROM xxPARAM"_s);
-        setParam(u"KPSortByType"_s, c.sortByType);
-        g().gKPSplitS1item = c.splitSetItems;
-        for (const QStringList &orders : selections) {
-            SCOPED_TRACE(std::string(c.name) + ", orders " + orders.join(u' ').toStdString());
-            QStringList expected;
-            QList<QPair<QString, QByteArray>> alone;
-            for (const QString &order : orders) {
-                expected += c.tickets.value(order);
-                printers.jobs.clear();
-                reprintOrders({ order });
-                EXPECT_EQ(tickets(), c.tickets.value(order));
-                alone += jobBytes();
-            }
-
-            printers.jobs.clear();
-            reprintOrders(orders);
-            EXPECT_EQ(tickets(), expected);
-            EXPECT_TRUE(jobBytes() == alone) << "the jobs differ from those of each order alone";
-            if (orders.size() == 3) {
-                EXPECT_EQ(marks(), c.marks) << "add-on rows carry the serial of their own order's item";
-            }
-        }
-    }
-    EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
+TEST_F(PgInterleavedOrdersTest, EveryOrderPrintsAsIfReprintedAloneOnPostgreSQL)
+{
+    expectEveryOrderPrintsAsIfReprintedAlone();
 }
 
 namespace {
@@ -541,39 +615,6 @@ TEST_F(ReprintTest, AFailedTicketIsNamedAndTheRowsAfterItStillPrint)
     printers.refuseWith = u"paused"_s;
     EXPECT_EQ(reprint(1, 4).outcome, ReprintOutcome::Failed);
 }
-
-namespace {
-
-// The same reprint on the PostgreSQL server of ./test.sh, in a schema of its own.
-class PgReprintTest : public ReprintTest {
-protected:
-    const QString schema = u"tavo_tickets_test"_s;
-
-    void SetUp() override
-    {
-        const QString server = test::postgresConnectionString();
-        if (server.isEmpty())
-            GTEST_SKIP() << "TAVO_TEST_PG_HOST is not set";
-        ReprintTest::SetUp();
-        db::Connection &cn = db::gCNT();
-        cn.close();
-        cn.open(server);
-        SetDBType();
-        cn.execute(u"DROP SCHEMA IF EXISTS "_s + schema + u" CASCADE"_s);
-        cn.execute(u"CREATE SCHEMA "_s + schema);
-        cn.execute(u"SET search_path TO "_s + schema);
-        demo::createSchema(cn);
-    }
-
-    void TearDown() override
-    {
-        if (db::gCNT().isOpen() && db::gCNT().provider().startsWith(u"PostgreSQL"_s))
-            db::gCNT().execute(u"DROP SCHEMA IF EXISTS "_s + schema + u" CASCADE"_s);
-        ReprintTest::TearDown();
-    }
-};
-
-} // namespace
 
 TEST_F(PgReprintTest, ReprintReadsMarksAndSkipsClosedRowsOnPostgreSQL)
 {
