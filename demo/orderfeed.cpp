@@ -99,7 +99,8 @@ QStringList OrderFeed::placeOrder()
     base.posID = kTerminals[bounded(0, int(kTerminals.size()) - 1)];
     base.userID = kUsers[bounded(0, int(kUsers.size()) - 1)];
     base.custTotal = bounded(1, 6);
-    int listNo = 0;
+    // A round already at the table gets more items: they follow its rows in its list.
+    int listNo = lastListNo(base.orderPID);
     const int items = bounded(1, 4);
     for (int i = 0; i < items; ++i) {
         const MenuItem &item = m_items[bounded(0, int(m_items.size()) - 1)];
@@ -156,7 +157,7 @@ QStringList OrderFeed::placeOrder()
 bool OrderFeed::pickOpenItem(Row &row, qint64 &rno)
 {
     db::Recordset rs = m_cn.openRecordset(
-        u"SELECT RNo, KPort, KPMark, OrderPID, TblName, KSMark, ItemNo, ItemName, ItemType, TypeNo, ListNo, "
+        u"SELECT RNo, KPort, KPMark, OrderPID, TblName, KSMark, ItemNo, ItemName, ItemType, TypeNo, "
         "PriceCap, Price, POSID, OrderUserID, CustTotal FROM ORDERI WHERE OPDate IS NULL AND Qty > 0 "
         "AND ItemType NOT IN ('A1','T1','AN','TN') AND KPort <> '補單' ORDER BY RNo DESC LIMIT 30"_s,
         db::Cursor::Client);
@@ -175,7 +176,6 @@ bool OrderFeed::pickOpenItem(Row &row, qint64 &rno)
     row.itemName = rs.text(u"ItemName"_s);
     row.itemType = rs.text(u"ItemType"_s);
     row.typeNo = int(rs.number(u"TypeNo"_s));
-    row.listNo = int(rs.number(u"ListNo"_s));
     row.priceCap = rs.text(u"PriceCap"_s);
     row.price = rs.number(u"Price"_s);
     row.posID = rs.text(u"POSID"_s);
@@ -190,6 +190,7 @@ QStringList OrderFeed::returnItem()
     qint64 original = 0;
     if (!pickOpenItem(row, original))
         return placeOrder();
+    row.listNo = lastListNo(row.orderPID) + 1;
     row.qty = -1;
     row.amt = -row.price;
     row.remark = u"退菜"_s;
@@ -202,6 +203,7 @@ QStringList OrderFeed::rushItem()
     qint64 original = 0;
     if (!pickOpenItem(row, original))
         return placeOrder();
+    row.listNo = lastListNo(row.orderPID) + 1;
     row.qty = 0;
     row.amt = 0;
     row.remark = u"催菜"_s;
@@ -215,6 +217,7 @@ QStringList OrderFeed::supplementItem()
     if (!pickOpenItem(row, original))
         return placeOrder();
     row.kport = u"補單"_s;
+    row.listNo = lastListNo(row.orderPID) + 1;
     row.qty = 1;
     row.amt = row.price;
     row.remark = u"補單"_s;
@@ -232,6 +235,14 @@ QStringList OrderFeed::changeRow()
         + u" WHERE RNo = "_s + QString::number(rno));
     row.remark = remark;
     return { u"changed "_s + describe(rno, row) };
+}
+
+int OrderFeed::lastListNo(const QString &orderPID)
+{
+    db::Recordset rs = m_cn.openRecordset(
+        u"SELECT MAX(ListNo) AS LastListNo FROM ORDERI WHERE OPDate IS NULL AND OrderPID = "_s
+        + QuotStr(orderPID));
+    return int(rs.number(u"LastListNo"_s));
 }
 
 int OrderFeed::openOrders()

@@ -50,6 +50,9 @@ private:
     qint64 insert(const Row &row);
     QString describe(qint64 rno, const Row &row) const;
     bool pickOpenItem(Row &row, qint64 &rno);
+    // The POS numbers the rows of an order (a table's round) 1, 2, 3 ... in the order they are
+    // entered, returns and rush requests included: the last number of the open order, 0 for none.
+    int lastListNo(const QString &orderPID);
     int openOrders();
     QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
     int bounded(int low, int high) { return int(m_rng.bounded(low, high + 1)); }

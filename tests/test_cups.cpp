@@ -31,8 +31,10 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cups/cups.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -74,6 +76,25 @@ QImage firstPage(const QString &pdf, const QString &workDir)
     if (!pdftoppm.waitForFinished(30000) || pdftoppm.exitCode() != 0)
         return {};
     return QImage(prefix + u".png"_s);
+}
+
+// The names of this user's jobs on a queue since a moment, as the spooler lists them, oldest
+// first.
+QStringList jobTitles(const QString &queue, const QDateTime &since)
+{
+    cups_job_t *jobs = nullptr;
+    const int count
+        = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.toUtf8().constData(), 1, CUPS_WHICHJOBS_ALL);
+    QList<std::pair<int, QString>> found;
+    for (int i = 0; i < count; ++i)
+        if (jobs[i].creation_time >= since.toSecsSinceEpoch())
+            found.append({ jobs[i].id, QString::fromUtf8(jobs[i].title) });
+    cupsFreeJobs(count, jobs);
+    std::sort(found.begin(), found.end());
+    QStringList titles;
+    for (const auto &job : found)
+        titles << job.second;
+    return titles;
 }
 
 int inkPixels(const QImage &image, bool redOnly)
@@ -153,6 +174,13 @@ TEST_F(CupsTest, ReprintedRowsComeOutOfTheQueueAsInkedPdfPages)
     ASSERT_GE(pdfs.size(), 2) << "no PDF in " << pdfFolder().toStdString() << " after " << waited.elapsed()
                               << " ms";
     QThread::msleep(500); // a file that just appeared may still be written
+
+    // cups-pdf names each file after its job: the jobs leave out the leading "." that sets
+    // tickets apart in a real printer's list, so a plain ls shows the files.
+    const QStringList listed = QDir(pdfFolder()).entryList({ u"*.pdf"_s }, QDir::Files);
+    for (const QString &pdf : pdfs)
+        EXPECT_TRUE(listed.contains(QFileInfo(pdf).fileName())) << pdf.toStdString() << " is hidden";
+    EXPECT_EQ(jobTitles(cupsPrinter(), before), (QStringList { u"補印菜條: C101"_s, u"補印菜條: C102"_s }));
 
     QTemporaryDir work;
     int red = 0;
@@ -261,8 +289,12 @@ TEST_F(RawQueueTest, ReprintAndTestTicketReachTheReceiptPrinterAsEscPos)
     addItem(u"白飯"_s, 2, u"A1"_s);
     const int rush = addItem(u"炒青菜"_s, 0);
     const int back = addItem(u"滷肉飯"_s, -1);
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     ASSERT_EQ(reprint({ beef, beef + 1, rush, back }).outcome, tickets::ReprintOutcome::Printed);
     ASSERT_TRUE(printer->waitForJobs(3, 30000)) << printer->jobs.size() << " job(s) arrived";
+    // A receipt printer's list shows the tickets by their names, the reprints set apart by ".".
+    EXPECT_EQ(
+        jobTitles(queue, before), (QStringList { u".補印菜條: C101"_s, u".補印菜條: "_s, u".補印菜條: "_s }));
 
     // Each ticket read line by line as a 512-dot head (42 columns, the default) prints it: the
     // colour each line starts with, nothing run past the head.

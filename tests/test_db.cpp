@@ -160,7 +160,8 @@ TEST_P(DbBackend, ALostServerLinkIsReopenedOnceButStatementErrorsAreNotRetried)
     };
     const QString first = serverProcess();
     cut(first);
-    EXPECT_EQ(cn().openRecordset(u"SELECT Count(*) AS n FROM ORDERI"_s, db::Cursor::Client).text(u"n"_s), u"1"_s);
+    EXPECT_EQ(
+        cn().openRecordset(u"SELECT Count(*) AS n FROM ORDERI"_s, db::Cursor::Client).text(u"n"_s), u"1"_s);
     const QString second = serverProcess();
     EXPECT_NE(second, first) << "the statement ran on a fresh link";
     EXPECT_THROW(cn().execute(u"SELEC 1"_s), db::DbError);
@@ -173,7 +174,8 @@ TEST_P(DbBackend, ALostServerLinkIsReopenedOnceButStatementErrorsAreNotRetried)
         cn().rollbackTrans(); // the ODBC driver lets a rollback on a dead link pass; Qt's does not
     } catch (const db::DbError &) {
     }
-    EXPECT_EQ(cn().execute(u"UPDATE ORDERI SET Qty = 3"_s), 1) << "outside the transaction, the link comes back";
+    EXPECT_EQ(cn().execute(u"UPDATE ORDERI SET Qty = 3"_s), 1)
+        << "outside the transaction, the link comes back";
 }
 
 TEST_P(DbBackend, SchemaRunsTwiceAndAnswersInAnyLetterCase)
@@ -446,6 +448,20 @@ TEST_P(DbBackend, DemoDataAndFeedLookLikeAPosSite)
     EXPECT_FALSE(cn().openRecordset(u"SELECT * FROM ORDERI WHERE Qty < 0"_s).eof());
     feed.rushItem();
     EXPECT_FALSE(cn().openRecordset(u"SELECT * FROM ORDERI WHERE Qty = 0"_s).eof());
+    feed.supplementItem();
+    for (int i = 0; i < 100; ++i)
+        feed.step();
+    // As a POS numbers them: the rows of each open order 1, 2, 3 ... in the order they came,
+    // more items, returns and rush requests for the table included.
+    db::Recordset openRows = cn().openRecordset(
+        u"SELECT OrderPID, ListNo FROM ORDERI WHERE OPDate IS NULL ORDER BY OrderPID, RNo"_s,
+        db::Cursor::Client);
+    QHash<QString, int> lastListNo;
+    for (; !openRows.eof(); openRows.moveNext()) {
+        const QString order = openRows.text(u"OrderPID"_s);
+        EXPECT_EQ(int(openRows.number(u"ListNo"_s)), ++lastListNo[order]) << order.toStdString();
+    }
+    EXPECT_GT(lastListNo.size(), 1);
 
     demo::RowOptions bulk;
     bulk.rows = 1234;

@@ -3,6 +3,8 @@
 #include "test_tickets_fixture.h"
 
 #include "demo/demoschema.h"
+#include "platform/errors.h"
+#include "platform/escposrenderer.h"
 #include "platform/gridmodel.h"
 #include "tickets/reprint.h"
 
@@ -19,17 +21,18 @@ using tavo::tickets::ReprintResult;
 namespace tavo::tickets {
 void PrintTo(const ReprintResult &result, std::ostream *os)
 {
-    *os << "outcome " << int(result.outcome) << " \"" << result.reason.toStdString() << '"';
+    *os << "outcome " << int(result.outcome) << " \"" << result.reason.toStdString()
+        << "\" not printed: " << result.notPrinted.join(u", "_s).toStdString();
 }
 } // namespace tavo::tickets
 
 namespace {
 
-const ReprintResult printed { ReprintOutcome::Printed, {} };
-const ReprintResult failed { ReprintOutcome::Failed, {} };
+const ReprintResult printed { ReprintOutcome::Printed, {}, {} };
+const ReprintResult failed { ReprintOutcome::Failed, {}, {} };
 ReprintResult nothing(const QString &reason)
 {
-    return { ReprintOutcome::NothingToPrint, reason };
+    return { ReprintOutcome::NothingToPrint, reason, {} };
 }
 
 class ReprintTest : public TicketTest {
@@ -202,7 +205,7 @@ TEST_F(ReprintTest, PrinterMissingEmptyOrInAnotherCaseStopsBeforeAnything)
 
     // A printer that takes the name but refuses the job is not reported as printed.
     printers.refuseWith = u"cupsd is not running"_s;
-    EXPECT_EQ(reprint(1, 2), failed);
+    EXPECT_EQ(reprint(1, 2), (ReprintResult { ReprintOutcome::Failed, {}, { u"#%1 牛肉麵"_s.arg(a) } }));
     EXPECT_TRUE(env.readErr().contains(u"cupsd is not running"_s));
     EXPECT_TRUE(
         env.readLog().contains(u" => 廚房印表機拒收列印工作(pvPrinter), 無法列印:TM-T88 Kitchen\r\n"_s));
@@ -317,36 +320,301 @@ TEST_F(ReprintTest, ButtonLogsThePortAndTheOutcome)
 
 namespace {
 
-// The same reprint on the PostgreSQL server of ./test.sh, in a schema of its own.
+// The PostgreSQL server of ./test.sh, for the same reprints: gCNT on a schema of its own holding
+// the demo site's tables.
+const QString kPgSchema = u"tavo_tickets_test"_s;
+
+void openPostgresSchema(const QString &server)
+{
+    db::Connection &cn = db::gCNT();
+    cn.close();
+    cn.open(server);
+    SetDBType();
+    cn.execute(u"DROP SCHEMA IF EXISTS "_s + kPgSchema + u" CASCADE"_s);
+    cn.execute(u"CREATE SCHEMA "_s + kPgSchema);
+    cn.execute(u"SET search_path TO "_s + kPgSchema);
+    demo::createSchema(cn);
+}
+
+void dropPostgresSchema()
+{
+    if (db::gCNT().isOpen() && db::gCNT().provider().startsWith(u"PostgreSQL"_s))
+        db::gCNT().execute(u"DROP SCHEMA IF EXISTS "_s + kPgSchema + u" CASCADE"_s);
+}
+
 class PgReprintTest : public ReprintTest {
 protected:
-    const QString schema = u"tavo_tickets_test"_s;
-
     void SetUp() override
     {
         const QString server = test::postgresConnectionString();
         if (server.isEmpty())
             GTEST_SKIP() << "TAVO_TEST_PG_HOST is not set";
         ReprintTest::SetUp();
-        db::Connection &cn = db::gCNT();
-        cn.close();
-        cn.open(server);
-        SetDBType();
-        cn.execute(u"DROP SCHEMA IF EXISTS "_s + schema + u" CASCADE"_s);
-        cn.execute(u"CREATE SCHEMA "_s + schema);
-        cn.execute(u"SET search_path TO "_s + schema);
-        demo::createSchema(cn);
+        openPostgresSchema(server);
     }
 
     void TearDown() override
     {
-        if (db::gCNT().isOpen() && db::gCNT().provider().startsWith(u"PostgreSQL"_s))
-            db::gCNT().execute(u"DROP SCHEMA IF EXISTS "_s + schema + u" CASCADE"_s);
+        dropPostgresSchema();
         ReprintTest::TearDown();
     }
 };
 
+// Three tables order at once on two terminals: their rows interleave in RNo, and the POS numbers
+// ListNo within each order, from 1.
+struct PosRow {
+    QString order;
+    int listNo;
+    QString item, type;
+    double qty;
+    int typeNo;
+    QString ksMark;
+};
+const QList<PosRow> kLunchRush {
+    { u"包廂2-06"_s, 1, u"家庭套餐"_s, u"S1"_s, 2, 5, u"0199"_s },
+    { u"B01-04"_s, 1, u"牛肉麵"_s, u"S0"_s, 1, 3, u"0201"_s },
+    { u"包廂2-06"_s, 2, u"加蛋"_s, u"AN"_s, 3, 9, {} },
+    { u"A05-02"_s, 1, u"炒青菜"_s, u"S0"_s, 1, 4, u"0203"_s },
+    { u"B01-04"_s, 2, u"加起司"_s, u"A1"_s, 1, 9, {} },
+    { u"A05-02"_s, 2, u"少油"_s, u"T1"_s, 1, 9, {} },
+    { u"B01-04"_s, 3, u"加飯"_s, u"A1"_s, 1, 9, {} },
+    { u"包廂2-06"_s, 3, u"紅燒魚"_s, u"S0"_s, 1, 4, u"0200"_s },
+    { u"A05-02"_s, 3, u"魚湯"_s, u"S0"_s, 1, 2, u"0204"_s },
+};
+
+class InterleavedOrdersTest : public ReprintTest {
+protected:
+    QList<int> rnos; // of kLunchRush, row by row
+
+    // Where the POS's rows are: the fixture's SQLite database unless told otherwise.
+    virtual void openSite() { }
+
+    void SetUp() override
+    {
+        ReprintTest::SetUp();
+        openSite();
+        for (const PosRow &r : kLunchRush)
+            rnos << addItem(r.item, r.qty, r.type,
+                { { u"OrderPID"_s, r.order }, { u"TblName"_s, r.order.left(r.order.indexOf(u'-')) },
+                    { u"ListNo"_s, r.listNo }, { u"TypeNo"_s, QString::number(r.typeNo) },
+                    { u"KSMark"_s, r.ksMark.isEmpty() ? QVariant() : QVariant(r.ksMark) } });
+        // The buzzer sounds on the first ticket of a run only: every run here starts after it.
+        slip().BellDone = true;
+    }
+
+    // Reprints the rows of the given orders, listed in the grid in RNo order, from a fresh mark
+    // of every add-on row.
+    void reprintOrders(const QStringList &orders)
+    {
+        db::gCNT().execute(u"UPDATE ORDERI SET KSMark = NULL WHERE ItemType IN ('A1','T1','AN','TN')"_s);
+        fg1.setRows(1);
+        for (int i = 0; i < kLunchRush.size(); ++i)
+            if (orders.contains(kLunchRush[i].order))
+                fg1.addRow({ QString::number(rnos[i]), u"PK"_s, kLunchRush[i].order });
+        ASSERT_EQ(reprint(1, fg1.Rows() - 1), printed);
+    }
+
+    // Each ticket as the kitchen reads it: its header, then its table rows.
+    QStringList tickets() const
+    {
+        QStringList out;
+        for (const FakePrinterCatalog::Job &job : printers.jobs)
+            out << (QStringList { job.document.textBlocks().value(0) } + job.document.tableRows())
+                       .join(u" "_s);
+        return out;
+    }
+
+    // Each job as the spooler and the receipt printer get it: its name and its ESC/POS bytes.
+    QList<QPair<QString, QByteArray>> jobBytes() const
+    {
+        QList<QPair<QString, QByteArray>> out;
+        for (const FakePrinterCatalog::Job &job : printers.jobs)
+            out.append({ job.document.name, platform::EscPosRenderer::render(job.document) });
+        return out;
+    }
+
+    QStringList marks()
+    {
+        QStringList out;
+        for (int rno : rnos)
+            out << ksMark(rno);
+        return out;
+    }
+
+    // Each order keeps its own add-ons and its own marks, in both list orders and with split set
+    // items, and a selection of several orders prints the very jobs of each order reprinted alone.
+    void expectEveryOrderPrintsAsIfReprintedAlone()
+    {
+        const QString X = u"包廂2-06"_s, Y = u"B01-04"_s, Z = u"A05-02"_s;
+        struct Case {
+            const char *name;
+            QString sortByType, splitSetItems;
+            QMap<QString, QStringList> tickets; // per order, in the order they print
+            QStringList marks; // KSMark of kLunchRush's rows afterwards
+        };
+        const QList<Case> cases {
+            { "list order", u"N"_s, u"N"_s,
+                { { X,
+                      { u"補印-0199  包廂2-06 家庭套餐|2; |/加蛋*3;"_s,
+                          u"補印-0200  包廂2-06 紅燒魚|1;"_s } },
+                    { Y, { u"補印-0201  B01-04 牛肉麵|1; |/加起司/加飯;"_s } },
+                    { Z, { u"補印-0203  A05-02 炒青菜|1; |/少油;"_s, u"補印-0204  A05-02 魚湯|1;"_s } } },
+                { u"0199"_s, u"0201"_s, u"0199"_s, u"0203"_s, u"0201"_s, u"0203"_s, u"0201"_s, u"0200"_s,
+                    u"0204"_s } },
+            { "sorted by type", u"Y"_s, u"N"_s,
+                { { X,
+                      { u"補印-0200  包廂2-06 紅燒魚|1;"_s,
+                          u"補印-0199  包廂2-06 家庭套餐|2; |/加蛋*3;"_s } },
+                    { Y, { u"補印-0201  B01-04 牛肉麵|1; |/加起司/加飯;"_s } },
+                    { Z, { u"補印-0204  A05-02 魚湯|1;"_s, u"補印-0203  A05-02 炒青菜|1; |/少油;"_s } } },
+                { u"0199"_s, u"0201"_s, u"0199"_s, u"0203"_s, u"0201"_s, u"0203"_s, u"0201"_s, u"0200"_s,
+                    u"0204"_s } },
+            { "split set items", u"N"_s, u"Y"_s,
+                { { X,
+                      { u"補印-0199-1  包廂2-06 家庭套餐|1;"_s, u"補印-0199-2  包廂2-06 家庭套餐|1;"_s,
+                          u"補印-  包廂2-06 加蛋|3;"_s, u"補印-0200  包廂2-06 紅燒魚|1;"_s } },
+                    { Y, { u"補印-0201  B01-04 牛肉麵|1; |/加起司/加飯;"_s } },
+                    { Z, { u"補印-0203  A05-02 炒青菜|1; |/少油;"_s, u"補印-0204  A05-02 魚湯|1;"_s } } },
+                { u"0199"_s, u"0201"_s, QString(), u"0203"_s, u"0201"_s, u"0203"_s, u"0201"_s, u"0200"_s,
+                    u"0204"_s } },
+        };
+        // Two orders and three; the orders print in the order their first rows were listed.
+        const QList<QStringList> selections { { X, Y }, { X, Y, Z } };
+
+        for (const Case &c : cases) {
+            db::gCNT().execute(u"DELETE FROM xxPARAM"_s);
+            setParam(u"KPSortByType"_s, c.sortByType);
+            g().gKPSplitS1item = c.splitSetItems;
+            for (const QStringList &orders : selections) {
+                SCOPED_TRACE(std::string(c.name) + ", orders " + orders.join(u' ').toStdString());
+                QStringList expected;
+                QList<QPair<QString, QByteArray>> alone;
+                for (const QString &order : orders) {
+                    expected += c.tickets.value(order);
+                    printers.jobs.clear();
+                    reprintOrders({ order });
+                    EXPECT_EQ(tickets(), c.tickets.value(order));
+                    alone += jobBytes();
+                }
+
+                printers.jobs.clear();
+                reprintOrders(orders);
+                EXPECT_EQ(tickets(), expected);
+                EXPECT_TRUE(jobBytes() == alone) << "the jobs differ from those of each order alone";
+                if (orders.size() == 3) {
+                    EXPECT_EQ(marks(), c.marks) << "add-on rows carry the serial of their own order's item";
+                }
+            }
+        }
+        EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
+    }
+};
+
+class PgInterleavedOrdersTest : public InterleavedOrdersTest {
+protected:
+    void SetUp() override
+    {
+        if (test::postgresConnectionString().isEmpty())
+            GTEST_SKIP() << "TAVO_TEST_PG_HOST is not set";
+        InterleavedOrdersTest::SetUp();
+    }
+    void openSite() override { openPostgresSchema(test::postgresConnectionString()); }
+    void TearDown() override
+    {
+        dropPostgresSchema();
+        InterleavedOrdersTest::TearDown();
+    }
+};
+
 } // namespace
+
+TEST_F(InterleavedOrdersTest, EveryOrderPrintsAsIfReprintedAlone)
+{
+    expectEveryOrderPrintsAsIfReprintedAlone();
+}
+
+TEST_F(PgInterleavedOrdersTest, EveryOrderPrintsAsIfReprintedAloneOnPostgreSQL)
+{
+    expectEveryOrderPrintsAsIfReprintedAlone();
+}
+
+namespace {
+
+// A clock that fails once, when it is asked for the time the n-th time: the time a ticket is
+// stamped with is the first thing each ticket asks for.
+class FailingClock : public platform::Clock {
+public:
+    FailingClock(platform::Clock &real, int failAt)
+        : m_real(real)
+        , m_failAt(failAt)
+    {
+    }
+    QDateTime now() const override
+    {
+        if (++m_calls == m_failAt)
+            throw TavoError(kGenericErrorNumber, u"the clock could not be read"_s);
+        return m_real.now();
+    }
+    void sleepMs(int ms) override { m_real.sleepMs(ms); }
+
+private:
+    platform::Clock &m_real;
+    int m_failAt;
+    mutable int m_calls = 0;
+};
+
+} // namespace
+
+// A ticket that fails, refused by the printer or broken off by an error, costs only its own row:
+// the rows after it still print, and the activity list names what did not.
+TEST_F(ReprintTest, AFailedTicketIsNamedAndTheRowsAfterItStillPrint)
+{
+    const int a = addItem(u"牛肉麵"_s, 1, u"S0"_s, { { u"KSMark"_s, u"11"_s } });
+    const int b = addItem(u"炒飯"_s, 1, u"S0"_s, { { u"KSMark"_s, u"12"_s } });
+    const int b1 = addItem(u"加蛋"_s, 1, u"A1"_s);
+    const int c = addItem(u"可樂"_s, 1, u"S0"_s, { { u"KSMark"_s, u"13"_s } });
+    list({ a, b, b1, c });
+    const QString failedRow = u"#%1 炒飯"_s.arg(b);
+
+    struct Case {
+        const char *name;
+        bool error;
+        QStringList printed;
+    };
+    const QList<Case> cases {
+        // The refused ticket had taken its add-on along.
+        { "refused by the printer", false, { u"補印-11  A05"_s, u"補印-13  A05"_s } },
+        // Broken off before it read its add-on, which then prints on its own.
+        { "an error", true, { u"補印-11  A05"_s, u"補印-  A05"_s, u"補印-13  A05"_s } },
+    };
+    for (const auto &[name, error, printed] : cases) {
+        SCOPED_TRACE(name);
+        printers.jobs.clear();
+        fgLog.clear();
+        db::gCNT().execute(u"UPDATE ORDERI SET KSMark = NULL WHERE RNo = %1"_s.arg(b1));
+        FailingClock failing(env.clock, 2);
+        if (error)
+            platform::services().clock = &failing;
+        else
+            printers.refuseIf
+                = [](const platform::PrintDocument &doc) { return doc.name == u".補印菜條: 12"_s; };
+        select(1, 4, 1);
+        const tickets::PrintRowResult result = click(input());
+        platform::services().clock = &env.clock;
+        printers.refuseIf = nullptr;
+
+        EXPECT_EQ(headers(), printed);
+        EXPECT_EQ(result.outcome, ReprintOutcome::PartlyPrinted);
+        ASSERT_EQ(fgLog.size(), 1);
+        EXPECT_EQ(fgLog[0].second, u"部分送廚失敗, 印表機:TM-T88 Kitchen, 未印: "_s + failedRow);
+        EXPECT_EQ(result.message, fgLog[0].second);
+    }
+    EXPECT_TRUE(env.readErr().contains(u"the clock could not be read"_s)) << env.readErr().toStdString();
+
+    // Nothing reached the printer: the whole reprint failed.
+    printers.refuseWith = u"paused"_s;
+    EXPECT_EQ(reprint(1, 4).outcome, ReprintOutcome::Failed);
+}
 
 TEST_F(PgReprintTest, ReprintReadsMarksAndSkipsClosedRowsOnPostgreSQL)
 {

@@ -24,6 +24,29 @@ bool sendsEscPos(const QString &printerName, const platform::PrinterSetup &setup
     return setup.mode == platform::PrinterMode::Raw
         || (setup.mode == platform::PrinterMode::Guess && CupsPrinterCatalog::isRawQueue(printerName));
 }
+
+// An attribute of the queue as CUPS lists its destinations; empty when it has none.
+QByteArray queueAttribute(const QString &printerName, const char *attribute)
+{
+    cups_dest_t *dests = nullptr;
+    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+    const QByteArray name = printerName.toUtf8();
+    QByteArray value;
+    if (const cups_dest_t *dest = cupsGetDest(name.constData(), nullptr, count, dests))
+        value = cupsGetOption(attribute, dest->num_options, dest->options);
+    cupsFreeDests(count, dests);
+    return value;
+}
+
+// A kitchen ticket's job name begins with "." to stand apart in the spooler's list; a queue
+// that writes files names each after its job, and would hide them.
+QString fileJobName(const QString &jobName)
+{
+    qsizetype dots = 0;
+    while (dots < jobName.size() && jobName[dots] == u'.')
+        ++dots;
+    return jobName.mid(dots);
+}
 } // namespace
 
 QStringList CupsPrinterCatalog::printerNames() const
@@ -86,25 +109,25 @@ bool CupsPrinterCatalog::print(
         return failWith(u"printer \"%1\" disappeared from CUPS"_s.arg(printerName));
     QPrinter printer(info, QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::NativeFormat);
+    // The spooler's list of a real printer keeps the ticket's name as it is.
+    platform::PrintDocument job = document;
+    if (writesPdfFiles(printerName))
+        job.name = fileJobName(document.name);
     QString reason;
-    if (!printOn(document, printer, &reason))
+    if (!printOn(job, printer, &reason))
         return failWith(reason);
     return true;
 }
 
 bool CupsPrinterCatalog::isRawQueue(const QString &printerName)
 {
-    cups_dest_t *dests = nullptr;
-    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
-    const QByteArray name = printerName.toUtf8();
-    bool raw = false;
-    if (const cups_dest_t *dest = cupsGetDest(name.constData(), nullptr, count, dests)) {
-        // What lpadmin records for a queue made without a model or PPD.
-        const char *model = cupsGetOption("printer-make-and-model", dest->num_options, dest->options);
-        raw = model && qstrcmp(model, "Local Raw Printer") == 0;
-    }
-    cupsFreeDests(count, dests);
-    return raw;
+    // What lpadmin records for a queue made without a model or PPD.
+    return queueAttribute(printerName, "printer-make-and-model") == "Local Raw Printer";
+}
+
+bool CupsPrinterCatalog::writesPdfFiles(const QString &printerName)
+{
+    return queueAttribute(printerName, "device-uri").startsWith("cups-pdf:");
 }
 
 bool CupsPrinterCatalog::submitRawJob(

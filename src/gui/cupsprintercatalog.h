@@ -23,6 +23,9 @@ public:
 
     // Whether CUPS feeds the queue's jobs to the device untouched (no driver, no PPD).
     static bool isRawQueue(const QString &printerName);
+    // Whether the queue is a PDF writer (cups-pdf), which names the file of each job after the
+    // job's name: there the name of a job leaves out the leading dots that would hide the file.
+    static bool writesPdfFiles(const QString &printerName);
     // Hands bytes to the queue as one raw job. A printer that is offline does not fail it: CUPS
     // keeps the job and delivers it when the printer answers again.
     static bool submitRawJob(

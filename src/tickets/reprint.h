@@ -2,6 +2,7 @@
 // Reprint of listed rows: the "補印送廚" button of the service window and the operation behind
 // it. The window hands over its controls; the logic lives here so it can run without the window.
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace tavo::db {
@@ -20,20 +21,26 @@ using FGLogWriter = std::function<void(const QString &type, const QString &messa
 
 enum class ReprintOutcome {
     Printed, // every selected row still open got its tickets
+    PartlyPrinted, // some tickets reached the printer, those of `notPrinted` did not
     NothingToPrint, // no selected row is left to print; the result says why
-    Failed, // no usable printer, the rows could not be read, or a ticket did not reach the printer
+    Failed, // no usable printer, the rows could not be read, or no ticket reached the printer
 };
 
 struct ReprintResult {
     ReprintOutcome outcome = ReprintOutcome::Failed;
     QString reason; // NothingToPrint: why, in words the operator reads as they are
+    // The tickets that did not reach the printer, as the operator finds them in the grid:
+    // "#<RNo> <item>", and "-<unit>" after a unit of a split set item.
+    QStringList notPrinted;
 
     bool operator==(const ReprintResult &) const = default;
 };
 
 // Re-reads the grid rows piRowB..piRowE (their RNo in column 0) from cn, skips those the POS has
 // closed, and prints a kitchen ticket for each of the others on pvPrinter through the ticket
-// window. pvPreview applies to the window's own surface `vsp`; pvKPort, pvPrintList and
+// window. The rows print order by order (the orders as their first rows were listed), each
+// order exactly as a reprint of its rows alone would print it. A ticket that fails costs only
+// its own row. pvPreview applies to the window's own surface `vsp`; pvKPort, pvPrintList and
 // pvPrintItem are carried for the callers.
 ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString &pvKPort,
     const QString &pvPrinter, const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview,

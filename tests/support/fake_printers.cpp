@@ -34,6 +34,11 @@ platform::PrintPaper FakePrinterCatalog::paper(const QString &printerName) const
 bool FakePrinterCatalog::print(
     const platform::PrintDocument &document, const QString &printerName, QString *error)
 {
+    if (refuseIf && refuseIf(document)) {
+        if (error)
+            *error = u"the printer refused \"%1\""_s.arg(document.name);
+        return false;
+    }
     if (!refuseWith.isEmpty() || !names.contains(printerName)) {
         if (error)
             *error

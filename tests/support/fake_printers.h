@@ -7,6 +7,7 @@
 #include "platform/services.h"
 
 #include <QList>
+#include <functional>
 
 namespace tavo::test {
 
@@ -33,6 +34,8 @@ public:
     QList<Job> jobs;
     // When not empty, print() refuses every job with this reason (a queue that is paused or gone).
     QString refuseWith;
+    // When set, print() refuses the documents it holds true for (one ticket of a run).
+    std::function<bool(const platform::PrintDocument &)> refuseIf;
     // When set, listing the printers throws, as a spooler that cannot be asked would.
     bool failListing = false;
 
