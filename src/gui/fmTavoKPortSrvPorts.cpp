@@ -3,10 +3,10 @@
 #include "gui/fmTavoKPortSrv.h"
 
 #include "db/dbglobals.h"
-#include "gui/frmPickF2.h"
-#include "gui/fmRoomOrder.h"
-#include "gui/gridview.h"
 #include "gui/elamsg.h"
+#include "gui/fmRoomOrder.h"
+#include "gui/frmPickF2.h"
+#include "gui/gridview.h"
 #include "gui/messagepanel.h"
 #include "kport/portgrid.h"
 #include "platform/cursor.h"
@@ -63,7 +63,7 @@ bool fmTavoKPortSrv::fgKPort_KeyPress(int keyAscii)
         if (keyAscii != Qt::Key_Space)
             return false;
         // In view mode the grid takes nothing, Space included.
-        if (!m_settingMode)
+        if (!m_service->settingMode())
             return true;
         const int row = fgKPort->Row(), col = fgKPort->Col();
         QString toggled;
@@ -99,14 +99,14 @@ bool fmTavoKPortSrv::fgKPort_KeyDown(int keyCode, Qt::KeyboardModifiers shift)
         const bool ctrl = shift & Qt::ControlModifier;
         if (!ctrl || (keyCode != Qt::Key_Delete && keyCode != Qt::Key_Insert))
             return false;
-        if (!m_settingMode)
+        if (!m_service->settingMode())
             return true;
         kport::WriteError error;
         if (keyCode == Qt::Key_Delete) {
             if (fgKPort->Row() < 1)
                 return true;
-            if (sv().prompter->ask(appTitle(), u"確定要刪除?"_s, platform::BoxIcon::Question,
-                    platform::BoxButtons::YesNo)
+            if (sv().prompter->ask(
+                    appTitle(), u"確定要刪除?"_s, platform::BoxIcon::Question, platform::BoxButtons::YesNo)
                 != platform::BoxAnswer::Yes)
                 return true;
             error = kport::deleteRow(*fgKPort, fgKPort->Row(), db::gCNT());
@@ -226,13 +226,15 @@ void fmTavoKPortSrv::cmdChangePrinter_Click()
         if (newPrinter.isEmpty())
             return;
         if (sv().prompter->ask(appTitle(),
-                u"要將所有送到"_s + oldPrinter + u"印表機的工作"_s + u"改送到"_s + newPrinter + u"去印, 確定嗎?"_s,
+                u"要將所有送到"_s + oldPrinter + u"印表機的工作"_s + u"改送到"_s + newPrinter
+                    + u"去印, 確定嗎?"_s,
                 platform::BoxIcon::Question, platform::BoxButtons::YesNo)
             != platform::BoxAnswer::Yes)
             return;
         const platform::BusyPointer busy;
         const int moved = kport::redirectPrinter(newPrinter, oldPrinter, db::gCNT());
-        WriteLog(u"印表機替換: "_s + oldPrinter + u" -> "_s + newPrinter + u" ("_s + QString::number(moved) + u")"_s);
+        WriteLog(u"印表機替換: "_s + oldPrinter + u" -> "_s + newPrinter + u" ("_s + QString::number(moved)
+            + u")"_s);
         QCoreApplication::processEvents();
         kport::LoadPortGrid(*fgKPort, db::gCNT());
         Delay(0.5);
