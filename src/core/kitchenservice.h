@@ -1,9 +1,9 @@
 #pragma once
 // The kitchen service itself, apart from any window: the grids' models, the automatic start and
 // the one-second cycle, the watched port and its scan bound, the daily restart, the wake from the
-// database, the kitchen's screens, saving the grids and ending. Views bind to it: the service window, the
-// headless echo and the kitchen display. A view reads the models and follows the signals; it never reaches
-// into another view, and the service never runs a view's pending events.
+// database, the kitchen's screens, saving the grids and ending. Views bind to it: the service
+// window, the headless echo and the kitchen display. A view reads the models and follows the
+// signals; it never reaches into another view, and the service never runs a view's pending events.
 #include "core/windowtimer.h"
 #include "platform/gridmodel.h"
 

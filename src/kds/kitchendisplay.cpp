@@ -232,7 +232,7 @@ bool KitchenDisplay::refresh()
             return false;
         m_rows = std::move(rows);
     } catch (...) {
-        // The scan of the same cycle reports the database; one line here says the display stood.
+        // The service reports the database; one line here says the display stood.
         if (!m_readFailed)
             WriteErrLog(u"KitchenDisplay_refresh"_s);
         m_readFailed = true;
