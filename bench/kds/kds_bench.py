@@ -245,6 +245,8 @@ def state_latency(program, args=(), listing=True, wait=0, samples=150, within=No
 
 def states(program):
     held = os.path.join(os.path.dirname(program), "tests", "tavo_kds_service")
+    # A shared machine's load shows in every p99: said with the figures.
+    print("load average at the start: %.1f" % os.getloadavg()[0])
     # The program's own 30 s before its start hold fewer samples: two runs are pooled.
     before = []
     for _ in range(2):
