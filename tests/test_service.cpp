@@ -1,8 +1,10 @@
 // The kitchen service without a window, on its own connection: what it lists, when it lists it,
-// what holds it back, and the wake of another connection's commit on SQLite and PostgreSQL.
+// what holds it back, the wake of another connection's commit on SQLite and PostgreSQL, and the
+// kitchen's screens that follow the table whatever the watch does.
 #include "core/databasewake.h"
 #include "core/kitchenservice.h"
 #include "db/dbglobals.h"
+#include "kds/kitchendisplay.h"
 #include "platform/echo.h"
 #include "support/test_environment.h"
 #include "test_watch_db.h"
@@ -12,7 +14,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QWebSocket>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -21,6 +28,48 @@ using core::KitchenService;
 using test::Server;
 
 namespace {
+
+// A kitchen screen as the page sees the display: the cards by order id, kept between messages
+// that bring only the changed ones, and the notice about the watch.
+class Screen {
+public:
+    explicit Screen(QUrl url)
+    {
+        url.setScheme(u"ws"_s);
+        url.setPath(u"/ws"_s);
+        QObject::connect(&m_socket, &QWebSocket::binaryMessageReceived, [this](const QByteArray &text) {
+            const QJsonObject message = QJsonDocument::fromJson(text).object();
+            if (message.contains(u"watch"_s)) {
+                notice = message[u"watch"_s].toString();
+                return;
+            }
+            const QJsonObject board = message[u"board"_s].toObject();
+            const QJsonObject changed = board[u"cards"_s].toObject();
+            for (auto it = changed.begin(); it != changed.end(); ++it)
+                cards.insert(it.key(), it.value().toObject());
+            QHash<QString, QJsonObject> kept;
+            for (const QJsonValue &id : board[u"order"_s].toArray())
+                kept.insert(id.toString(), cards.value(id.toString()));
+            cards = std::move(kept);
+        });
+        m_socket.open(url);
+    }
+    // The highest RNo on the card of `order`; 0 without a card.
+    qint64 upTo(const QString &order) const { return qint64(cards.value(order)[u"upTo"_s].toDouble()); }
+
+    QHash<QString, QJsonObject> cards;
+    QString notice = u"(none yet)"_s;
+
+private:
+    QWebSocket m_socket;
+};
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
 
 class ServiceTest : public ::testing::TestWithParam<Server> {
 protected:
@@ -46,7 +95,8 @@ protected:
     void param(const QString &id, const QString &value)
     {
         pos->execute(u"DELETE FROM xxPARAM WHERE ParamID = '"_s + id + u"'"_s);
-        pos->execute(u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('"_s + id + u"', '"_s + value + u"')"_s);
+        pos->execute(
+            u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('"_s + id + u"', '"_s + value + u"')"_s);
     }
     KitchenService &load()
     {
@@ -184,6 +234,97 @@ TEST_P(ServiceTest, PostgreSQLWithoutTheTriggerKeepsToTheCycle)
     EXPECT_EQ(s.wakeSource(), QString()) << "never created by the service itself";
     EXPECT_FALSE(core::hasWakeTrigger(cnt));
     EXPECT_EQ(core::wakeTriggerStatements().size(), 3);
+}
+
+TEST_P(ServiceTest, TheKitchenScreensFollowTheTableWhateverTheWatchDoes)
+{
+    if (GetParam() == Server::PostgreSQL) {
+        QString error;
+        ASSERT_TRUE(core::installWakeTrigger(posLink, &error)) << error.toStdString();
+    }
+    // Five ticks between scans: a card within a second came by the wake, not by the cycle.
+    param(u"KPCycleTime"_s, u"5"_s);
+    using W = KitchenService::WatchState;
+    const struct {
+        const char *name;
+        std::function<void(KitchenService &)> enter;
+        W state;
+        QString notice;
+        bool lists;
+    } cases[] = {
+        { "before the automatic start", [](KitchenService &) {}, W::Waiting, u"點單監看尚未啟動"_s, false },
+        { "in setting mode",
+            [](KitchenService &s) {
+                s.setSettingMode(true);
+                EXPECT_FALSE(s.start());
+            },
+            W::Setting, u"設定中, 點單監看未啟動"_s, false },
+        { "without 列印菜條",
+            [](KitchenService &s) {
+                s.setListing(false);
+                EXPECT_TRUE(s.start());
+            },
+            W::NotListing, u"列印菜條未勾選, 不檢查新點單"_s, false },
+        { "stopped",
+            [](KitchenService &s) {
+                EXPECT_TRUE(s.start());
+                s.stop();
+            },
+            W::Stopped, u"點單監看已暫停"_s, false },
+        { "listing", [](KitchenService &s) { EXPECT_TRUE(s.start()); }, W::Listing, QString(), true },
+    };
+    qint64 rno = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        service.reset();
+        // A link of its own for each service: the last one's subscription goes with it.
+        cnt.open(posLink.connectionString());
+        env.settings.save(u"Tavo3"_s, u"KDS"_s, u"PORT"_s, QString::number(freePort()));
+        pos->insert(++rno);
+        KitchenService &s = load();
+        ASSERT_NE(s.display(), nullptr);
+        // Only the wake may bring the card in time: the screens' own reading comes a minute on.
+        s.followTimer().setInterval(60000);
+        c.enter(s);
+        EXPECT_EQ(s.watchState(), c.state);
+        EXPECT_EQ(s.wakeSource(), QString::fromUtf8(test::serverName(GetParam())));
+        Screen screen(s.display()->url());
+        EXPECT_LT(
+            waitFor([&] { return screen.notice == c.notice && screen.upTo(u"A05-1"_s) == rno; }, 5000), 5000)
+            << screen.notice.toStdString();
+
+        const QList<qint64> before = listed();
+        const QString bound = s.orders().Tag();
+        QSignalSpy rows(&s, &KitchenService::rowsListed);
+        for (int i = 0; i < 3; ++i) {
+            pos->insert(++rno);
+            const qint64 ms = waitFor([&] { return screen.upTo(u"A05-1"_s) == rno; }, 900);
+            EXPECT_LT(ms, 900) << "row " << rno << " waited for the cycle";
+        }
+        if (c.lists) {
+            EXPECT_EQ(listed().size(), before.size() + 3);
+        } else {
+            EXPECT_EQ(listed(), before) << "the watch lists nothing meanwhile";
+            EXPECT_EQ(s.orders().Tag(), bound) << "nor moves its bound";
+            EXPECT_TRUE(rows.isEmpty());
+        }
+    }
+}
+
+TEST_P(ServiceTest, WithoutAWakeTheScreensReadTheTableEverySecond)
+{
+    env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"WakeOnCommit"_s, u"N"_s);
+    env.settings.save(u"Tavo3"_s, u"KDS"_s, u"PORT"_s, QString::number(freePort()));
+    pos->insert(1);
+    KitchenService &s = load();
+    ASSERT_NE(s.display(), nullptr);
+    EXPECT_EQ(s.wakeSource(), QString());
+    Screen screen(s.display()->url());
+    ASSERT_LT(waitFor([&] { return screen.upTo(u"A05-1"_s) == 1; }, 5000), 5000);
+    const QList<qint64> before = listed();
+    pos->insert(2);
+    EXPECT_LT(waitFor([&] { return screen.upTo(u"A05-1"_s) == 2; }, 2500), 2500);
+    EXPECT_EQ(listed(), before) << "the watch waits for its start";
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ServiceTest, ::testing::Values(Server::SQLite, Server::PostgreSQL),

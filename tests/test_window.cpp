@@ -1,11 +1,11 @@
 // The service window on a demo ORDERI in SQLite: loading, the state of its buttons through
 // start, stop and setting mode, the cycle on the fake clock, the restart, and every way it ends.
-#include "gui/fmTavoKPortSrv.h"
 #include "db/connection.h"
-#include "platform/codepage.h"
-#include "platform/echo.h"
+#include "gui/fmTavoKPortSrv.h"
 #include "gui/gridview.h"
 #include "gui/messagepanel.h"
+#include "platform/codepage.h"
+#include "platform/echo.h"
 #include "support/test_environment.h"
 #include "test_watch_db.h"
 #include "util/globals.h"
@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QRegularExpression>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
@@ -22,6 +21,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -237,6 +237,8 @@ TEST_F(WindowTest, SettingModeRefusesTheStart)
     EXPECT_FALSE(w.service().running());
     EXPECT_FALSE(w.service().cycleTimer().isTicking());
     EXPECT_TRUE(w.service().startTimer().isTicking()) << "the refused start leaves the automatic one armed";
+    EXPECT_EQ(w.service().watchState(), core::KitchenService::WatchState::Setting)
+        << "what the kitchen is told";
 
     w.cmdSET->click();
     EXPECT_EQ(w.cmdSET->text(), u"更改設定"_s);
@@ -454,7 +456,9 @@ TEST_F(WindowTest, ACloseDuringATickWaitsForTheTickToEnd)
     w.show();
     w.cmdStart->click();
     bool askedMidTick = false;
-    env.prompter.onBox = [&](const test::ScriptedPrompter::Box &) { askedMidTick |= (w.service().state() == core::KitchenService::State::Scanning); };
+    env.prompter.onBox = [&](const test::ScriptedPrompter::Box &) {
+        askedMidTick |= (w.service().state() == core::KitchenService::State::Scanning);
+    };
     // The scan's message pause stands for the moment the title bar's close arrives.
     env.clock.onSleep = [&](int) {
         if ((w.service().state() == core::KitchenService::State::Scanning))
@@ -627,7 +631,8 @@ TEST_F(WindowTest, OperatorEventsAreEchoedOneLineEach)
     ASSERT_EQ(orders.size(), 2);
     EXPECT_TRUE(orders[0].startsWith(u"fg1\t記錄序號\t送廚出口\t"_s)) << "the captions come first";
     EXPECT_EQ(orders[1].split(u'\t').size(), 15);
-    EXPECT_EQ(lines.filter(QRegularExpression(u"^TavoKPortSrv\t.*PK"_s)).size(), 1) << "one line at the start";
+    EXPECT_EQ(lines.filter(QRegularExpression(u"^TavoKPortSrv\t.*PK"_s)).size(), 1)
+        << "one line at the start";
     EXPECT_EQ(w.elaMsg->caption(), QString()) << "a click clears the panel";
 }
 

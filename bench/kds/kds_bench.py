@@ -14,11 +14,16 @@
             with one display and on 1,000 items with 50:
 
     /usr/bin/python3 bench/kds/kds_bench.py <build>/TavoKPortSrv service
+
+  states    commit to screen, ~60 items, 1 display, while the watch lists nothing: through the
+            real program before its automatic start and with "列印菜條" off, and through the
+            service held in each state (tavo_kds_service, beside tavo_kds_host) for setting mode
+            and stopped, which only the window reaches:
+
+    /usr/bin/python3 bench/kds/kds_bench.py <build>/TavoKPortSrv states
 """
 import base64
 import os
-import random
-import subprocess
 import socket
 import statistics
 import sys
@@ -28,24 +33,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tests", "kds"))
 import kdsdriver as k  # noqa: E402
-
-# Marks the moment a card carrying "LAT-<n>" is first in a frame.
-WATCH = """
-window.__seen = {};
-const cards = document.getElementById('cards');
-new MutationObserver((mutations) => {
-  const found = [];
-  for (const m of mutations)
-    for (const n of m.addedNodes)
-      for (const hit of (n.textContent || '').matchAll(/LAT-(\\d+)/g)) found.push(hit[1]);
-  // The frame after the one that paints the card: the moment it is surely on screen.
-  if (found.length)
-    requestAnimationFrame(() => requestAnimationFrame(() => {
-      const t = Date.now();
-      for (const f of found) if (!(f in window.__seen)) window.__seen[f] = t;
-    }));
-}).observe(cards, { childList: true, subtree: true });
-"""
+from kdsdriver import measure_latency, percentile  # noqa: E402
 
 
 # Times the first board: from its arrival to the frame after the one that shows it, the page's own
@@ -69,11 +57,6 @@ window.WebSocket.OPEN = Native.OPEN;
 """
 
 
-def percentile(values, p):
-    values = sorted(values)
-    return values[min(len(values) - 1, int(round(p / 100 * (len(values) - 1))))]
-
-
 def fill(pos, orders, items_per_order):
     dishes = [("牛肉麵", "大"), ("排骨飯", "例"), ("酸辣湯", "小"), ("三杯雞", "大"), ("炒高麗菜", "例")]
     for o in range(orders):
@@ -83,20 +66,6 @@ def fill(pos, orders, items_per_order):
             kind = "A1" if i % 4 == 3 else ""
             rows.append(("加蛋" if kind else name, "" if kind else cap, 1 + i % 3, "", kind))
         pos.order("T%03d-1" % o, "T%03d" % o, rows)
-
-
-def measure_latency(page, pos, samples, pause):
-    page.execute_script(WATCH)
-    latencies = []
-    for n in range(samples):
-        time.sleep(random.uniform(*pause))
-        pid = "L%04d-1" % n
-        pos.order(pid, "L%04d" % n, [("擔仔麵", "", 1, "LAT-%d" % n, "")])
-        committed = time.time() * 1000
-        seen = k.wait_until(page, lambda d: d.execute_script("return window.__seen[%d]" % n), 15)
-        latencies.append(seen - committed)
-        pos.close_order(pid)
-    return latencies
 
 
 def report(label, values, unit="ms"):
@@ -229,28 +198,16 @@ def service(program, orders=20, items=3, displays=1):
     """The real service, its cycle at 4 s and its wake on: what a kitchen gets from the POS, on a
     board of orders x items with `displays` pages connected (one Chromium page, the rest plain
     WebSocket clients)."""
-    demo = os.path.join(os.path.dirname(program), "demo", "tavo_demo")
     with tempfile.TemporaryDirectory(prefix="tavo-kds-service-") as site:
-        subprocess.run([demo, "init", site], check=True, stdout=subprocess.DEVNULL)
-        port = k.free_port()
-        os.makedirs(os.path.join(site, "config", "Tavo3"))
-        with open(os.path.join(site, "config", "Tavo3", "Tavo3.conf"), "w") as conf:
-            conf.write("[TAVOC]\nDEFKPORT=PK\nPRINTITEM=Y\n[KDS]\nPORT=%d\n" % port)
-        env = dict(os.environ, TAVO_HOME=site, XDG_CONFIG_HOME=os.path.join(site, "config"))
-        env.pop("DISPLAY", None)
-        process = subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                                   text=True)
+        running = k.Program(program, site).start()
         try:
-            while "kds\t" not in process.stderr.readline():
-                pass
-            threading.Thread(target=lambda: process.stderr.read(), daemon=True).start()
-            time.sleep(31)  # the automatic start, after which the wake runs
+            time.sleep(31)  # the automatic start, after which the watch lists
             pos = k.Pos(site)
             fill(pos, orders, items)
             page = k.browser(1920, 1080)
-            others = [RawDisplay(port) for _ in range(displays - 1)]
+            others = [RawDisplay(running.port) for _ in range(displays - 1)]
             try:
-                page.get("http://127.0.0.1:%d/" % port)
+                page.get(running.url)
                 k.wait_until(page, lambda d: len(k.card_ids(d)) >= orders)
                 values = measure_latency(page, pos, 150 if displays == 1 else 60, (0.05, 0.3))
                 report("commit to screen, the program woken by SQLite, %d items, %d displays"
@@ -260,8 +217,47 @@ def service(program, orders=20, items=3, displays=1):
                     d.close()
                 k.quit_browser(page)
         finally:
-            process.terminate()
-            process.wait()
+            running.stop()
+
+
+def state_latency(program, args=(), listing=True, wait=0, samples=150, within=None):
+    """Commit to screen (ms) on ~60 items of a program started on a new site, after `wait` s,
+    measured until `within` s after its load at most."""
+    with tempfile.TemporaryDirectory(prefix="tavo-kds-state-") as site:
+        running = k.Program(program, site, listing=listing, args=list(args)).start()
+        try:
+            pos = k.Pos(site)
+            fill(pos, 20, 3)
+            page = k.browser(1920, 1080)
+            try:
+                page.get(running.url)
+                k.wait_until(page, lambda d: len(k.card_ids(d)) >= 20)
+                time.sleep(max(0, running.loaded + wait - time.time()))
+                values = []
+                while len(values) < samples and (within is None or time.time() - running.loaded < within):
+                    values += measure_latency(page, pos, 1, (0.05, 0.3), len(values))
+                return values, k.notice(page)
+            finally:
+                k.quit_browser(page)
+        finally:
+            running.stop()
+
+
+def states(program):
+    held = os.path.join(os.path.dirname(program), "tests", "tavo_kds_service")
+    # A shared machine's load shows in every p99: said with the figures.
+    print("load average at the start: %.1f" % os.getloadavg()[0])
+    # The program's own 30 s before its start hold fewer samples: two runs are pooled.
+    before = []
+    for _ in range(2):
+        values, said = state_latency(program, within=28)
+        before += values
+    report("before the automatic start (%s), the program" % said, before)
+    values, said = state_latency(program, listing=False, wait=31)
+    report("列印菜條 off (%s), the program" % said, values)
+    for state in ("waiting", "setting", "notlisting", "stopped"):
+        values, said = state_latency(held, args=[state])
+        report("%s (%s), the service held" % (state, said), values)
 
 
 if __name__ == "__main__":
@@ -270,6 +266,8 @@ if __name__ == "__main__":
     if what == "service":
         service(program)
         service(program, 200, 5, 50)
+    if what == "states":
+        states(program)
     if what in ("latency", "all"):
         latency(program)
     if what in ("load", "all"):

@@ -99,7 +99,10 @@ KitchenService::KitchenService(db::Connection &cnt, QObject *parent)
         }
     });
     connect(m_wake.get(), &DatabaseWake::changed, this, &KitchenService::woken);
-    connect(&TerminationSignals::instance(), &TerminationSignals::requested, this, [this](int) { requestEnd(); });
+    m_follow.setInterval(kFollowMs);
+    connect(&m_follow, &QTimer::timeout, this, &KitchenService::followTable);
+    connect(
+        &TerminationSignals::instance(), &TerminationSignals::requested, this, [this](int) { requestEnd(); });
     if (QCoreApplication *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, [this] { requestEnd(); });
 }
@@ -158,9 +161,18 @@ void KitchenService::load()
         m_activity.setRows(1);
         m_activity.AutoSize();
 
-        // The kitchen's screens show what the service lists, from the first listing on.
+        // The kitchen's screens follow the table from here to the end, and say whether the
+        // watch keeps its list meanwhile.
         m_display = kds::startKitchenDisplay(m_cnt, g().gAppDir, this);
-        refreshDisplay();
+        if (m_display) {
+            m_display->setWatchNotice(watchNotice(m_watchState));
+            connect(this, &KitchenService::watchStateChanged, m_display.get(),
+                [display = m_display.get()](
+                    WatchState state) { display->setWatchNotice(watchNotice(state)); });
+            refreshDisplay();
+            updateWake();
+            m_follow.start();
+        }
 
         m_start.setInterval(kStartDelayMs);
         emit message(u"本作業30秒後自動啟動"_s, 2);
@@ -174,16 +186,17 @@ void KitchenService::load()
 bool KitchenService::start()
 {
     try {
-        const QString refused = startRefusal ? startRefusal() : QString();
-        if (!refused.isEmpty()) {
-            emit message(refused, 2);
+        if (m_settingMode) {
+            emit message(u"請先按[設定完成]鈕"_s, 2);
             return false;
         }
         emit message({}, 0);
         m_start.setInterval(0);
         m_start.setEnabled(false);
         m_running = true;
+        m_hasRun = true;
         emit runningChanged(true);
+        updateWatchState();
         // "出菜單使用點單格式": the box saves the setting the moment it changes.
         if (setting(u"KP"_s, u"KPortFORM"_s) == u"Y"_s)
             tickets::frmTMSlip::instance().KPortFORM = u"ORDER"_s;
@@ -204,6 +217,7 @@ void KitchenService::stop()
     try {
         m_cycle.setInterval(0);
         m_running = false;
+        updateWatchState();
         updateWake();
         Delay(1);
         emit runningChanged(false);
@@ -228,13 +242,12 @@ void KitchenService::tick()
             if (now.toString(u"hh:mm"_s) == m_shutTime)
                 restartComputer();
             QString opDate;
-            emit businessDate(getParamValue(u"OPDATE"_s, opDate, m_cnt) ? DBDateDisp(opDate) : DBDateDisp(now.date()));
+            emit businessDate(
+                getParamValue(u"OPDATE"_s, opDate, m_cnt) ? DBDateDisp(opDate) : DBDateDisp(now.date()));
             m_cycleCount = 0;
             emit message(m_listing ? u"檢查新點單資料.."_s : kNotChecking, 0);
             if (m_listing)
                 scanNow();
-            else
-                refreshDisplay();
             // A link opened anew after an outage has forgotten what it listened to.
             updateWake();
         }
@@ -272,33 +285,53 @@ bool KitchenService::scanNow()
     return listed;
 }
 
-void KitchenService::refreshDisplay()
+bool KitchenService::refreshDisplay()
 {
     if (!m_display)
-        return;
+        return false;
     m_display->setPort(m_port);
-    m_display->refresh();
+    return m_display->refresh();
 }
 
 void KitchenService::woken()
 {
-    if (!m_running || !m_listing || m_state == State::Ending)
+    if (m_state == State::Ending)
         return;
     if (m_state != State::Idle) {
         m_wakeHeld = true;
         return;
     }
-    const int before = m_orders.Rows();
-    scan();
-    // A commit that lands while the scan's own statements run can have its notice read with
+    bool changed = false;
+    if (m_running && m_listing) {
+        const int before = m_orders.Rows();
+        scan();
+        changed = m_orders.Rows() > before;
+    } else {
+        // The watch lists nothing now, and its list stays as it is: only the screens follow.
+        changed = refreshDisplay();
+    }
+    // A commit that lands while the service's own statements run can have its notice read with
     // their answers, where no wake is raised for it: while rows keep coming, look once more.
-    if (m_orders.Rows() > before && m_wake->mayMissDuringScan())
+    if (changed && m_wake->mayMissDuringScan())
         QTimer::singleShot(0, this, &KitchenService::woken);
+}
+
+void KitchenService::followTable()
+{
+    // Between the steps of a scan or a print job nothing else runs on the connection.
+    if (m_state != State::Idle)
+        return;
+    // A link opened anew after an outage has forgotten what it listened to.
+    updateWake();
+    // No wake, or one that can pass a commit by unannounced: the screens look for themselves.
+    if (m_wake->source().isEmpty() || m_wake->mayMissDuringScan())
+        refreshDisplay();
 }
 
 void KitchenService::updateWake()
 {
-    const bool wanted = m_running && setting(u"TavoC"_s, u"WakeOnCommit"_s, u"Y"_s).toUpper() != u"N"_s;
+    const bool wanted = (m_running || m_display) && m_state != State::Ending
+        && setting(u"TavoC"_s, u"WakeOnCommit"_s, u"Y"_s).toUpper() != u"N"_s;
     if (wanted)
         m_wake->start();
     else
@@ -308,6 +341,50 @@ void KitchenService::updateWake()
 QString KitchenService::wakeSource() const
 {
     return m_wake->source();
+}
+
+void KitchenService::setListing(bool on)
+{
+    m_listing = on;
+    updateWatchState();
+}
+
+void KitchenService::setSettingMode(bool on)
+{
+    m_settingMode = on;
+    updateWatchState();
+    if (!on && m_startRefused)
+        start();
+}
+
+void KitchenService::updateWatchState()
+{
+    WatchState state = m_hasRun ? WatchState::Stopped : WatchState::Waiting;
+    if (m_running)
+        state = m_listing ? WatchState::Listing : WatchState::NotListing;
+    else if (m_settingMode)
+        state = WatchState::Setting;
+    if (state == m_watchState)
+        return;
+    m_watchState = state;
+    emit watchStateChanged(state);
+}
+
+QString KitchenService::watchNotice(WatchState state)
+{
+    switch (state) {
+    case WatchState::Waiting:
+        return u"點單監看尚未啟動"_s;
+    case WatchState::Setting:
+        return u"設定中, 點單監看未啟動"_s;
+    case WatchState::NotListing:
+        return kNotChecking;
+    case WatchState::Stopped:
+        return u"點單監看已暫停"_s;
+    case WatchState::Listing:
+        break;
+    }
+    return {};
 }
 
 void KitchenService::clearOrders()
@@ -337,6 +414,9 @@ void KitchenService::setPort(const QString &port)
         m_orders.setTag({});
         m_port = port;
         emit portChanged(port);
+        // The screens show the new port's orders now, not at the next commit.
+        if (m_state == State::Idle)
+            refreshDisplay();
     }
     sv().settings->save(kApp, u"TavoC"_s, u"DEFKPORT"_s, port);
 }
@@ -413,6 +493,7 @@ void KitchenService::end(const QString &tag, const QDateTime &requested)
     setState(State::Ending);
     m_cycle.setInterval(0);
     m_start.setInterval(0);
+    m_follow.stop();
     m_wake->stop();
     emit message({}, 0);
     saveGrids(tag, requested);

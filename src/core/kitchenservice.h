@@ -1,9 +1,9 @@
 #pragma once
 // The kitchen service itself, apart from any window: the grids' models, the automatic start and
 // the one-second cycle, the watched port and its scan bound, the daily restart, the wake from the
-// database, saving the grids and ending. Views bind to it: the service window, the headless echo
-// and the kitchen display. A view reads the models and follows the signals; it never reaches
-// into another view, and the service never runs a view's pending events.
+// database, the kitchen's screens, saving the grids and ending. Views bind to it: the service
+// window, the headless echo and the kitchen display. A view reads the models and follows the
+// signals; it never reaches into another view, and the service never runs a view's pending events.
 #include "core/windowtimer.h"
 #include "platform/gridmodel.h"
 
@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -34,9 +35,15 @@ public:
     // and a wake, which are served as soon as the service is idle again.
     enum class State { Idle, Loading, Scanning, Printing, Ending };
     Q_ENUM(State)
+    // Whether the watch keeps its list, as the kitchen is told: before the automatic start, in
+    // setting mode, stopped, or running without "列印菜條", no new order is listed.
+    enum class WatchState { Waiting, Setting, Listing, NotListing, Stopped };
+    Q_ENUM(WatchState)
 
     static constexpr int kStartDelayMs = 30000;
     static constexpr int kCycleMs = 1000;
+    // How often the kitchen's screens read the table when the database does not wake them.
+    static constexpr int kFollowMs = 1000;
 
     // All SQL of the service (scans, parameters, the port grid, the wake) runs on `cnt`.
     explicit KitchenService(db::Connection &cnt, QObject *parent = nullptr);
@@ -54,14 +61,8 @@ public:
     void load();
 
     // ---- Running.
-    // Starts the cycle; false (with the reason on the message panel) when `startRefusal` says no.
+    // Starts the cycle; false (with the reason on the message panel) in setting mode.
     bool start();
-    // Starts the service when its automatic start was refused; called once the reason is gone.
-    void startIfRefused()
-    {
-        if (m_startRefused)
-            start();
-    }
     // Stops the cycle, after the one-second wait the operators are used to.
     void stop();
     bool running() const { return m_running; }
@@ -79,20 +80,25 @@ public:
     double cycleTime() const { return m_cycleTime; } // ticks between scans, 1..5
     WindowTimer &cycleTimer() { return m_cycle; }
     WindowTimer &startTimer() { return m_start; }
+    QTimer &followTimer() { return m_follow; }
 
     // ---- What the operator sets.
     // The watched port; another port than before makes the next scan a first scan. Saved.
     void setPort(const QString &port);
     QString port() const { return m_port; }
     // Whether the cycle lists new rows ("列印菜條").
-    void setListing(bool on) { m_listing = on; }
+    void setListing(bool on);
     bool listing() const { return m_listing; }
+    // The operator is changing the port grid ("更改設定"): the service does not start meanwhile,
+    // and an automatic start refused for it comes when the mode is left.
+    void setSettingMode(bool on);
+    bool settingMode() const { return m_settingMode; }
+    WatchState watchState() const { return m_watchState; }
+    // What the kitchen's screens say of the watch in `state`; empty while it lists.
+    static QString watchNotice(WatchState state);
     // The daily restart time as typed; only a text equal to the clock's "hh:mm" restarts.
     void setShutTime(const QString &text) { m_shutTime = text; }
     QString shutTime() const { return m_shutTime; }
-    // Consulted by start(): a non-empty text refuses the start and is shown.
-    std::function<QString()> startRefusal;
-
     // Appends one row (now, type, message) to the activity list.
     void writeActivity(const QString &type, const QString &msg);
 
@@ -113,10 +119,13 @@ public:
     // Ends the process: QCoreApplication::exit once the event loop runs; tests record it.
     std::function<void(int)> quit;
 
-    // ---- The wake. On unless setting "TavoC"/"WakeOnCommit" is "N".
+    // ---- The wake. On unless setting "TavoC"/"WakeOnCommit" is "N": while the service runs,
+    // and with the kitchen display on from the load to the end.
     // How the database wakes the service: "SQLite", "PostgreSQL", or empty (the cycle alone).
     QString wakeSource() const;
-    // The kitchen display, when the settings turn it on and it listens; null otherwise.
+    // The kitchen display, when the settings turn it on and it listens; null otherwise. It
+    // follows ORDERI whatever the watch does: woken by the database when the watch lists
+    // nothing, and every kFollowMs where no wake can be trusted.
     kds::KitchenDisplay *display() const { return m_display.get(); }
 
 signals:
@@ -136,12 +145,15 @@ signals:
     void ordersReset();
     // The watched port changed; the order list starts anew at the next scan.
     void portChanged(const QString &port);
+    void watchStateChanged(tavo::core::KitchenService::WatchState state);
 
 private:
     void setState(State state);
     bool scanNow();
-    void refreshDisplay();
+    bool refreshDisplay();
     void woken();
+    void followTable();
+    void updateWatchState();
     void restartComputer();
     void keepEarlierRunsList(const QString &path, const QString &tag);
     void updateWake();
@@ -150,12 +162,16 @@ private:
     platform::GridModel m_orders, m_activity, m_shifts, m_ports, m_testedPrinters;
     WindowTimer m_cycle;
     WindowTimer m_start;
+    QTimer m_follow; // the kitchen's screens, where the database cannot be trusted to wake them
     std::unique_ptr<DatabaseWake> m_wake;
     std::unique_ptr<kds::KitchenDisplay> m_display; // the kitchen's screens, when [KDS] turns them on
     bool m_startRefused = false; // the automatic start came while start() was refused
     State m_state = State::Idle;
     bool m_running = false;
+    bool m_hasRun = false;
     bool m_listing = false;
+    bool m_settingMode = false;
+    WatchState m_watchState = WatchState::Waiting;
     bool m_endHeld = false;
     bool m_wakeHeld = false;
     double m_cycleTime = 4;

@@ -171,7 +171,6 @@ void fmTavoKPortSrv::connectHandlers()
     connect(&s, &core::KitchenService::runningChanged, this, &fmTavoKPortSrv::showRunning);
     connect(&s, &core::KitchenService::businessDate, lblHead(2), &QLabel::setText);
     connect(&s, &core::KitchenService::portChanged, txtDefKPort, &QLineEdit::setText);
-    s.startRefusal = [this] { return m_settingMode ? u"請先按[設定完成]鈕"_s : QString(); };
     connect(txtShutTime, &QLineEdit::textChanged, &s, &core::KitchenService::setShutTime);
 
     connect(cmdStart, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdStart_Click);
@@ -299,18 +298,18 @@ void fmTavoKPortSrv::cmdStop_Click()
 void fmTavoKPortSrv::cmdSET_Click()
 {
     try {
-        m_settingMode = !m_settingMode;
-        fgKPort->setEditable(m_settingMode);
-        ui->fgKPort->setBackColor(m_settingMode ? QColor(255, 255, 128) : QColor(255, 255, 255));
-        cmdSET->setText(m_settingMode ? u"設定完成"_s : u"更改設定"_s);
-        cmdTestPrinter->setVisible(m_settingMode);
+        const bool settingMode = !m_service->settingMode();
+        fgKPort->setEditable(settingMode);
+        ui->fgKPort->setBackColor(settingMode ? QColor(255, 255, 128) : QColor(255, 255, 255));
+        cmdSET->setText(settingMode ? u"設定完成"_s : u"更改設定"_s);
+        cmdTestPrinter->setVisible(settingMode);
         // In setting mode Space and typing act on one cell: the highlight shows which.
-        ui->fgKPort->setSelectionBehavior(m_settingMode ? QAbstractItemView::SelectItems : QAbstractItemView::SelectRows);
+        ui->fgKPort->setSelectionBehavior(
+            settingMode ? QAbstractItemView::SelectItems : QAbstractItemView::SelectRows);
         ui->fgKPort->setCurrentIndex(ui->fgKPort->currentIndex());
-        if (m_settingMode)
+        if (settingMode)
             ui->fgKPort->setFocus();
-        else
-            m_service->startIfRefused();
+        m_service->setSettingMode(settingMode);
     } catch (...) {
         ShowErrMsg(u"fmTavoKPortSrv_cmdSET_Click"_s);
     }
@@ -540,8 +539,8 @@ void fmTavoKPortSrv::cmdPrintTest_Click()
 
 bool fmTavoKPortSrv::KPWPOrderI(const QString &PrinterName, const tickets::OrderBuffer &Buffer)
 {
-    return tickets::KPWPOrderI(
-        PrinterName, Buffer, vsp, [this](const QString &type, const QString &msg) { m_service->writeActivity(type, msg); });
+    return tickets::KPWPOrderI(PrinterName, Buffer, vsp,
+        [this](const QString &type, const QString &msg) { m_service->writeActivity(type, msg); });
 }
 
 // ---- Shift reports

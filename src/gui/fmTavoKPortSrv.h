@@ -126,7 +126,6 @@ private:
     std::unique_ptr<core::KitchenService> m_service;
     std::unique_ptr<Ui::fmTavoKPortSrv> ui;
     int m_currentTab = 1;
-    bool m_settingMode = false;
     bool m_closeHeld = false; // a close asked for during a tick, answered when it ends
 };
 

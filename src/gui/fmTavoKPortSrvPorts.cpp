@@ -63,7 +63,7 @@ bool fmTavoKPortSrv::fgKPort_KeyPress(int keyAscii)
         if (keyAscii != Qt::Key_Space)
             return false;
         // In view mode the grid takes nothing, Space included.
-        if (!m_settingMode)
+        if (!m_service->settingMode())
             return true;
         const int row = fgKPort->Row(), col = fgKPort->Col();
         QString toggled;
@@ -99,7 +99,7 @@ bool fmTavoKPortSrv::fgKPort_KeyDown(int keyCode, Qt::KeyboardModifiers shift)
         const bool ctrl = shift & Qt::ControlModifier;
         if (!ctrl || (keyCode != Qt::Key_Delete && keyCode != Qt::Key_Insert))
             return false;
-        if (!m_settingMode)
+        if (!m_service->settingMode())
             return true;
         kport::WriteError error;
         if (keyCode == Qt::Key_Delete) {

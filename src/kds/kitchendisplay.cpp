@@ -204,7 +204,17 @@ void KitchenDisplay::setPort(const QString &kport)
     rebuild();
 }
 
-void KitchenDisplay::refresh()
+void KitchenDisplay::setWatchNotice(const QString &notice)
+{
+    if (notice == m_watchNotice)
+        return;
+    m_watchNotice = notice;
+    const QByteArray text = watchMessage();
+    for (QWebSocket *client : std::as_const(m_clients))
+        client->sendBinaryMessage(text);
+}
+
+bool KitchenDisplay::refresh()
 {
     try {
         QList<OrderRow> rows = readOpenRows(m_cn, m_port);
@@ -219,16 +229,17 @@ void KitchenDisplay::refresh()
         m_firstSeen = std::move(firstSeen);
         // Most cycles list nothing new: the board stands as it is.
         if (rows == m_rows)
-            return;
+            return false;
         m_rows = std::move(rows);
     } catch (...) {
-        // The scan of the same cycle reports the database; one line here says the display stood.
+        // The service reports the database; one line here says the display stood.
         if (!m_readFailed)
             WriteErrLog(u"KitchenDisplay_refresh"_s);
         m_readFailed = true;
-        return;
+        return false;
     }
     rebuild();
+    return true;
 }
 
 void KitchenDisplay::rebuild()
@@ -255,6 +266,13 @@ QByteArray KitchenDisplay::message(const QByteArray &board) const
 {
     // The server's clock goes with every board: ages count from it, not from the tablet's.
     return "{\"now\":" + QByteArray::number(now().toMSecsSinceEpoch()) + ",\"board\":" + board + '}';
+}
+
+QByteArray KitchenDisplay::watchMessage() const
+{
+    return QJsonDocument(
+        QJsonObject { { u"now"_s, double(now().toMSecsSinceEpoch()) }, { u"watch"_s, m_watchNotice } })
+        .toJson(QJsonDocument::Compact);
 }
 
 bool KitchenDisplay::hostAllowed(const QByteArray &host) const
@@ -372,6 +390,7 @@ void KitchenDisplay::acceptWebSockets()
             client->deleteLater();
         });
         client->sendBinaryMessage(message(m_board.message()));
+        client->sendBinaryMessage(watchMessage());
     }
 }
 

@@ -4,8 +4,8 @@
 // lists them. A cook's "完成" bumps a card off every display; "復原" brings back the last one.
 //
 // The display reads the orders through the service's own connection, on the service's thread:
-// whoever runs the listing calls setPort() and refresh() after it. Bumps and the devices let in
-// by the PIN are kept in KDS.db in the site folder, never in the POS tables.
+// whoever follows the table calls setPort() and refresh() when it may have changed. Bumps and the
+// devices let in by the PIN are kept in KDS.db in the site folder, never in the POS tables.
 #include "kds/kdsboard.h"
 #include "kds/kdssettings.h"
 
@@ -53,10 +53,16 @@ public:
     // Pages connected now.
     int displays() const { return int(m_clients.size()); }
 
+    // What the pages say above the cards, as text: that the service's own list of new orders is
+    // not kept now, and why. Empty while it is.
+    void setWatchNotice(const QString &notice);
+    QString watchNotice() const { return m_watchNotice; }
+
 public Q_SLOTS:
-    // Reads the open orders of the port again and pushes the board to every page when it changed.
-    // A database error keeps the board as it was (and is written to the error log once).
-    void refresh();
+    // Reads the open orders of the port again and pushes the board to every page when it changed;
+    // true when the rows changed. A database error keeps the board as it was (and is written to
+    // the error log once).
+    bool refresh();
 
 private:
     friend class HttpFront;
@@ -68,10 +74,12 @@ private:
     bool hasSession(const QList<QPair<QByteArray, QByteArray>> &headers) const;
     void rebuild();
     QByteArray message(const QByteArray &board) const;
+    QByteArray watchMessage() const;
 
     db::Connection &m_cn;
     KdsSettings m_settings;
     QString m_port;
+    QString m_watchNotice;
     QString m_error;
     std::unique_ptr<KdsStore> m_store;
     std::unique_ptr<PinGate> m_gate;

@@ -1,11 +1,13 @@
 """The kitchen display on a throwaway demo site, a POS writing to it, and headless Chromium pages
 on it: shared by the browser tests and the benchmark."""
 import os
+import random
 import shutil
 import socket
 import sqlite3
 import subprocess
 import tempfile
+import threading
 import time
 import urllib.error
 import urllib.request
@@ -55,6 +57,58 @@ class Host:
             self.process = None
 
 
+class Program:
+    """The program itself, headless, on a demo site of its own with its display on a free port;
+    `listing` is "列印菜條". The automatic start comes 30 s after `loaded`. The service held in a
+    state (tavo_kds_service) starts the same way, its state in `args`."""
+
+    def __init__(self, program, site, listing=True, args=()):
+        self.program, self.site, self.listing, self.args = program, site, listing, list(args)
+        self.port = free_port()
+        self.url = "http://127.0.0.1:%d/" % self.port
+        self.process = None
+        self.loaded = None
+
+    def start(self):
+        build = os.path.dirname(self.program)
+        if os.path.basename(build) == "tests":
+            build = os.path.dirname(build)
+        demo = os.path.join(build, "demo", "tavo_demo")
+        subprocess.run([demo, "init", self.site], check=True, stdout=subprocess.DEVNULL)
+        os.makedirs(os.path.join(self.site, "config", "Tavo3"), exist_ok=True)
+        with open(os.path.join(self.site, "config", "Tavo3", "Tavo3.conf"), "w") as conf:
+            conf.write("[TAVOC]\nDEFKPORT=PK\nPRINTITEM=%s\n[KDS]\nPORT=%d\n"
+                       % ("Y" if self.listing else "N", self.port))
+        # A runtime folder of its own: its lock is not that of another copy running on the machine.
+        runtime = os.path.join(self.site, "run")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        env = dict(os.environ, TAVO_HOME=self.site, XDG_CONFIG_HOME=os.path.join(self.site, "config"),
+                   XDG_RUNTIME_DIR=runtime)
+        env.pop("DISPLAY", None)
+        env.pop("WAYLAND_DISPLAY", None)
+        self.process = subprocess.Popen([self.program] + self.args, env=env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.PIPE, text=True)
+        # The display says its address while the service loads, just before the start is armed.
+        while True:
+            line = self.process.stderr.readline()
+            if not line:
+                raise RuntimeError("the program ended before its display listened")
+            if "kds\t" in line:
+                break
+        self.loaded = time.time()
+        self.reader = threading.Thread(target=self.process.stderr.read, daemon=True)
+        self.reader.start()
+        return self
+
+    def stop(self):
+        if self.process:
+            self.process.terminate()
+            self.process.wait()
+            self.reader.join(5)
+            self.process.stderr.close()
+            self.process = None
+
+
 class Pos:
     """A POS terminal: its own connection to the site's database, committing each order."""
 
@@ -78,6 +132,55 @@ class Pos:
     def close_order(self, pid):
         self.db.execute("UPDATE ORDERI SET OPDate = '2026/01/01' WHERE OrderPID = ?", (pid,))
         self.db.commit()
+
+
+# Marks the moment a card carrying "LAT-<n>" is first in a frame.
+WATCH = """
+window.__seen = window.__seen || {};
+if (!window.__watching) {
+  window.__watching = true;
+  const cards = document.getElementById('cards');
+  new MutationObserver((mutations) => {
+    const found = [];
+    for (const m of mutations)
+      for (const n of m.addedNodes)
+        for (const hit of (n.textContent || '').matchAll(/LAT-(\\d+)/g)) found.push(hit[1]);
+    // The frame after the one that paints the card: the moment it is surely on screen.
+    if (found.length)
+      requestAnimationFrame(() => requestAnimationFrame(() => {
+        const t = Date.now();
+        for (const f of found) if (!(f in window.__seen)) window.__seen[f] = t;
+      }));
+  }).observe(cards, { childList: true, subtree: true });
+}
+"""
+
+
+def percentile(values, p):
+    values = sorted(values)
+    return values[min(len(values) - 1, int(round(p / 100 * (len(values) - 1))))]
+
+
+def measure_latency(page, pos, samples, pause, first=0):
+    """POS commit to card on screen (ms) of `samples` orders, numbered from `first`, each closed
+    once seen, with a random pause before each."""
+    page.execute_script(WATCH)
+    latencies = []
+    for n in range(first, first + samples):
+        time.sleep(random.uniform(*pause))
+        pid = "L%04d-1" % n
+        pos.order(pid, "L%04d" % n, [("擔仔麵", "", 1, "LAT-%d" % n, "")])
+        committed = time.time() * 1000
+        seen = wait_until(page, lambda d: d.execute_script("return window.__seen[%d]" % n), 15)
+        latencies.append(seen - committed)
+        pos.close_order(pid)
+    return latencies
+
+
+def notice(driver):
+    """What the page says of the watch above the cards; empty when it says nothing."""
+    return driver.execute_script(
+        "const n = document.getElementById('notice'); return n.hidden ? '' : n.textContent")
 
 
 def browser(width=1280, height=800):

@@ -1,8 +1,10 @@
 """The kitchen display in a real browser: headless Chromium driven through WebDriver, against the
-display host on a throwaway demo site that a POS connection of the test writes to.
+display host on a throwaway demo site that a POS connection of the test writes to, and against the
+program itself while its watch lists nothing.
 
-    python3 test_kds_browser.py <tavo_kds_host>
+    python3 test_kds_browser.py <tavo_kds_host> [<TavoKPortSrv>]
 """
+import statistics
 import sys
 import tempfile
 import unittest
@@ -15,6 +17,7 @@ from selenium.webdriver.common.by import By
 import kdsdriver as k
 
 HOST_PROGRAM = None
+SERVICE_PROGRAM = None
 HOSTILE = "<img src=x onerror=alert(1)>"
 
 
@@ -195,6 +198,40 @@ class OffLoopback(unittest.TestCase):
         self.assertEqual(self.post_pin(self.PIN)[0], 303)
 
 
+class WhileTheWatchIsNotListing(unittest.TestCase):
+    """The program, headless, with "列印菜條" off: before its automatic start, then running. The
+    kitchen's cards follow the POS all the while, woken by the database, and the page says that
+    the service lists no new order."""
+
+    def latencies(self, page, pos, first):
+        values = k.measure_latency(page, pos, 10, (0.05, 0.2), first)
+        print("  commit to screen: p50 %.0f ms, max %.0f ms" % (statistics.median(values), max(values)),
+              file=sys.stderr)
+        # The cycle takes seconds and the display's own reading a second: the wake takes tens of ms.
+        self.assertLess(statistics.median(values), 200, values)
+        self.assertLess(max(values), 1000, values)
+
+    def test_cards_follow_the_pos_and_the_page_says_the_watch_is_not_listing(self):
+        if not SERVICE_PROGRAM:
+            self.skipTest("the program was not named")
+        with tempfile.TemporaryDirectory(prefix="tavo-kds-service-") as site:
+            service = k.Program(SERVICE_PROGRAM, site, listing=False).start()
+            pos = k.Pos(site)
+            page = k.browser()
+            try:
+                page.get(service.url)
+                k.wait_until(page, lambda d: k.notice(d) == "點單監看尚未啟動")
+                self.assertEqual(page.find_element(By.ID, "status").text, "已連線")
+                self.latencies(page, pos, 0)
+                self.assertLess(k.time.time() - service.loaded, 29, "measured before the automatic start")
+
+                k.wait_until(page, lambda d: k.notice(d) == "列印菜條未勾選, 不檢查新點單", 40)
+                self.latencies(page, pos, 100)
+            finally:
+                k.quit_browser(page)
+                service.stop()
+
+
 class NoRedirect(urllib.request.HTTPRedirectHandler):
     def redirect_request(self, *args, **kwargs):
         return None
@@ -202,4 +239,6 @@ class NoRedirect(urllib.request.HTTPRedirectHandler):
 
 if __name__ == "__main__":
     HOST_PROGRAM = sys.argv.pop(1)
+    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
+        SERVICE_PROGRAM = sys.argv.pop(1)
     unittest.main(verbosity=2)

@@ -9,6 +9,7 @@
   const statusEl = document.getElementById('status');
   const clockEl = document.getElementById('clock');
   const titleEl = document.getElementById('title');
+  const noticeEl = document.getElementById('notice');
 
   let socket = null;
   let board = { cards: [], waiting: [], amber: 10, red: 20, canRecall: false, port: '' };
@@ -128,6 +129,12 @@
       const text = typeof event.data === 'string' ? event.data : new TextDecoder().decode(event.data);
       const message = JSON.parse(text);
       clockOffset = message.now - Date.now();
+      // Whether the service lists new orders now: the cards follow the POS either way.
+      if (typeof message.watch === 'string') {
+        noticeEl.textContent = message.watch;
+        noticeEl.hidden = message.watch === '';
+        return;
+      }
       for (const [id, card] of Object.entries(message.board.cards)) known.set(id, card);
       const order = new Set(message.board.order);
       for (const id of [...known.keys()]) if (!order.has(id)) known.delete(id);
