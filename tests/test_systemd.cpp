@@ -370,7 +370,7 @@ TEST(SystemdNotify, ReadyStatusAndKeepAliveReachTheSocket)
         site.pos->insert(3);
         site.tick(int(s.cycleTime()));
         const QString scanTime = site.env.clock.now().toString(u"yyyy/MM/dd hh:mm:ss"_s);
-        runEventsFor(450);
+        runEventsFor(650);
         const QList<QByteArray> messages = systemd.read();
         ASSERT_FALSE(messages.isEmpty());
         EXPECT_EQ(messages.first(), "READY=1") << "ready once loaded";
@@ -397,14 +397,14 @@ TEST(SystemdNotify, TheWatchdogIsFedOnlyWhenItIsOurs)
         // Before READY=1 the start-up (an operator's box, say) only extends the start timeout.
         platform::SystemdNotifier notifier;
         EXPECT_EQ(notifier.keepAliveMs(), 100);
-        runEventsFor(250);
+        runEventsFor(350);
         const QList<QByteArray> starting = systemd.read();
         EXPECT_GE(starting.size(), 2);
         EXPECT_EQ(starting.count("EXTEND_TIMEOUT_USEC=200000"), starting.size());
         notifier.ready();
-        runEventsFor(250);
+        runEventsFor(350);
         const QList<QByteArray> running = systemd.read();
-        ASSERT_FALSE(running.isEmpty());
+        ASSERT_GE(running.size(), 2);
         EXPECT_EQ(running.first(), "READY=1");
         EXPECT_EQ(running.count("WATCHDOG=1"), running.size() - 1);
     }
