@@ -17,7 +17,7 @@ TAVO_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk
   cups cups-client printer-driver-cups-pdf libcups2-dev poppler-utils
-  xvfb xauth python3-pyatspi at-spi2-core dbus
+  xvfb xauth python3-pyatspi at-spi2-core dbus python3-dbusmock
   chromium chromium-driver python3-selenium
 )
 

@@ -1,14 +1,14 @@
 // The platform layer: code page, INI reader, settings store, prompters, single instance,
 // child commands and devices.
-#include "platform/codepage.h"
-#include "platform/ini.h"
 #include "gui/application.h"
 #include "gui/qtprompter.h"
+#include "platform/codepage.h"
+#include "platform/ini.h"
+#include "platform/logindrestart.h"
 #include "platform/prompters.h"
 #include "platform/settingsstore.h"
 #include "platform/singleinstance.h"
 #include "platform/system.h"
-#include "platform/systemdrestart.h"
 #include "support/test_environment.h"
 #include "util/globals.h"
 
@@ -368,9 +368,10 @@ TEST(SystemHelpers, FilesFoldersUserAndMachine)
     EXPECT_FALSE(GetPCName().isEmpty());
 }
 
-TEST(SystemdRestart, AsksForAForcedReboot)
+TEST(LogindRestart, AForcedRequestPassesTheInhibitors)
 {
-    // Only the command line is checked: nothing here may restart the machine.
-    EXPECT_EQ(SystemdRestart::arguments(true, true), (QStringList { u"reboot"_s, u"--force"_s }));
-    EXPECT_EQ(SystemdRestart::arguments(false, false), QStringList { u"poweroff"_s });
+    // logind's numbers (SD_LOGIND_SKIP_INHIBITORS, SD_LOGIND_ROOT_CHECK_INHIBITORS); the request
+    // itself is tested against logind's interface in test_systemd.
+    EXPECT_EQ(LogindRestart::flags(true), quint64(1) << 4);
+    EXPECT_EQ(LogindRestart::flags(false), quint64(1) << 0);
 }

@@ -1,10 +1,10 @@
 // Common utilities: dates in the site's calendars, byte widths, pauses, the restart, the serial
 // port reset and the input conveniences.
+#include "gui/input.h"
 #include "platform/codepage.h"
 #include "support/test_environment.h"
 #include "util/dates.h"
 #include "util/globals.h"
-#include "gui/input.h"
 #include "util/machine.h"
 #include "util/text.h"
 
@@ -139,13 +139,26 @@ TEST(Delay, PausesThroughTheClockInWholeMilliseconds)
     EXPECT_EQ(start.msecsTo(env.clock.now()), 1700);
 }
 
-TEST(ShutdownWindows, AsksTheRestartServiceOnce)
+TEST(ShutdownWindows, AsksTheRestartServiceOnceAndLogsARefusal)
 {
-    TestEnvironment env;
-    ShutdownWindows(true, true);
-    ASSERT_EQ(env.restart.calls.size(), 1);
-    EXPECT_TRUE(env.restart.calls[0].reboot);
-    EXPECT_TRUE(env.restart.calls[0].force);
+    for (const QString &refusal : { QString(), u"Reboot: org.freedesktop.DBus.Error.AccessDenied: no"_s }) {
+        TestEnvironment env;
+        env.restart.refusal = refusal;
+        QString reason = u"untouched"_s;
+        EXPECT_EQ(ShutdownWindows(true, true, &reason), refusal.isEmpty());
+        ASSERT_EQ(env.restart.calls.size(), 1);
+        EXPECT_TRUE(env.restart.calls[0].reboot);
+        EXPECT_TRUE(env.restart.calls[0].force);
+        if (refusal.isEmpty()) {
+            EXPECT_EQ(reason, u"untouched"_s);
+            EXPECT_TRUE(env.readErr().isEmpty());
+        } else {
+            EXPECT_EQ(reason, refusal);
+            EXPECT_TRUE(env.readErr().contains(u"處理程序: (ShutdownWindows)\r\n"_s))
+                << env.readErr().toStdString();
+            EXPECT_TRUE(env.readErr().contains(u"     "_s + refusal + u"\r\n"_s));
+        }
+    }
 }
 
 TEST(ResetComPort, OnlyCom1ToCom6InUpperCase)

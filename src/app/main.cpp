@@ -4,10 +4,11 @@
 #include "gui/cupsprintercatalog.h"
 #include "gui/qtprompter.h"
 #include "platform/codepage.h"
+#include "platform/logindrestart.h"
 #include "platform/settingsstore.h"
 #include "platform/singleinstance.h"
 #include "platform/systemclock.h"
-#include "platform/systemdrestart.h"
+#include "platform/systemdnotifier.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -60,7 +61,7 @@ int main(int argc, char **argv)
     if (display)
         windowPrompter = std::make_unique<tavo::gui::QtPrompter>();
     QSettingsStore settings;
-    SystemdRestart restart;
+    LogindRestart restart;
     tavo::gui::CupsPrinterCatalog printers;
     Services &s = services();
     s.clock = &clock;
@@ -74,8 +75,12 @@ int main(int argc, char **argv)
 
     SingleInstance instance;
     tavo::gui::installQtTranslations();
+    // Under systemd the start-up may wait on an operator's box (a missing message database): while
+    // its event loop turns, the start timeout is extended. Once loaded, the service reports itself.
+    auto startingUp = std::make_unique<SystemdNotifier>();
     switch (tavo::core::Main(instance, display ? tavo::gui::openServiceWindow : tavo::core::runHeadless)) {
     case tavo::core::StartResult::Started:
+        startingUp.reset();
         return QCoreApplication::exec();
     case tavo::core::StartResult::AlreadyRunning:
         return 0;

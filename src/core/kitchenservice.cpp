@@ -240,7 +240,7 @@ void KitchenService::tick()
         if (m_cycleCount >= m_cycleTime) {
             const QDateTime now = sv().clock->now();
             if (now.toString(u"hh:mm"_s) == m_shutTime)
-                restartComputer();
+                restartComputer(now);
             QString opDate;
             emit businessDate(
                 getParamValue(u"OPDATE"_s, opDate, m_cnt) ? DBDateDisp(opDate) : DBDateDisp(now.date()));
@@ -433,12 +433,24 @@ void KitchenService::writeActivity(const QString &type, const QString &msg)
     }
 }
 
-void KitchenService::restartComputer()
+void KitchenService::restartComputer(const QDateTime &now)
 {
+    // Asked once in the minute: a machine going down needs no second request, and a refusal is
+    // not turned round by asking again every cycle (nor would its report be worth repeating).
+    const QString minute = now.toString(u"yyyyMMddhhmm"_s);
+    if (minute == m_restartMinute)
+        return;
+    m_restartMinute = minute;
     // The forced restart closes the program without asking it: the day's grids go to their
     // files first, as at a confirmed exit.
     saveGrids(u"Timer1_Timer"_s);
-    ShutdownWindows(true, true);
+    QString refusal;
+    if (ShutdownWindows(true, true, &refusal))
+        return;
+    // Refused (an operator outside the group of the package's polkit rule, no logind): the error
+    // log has the system's reason; the kitchen must hear that the machine stays up.
+    writeActivity(u"自動重開機"_s, u"重開機失敗: "_s + refusal);
+    emit message(u"自動重開機失敗, 電腦未重新開機: "_s + refusal, 2);
 }
 
 // ---- Ending

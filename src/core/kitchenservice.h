@@ -154,7 +154,7 @@ private:
     void woken();
     void followTable();
     void updateWatchState();
-    void restartComputer();
+    void restartComputer(const QDateTime &now);
     void keepEarlierRunsList(const QString &path, const QString &tag);
     void updateWake();
 
@@ -178,6 +178,7 @@ private:
     int m_cycleCount = 0;
     QString m_port;
     QString m_shutTime;
+    QString m_restartMinute; // the "yyyyMMddhhmm" of the last restart asked
     QSet<QString> m_written; // the order lists this run has saved
 };
 

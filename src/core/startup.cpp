@@ -2,6 +2,7 @@
 
 #include "core/databasewake.h"
 #include "core/kitchenservice.h"
+#include "core/systemdsupervision.h"
 #include "platform/echo.h"
 
 #include "db/connectionstring.h"
@@ -140,7 +141,7 @@ void InitTavo3()
             G.gOPDate = day.toString(u"yyyy/MM/dd"_s);
             SetParamValue(u"OPDATE"_s, G.gOPDate);
             platform::services().prompter->ask(G.gExeName, u"營業日期設定錯誤\n重設為: "_s + G.gOPDate,
-                                               platform::BoxIcon::Warning, platform::BoxButtons::Ok);
+                platform::BoxIcon::Warning, platform::BoxButtons::Ok);
         }
         G.gOPDateYMD = day.toString(u"yyyyMMdd"_s);
 
@@ -164,6 +165,7 @@ void runHeadless()
             platform::echoLine(u"elaMsg"_s, text);
     });
     service->load();
+    superviseBySystemd(*service);
 }
 
 int InstallWakeTrigger()
@@ -199,9 +201,9 @@ StartResult Main(platform::SingleInstance &instance, const std::function<void()>
         QString tried;
         if (!InitINIgCNTNoPWD(&tried)) {
             const QString text = connectionFailureText(tried);
-            WriteErrLog(u"sub_Main"_s, ErrorInfo{kGenericErrorNumber, text});
-            platform::services().prompter->ask(g().gExeName, text, platform::BoxIcon::None,
-                                               platform::BoxButtons::Ok);
+            WriteErrLog(u"sub_Main"_s, ErrorInfo { kGenericErrorNumber, text });
+            platform::services().prompter->ask(
+                g().gExeName, text, platform::BoxIcon::None, platform::BoxButtons::Ok);
             return StartResult::Failed;
         }
         // Without the folder the grids still find a place at exit (beside the program): the

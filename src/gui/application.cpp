@@ -1,5 +1,6 @@
 #include "gui/application.h"
 
+#include "core/systemdsupervision.h"
 #include "gui/fmTavoKPortSrv.h"
 
 #include <QCoreApplication>
@@ -32,6 +33,7 @@ void openServiceWindow()
     auto *window = new fmTavoKPortSrv;
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
+    core::superviseBySystemd(window->service());
 }
 
 } // namespace tavo::gui

@@ -14,7 +14,12 @@ namespace {
 // Restarting the machine is never done by a seam nobody chose.
 class NoRestart : public SystemRestart {
 public:
-    void restart(bool, bool) override { }
+    bool restart(bool, bool, QString *error) override
+    {
+        if (error)
+            *error = u"no system restart is in place"_s;
+        return false;
+    }
 };
 
 class NoPrinters : public PrinterCatalog {

@@ -37,16 +37,19 @@ class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
     virtual QString get(const QString &app, const QString &section, const QString &key,
-                        const QString &defaultValue = {}) const = 0;
-    virtual void save(const QString &app, const QString &section, const QString &key, const QString &value) = 0;
+        const QString &defaultValue = {}) const = 0;
+    virtual void save(const QString &app, const QString &section, const QString &key, const QString &value)
+        = 0;
 };
 
 // The forced restart of the whole machine at the configured time of day.
 class SystemRestart {
 public:
     virtual ~SystemRestart() = default;
-    // Never throws; a refusal by the system is not reported (the caller has nothing to do about it).
-    virtual void restart(bool reboot, bool force) = 0;
+    // Asks the system to restart (or power off) the machine; `force` asks no running program.
+    // True when the system took the request; false with the system's reason in `error` when it
+    // refused or could not be asked. Never throws.
+    virtual bool restart(bool reboot, bool force, QString *error = nullptr) = 0;
 };
 
 class PrintDocument;
@@ -61,12 +64,13 @@ public:
     // of any other printer.
     virtual PrintPaper paper(const QString &printerName) const = 0;
     // Sends a finished document to a printer; false with a reason when it could not be queued.
-    virtual bool print(const PrintDocument &document, const QString &printerName, QString *error = nullptr) = 0;
+    virtual bool print(const PrintDocument &document, const QString &printerName, QString *error = nullptr)
+        = 0;
 };
 
 // The process-wide set of seams. main() installs the real ones; tests install fakes. Never null:
 // until something is installed, each seam is a harmless default (the system clock, boxes answered
-// on standard error, the user's settings file, no printers, and a restart that does nothing).
+// on standard error, the user's settings file, no printers, and a restart that is always refused).
 struct Services {
     Services();
     Clock *clock;

@@ -23,13 +23,21 @@ void Delay(double seconds)
     }
 }
 
-void ShutdownWindows(bool restart, bool force)
+bool ShutdownWindows(bool restart, bool force, QString *refusal)
 {
     try {
-        platform::services().restart->restart(restart, force);
+        QString reason;
+        if (platform::services().restart->restart(restart, force, &reason))
+            return true;
+        WriteErrLog(u"ShutdownWindows"_s, ErrorInfo { kGenericErrorNumber, reason });
+        if (refusal)
+            *refusal = reason;
     } catch (...) {
         WriteErrLog(u"ShutdownWindows"_s);
+        if (refusal)
+            *refusal = errorInFlight().description;
     }
+    return false;
 }
 
 QString resetComPortCommand(const QString &portName)

@@ -8,8 +8,9 @@ namespace tavo {
 void Delay(double seconds);
 
 // Restarts (or, with restart false, shuts down) the machine; `force` does not ask the programs.
-// Never throws, and a refusal by the system is not reported.
-void ShutdownWindows(bool restart, bool force);
+// Never throws. A refusal by the system goes to the error log (tag "ShutdownWindows") and, when
+// `refusal` is given, to the caller: false then.
+bool ShutdownWindows(bool restart, bool force, QString *refusal = nullptr);
 
 // Puts "COM1".."COM6" (exactly so, upper case) back to 9600 baud, no parity, 8 data bits, 1 stop
 // bit. Another name gets the warning box "(ResetComPort)只能重設COM1-COM6通訊埠"; a failing reset

@@ -84,8 +84,15 @@ public:
         bool reboot;
         bool force;
     };
-    void restart(bool reboot, bool force) override { calls.append({ reboot, force }); }
+    bool restart(bool reboot, bool force, QString *error) override
+    {
+        calls.append({ reboot, force });
+        if (error)
+            *error = refusal;
+        return refusal.isEmpty();
+    }
     QVector<Call> calls;
+    QString refusal; // the system's answer when it refuses; empty: every request is taken
 };
 
 // The connection strings of the PostgreSQL server ./test.sh starts (TAVO_TEST_PG_*), through Qt's
@@ -97,8 +104,8 @@ QString postgresOdbcConnectionString();
 // main and message connections (closed), the ticket window (unloaded) and the echo's sink.
 void resetProcessState();
 
-// One test's world: fresh process state (resetProcessState), a temporary <dir> holding TavoC.INI and both logs, and the
-// fakes above in services(); everything is put back on destruction.
+// One test's world: fresh process state (resetProcessState), a temporary <dir> holding TavoC.INI and both
+// logs, and the fakes above in services(); everything is put back on destruction.
 class TestEnvironment {
 public:
     TestEnvironment();
