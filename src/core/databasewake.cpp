@@ -99,6 +99,7 @@ bool DatabaseWake::start()
             return false;
         return listen();
     } catch (...) {
+        m_source.clear();
         WriteErrLog(u"DatabaseWake_start"_s);
         return false;
     }
