@@ -362,15 +362,17 @@ TEST_F(ServerRestartTest, ARestartAtAnyMomentOfTheStartLeavesTheServiceListingAn
             };
             w.cmdStart->click();
             break;
-        case StartRestart::AfterTheTriggerCheck:
-            db::gCNT().setStatementHook([this](const QString &sql) {
-                if (sql.contains(u"pg_trigger"_s)) {
-                    db::gCNT().setStatementHook({});
+        case StartRestart::AfterTheTriggerCheck: {
+            bool restarted = false;
+            db::gCNT().setStatementHook([&](const QString &sql) {
+                if (sql.contains(u"pg_trigger"_s) && !std::exchange(restarted, true))
                     restartServer();
-                }
             });
             w.cmdStart->click();
+            db::gCNT().setStatementHook({});
+            ASSERT_TRUE(restarted);
             break;
+        }
         }
         ASSERT_TRUE(s.running());
         EXPECT_EQ(s.wakeSource(), u"PostgreSQL"_s);

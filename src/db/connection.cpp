@@ -205,8 +205,9 @@ void Connection::setStatementHook(StatementHook hook)
 
 void Connection::afterStatement(const QString &sql) const
 {
-    if (d->statementHook)
-        d->statementHook(sql);
+    // A copy: the hook may replace itself.
+    if (const StatementHook hook = d->statementHook)
+        hook(sql);
 }
 
 void Connection::requireLink()
