@@ -14,9 +14,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -629,6 +631,67 @@ TEST(DbConnection, ClosingEndsStreamsButKeepsClientRows)
     db::Recordset none = cn.openRecordset(u"UPDATE ORDERI SET KSMark = 'x'"_s);
     EXPECT_FALSE(none.isOpen());
     EXPECT_EQ(none.fieldCount(), 0);
+}
+
+// The PostgreSQL driver reads what the server sends while it waits for notifications: a session
+// the server ends is then closed between two statements, with no statement's error to say why.
+// The next statement opens the link anew (not inside a transaction) and the loss is told with the
+// server's own words; neither the server's lines nor the driver's complaints reach standard error.
+TEST(DbConnection, APostgreSQLLinkClosedWhileListeningIsOpenedAnewAndToldWithTheServersWords)
+{
+    if (!haveServer())
+        GTEST_SKIP() << "TAVO_TEST_PG_HOST is not set";
+    TestEnvironment env;
+    static QStringList qtMessages;
+    qtMessages.clear();
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context, const QString &message) {
+        qtMessages.append(QString::fromUtf8(context.category) + u": "_s + message);
+    });
+    QList<QPair<bool, QString>> told;
+    db::Connection cn;
+    cn.setLinkWatcher([&](bool up, const QString &detail) { told.append({ up, detail }); });
+    cn.open(pgNative());
+    // Listening as the wake does, the server ends the session: the driver finds the link closed.
+    const auto listenAndCut = [&] {
+        QSqlDriver *driver = cn.database().driver();
+        ASSERT_TRUE(driver->subscribeToNotification(u"tavo_db_test"_s));
+        const QString pid
+            = cn.openRecordset(u"SELECT pg_backend_pid() AS pid"_s, db::Cursor::Client).text(u"pid"_s);
+        db::Connection admin;
+        admin.open(pgNative());
+        admin.execute(u"SELECT pg_terminate_backend("_s + pid + u")"_s);
+        QElapsedTimer waited;
+        waited.start();
+        while (!cn.linkLost() && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        ASSERT_TRUE(cn.linkLost());
+    };
+    const QString farewell = u"FATAL: terminating connection due to administrator command [SQLSTATE 57P01]"_s;
+    test::StderrCapture stderrCapture;
+
+    listenAndCut();
+    EXPECT_EQ(cn.openRecordset(u"SELECT 7 AS n"_s, db::Cursor::Client).text(u"n"_s), u"7"_s);
+    EXPECT_EQ(told, (QList<QPair<bool, QString>> { { false, farewell }, { true, QString() } }));
+
+    told.clear();
+    cn.beginTrans();
+    listenAndCut();
+    try {
+        cn.execute(u"SELECT 1"_s);
+        ADD_FAILURE() << "a transaction's work is gone with its link";
+    } catch (const db::DbError &e) {
+        EXPECT_EQ(e.description(), farewell);
+    }
+    EXPECT_THROW(cn.rollbackTrans(), db::DbError);
+    EXPECT_EQ(cn.execute(u"SELECT 1"_s), -1) << "outside the transaction, the link comes back";
+    EXPECT_EQ(told, (QList<QPair<bool, QString>> { { false, farewell }, { true, QString() } }));
+
+    cn.execute(u"DO $$ BEGIN RAISE NOTICE 'kitchen notice'; END $$"_s);
+    const QString printed = stderrCapture.text();
+    EXPECT_TRUE(printed.isEmpty()) << printed.toStdString();
+    EXPECT_TRUE(qtMessages.contains(u"tavo.db.server: NOTICE: kitchen notice"_s))
+        << qtMessages.join(u'\n').toStdString();
+    EXPECT_TRUE(qtMessages.filter(u"database not open"_s).isEmpty()) << qtMessages.join(u'\n').toStdString();
 }
 
 TEST(DbConnection, SQLiteThroughOdbcReadsLikeTheNativeDriver)

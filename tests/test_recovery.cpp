@@ -1,6 +1,8 @@
 // The service when the world around it fails: the PostgreSQL server of ./test.sh restarted
 // between and during scans, reprints and reports; the real program ended by SIGTERM while it
 // lists a large table and while it writes its grid files.
+#include "core/databasewake.h"
+#include "core/startup.h"
 #include "db/connection.h"
 #include "db/dbglobals.h"
 #include "demo/demoschema.h"
@@ -86,6 +88,16 @@ int occurrences(const QString &log, const QString &text)
     return int(log.count(text));
 }
 
+// Runs the event loop until `done` or `ms` have passed; the milliseconds it took.
+qint64 waitFor(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return clock.elapsed();
+}
+
 class ServerRestartTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -103,6 +115,7 @@ protected:
     }
     void TearDown() override
     {
+        db::gCNT().setStatementHook({});
         up.reset();
         pos.reset();
     }
@@ -301,6 +314,151 @@ TEST_F(ServerRestartTest, TheRunningWindowListsAndSavesEveryRowOnceAcrossRestart
     EXPECT_EQ(quits, QList<int> { 0 });
     EXPECT_EQ(savedList(), (QStringList { u"1"_s, u"2"_s, u"3"_s, u"4"_s }));
     EXPECT_TRUE(env.readErr().isEmpty()) << "no error reached the operator: " << env.readErr().toStdString();
+}
+
+// The moments of the start at which the server restarts under it.
+enum class StartRestart {
+    BeforeTheStartTimer, // in the delay before the automatic start
+    BeforeTheStartButton,
+    InsideStart, // after the start has begun, before the wake is set up
+    AfterTheTriggerCheck, // between the look for the trigger and the LISTEN
+};
+
+TEST_F(ServerRestartTest, ARestartAtAnyMomentOfTheStartLeavesTheServiceListingAndWoken)
+{
+    prepareListingSite();
+    QString error;
+    ASSERT_TRUE(core::installWakeTrigger(posLink, &error)) << error.toStdString();
+    qint64 rno = 1;
+    for (const StartRestart when : { StartRestart::BeforeTheStartTimer, StartRestart::BeforeTheStartButton,
+             StartRestart::InsideStart, StartRestart::AfterTheTriggerCheck }) {
+        SCOPED_TRACE(int(when));
+        gui::fmTavoKPortSrv w;
+        core::KitchenService &s = w.service();
+        QList<int> quits;
+        s.quit = [&](int code) { quits.append(code); };
+        auto listedByService = [&] {
+            QList<qint64> rnos;
+            for (int r = 1; r < s.orders().Rows(); ++r)
+                rnos.append(s.orders().TextMatrix(r, grids::OrderList::RNo).toLongLong());
+            return rnos;
+        };
+        ASSERT_EQ(listedByService().last(), rno);
+
+        switch (when) {
+        case StartRestart::BeforeTheStartTimer:
+            restartServer();
+            s.startTimer().setInterval(1);
+            waitFor([&] { return s.running(); }, 5000);
+            break;
+        case StartRestart::BeforeTheStartButton:
+            restartServer();
+            w.cmdStart->click();
+            break;
+        case StartRestart::InsideStart:
+            s.startRefusal = [this, refusal = s.startRefusal] {
+                restartServer();
+                return refusal();
+            };
+            w.cmdStart->click();
+            break;
+        case StartRestart::AfterTheTriggerCheck: {
+            bool restarted = false;
+            db::gCNT().setStatementHook([&](const QString &sql) {
+                if (sql.contains(u"pg_trigger"_s) && !std::exchange(restarted, true))
+                    restartServer();
+            });
+            w.cmdStart->click();
+            db::gCNT().setStatementHook({});
+            ASSERT_TRUE(restarted);
+            break;
+        }
+        }
+        ASSERT_TRUE(s.running());
+        EXPECT_EQ(s.wakeSource(), u"PostgreSQL"_s);
+        // From here only the wake lists: the cycle is held.
+        s.cycleTimer().setInterval(0);
+        for (int i = 0; i < 2; ++i) {
+            pos->insert(++rno);
+            EXPECT_LT(waitFor([&] { return listedByService().last() == rno; }, 3000), 3000)
+                << "row " << rno << " not woken for";
+        }
+        s.requestEnd();
+        EXPECT_EQ(quits, QList<int> { 0 });
+        QList<qint64> all;
+        for (qint64 n = 1; n <= rno; ++n)
+            all.append(n);
+        EXPECT_EQ(listedByService(), all);
+    }
+    const QString log = env.readLog();
+    const QStringList losses = log.split(u"\r\n"_s).filter(u"資料庫連線中斷: "_s);
+    EXPECT_EQ(losses.size(), 4) << log.toStdString();
+    for (const QString &line : losses)
+        EXPECT_TRUE(line.contains(u"FATAL: terminating connection due to administrator command"_s))
+            << "the server's own reason: " << line.toStdString();
+    EXPECT_EQ(occurrences(log, u"資料庫連線恢復"_s), 4);
+    EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
+}
+
+// While the wake listens, the driver itself reads the server's farewell between two statements
+// and closes the link; the next statement finds it closed. The loss is told once, with the
+// server's reason and the reconnection's, and nothing of the libraries reaches the echo.
+TEST_F(ServerRestartTest, AnOutageWhileTheWakeListensIsReportedOnceWithItsReasonAndNoLibraryNoise)
+{
+    prepareListingSite();
+    QString error;
+    ASSERT_TRUE(core::installWakeTrigger(posLink, &error)) << error.toStdString();
+    // As the program runs without a screen: library messages to the text log, the echo on
+    // standard error.
+    core::routeLibraryMessagesToLog();
+    platform::setEchoEnabled(true);
+    test::StderrCapture stderrCapture;
+    gui::fmTavoKPortSrv w;
+    core::KitchenService &s = w.service();
+    QList<int> quits;
+    s.quit = [&](int code) { quits.append(code); };
+    w.cmdStart->click();
+    ASSERT_EQ(s.wakeSource(), u"PostgreSQL"_s);
+    s.cycleTimer().setInterval(0); // the test turns the cycle
+    auto cycle = [&] {
+        for (int i = 0; i < int(s.cycleTime()); ++i) {
+            env.clock.advance(1000);
+            s.tick();
+        }
+    };
+    auto lastListed = [&] { return s.orders().TextMatrix(s.orders().Rows() - 1, grids::OrderList::RNo); };
+
+    stopServer();
+    waitFor([] { return false; }, 500); // the driver reads the farewell while it waits
+    for (int i = 0; i < 3; ++i)
+        cycle();
+    ASSERT_TRUE(startServer());
+    pos->insert(2);
+    cycle();
+    EXPECT_EQ(lastListed(), u"2"_s);
+    pos->insert(3);
+    EXPECT_LT(waitFor([&] { return lastListed() == u"3"_s; }, 3000), 3000) << "woken again";
+    s.requestEnd();
+    EXPECT_EQ(quits, QList<int> { 0 });
+    const QString echoed = stderrCapture.text();
+    platform::setEchoEnabled(false);
+
+    const QString reason = u"FATAL: terminating connection due to administrator command [SQLSTATE 57P01]"_s;
+    const QStringList losses = env.readLog().split(u"\r\n"_s).filter(u"資料庫連線中斷: "_s);
+    ASSERT_EQ(losses.size(), 1) << env.readLog().toStdString();
+    EXPECT_TRUE(losses[0].endsWith(u"資料庫連線中斷: "_s + reason
+        + u"; Cannot open the PostgreSQL connection: "_s + u"connection to server at \"127.0.0.1\", port "_s
+        + qEnvironmentVariable("TAVO_TEST_PG_PORT")
+        + u" failed: Connection refused Is the server running on that host and accepting TCP/IP connections? "_s
+        + u"(QPSQL: Unable to connect)"_s))
+        << losses[0].toStdString();
+    const QString err = env.readErr();
+    EXPECT_EQ(occurrences(err, u"**記錄時間"_s), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(u"     "_s + reason + u"; Cannot open"_s)) << err.toStdString();
+    EXPECT_TRUE(echoed.contains(u"gCNT\t資料庫連線中斷: "_s + reason)) << echoed.toStdString();
+    for (const QString &noise :
+        { u"QSocketNotifier"_s, u"database not open"_s, u"FATAL:  "_s, u"NOTICE"_s, u"notification"_s })
+        EXPECT_FALSE(echoed.contains(noise)) << noise.toStdString() << " in " << echoed.toStdString();
 }
 
 TEST_F(ServerRestartTest, SigtermWithTheOutagesBoxOpenEndsAtOnceAndSavesBothGrids)

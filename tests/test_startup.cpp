@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <gtest/gtest.h>
 
@@ -63,6 +64,42 @@ TEST_F(StartupTest, AnInstalledProgramKeepsItsSiteInTheUnitsFolder)
         EXPECT_EQ(core::siteFolderFor(env.dir()), unitFolder);
         QFile::setPermissions(env.dir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
+}
+
+// What Qt and the libraries under it say (here a socket notifier's and a driver's warning) goes to
+// the text log, never to the operator's echo on standard error; before the log is known there is
+// nowhere else than standard error.
+TEST_F(StartupTest, LibraryMessagesGoToTheTextLogAndStayOffTheEcho)
+{
+    core::routeLibraryMessagesToLog();
+    platform::setEchoEnabled(true);
+    const QLoggingCategory driver("qt.sql.driver");
+    QString echoed;
+    {
+        test::StderrCapture stderrCapture;
+        qWarning("QSocketNotifier: Invalid socket 8 and type 'Read', disabling...");
+        qCWarning(driver) << "QSqlQuery::exec: database not open";
+        platform::echoLine(u"gCNT"_s, u"資料庫連線中斷: FATAL: terminating connection"_s);
+        echoed = stderrCapture.text();
+    }
+    EXPECT_EQ(echoed, u"gCNT\t資料庫連線中斷: FATAL: terminating connection\n"_s);
+    const QString log = env.readLog();
+    EXPECT_TRUE(log.contains(
+        u" => Qt warning: QSocketNotifier: Invalid socket 8 and type 'Read', disabling...\r\n"_s))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(u" => Qt warning [qt.sql.driver]: QSqlQuery::exec: database not open\r\n"_s));
+
+    const QString logFile = std::exchange(g().gLogFile, QString());
+    {
+        test::StderrCapture stderrCapture;
+        qWarning("QXcbConnection: Could not connect to display");
+        echoed = stderrCapture.text();
+    }
+    g().gLogFile = logFile;
+    platform::setEchoEnabled(false);
+    EXPECT_TRUE(echoed.contains(u"QXcbConnection: Could not connect to display"_s))
+        << "before the log is known";
+    EXPECT_FALSE(env.readLog().contains(u"QXcbConnection"_s));
 }
 
 TEST_F(StartupTest, IniValuesAndTheirDefaults)
@@ -171,7 +208,7 @@ class MainTest : public StartupTest {
 protected:
     void SetUp() override { qputenv("TAVO_HOME", env.dir().toLocal8Bit()); }
     void TearDown() override { qunsetenv("TAVO_HOME"); }
-    platform::SingleInstance instance{env.path(u"instance.lock"_s)};
+    platform::SingleInstance instance { env.path(u"instance.lock"_s) };
     std::function<void()> noWindow = [] { ADD_FAILURE() << "no window may open"; };
 };
 
@@ -181,7 +218,8 @@ TEST_F(MainTest, EmptyConnectionStringEndsStartWithTheFailureBox)
     EXPECT_EQ(core::Main(instance, noWindow), core::StartResult::Failed);
     ASSERT_EQ(env.prompter.boxes.size(), 2); // the missing message database, then the failure
     EXPECT_TRUE(env.prompter.boxes[0].text.startsWith(u"Error Open MSGDB"_s));
-    EXPECT_TRUE(env.prompter.boxes[1].text.startsWith(u"連線失敗!\n請檢查修正"_s + g().gINIFile + u"檔案設定"_s));
+    EXPECT_TRUE(
+        env.prompter.boxes[1].text.startsWith(u"連線失敗!\n請檢查修正"_s + g().gINIFile + u"檔案設定"_s));
 }
 
 TEST_F(MainTest, FailureBoxAndErrorLogNeverShowThePassword)
@@ -325,7 +363,8 @@ TEST_F(MainTest, ASoundSiteStartsTheServiceWindowWithItsShiftTable)
     }
     QFile shifts(env.path(u"TavoC_fg2.CSV"_s));
     ASSERT_TRUE(shifts.open(QIODevice::WriteOnly));
-    shifts.write(test::TestEnvironment::big5(u"班別,起始時間,結束時間\r\n午班,11:00,14:00\r\n晚班,17:00,21:00\r\n"_s));
+    shifts.write(
+        test::TestEnvironment::big5(u"班別,起始時間,結束時間\r\n午班,11:00,14:00\r\n晚班,17:00,21:00\r\n"_s));
     shifts.close();
 
     ASSERT_EQ(core::Main(instance, gui::openServiceWindow), core::StartResult::Started);

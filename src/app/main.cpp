@@ -19,30 +19,13 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// A service started outside a login session (no XDG_RUNTIME_DIR) hears that Qt keeps its runtime
-// files in a private folder under /tmp, which is all the instance lock needs; on a headless
-// service that is noise among the operator's lines.
-QtMessageHandler g_defaultMessageHandler = nullptr;
-
-void filterPlatformNoise(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (message.startsWith(u"QStandardPaths: XDG_RUNTIME_DIR not set"_s))
-        return;
-    g_defaultMessageHandler(type, context, message);
-}
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     using namespace tavo::platform;
     // Without a screen the service runs without a window: its activity is echoed, boxes are
     // answered on stderr.
     const bool display = hasDisplay();
-    if (!display)
-        g_defaultMessageHandler = qInstallMessageHandler(filterPlatformNoise);
+    tavo::core::routeLibraryMessagesToLog();
     std::unique_ptr<QCoreApplication> app;
     if (display)
         app = std::make_unique<QApplication>(argc, argv);

@@ -45,14 +45,17 @@ bool hasWakeTrigger(db::Connection &cnt)
 {
     if (cnt.driverName() != u"QPSQL"_s)
         return false;
-    return !cnt.openRecordset(u"SELECT tgname FROM pg_trigger WHERE tgname = 'tavo_orderi_wake' AND tgrelid = to_regclass('orderi')"_s).eof();
+    return !cnt.openRecordset(
+                   u"SELECT tgname FROM pg_trigger WHERE tgname = 'tavo_orderi_wake' AND tgrelid = to_regclass('orderi')"_s)
+                .eof();
 }
 
 bool installWakeTrigger(db::Connection &cnt, QString *error)
 {
     if (cnt.driverName() != u"QPSQL"_s) {
         if (error)
-            *error = u"the wake trigger is for PostgreSQL; this database is reached through "_s + cnt.driverName();
+            *error = u"the wake trigger is for PostgreSQL; this database is reached through "_s
+                + cnt.driverName();
         return false;
     }
     try {
@@ -79,10 +82,10 @@ DatabaseWake::DatabaseWake(db::Connection &cnt, QObject *parent)
 bool DatabaseWake::start()
 {
     try {
-        if (!m_cnt.isOpen())
-            return false;
         const QString driver = m_cnt.driverName();
         if (driver == u"QSQLITE"_s) {
+            if (!m_cnt.isOpen())
+                return false;
             m_source = u"SQLite"_s;
             if (!m_poll.isActive()) {
                 m_version = -1;
@@ -91,35 +94,62 @@ bool DatabaseWake::start()
             }
             return true;
         }
-        if (driver != u"QPSQL"_s)
+        // A lost link is for listen() to open again; a connection closed on purpose stays so.
+        if (driver != u"QPSQL"_s || !(m_cnt.isOpen() || m_cnt.linkLost()))
             return false;
-        QSqlDriver *sql = m_cnt.database().driver();
-        if (m_driver == sql && sql->subscribedToNotifications().contains(wakeChannel()))
-            return true;
-        if (!hasWakeTrigger(m_cnt)) {
-            m_source.clear();
-            return false;
-        }
-        if (m_driver && m_driver != sql)
-            disconnect(m_driver, nullptr, this, nullptr);
-        m_driver = sql;
-        connect(sql, &QSqlDriver::notification, this, &DatabaseWake::notified, Qt::UniqueConnection);
-        if (!sql->subscribeToNotification(wakeChannel())) {
-            WriteErrLog(u"DatabaseWake_start"_s, ErrorInfo { kGenericErrorNumber, sql->lastError().text() });
-            return false;
-        }
-        m_source = u"PostgreSQL"_s;
-        return true;
+        return listen();
     } catch (...) {
+        m_source.clear();
         WriteErrLog(u"DatabaseWake_start"_s);
         return false;
     }
 }
 
+bool DatabaseWake::listening() const
+{
+    return m_driver && m_cnt.isOpen() && m_driver == m_cnt.database().driver()
+        && m_driver->subscribedToNotifications().contains(wakeChannel());
+}
+
+bool DatabaseWake::listen()
+{
+    if (listening())
+        return true;
+    // Any statement may find the link lost and open it anew, which destroys the driver of the
+    // old link: the driver is taken only after the last statement, and held by a guarded
+    // pointer. A link lost between the look for the trigger and the LISTEN is opened anew by the
+    // next look.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!hasWakeTrigger(m_cnt)) {
+            m_source.clear();
+            return false;
+        }
+        QSqlDriver *sql = m_cnt.database().driver();
+        if (m_driver && m_driver != sql)
+            disconnect(m_driver, nullptr, this, nullptr);
+        m_driver = sql;
+        // Queued: the driver hands notifications over from inside its own reading, and a scan run
+        // there that finds the link lost would destroy the driver under it.
+        connect(sql, &QSqlDriver::notification, this, &DatabaseWake::notified,
+            Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
+        if (sql->subscribeToNotification(wakeChannel())) {
+            m_source = u"PostgreSQL"_s;
+            return true;
+        }
+        if (sql->isOpen()) {
+            WriteErrLog(u"DatabaseWake_start"_s, ErrorInfo { kGenericErrorNumber, sql->lastError().text() });
+            break;
+        }
+    }
+    m_source.clear();
+    return false;
+}
+
 void DatabaseWake::stop()
 {
     m_poll.stop();
-    if (m_driver && m_driver->subscribedToNotifications().contains(wakeChannel()))
+    // A link that closed underneath listens to nothing any more.
+    if (m_driver && m_driver->isOpen() && m_driver->subscribedToNotifications().contains(wakeChannel()))
         m_driver->unsubscribeFromNotification(wakeChannel());
     m_source.clear();
 }

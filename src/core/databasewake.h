@@ -42,6 +42,8 @@ signals:
     void changed();
 
 private:
+    bool listening() const;
+    bool listen();
     void poll();
     void notified(const QString &name);
 

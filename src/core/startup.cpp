@@ -20,6 +20,8 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
+#include <QMutex>
+#include <QScopedValueRollback>
 
 using namespace Qt::StringLiterals;
 
@@ -53,7 +55,54 @@ QString settingsValue(const QString &section, const QString &key, const QString 
     return platform::services().settings->get(u"Tavo3"_s, section, key, defaultValue);
 }
 
+QtMessageHandler g_qtMessageHandler = nullptr;
+
+QString messageKind(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return u"debug"_s;
+    case QtInfoMsg:
+        return u"info"_s;
+    case QtWarningMsg:
+        return u"warning"_s;
+    case QtCriticalMsg:
+        return u"critical"_s;
+    case QtFatalMsg:
+        break;
+    }
+    return u"fatal"_s;
+}
+
+void logLibraryMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    // A service started outside a login session (no XDG_RUNTIME_DIR) hears that Qt keeps its
+    // runtime files in a private folder under /tmp, which is all the instance lock needs.
+    if (message.startsWith(u"QStandardPaths: XDG_RUNTIME_DIR not set"_s))
+        return;
+    // The log's own trouble (a message raised while writing it) has only Qt's handler left.
+    static thread_local bool writing = false;
+    if (type == QtFatalMsg || writing || g().gLogFile.isEmpty()) {
+        g_qtMessageHandler(type, context, message);
+        return;
+    }
+    const QScopedValueRollback busy(writing, true);
+    static QMutex oneAtATime;
+    const QMutexLocker lock(&oneAtATime);
+    QString line = u"Qt "_s + messageKind(type);
+    if (context.category != nullptr && qstrcmp(context.category, "default") != 0)
+        line += u" ["_s + QString::fromUtf8(context.category) + u']';
+    WriteLog(line + u": "_s + message);
+}
+
 } // namespace
+
+void routeLibraryMessagesToLog()
+{
+    const QtMessageHandler previous = qInstallMessageHandler(logLibraryMessage);
+    if (previous != logLibraryMessage)
+        g_qtMessageHandler = previous;
+}
 
 QString siteFolderFor(const QString &programFolder)
 {

@@ -12,9 +12,9 @@ class SingleInstance;
 namespace tavo::core {
 
 enum class StartResult {
-    Started,        // the service window is shown; the event loop runs the service
+    Started, // the service window is shown; the event loop runs the service
     AlreadyRunning, // another copy holds the instance lock: end silently
-    Failed,         // start-up could not go on (the reason was shown and logged)
+    Failed, // start-up could not go on (the reason was shown and logged)
 };
 
 // <dir>: $TAVO_HOME when set, else siteFolderFor(the folder of the program file).
@@ -24,6 +24,11 @@ QString programDir();
 // or is a system folder (an installed program in /usr/bin), where the site is
 // ~/.local/share/TavoKPortSrv, the folder the systemd unit gives it.
 QString siteFolderFor(const QString &programFolder);
+
+// Sends what Qt and the libraries under it say (qWarning and its kin: a socket notifier, a
+// driver) to the text log once the log is known, so that it stays off the operator's echo.
+// Before that, and for a fatal message, Qt's own handler prints it.
+void routeLibraryMessagesToLog();
 
 // Runs the whole start-up, then `openWindow` (the service window). The instance lock is held by
 // the caller for the life of the process.

@@ -29,6 +29,9 @@ DbError errorFrom(const QSqlError &error, const QString &context)
     bool numeric = false;
     const qint64 number = code.toLongLong(&numeric);
     QString text = error.databaseText().trimmed();
+    // The PostgreSQL driver ends its text with "(SQLSTATE)", named below in full.
+    if (!numeric && !code.isEmpty() && text.endsWith(u'(' + code + u')'))
+        text = text.chopped(code.size() + 2).trimmed();
     const QString driverText = error.driverText().trimmed();
     if (text.isEmpty())
         text = driverText;
@@ -63,6 +66,20 @@ QString nextConnectionName()
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
+
+DbError Connection::Impl::closedLinkError() const
+{
+    if (!serverFarewell.isEmpty())
+        return DbError(kErrConnectionClosed, serverFarewell);
+    // A statement of the driver's own (a LISTEN) may have met the server's farewell.
+    const QSqlDatabase database = db();
+    const QSqlError driverError = database.isValid() ? database.driver()->lastError() : QSqlError();
+    if (linkStateLost(driverError.nativeErrorCode().trimmed()))
+        return errorFrom(driverError);
+    const QString reason = linkFailureText(database);
+    return DbError(
+        kErrConnectionClosed, reason.isEmpty() ? u"The database server closed the connection."_s : reason);
+}
 
 Connection::Connection()
     : d(std::make_unique<Impl>())
@@ -135,6 +152,7 @@ void Connection::open(const QString &connectionString, const QString &baseDir)
     d->name = name;
     d->open = true;
     d->linkLost = false;
+    takeServerNotices(d->db(), &d->serverFarewell);
     try {
         QSqlDatabase db = d->db();
         QSqlQuery q(db);
@@ -177,11 +195,31 @@ void Connection::setLinkWatcher(LinkWatcher watcher)
 
 bool Connection::linkLost() const
 {
-    return d->linkLost;
+    return d->linkLost || d->closedUnderneath();
+}
+
+void Connection::setStatementHook(StatementHook hook)
+{
+    d->statementHook = std::move(hook);
+}
+
+void Connection::afterStatement(const QString &sql) const
+{
+    // A copy: the hook may replace itself.
+    if (const StatementHook hook = d->statementHook)
+        hook(sql);
 }
 
 void Connection::requireLink()
 {
+    if (d->closedUnderneath()) {
+        // A transaction's work is gone with its link: its statement fails, and the first one
+        // after it opens the link again.
+        if (d->inTransaction)
+            throw d->closedLinkError();
+        replaceLostLink(d->closedLinkError());
+        return;
+    }
     if (d->open || !d->linkLost) {
         d->requireOpen();
         return;
@@ -199,6 +237,26 @@ void Connection::requireLink()
         throw DbError(e.number(), e.description(), true);
     }
     d->linkLost = false;
+    d->tellLink(true, {});
+}
+
+void Connection::replaceLostLink(const DbError &lostBy)
+{
+    // The drivers' texts run over several lines; the loss is told on one.
+    const QString reason = lostBy.description().simplified();
+    try {
+        reopen();
+    } catch (...) {
+        // Closed now, and so known lost: the next statement opens it again.
+        d->linkLost = true;
+        d->lastTry = platform::services().clock->now();
+        QString outage = reason;
+        if (const ErrorInfo failed = errorInFlight(); !failed.description.isEmpty())
+            outage += u"; "_s + failed.description.simplified();
+        d->tellLink(false, outage);
+        throw DbError(lostBy.number(), outage);
+    }
+    d->tellLink(false, reason);
     d->tellLink(true, {});
 }
 
@@ -238,7 +296,7 @@ void Connection::run(QSqlQuery &q, const QString &sql)
     // A file database has no link to lose, and a transaction's work is gone with its link.
     if (d->target.sqliteFile || d->target.driver == u"QSQLITE"_s || d->inTransaction)
         throw errorFrom(failure);
-    bool lost = linkStateLost(failure.nativeErrorCode().trimmed());
+    bool lost = linkStateLost(failure.nativeErrorCode().trimmed()) || d->closedUnderneath();
     if (!lost) {
         // Drivers do not always name the cause: a connection that cannot answer the simplest
         // query is gone, while a statement error leaves it answering.
@@ -252,16 +310,7 @@ void Connection::run(QSqlQuery &q, const QString &sql)
     const QSql::NumericalPrecisionPolicy precision = q.numericalPrecisionPolicy();
     q = QSqlQuery(); // lets go of the old link before it is removed
     const DbError lostBy = errorFrom(failure);
-    d->tellLink(false, lostBy.description());
-    try {
-        reopen();
-    } catch (...) {
-        // Closed now, and so known lost: the next statement opens it again.
-        d->linkLost = true;
-        d->lastTry = platform::services().clock->now();
-        throw lostBy;
-    }
-    d->tellLink(true, {});
+    replaceLostLink(lostBy.description().isEmpty() ? d->closedLinkError() : lostBy);
     q = QSqlQuery(d->db());
     q.setForwardOnly(forwardOnly);
     q.setNumericalPrecisionPolicy(precision);
@@ -275,6 +324,7 @@ int Connection::execute(const QString &sql)
     QSqlQuery q(d->db());
     q.setForwardOnly(true);
     run(q, sql);
+    afterStatement(sql);
     if (q.isSelect())
         return -1;
     return q.numRowsAffected();
@@ -289,6 +339,7 @@ Recordset Connection::openRecordset(const QString &sql, Cursor cursor)
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
     run(q, sql);
+    afterStatement(sql);
     if (!q.isSelect())
         return rs; // closed, as ADO gives for a statement without rows
     r.open = true;
@@ -348,6 +399,7 @@ QVariant Connection::insertReturningKey(const QString &insert, const QString &ke
     QSqlQuery q(d->db());
     q.setForwardOnly(true);
     run(q, sql);
+    afterStatement(sql);
     QVariant key;
     if (keyInResult) {
         if (q.next())
@@ -372,6 +424,8 @@ void Connection::commitTrans()
 {
     d->requireOpen();
     d->inTransaction = false;
+    if (d->closedUnderneath())
+        throw DbError(kErrConnectionClosed, u"CommitTrans: "_s + d->closedLinkError().description());
     if (!d->db().commit())
         throw errorFrom(d->db().lastError(), u"CommitTrans"_s);
 }
@@ -380,6 +434,8 @@ void Connection::rollbackTrans()
 {
     d->requireOpen();
     d->inTransaction = false;
+    if (d->closedUnderneath())
+        throw DbError(kErrConnectionClosed, u"RollbackTrans: "_s + d->closedLinkError().description());
     if (!d->db().rollback())
         throw errorFrom(d->db().lastError(), u"RollbackTrans"_s);
 }

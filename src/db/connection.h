@@ -103,9 +103,14 @@ public:
     // back (with an empty text). Each loss is told once, however many statements meet it.
     using LinkWatcher = std::function<void(bool up, const QString &detail)>;
     void setLinkWatcher(LinkWatcher watcher);
-    // The link to the server was lost and could not be opened again yet: the next statement
-    // tries again.
+    // The link to the server was lost (found by a statement, or by the driver while it waited
+    // for the server's notifications) and is not open again yet: the next statement tries.
     bool linkLost() const;
+
+    // Called after each statement has run and its rows were read, with the statement's text:
+    // tests step in between two statements this way (a server restarted at a chosen moment).
+    using StatementHook = std::function<void(const QString &sql)>;
+    void setStatementHook(StatementHook hook);
 
     QString connectionString() const;
     QString provider() const; // as written in the string, e.g. "SQLOLEDB.1"
@@ -143,6 +148,10 @@ private:
     void run(QSqlQuery &q, const QString &sql);
     // Throws unless the connection is open; a lost link is opened again first.
     void requireLink();
+    // Tells the loss of the link and opens it anew; throws `lostBy` (with the reconnection's own
+    // failure added) when it cannot.
+    void replaceLostLink(const DbError &lostBy);
+    void afterStatement(const QString &sql) const;
 
     std::unique_ptr<Impl> d;
 };

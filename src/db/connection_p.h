@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QSet>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -21,6 +22,14 @@ using namespace Qt::StringLiterals;
 // The driver's own error number when it has a numeric one (SQLite, ODBC natives); PostgreSQL's
 // SQLSTATE is not a number and goes into the text instead.
 DbError errorFrom(const QSqlError &error, const QString &context = {});
+
+// libpq under the PostgreSQL driver (postgresnotices.cpp); for other drivers these do nothing.
+// Takes the notices of the server of `db` instead of libpq, which prints them on standard error:
+// a FATAL or PANIC (the server ending the session while no statement ran) is kept in `farewell`,
+// the others go to the Qt log. With a null `farewell` every notice goes to the Qt log.
+void takeServerNotices(const QSqlDatabase &db, QString *farewell);
+// libpq's text of the last failure on the link of `db`, on one line.
+QString linkFailureText(const QSqlDatabase &db);
 
 // ---------------------------------------------------------------------------------------------
 // Recordset
@@ -111,7 +120,10 @@ struct Connection::Impl {
     bool linkLost = false;
     QDateTime lastTry; // the last attempt to open a lost link again
     Connection::LinkWatcher linkWatcher;
+    Connection::StatementHook statementHook;
     QSet<Recordset::Impl *> streams;
+    // What a PostgreSQL server said when it ended the session while no statement was running.
+    QString serverFarewell;
 
     void tellLink(bool up, const QString &detail) const
     {
@@ -127,6 +139,18 @@ struct Connection::Impl {
                 u"The connection cannot be used to perform this operation. It is "
                 "either closed or invalid in this context."_s);
     }
+    // The driver found the link closed by itself: PostgreSQL's reads the server's farewell while
+    // it waits for notifications, between two statements.
+    bool closedUnderneath() const
+    {
+        if (!open || target.driver == u"QSQLITE"_s)
+            return false;
+        const QSqlDatabase database = db();
+        return database.isValid() && !database.driver()->isOpen();
+    }
+    // Why a link closed underneath: the server's own words when it gave them, else the driver's
+    // or libpq's.
+    DbError closedLinkError() const;
     void closeAll()
     {
         const auto live = streams;
@@ -136,6 +160,8 @@ struct Connection::Impl {
         if (!name.isEmpty()) {
             {
                 QSqlDatabase database = db();
+                // A driver still held elsewhere outlives this state: it must not write into it.
+                takeServerNotices(database, nullptr);
                 if (database.isValid())
                     database.close();
             }
@@ -144,6 +170,7 @@ struct Connection::Impl {
         }
         open = false;
         inTransaction = false;
+        serverFarewell.clear();
     }
 };
 

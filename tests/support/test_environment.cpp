@@ -10,6 +10,10 @@
 #include <QFile>
 #include <QProcess>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -98,6 +102,43 @@ void resetProcessState()
     resetGlobals();
     platform::CodePage::setName({});
     platform::setEchoSink({});
+    db::gCNT().setStatementHook({});
+    qInstallMessageHandler(nullptr);
+}
+
+StderrCapture::StderrCapture()
+{
+    std::fflush(stderr);
+    const QByteArray file = QFile::encodeName(m_dir.filePath(u"stderr"_s));
+    const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    EXPECT_GE(fd, 0) << "cannot capture standard error";
+    if (fd < 0)
+        return;
+    m_saved = ::dup(STDERR_FILENO);
+    ::dup2(fd, STDERR_FILENO);
+    ::close(fd);
+}
+
+StderrCapture::~StderrCapture()
+{
+    restore();
+}
+
+void StderrCapture::restore()
+{
+    if (m_saved < 0)
+        return;
+    std::fflush(stderr);
+    ::dup2(m_saved, STDERR_FILENO);
+    ::close(m_saved);
+    m_saved = -1;
+    m_text = QString::fromUtf8(TestEnvironment::readBytes(m_dir.filePath(u"stderr"_s)));
+}
+
+QString StderrCapture::text()
+{
+    restore();
+    return m_text;
 }
 
 TestEnvironment::TestEnvironment()

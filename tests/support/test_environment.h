@@ -101,8 +101,26 @@ QString postgresConnectionString();
 QString postgresOdbcConnectionString();
 
 // Puts every process-wide value back as a fresh program has it: the globals, the code page, the
-// main and message connections (closed), the ticket window (unloaded) and the echo's sink.
+// main and message connections (closed, without a statement hook), the ticket window (unloaded),
+// the echo's sink and Qt's message handler.
 void resetProcessState();
+
+// What the process writes on standard error (file descriptor 2, whoever writes: the echo, Qt's
+// handler, a C library) while it lives; text() ends the capture.
+class StderrCapture {
+public:
+    StderrCapture();
+    ~StderrCapture();
+    StderrCapture(const StderrCapture &) = delete;
+    StderrCapture &operator=(const StderrCapture &) = delete;
+    QString text();
+
+private:
+    void restore();
+    QTemporaryDir m_dir;
+    int m_saved = -1;
+    QString m_text;
+};
 
 // One test's world: fresh process state (resetProcessState), a temporary <dir> holding TavoC.INI and both
 // logs, and the fakes above in services(); everything is put back on destruction.
