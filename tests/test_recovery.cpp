@@ -355,13 +355,17 @@ TEST_F(ServerRestartTest, ARestartAtAnyMomentOfTheStartLeavesTheServiceListingAn
             restartServer();
             w.cmdStart->click();
             break;
-        case StartRestart::InsideStart:
-            s.startRefusal = [this, refusal = s.startRefusal] {
-                restartServer();
-                return refusal();
-            };
+        case StartRestart::InsideStart: {
+            // The start tells it runs before it sets up the wake.
+            const QMetaObject::Connection inside
+                = QObject::connect(&s, &core::KitchenService::runningChanged, [this](bool on) {
+                      if (on)
+                          restartServer();
+                  });
             w.cmdStart->click();
+            QObject::disconnect(inside);
             break;
+        }
         case StartRestart::AfterTheTriggerCheck: {
             bool restarted = false;
             db::gCNT().setStatementHook([&](const QString &sql) {
