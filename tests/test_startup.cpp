@@ -21,9 +21,6 @@
 #include <QPointer>
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <unistd.h>
-
 using namespace Qt::StringLiterals;
 using namespace tavo;
 
@@ -235,43 +232,6 @@ TEST_F(MainTest, FailureBoxAndErrorLogNeverShowThePassword)
     EXPECT_FALSE(QFile::exists(env.path(u"LOG"_s)));
 }
 
-// Everything the process writes on standard error (the headless echo, Qt's and the drivers'
-// warnings) while it lives, read back as text.
-class StderrCapture {
-public:
-    StderrCapture()
-    {
-        std::fflush(stderr);
-        m_saved = ::dup(STDERR_FILENO);
-        m_file = std::tmpfile();
-        ::dup2(::fileno(m_file), STDERR_FILENO);
-    }
-    ~StderrCapture() { restore(); }
-    QString text()
-    {
-        restore();
-        QByteArray bytes;
-        std::rewind(m_file);
-        char buffer[4096];
-        while (const size_t n = std::fread(buffer, 1, sizeof buffer, m_file))
-            bytes.append(buffer, qsizetype(n));
-        return QString::fromUtf8(bytes);
-    }
-
-private:
-    void restore()
-    {
-        if (m_saved < 0)
-            return;
-        std::fflush(stderr);
-        ::dup2(m_saved, STDERR_FILENO);
-        ::close(m_saved);
-        m_saved = -1;
-    }
-    int m_saved = -1;
-    std::FILE *m_file = nullptr;
-};
-
 struct SecretCase {
     const char *name;
     QString connection; // the site's GCNT, holding `secret`
@@ -302,7 +262,7 @@ TEST_P(SecretTest, PasswordReachesNoLogNoBoxAndNoStandardError)
     core::StartResult result;
     QString standardError;
     {
-        StderrCapture capture;
+        test::StderrCapture capture;
         result = core::Main(instance, [] {
             gui::openServiceWindow();
             for (QWidget *w : QApplication::topLevelWidgets())
