@@ -110,11 +110,13 @@ StderrCapture::StderrCapture()
 {
     std::fflush(stderr);
     const QByteArray file = QFile::encodeName(m_dir.filePath(u"stderr"_s));
-    const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     EXPECT_GE(fd, 0) << "cannot capture standard error";
     if (fd < 0)
         return;
-    m_saved = ::dup(STDERR_FILENO);
+    // Kept from the children the test starts: a server restarted meanwhile would hold ctest's
+    // pipe open, and ctest would wait for it for ever.
+    m_saved = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
     ::dup2(fd, STDERR_FILENO);
     ::close(fd);
 }
