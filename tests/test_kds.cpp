@@ -1,14 +1,21 @@
-// The kitchen display's cards, waiting totals, bump file and PIN door, without a browser (the
-// page itself is driven in Chromium by kds/test_kds_browser.py).
+// The kitchen display's cards, waiting totals, bump file, PIN door and heartbeat, without a
+// browser (the page itself is driven in Chromium by kds/test_kds_browser.py).
+#include "db/connection.h"
 #include "kds/kdsboard.h"
 #include "kds/kdsstore.h"
+#include "kds/kitchendisplay.h"
 #include "kds/pingate.h"
+#include "platform/echo.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWebSocket>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 using namespace tavo::kds;
@@ -168,4 +175,32 @@ TEST(KdsPinGate, WrongGuessesLockTheAddressOutLongerEachTime)
     EXPECT_EQ(PinGate(QString()).check(tablet, QString(), t), V::Wrong) << "no PIN set lets no one in by PIN";
     EXPECT_NE(PinGate::newToken(), PinGate::newToken());
     EXPECT_GE(PinGate::newToken().size(), 40);
+}
+
+TEST(KitchenDisplay, EveryPageHearsFromTheServiceWhileTheBoardStands)
+{
+    tavo::platform::setEchoEnabled(false);
+    QTemporaryDir dir;
+    tavo::db::Connection cn; // the board is not read: it stands empty
+    KitchenDisplay display(cn, KdsSettings {}, dir.path());
+    display.setHeartbeatInterval(std::chrono::milliseconds(40));
+    ASSERT_TRUE(display.start()) << display.error().toStdString();
+
+    QWebSocket page;
+    QList<QJsonObject> heard;
+    QObject::connect(&page, &QWebSocket::binaryMessageReceived,
+        [&](const QByteArray &text) { heard.append(QJsonDocument::fromJson(text).object()); });
+    QUrl url = display.url();
+    url.setScheme(u"ws"_s);
+    url.setPath(u"/ws"_s);
+    page.open(url);
+    // The board and the watch come at once; then, with nothing to say, the service still speaks.
+    const auto beats = [&] {
+        return std::count_if(heard.begin(), heard.end(),
+            [](const QJsonObject &m) { return m.keys() == QStringList { u"now"_s }; });
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return beats() >= 3; }, 5000)) << heard.size() << " messages";
+    ASSERT_GE(heard.size(), 2);
+    EXPECT_TRUE(heard[0].contains(u"board"_s));
+    EXPECT_GT(heard.last()[u"now"_s].toDouble(), heard.first()[u"now"_s].toDouble());
 }

@@ -34,6 +34,8 @@ const QByteArray kCookie = "tavo_kds";
 constexpr int kCookieDays = 400;
 // Bumps older than this belong to orders long closed.
 constexpr int kBumpKeepDays = 3;
+// Well inside the silence after which a page shows itself lost.
+constexpr std::chrono::seconds kHeartbeatInterval(3);
 
 QDateTime now()
 {
@@ -142,6 +144,8 @@ KitchenDisplay::KitchenDisplay(
     m_store->forgetBumpsBefore(now().addDays(-kBumpKeepDays));
     connect(
         m_http.get(), &QAbstractHttpServer::newWebSocketConnection, this, &KitchenDisplay::acceptWebSockets);
+    m_heartbeat.setInterval(kHeartbeatInterval);
+    connect(&m_heartbeat, &QTimer::timeout, this, &KitchenDisplay::sendHeartbeat);
     rebuild();
 }
 
@@ -170,6 +174,7 @@ bool KitchenDisplay::start()
         m_error = u"廚房看板無法在 %1:%2 上接聽"_s.arg(m_settings.address).arg(m_settings.port);
         return false;
     }
+    m_heartbeat.start();
     return true;
 }
 
@@ -273,6 +278,14 @@ QByteArray KitchenDisplay::watchMessage() const
     return QJsonDocument(
         QJsonObject { { u"now"_s, double(now().toMSecsSinceEpoch()) }, { u"watch"_s, m_watchNotice } })
         .toJson(QJsonDocument::Compact);
+}
+
+void KitchenDisplay::sendHeartbeat()
+{
+    // The server's time alone: the page's clock stays right and its silence count starts again.
+    const QByteArray beat = "{\"now\":" + QByteArray::number(now().toMSecsSinceEpoch()) + '}';
+    for (QWebSocket *client : std::as_const(m_clients))
+        client->sendBinaryMessage(beat);
 }
 
 bool KitchenDisplay::hostAllowed(const QByteArray &host) const

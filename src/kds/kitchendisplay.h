@@ -14,8 +14,10 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QTimer>
 #include <QUrl>
 
+#include <chrono>
 #include <memory>
 
 class QHttpServerRequest;
@@ -50,6 +52,10 @@ public:
     void setPort(const QString &kport);
     QString port() const { return m_port; }
 
+    // How often every page hears from the display while the board stands: a frozen service keeps
+    // its sockets open, so only the silence tells a page that its board may be stale.
+    void setHeartbeatInterval(std::chrono::milliseconds interval) { m_heartbeat.setInterval(interval); }
+
     // Pages connected now.
     int displays() const { return int(m_clients.size()); }
 
@@ -75,6 +81,7 @@ private:
     void rebuild();
     QByteArray message(const QByteArray &board) const;
     QByteArray watchMessage() const;
+    void sendHeartbeat();
 
     db::Connection &m_cn;
     KdsSettings m_settings;
@@ -86,6 +93,7 @@ private:
     std::unique_ptr<HttpFront> m_http;
     QList<QWebSocket *> m_clients;
     quint16 m_listening = 0;
+    QTimer m_heartbeat;
 
     QList<OrderRow> m_rows;
     QHash<qint64, QDateTime> m_firstSeen; // rows without a time of their own, by RNo

@@ -4,6 +4,9 @@ program itself while its watch lists nothing.
 
     python3 test_kds_browser.py <tavo_kds_host> [<TavoKPortSrv>]
 """
+import os
+import signal
+import sqlite3
 import statistics
 import sys
 import tempfile
@@ -230,6 +233,101 @@ class WhileTheWatchIsNotListing(unittest.TestCase):
             finally:
                 k.quit_browser(page)
                 service.stop()
+
+
+class UnderACooksFinger(unittest.TestCase):
+    """A tablet in the kitchen: taps that come twice, taps while the connection is down, and a
+    service that stops answering without closing anything."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory(prefix="tavo-kds-")
+        cls.host = k.Host(HOST_PROGRAM, cls.tmp.name).start()
+        cls.pos = k.Pos(cls.tmp.name)
+        cls.page = k.browser(1024, 768)
+        cls.page.get(cls.host.url)
+
+    @classmethod
+    def tearDownClass(cls):
+        k.quit_browser(cls.page)
+        cls.host.stop()
+        cls.tmp.cleanup()
+
+    def bumped(self, prefix):
+        """The orders the service took as done, from its own file."""
+        with sqlite3.connect(os.path.join(self.tmp.name, "KDS.db")) as db:
+            return {pid for (pid,) in db.execute("SELECT OrderPID FROM Bumps") if pid.startswith(prefix)}
+
+    def tap(self, x, y):
+        for kind in ("mousePressed", "mouseReleased"):
+            self.page.execute_cdp_cmd("Input.dispatchMouseEvent",
+                                      {"type": kind, "x": x, "y": y, "button": "left", "clickCount": 1})
+
+    def connected(self, driver):
+        return driver.find_element(By.ID, "status").text == "已連線"
+
+    def test_a_double_tap_on_done_bumps_one_order(self):
+        for gap, prefix in ((0.08, "D"), (0.25, "E")):
+            with self.subTest(gap=gap):
+                # Three cards alike at the head of the board: the next one slides exactly under
+                # the finger.
+                now = k.time.time()
+                ids = ["%s%d-1" % (prefix, n) for n in range(3)]
+                for n, pid in enumerate(ids):
+                    self.pos.order(pid, pid[:2], [("滷肉飯", "", 1, "", "")],
+                                   when=k.time.localtime(now - (90 - n) * 60))
+                k.wait_until(self.page, lambda d: k.card_ids(d)[:3] == ids)
+                x, y = self.page.execute_script(
+                    "const r = document.querySelector('#cards .card .bump').getBoundingClientRect();"
+                    "return [r.x + r.width / 2, r.y + r.height / 2]")
+                self.tap(x, y)
+                first = k.time.time()
+                k.time.sleep(max(0, gap - (k.time.time() - first)))
+                self.tap(x, y)
+                k.wait_until(self.page, lambda d: ids[0] not in k.card_ids(d))
+                k.time.sleep(1)
+                self.assertEqual(self.bumped(prefix), {ids[0]})
+                self.assertEqual(k.card_ids(self.page)[:2], ids[1:])
+                for pid in ids:
+                    self.pos.close_order(pid)
+                k.time.sleep(0.6)
+
+    def test_done_tapped_while_disconnected_bumps_after_the_reconnect(self):
+        self.pos.order("R01-1", "R01", [("炒米粉", "", 1, "", "")])
+        k.wait_until(self.page, lambda d: "R01-1" in k.card_ids(d) and self.connected(d))
+        self.host.stop()
+        k.wait_until(self.page, lambda d: not self.connected(d))
+        k.card(self.page, "R01-1").find_element(By.CSS_SELECTOR, ".bump").click()
+        self.host.start()
+        k.wait_until(self.page, self.connected, 15)
+        self.assertEqual(self.bumped("R01"), set(), "nothing goes while the service cannot hear")
+        k.card(self.page, "R01-1").find_element(By.CSS_SELECTOR, ".bump").click()
+        k.wait_until(self.page, lambda d: "R01-1" not in k.card_ids(d))
+        self.assertEqual(self.bumped("R01"), {"R01-1"})
+
+    def test_a_silent_service_shows_the_board_lost_until_it_speaks_again(self):
+        k.wait_until(self.page, self.connected, 15)
+        lost = ("const n = document.getElementById('notice');"
+                "return {lost: document.body.classList.contains('lost'), shown: !n.hidden, text: n.textContent,"
+                " width: n.getBoundingClientRect().width, page: innerWidth,"
+                " dim: getComputedStyle(document.querySelector('.layout')).opacity}")
+        self.assertFalse(self.page.execute_script(lost)["lost"])
+        self.host.process.send_signal(signal.SIGSTOP)
+        frozen = k.time.time()
+        try:
+            k.wait_until(self.page, lambda d: d.execute_script(lost)["lost"], 15)
+            waited = k.time.time() - frozen
+            state = self.page.execute_script(lost)
+        finally:
+            self.host.process.send_signal(signal.SIGCONT)
+        self.assertGreater(waited, 5, "a heartbeat or two may be missed without alarm")
+        self.assertTrue(state["shown"])
+        self.assertIn("連線中斷", state["text"])
+        self.assertEqual(state["width"], state["page"], "across the screen")
+        self.assertLess(float(state["dim"]), 1)
+        k.wait_until(self.page, lambda d: not d.execute_script(lost)["lost"], 10)
+        self.assertTrue(self.connected(self.page))
+        self.assertFalse(self.page.execute_script(lost)["shown"])
 
 
 class NoRedirect(urllib.request.HTTPRedirectHandler):

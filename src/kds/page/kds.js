@@ -15,6 +15,15 @@
   let board = { cards: [], waiting: [], amber: 10, red: 20, canRecall: false, port: '' };
   let clockOffset = 0; // server time minus this device's time
   let retryMs = 500;
+  // The service speaks every few seconds; this long without a word and the board may be stale.
+  const silenceMs = 10000;
+  let lostTimer = null;
+  let lost = false;
+  let watchNotice = '';
+  // A bump moves the cards under the finger: a second tap of a double tap, or one that lands just
+  // as the cards move, must not bump the card that slid into place.
+  const settleMs = 500;
+  let settledAt = 0;
   // Drawn cards by order id, with the data they were drawn from: unchanged cards are kept.
   const drawn = new Map();
   // Every card of the board by order id: a message brings only the new and the changed ones.
@@ -57,8 +66,10 @@
     const done = el('button', 'bump', '完成');
     done.type = 'button';
     done.addEventListener('click', () => {
+      if (performance.now() < settledAt) return;
+      if (!send({ do: 'bump', id: card.id, upTo: card.upTo })) return;
+      settledAt = performance.now() + settleMs;
       done.disabled = true;
-      send({ do: 'bump', id: card.id, upTo: card.upTo });
     });
     node.append(head, list, done);
     age(card, node);
@@ -66,6 +77,7 @@
   }
 
   function drawCards() {
+    const before = [...cardsEl.children];
     const seen = new Set();
     const nodes = [];
     for (const card of board.cards) {
@@ -80,6 +92,9 @@
     }
     for (const id of [...drawn.keys()]) if (!seen.has(id)) drawn.delete(id);
     if (nodes.length === 0) nodes.push(el('p', 'empty', '目前沒有待製作的點單'));
+    // New cards come last; another order where one stood has slid under a finger.
+    const moved = (node, i) => node.dataset.id && node.dataset.id !== (nodes[i] && nodes[i].dataset.id);
+    if (before.some(moved)) settledAt = Math.max(settledAt, performance.now() + settleMs);
     cardsEl.replaceChildren(...nodes);
   }
 
@@ -107,13 +122,33 @@
     for (const entry of drawn.values()) age(entry.card, entry.node);
   }
 
+  // True when the message went to the service.
   function send(message) {
-    if (socket && socket.readyState === WebSocket.OPEN) socket.send(JSON.stringify(message));
+    if (!socket || socket.readyState !== WebSocket.OPEN) return false;
+    socket.send(JSON.stringify(message));
+    return true;
   }
 
-  function setStatus(text, lost) {
+  // Lost, the whole screen says so, above what the watch says: nobody cooks from a stale board.
+  function showNotice() {
+    const text = lost ? '連線中斷, 看板可能不是最新' : watchNotice;
+    noticeEl.textContent = text;
+    noticeEl.hidden = text === '';
+    noticeEl.classList.toggle('lost', lost);
+    document.body.classList.toggle('lost', lost);
+  }
+
+  function setStatus(text, isLost) {
     statusEl.textContent = text;
-    statusEl.classList.toggle('lost', lost);
+    statusEl.classList.toggle('lost', isLost);
+    lost = isLost;
+    showNotice();
+  }
+
+  function heard() {
+    clearTimeout(lostTimer);
+    if (lost) setStatus('已連線', false);
+    lostTimer = setTimeout(() => setStatus('沒有回應', true), silenceMs);
   }
 
   function connect() {
@@ -123,18 +158,23 @@
     socket.addEventListener('open', () => {
       retryMs = 500;
       known.clear();
+      // Cards are drawn anew: a "完成" tapped before the connection dropped is live again.
+      drawn.clear();
       setStatus('已連線', false);
+      heard();
     });
     socket.addEventListener('message', (event) => {
       const text = typeof event.data === 'string' ? event.data : new TextDecoder().decode(event.data);
       const message = JSON.parse(text);
       clockOffset = message.now - Date.now();
+      heard();
       // Whether the service lists new orders now: the cards follow the POS either way.
       if (typeof message.watch === 'string') {
-        noticeEl.textContent = message.watch;
-        noticeEl.hidden = message.watch === '';
+        watchNotice = message.watch;
+        showNotice();
         return;
       }
+      if (!message.board) return; // the heartbeat
       for (const [id, card] of Object.entries(message.board.cards)) known.set(id, card);
       const order = new Set(message.board.order);
       for (const id of [...known.keys()]) if (!order.has(id)) known.delete(id);
@@ -145,6 +185,7 @@
     });
     socket.addEventListener('close', () => {
       socket = null;
+      clearTimeout(lostTimer);
       recallEl.disabled = true;
       setStatus('連線中斷，重新連線中…', true);
       // A refused connection looks like a lost one: the page itself says whether the device
