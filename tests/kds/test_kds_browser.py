@@ -276,21 +276,23 @@ class UnderACooksFinger(unittest.TestCase):
                 for n, pid in enumerate(ids):
                     self.pos.order(pid, pid[:2], [("滷肉飯", "", 1, "", "")],
                                    when=k.time.localtime(now - (90 - n) * 60))
-                k.wait_until(self.page, lambda d: k.card_ids(d)[:3] == ids)
-                x, y = self.page.execute_script(
-                    "const r = document.querySelector('#cards .card .bump').getBoundingClientRect();"
-                    "return [r.x + r.width / 2, r.y + r.height / 2]")
-                self.tap(x, y)
-                first = k.time.time()
-                k.time.sleep(max(0, gap - (k.time.time() - first)))
-                self.tap(x, y)
-                k.wait_until(self.page, lambda d: ids[0] not in k.card_ids(d))
-                k.time.sleep(1)
-                self.assertEqual(self.bumped(prefix), {ids[0]})
-                self.assertEqual(k.card_ids(self.page)[:2], ids[1:])
-                for pid in ids:
-                    self.pos.close_order(pid)
-                k.time.sleep(0.6)
+                try:
+                    k.wait_until(self.page, lambda d: k.card_ids(d)[:3] == ids)
+                    x, y = self.page.execute_script(
+                        "const r = document.querySelector('#cards .card .bump').getBoundingClientRect();"
+                        "return [r.x + r.width / 2, r.y + r.height / 2]")
+                    self.tap(x, y)
+                    first = k.time.time()
+                    k.time.sleep(max(0, gap - (k.time.time() - first)))
+                    self.tap(x, y)
+                    k.wait_until(self.page, lambda d: ids[0] not in k.card_ids(d))
+                    k.time.sleep(1)
+                    self.assertEqual(self.bumped(prefix), {ids[0]})
+                    self.assertEqual(k.card_ids(self.page)[:2], ids[1:])
+                finally:
+                    for pid in ids:
+                        self.pos.close_order(pid)
+                    k.wait_until(self.page, lambda d: not set(ids) & set(k.card_ids(d)))
 
     def test_done_tapped_while_disconnected_bumps_after_the_reconnect(self):
         self.pos.order("R01-1", "R01", [("炒米粉", "", 1, "", "")])

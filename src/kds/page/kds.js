@@ -20,10 +20,11 @@
   let lostTimer = null;
   let lost = false;
   let watchNotice = '';
-  // A bump moves the cards under the finger: a second tap of a double tap, or one that lands just
-  // as the cards move, must not bump the card that slid into place.
+  // A bump moves the cards under the finger: the second tap of a double tap must not bump the
+  // card that slid into place, however soon the service answers.
   const settleMs = 500;
   let settledAt = 0;
+  let bumping = null; // the order whose bump this page sent, until the board lets it go
   // Drawn cards by order id, with the data they were drawn from: unchanged cards are kept.
   const drawn = new Map();
   // Every card of the board by order id: a message brings only the new and the changed ones.
@@ -69,6 +70,7 @@
       if (performance.now() < settledAt) return;
       if (!send({ do: 'bump', id: card.id, upTo: card.upTo })) return;
       settledAt = performance.now() + settleMs;
+      bumping = card.id;
       done.disabled = true;
     });
     node.append(head, list, done);
@@ -92,9 +94,11 @@
     }
     for (const id of [...drawn.keys()]) if (!seen.has(id)) drawn.delete(id);
     if (nodes.length === 0) nodes.push(el('p', 'empty', '目前沒有待製作的點單'));
-    // New cards come last; another order where one stood has slid under a finger.
-    const moved = (node, i) => node.dataset.id && node.dataset.id !== (nodes[i] && nodes[i].dataset.id);
-    if (before.some(moved)) settledAt = Math.max(settledAt, performance.now() + settleMs);
+    if (bumping && !seen.has(bumping)) {
+      bumping = null;
+      const slid = (node, i) => node.dataset.id && node.dataset.id !== (nodes[i] && nodes[i].dataset.id);
+      if (before.some(slid)) settledAt = Math.max(settledAt, performance.now() + settleMs);
+    }
     cardsEl.replaceChildren(...nodes);
   }
 
@@ -160,6 +164,7 @@
       known.clear();
       // Cards are drawn anew: a "完成" tapped before the connection dropped is live again.
       drawn.clear();
+      bumping = null;
       setStatus('已連線', false);
       heard();
     });
