@@ -146,6 +146,7 @@ void KitchenService::load()
         m_port = setting(u"TavoC"_s, u"DEFKPORT"_s, u"PK"_s);
         m_shutTime = setting(u"TavoC"_s, u"ShutTime"_s);
         m_listing = setting(u"TavoC"_s, u"PrintItem"_s, u"N"_s) == u"Y"_s;
+        readWakeSetting();
 
         // The first listing runs whatever "列印菜條" says.
         watch::InitFG1(m_orders);
@@ -201,6 +202,9 @@ bool KitchenService::start()
         if (setting(u"KP"_s, u"KPortFORM"_s) == u"Y"_s)
             tickets::frmTMSlip::instance().KPortFORM = u"ORDER"_s;
         m_cycle.setInterval(kCycleMs);
+        // Read again at each start, so a site can switch the wake without ending the program;
+        // the cycle and the display's timer only consult what was read.
+        readWakeSetting();
         updateWake();
         m_startRefused = false;
         if (!m_listing)
@@ -330,12 +334,16 @@ void KitchenService::followTable()
 
 void KitchenService::updateWake()
 {
-    const bool wanted = (m_running || m_display) && m_state != State::Ending
-        && setting(u"TavoC"_s, u"WakeOnCommit"_s, u"Y"_s).toUpper() != u"N"_s;
+    const bool wanted = (m_running || m_display) && m_state != State::Ending && m_wakeOnCommit;
     if (wanted)
         m_wake->start();
     else
         m_wake->stop();
+}
+
+void KitchenService::readWakeSetting()
+{
+    m_wakeOnCommit = setting(u"TavoC"_s, u"WakeOnCommit"_s, u"Y"_s).toUpper() != u"N"_s;
 }
 
 QString KitchenService::wakeSource() const

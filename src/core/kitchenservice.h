@@ -157,6 +157,7 @@ private:
     void restartComputer(const QDateTime &now);
     void keepEarlierRunsList(const QString &path, const QString &tag);
     void updateWake();
+    void readWakeSetting();
 
     db::Connection &m_cnt;
     platform::GridModel m_orders, m_activity, m_shifts, m_ports, m_testedPrinters;
@@ -170,6 +171,7 @@ private:
     bool m_running = false;
     bool m_hasRun = false;
     bool m_listing = false;
+    bool m_wakeOnCommit = true; // setting "TavoC"/"WakeOnCommit", read at the load and at each start
     bool m_settingMode = false;
     WatchState m_watchState = WatchState::Waiting;
     bool m_endHeld = false;
