@@ -4,6 +4,7 @@
 // the display writes: the POS tables are never touched.
 #include <QDateTime>
 #include <QHash>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -37,6 +38,17 @@ public:
     // (by its hash) stays the same.
     bool addSession(const QByteArray &tokenHash, const QByteArray &pinHash, const QDateTime &at);
     bool hasSession(const QByteArray &tokenHash, const QByteArray &pinHash) const;
+
+    // ---- Reading the bumps back, for the service-time figures.
+    struct StoredBump {
+        QString orderPID;
+        qint64 upToRNo = 0;
+        QDateTime at; // as the wall clock read, marked UTC like the order times of the board
+    };
+    // The bumps of `port` made at or after `from` (a wall-clock time), oldest first; none when the
+    // file could not be read (lastError() says why). A recalled bump is gone from the file, so
+    // an order bumped again appears with its last bump only.
+    std::optional<QList<StoredBump>> bumpsSince(const QString &port, const QDateTime &from) const;
 
 private:
     bool exec(const QString &sql, const QVariantList &values = {}) const;
