@@ -316,6 +316,7 @@ TEST_F(ReportButtonsTest, TheServiceTimesOfTheWatchedPortShowInThePreviewToo)
     window.fg2->addRow({ u"午班"_s, u"11:00"_s, u"14:00"_s });
     window.fg2->setRow(1);
     window.txtOpDate->setText(u"2024/03/01"_s);
+    env.clock.set(QDateTime(QDate(2024, 3, 1), QTime(15, 0)));
     // All of them one order, ordered at 12:30 and bumped ten minutes later.
     db::gCNT().execute(u"UPDATE ORDERI SET OrderPID = 'T01-1'"_s);
     {

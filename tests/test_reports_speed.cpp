@@ -272,9 +272,15 @@ TEST_P(ServiceTimeReportTest, AReportThatCannotRunSaysWhy)
         { "no shift", [&] { return run(0); }, u"請先選擇班別"_s },
         { "printer not installed", [&] { return run(1, u"office a4"_s); }, u"帳單印表機未安裝:office a4"_s },
         { "no rows", [&] { return run(1); }, {}, u"沒有出菜單資料:PK"_s },
-        { "no display file",
+        { "older than the display keeps its bumps",
             [&] {
                 add(u"A1-1"_s, u"炒飯"_s, u"2024/03/01 12:00:00"_s);
+                env.clock.set(at(u"2024/03/04 11:00:01"_s));
+                return run(1);
+            },
+            u"出餐記錄只保留 3 天"_s },
+        { "no display file",
+            [&] {
                 store.reset();
                 QFile::remove(env.path(u"KDS.db"_s));
                 return run(1);
@@ -282,6 +288,7 @@ TEST_P(ServiceTimeReportTest, AReportThatCannotRunSaysWhy)
             u"廚房顯示沒有出餐記錄"_s },
         { "display file unreadable",
             [&] {
+                env.clock.set(at(u"2024/03/04 11:00:00"_s));
                 QFile file(env.path(u"KDS.db"_s));
                 EXPECT_TRUE(file.open(QIODevice::WriteOnly));
                 file.write(QByteArray(4096, 'x'));

@@ -40,6 +40,8 @@ public:
     bool hasSession(const QByteArray &tokenHash, const QByteArray &pinHash) const;
 
     // ---- Reading the bumps back, for the service-time figures.
+    // How long the display keeps its bumps: older orders have long been closed.
+    static constexpr int kBumpKeepDays = 3;
     struct StoredBump {
         QString orderPID;
         qint64 upToRNo = 0;

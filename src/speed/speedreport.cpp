@@ -195,8 +195,14 @@ reports::ReportOutcome cmdPrintShiftSpeed_Click(const reports::ShiftInput &input
                 platform::BoxIcon::Information, platform::BoxButtons::Ok);
             return reports::ReportOutcome::NotRun;
         }
-        const ServiceTimes times
-            = serviceTimes(items, readBumps(storePath, kport, windowStart(shift->window)));
+        // Past the days the display keeps, every item would read as never done.
+        const QDateTime from = windowStart(shift->window);
+        const QDateTime now = platform::services().clock->now();
+        if (from < QDateTime(now.date(), now.time(), Qt::UTC).addDays(-kds::KdsStore::kBumpKeepDays)) {
+            DispElaMsg(u"出餐記錄只保留 %1 天"_s.arg(kds::KdsStore::kBumpKeepDays));
+            return reports::ReportOutcome::NotRun;
+        }
+        const ServiceTimes times = serviceTimes(items, readBumps(storePath, kport, from));
 
         const platform::PrintPaper paper
             = reports::reportPaper(vsp.device(), printer.isEmpty() ? QString() : input.printerType.trimmed());
