@@ -16,7 +16,7 @@
 #include "platform/gridmodel.h"
 #include "platform/services.h"
 #include "reports/shiftreport.h"
-#include "speed/speedreport.h"
+#include "reports/speedreport.h"
 #include "util/globals.h"
 #include "util/grids.h"
 
@@ -163,7 +163,8 @@ void runServiceTimes(benchmark::State &state, const QString &timeB, const QStrin
     double readMs = 0;
     qsizetype items = 0;
     for (auto _ : state) {
-        if (speed::cmdPrintShiftSpeed_Click(input, u"PK"_s, bench.cnt, bench.factory, [](const QString &) {})
+        if (reports::cmdPrintShiftSpeed_Click(
+                input, u"PK"_s, bench.cnt, bench.factory, [](const QString &) {})
             != reports::ReportOutcome::Shown) {
             state.SkipWithError("the report was not laid out");
             return;
@@ -171,7 +172,7 @@ void runServiceTimes(benchmark::State &state, const QString &timeB, const QStrin
         state.PauseTiming();
         QElapsedTimer timer;
         timer.start();
-        items = speed::readShiftItems(bench.cnt, u"PK"_s, window).size();
+        items = reports::readShiftItems(bench.cnt, u"PK"_s, window).size();
         readMs += timer.nsecsElapsed() / 1e6;
         state.ResumeTiming();
     }

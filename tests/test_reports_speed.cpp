@@ -9,7 +9,7 @@
 #include "kds/kdsstore.h"
 #include "platform/escposrenderer.h"
 #include "platform/gridmodel.h"
-#include "speed/speedreport.h"
+#include "reports/speedreport.h"
 #include "support/escpos_reading.h"
 #include "support/fake_printers.h"
 #include "support/test_environment.h"
@@ -126,7 +126,7 @@ protected:
     reports::ReportOutcome run(int shiftRow, const QString &printer = {}, const QString &port = u"PK"_s)
     {
         fg2.setRow(shiftRow);
-        return speed::cmdPrintShiftSpeed_Click({ fg2, u"2024/03/01"_s, printer, env.dir() }, port, cn,
+        return reports::cmdPrintShiftSpeed_Click({ fg2, u"2024/03/01"_s, printer, env.dir() }, port, cn,
             previews.factory(), [this](const QString &text) { flashes.append(text); });
     }
 
@@ -338,7 +338,7 @@ TEST(ServiceTimes, PercentilesAreTheNearestRankOfTheSortedTimes)
     const QList<std::pair<qint64, QString>> shown { { 0, u"0:00"_s }, { 59, u"0:59"_s }, { 725, u"12:05"_s },
         { 3599, u"59:59"_s }, { 3600, u"1:00:00"_s }, { 36005, u"10:00:05"_s } };
     for (const auto &[seconds, text] : shown)
-        EXPECT_EQ(speed::formatDuration(seconds), text);
+        EXPECT_EQ(reports::formatDuration(seconds), text);
 }
 
 TEST(ServiceTimes, AnItemIsDoneAtTheFirstBumpThatReachesItOrItsCrossingOff)

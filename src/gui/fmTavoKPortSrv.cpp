@@ -16,7 +16,7 @@
 #include "platform/echo.h"
 #include "platform/services.h"
 #include "reports/shiftreport.h"
-#include "speed/speedreport.h"
+#include "reports/speedreport.h"
 #include "tickets/reprint.h"
 #include "ui_fmTavoKPortSrv.h"
 #include "util/dates.h"
@@ -567,7 +567,7 @@ void fmTavoKPortSrv::cmdPrintShiftRptB_Click()
 // The times of the port the display watches: the port the service lists.
 void fmTavoKPortSrv::cmdPrintShiftSpeed_Click()
 {
-    speed::cmdPrintShiftSpeed_Click(
+    reports::cmdPrintShiftSpeed_Click(
         { *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir, txtPrinterType->text() },
         m_service->port(), db::gCNT(), [this] { return std::make_unique<frmVSPBlank>(this); },
         [this](const QString &text) { DispElaMsg(*elaMsg, text); });

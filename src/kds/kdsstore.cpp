@@ -157,8 +157,7 @@ QDateTime wallClockStamp(const QString &text)
 
 } // namespace
 
-std::optional<QList<KdsStore::StoredBump>> KdsStore::bumpsSince(
-    const QString &port, const QDateTime &from) const
+std::optional<QList<speed::Bump>> KdsStore::bumpsSince(const QString &port, const QDateTime &from) const
 {
     if (!m_ok)
         return std::nullopt;
@@ -173,7 +172,7 @@ std::optional<QList<KdsStore::StoredBump>> KdsStore::bumpsSince(
         m_error = q.lastError().text();
         return std::nullopt;
     }
-    QList<StoredBump> bumps;
+    QList<speed::Bump> bumps;
     while (q.next())
         bumps.append(
             { q.value(0).toString(), q.value(1).toLongLong(), wallClockStamp(q.value(2).toString()) });

@@ -2,8 +2,6 @@
 // How long the kitchen took: each item from its order time to the bump that took it off the
 // display (or to its crossing off, when that came first), gathered per dish and per hour of the
 // order time. Plain values in and out, so the figures can be worked out by hand.
-#include "kds/kdsstore.h"
-
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -19,7 +17,12 @@ struct OrderedItem {
     QDateTime orderedAt; // as kds::orderedAt: the wall clock, marked UTC
 };
 
-using Bump = kds::KdsStore::StoredBump;
+// A bump of the kitchen display: the order `orderPID` done up to its row `upToRNo`.
+struct Bump {
+    QString orderPID;
+    qint64 upToRNo = 0;
+    QDateTime at; // the wall clock, marked UTC
+};
 
 // Times in seconds. Median and 90th percentile are nearest-rank: the value at rank
 // ceil(p/100 * count) of the sorted times. Every figure is then a time some item really took,

@@ -5,19 +5,18 @@
 #include "reports/shiftreport.h"
 #include "speed/servicetimes.h"
 
-namespace tavo::speed {
+namespace tavo::reports {
 
 // The items of `port` ordered within `window` (the rows the item summaries count) that the
 // kitchen makes, in RNo order. Throws db::DbError.
-QList<OrderedItem> readShiftItems(
-    db::Connection &cn, const QString &port, const reports::ShiftWindow &window);
+QList<speed::OrderedItem> readShiftItems(db::Connection &cn, const QString &port, const ShiftWindow &window);
 
 // "m:ss", or "h:mm:ss" from an hour on.
 QString formatDuration(qint64 seconds);
 
 // The button: the figures of the selected shift for `port` (the port the display watches), the
 // bumps read from KDS.db in the site folder (input.appDir), shown modally in a new preview.
-reports::ReportOutcome cmdPrintShiftSpeed_Click(const reports::ShiftInput &input, const QString &port,
-    db::Connection &cn, const reports::PreviewFactory &newPreview, const reports::MessageFlash &DispElaMsg);
+ReportOutcome cmdPrintShiftSpeed_Click(const ShiftInput &input, const QString &port, db::Connection &cn,
+    const PreviewFactory &newPreview, const MessageFlash &DispElaMsg);
 
-} // namespace tavo::speed
+} // namespace tavo::reports

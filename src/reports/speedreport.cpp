@@ -1,8 +1,9 @@
-#include "speed/speedreport.h"
+#include "reports/speedreport.h"
 
 #include "db/connection.h"
 #include "db/dbglobals.h"
 #include "kds/kdsboard.h"
+#include "kds/kdsstore.h"
 #include "platform/cursor.h"
 #include "platform/gridmodel.h"
 #include "platform/services.h"
@@ -17,7 +18,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace tavo::speed {
+namespace tavo::reports {
 
 namespace {
 
@@ -37,32 +38,31 @@ QString row(const QStringList &cells)
     return cells.join(u'#') + u';';
 }
 
-QStringList timeCells(const Durations &d)
+QStringList timeCells(const speed::Durations &d)
 {
     if (d.count == 0)
-        return { reports::formatQty(0), {}, {}, {} };
-    return { reports::formatQty(d.count), formatDuration(d.median), formatDuration(d.p90),
-        formatDuration(d.longest) };
+        return { formatQty(0), {}, {}, {} };
+    return { formatQty(d.count), formatDuration(d.median), formatDuration(d.p90), formatDuration(d.longest) };
 }
 
 // The start of the window as the wall clock reads it: no bump of its items can be older.
-QDateTime windowStart(const reports::ShiftWindow &window)
+QDateTime windowStart(const ShiftWindow &window)
 {
     const QTime time = QTime::fromString(window.timeB, u"hh:mm:ss"_s);
     return QDateTime(toDate(window.dateB), time.isValid() ? time : QTime(0, 0), Qt::UTC);
 }
 
-QList<Bump> readBumps(const QString &storePath, const QString &port, const QDateTime &from)
+QList<speed::Bump> readBumps(const QString &storePath, const QString &port, const QDateTime &from)
 {
     const kds::KdsStore store(storePath);
-    const std::optional<QList<Bump>> bumps = store.ok() ? store.bumpsSince(port, from) : std::nullopt;
+    const std::optional<QList<speed::Bump>> bumps = store.ok() ? store.bumpsSince(port, from) : std::nullopt;
     if (!bumps)
         throw TavoError(kErrPathFileAccess, storePath + u": "_s + store.lastError());
     return *bumps;
 }
 
-void layOut(reports::ReportPreview &preview, const QString &port, const reports::SelectedShift &shift,
-    const QString &opDate, const ServiceTimes &times)
+void layOut(ReportPreview &preview, const QString &port, const SelectedShift &shift, const QString &opDate,
+    const speed::ServiceTimes &times)
 {
     platform::PrintSurface &vsp = preview.surface();
     vsp.setDocName(port + kTitle);
@@ -85,7 +85,7 @@ void layOut(reports::ReportPreview &preview, const QString &port, const reports:
 
     vsp.setTableBorder(2);
     QString dishRows;
-    for (const DishTimes &dish : times.dishes)
+    for (const speed::DishTimes &dish : times.dishes)
         if (dish.done.count > 0)
             dishRows += row(QStringList { dish.dish } + timeCells(dish.done));
     dishRows += row(QStringList { u"合計"_s } + timeCells(times.overall));
@@ -94,20 +94,19 @@ void layOut(reports::ReportPreview &preview, const QString &port, const reports:
 
     vsp.paragraph(u"每小時"_s);
     QString hourRows;
-    for (const HourTimes &hour : times.hours) {
+    for (const speed::HourTimes &hour : times.hours) {
         const QStringList cells = timeCells(hour.done);
-        hourRows
-            += row({ hour.hour.toString(u"hh:mm"_s), reports::formatQty(hour.orders), cells[1], cells[2] });
+        hourRows += row({ hour.hour.toString(u"hh:mm"_s), formatQty(hour.orders), cells[1], cells[2] });
     }
     vsp.addTable(kHourFormat, kHourHeader, hourRows);
     vsp.paragraph(u"    "_s);
 
     // Not counted as no time nor as the whole shift: listed on their own.
-    vsp.paragraph(u"未完成: "_s + reports::formatQty(times.unfinished));
+    vsp.paragraph(u"未完成: "_s + formatQty(times.unfinished));
     QString unfinishedRows;
-    for (const DishTimes &dish : times.dishes)
+    for (const speed::DishTimes &dish : times.dishes)
         if (dish.unfinished > 0)
-            unfinishedRows += row({ dish.dish, reports::formatQty(dish.unfinished) });
+            unfinishedRows += row({ dish.dish, formatQty(dish.unfinished) });
     if (!unfinishedRows.isEmpty())
         vsp.addTable(kUnfinishedFormat, kUnfinishedHeader, unfinishedRows);
 
@@ -117,22 +116,22 @@ void layOut(reports::ReportPreview &preview, const QString &port, const reports:
     platform::GridModel &list = preview.listGrid();
     list.setColumns(grids::ServiceTimeList::columns);
     list.setRows(1);
-    for (const DishTimes &dish : times.dishes) {
+    for (const speed::DishTimes &dish : times.dishes) {
         const QStringList cells = timeCells(dish.done);
-        list.addRow(QStringList { dish.dish } + cells + QStringList { reports::formatQty(dish.unfinished) });
+        list.addRow(QStringList { dish.dish } + cells + QStringList { formatQty(dish.unfinished) });
     }
 }
 
 } // namespace
 
-QList<OrderedItem> readShiftItems(db::Connection &cn, const QString &port, const reports::ShiftWindow &window)
+QList<speed::OrderedItem> readShiftItems(db::Connection &cn, const QString &port, const ShiftWindow &window)
 {
     // By position: a day of a busy kitchen is a hundred thousand rows.
     enum { RNo, OrderPID, ItemName, ItemType, PriceCap, Qty, OrderDate, OrderTime, FileDate };
     db::Recordset rs = cn.openRecordset(
         u"SELECT RNo, OrderPID, ItemName, ItemType, PriceCap, Qty, OrderDate, OrderTime, FileDate FROM OrderI"_s
-        + reports::shiftCondition(window) + u" AND OrderI.KPort = "_s + QuotStr(port) + u" ORDER BY RNo"_s);
-    QList<OrderedItem> items;
+        + shiftCondition(window) + u" AND OrderI.KPort = "_s + QuotStr(port) + u" ORDER BY RNo"_s);
+    QList<speed::OrderedItem> items;
     QHash<QString, QDate> days;
     for (; !rs.eof(); rs.moveNext()) {
         // Add-ons ride on their item's card; returns and rush requests are nothing to make.
@@ -156,56 +155,56 @@ QString formatDuration(qint64 seconds)
         .arg(seconds % 60, 2, 10, QChar(u'0'));
 }
 
-reports::ReportOutcome cmdPrintShiftSpeed_Click(const reports::ShiftInput &input, const QString &port,
-    db::Connection &cn, const reports::PreviewFactory &newPreview, const reports::MessageFlash &DispElaMsg)
+ReportOutcome cmdPrintShiftSpeed_Click(const ShiftInput &input, const QString &port, db::Connection &cn,
+    const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
 {
     try {
-        const std::optional<reports::SelectedShift> shift = reports::selectedShift(input, DispElaMsg);
+        const std::optional<SelectedShift> shift = selectedShift(input, DispElaMsg);
         if (!shift)
-            return reports::ReportOutcome::NotRun;
+            return ReportOutcome::NotRun;
         const QString kport = port.trimmed();
         if (kport.isEmpty()) {
             DispElaMsg(u"請先設定送廚出口"_s);
-            return reports::ReportOutcome::NotRun;
+            return ReportOutcome::NotRun;
         }
         // Bumps are kept by the kitchen display only; without its file there is nothing to time,
         // and a report is no reason to create one.
         const QString storePath = QDir(input.appDir).filePath(u"KDS.db"_s);
         if (!QFile::exists(storePath)) {
             DispElaMsg(u"廚房顯示沒有出餐記錄"_s);
-            return reports::ReportOutcome::NotRun;
+            return ReportOutcome::NotRun;
         }
 
-        std::unique_ptr<reports::ReportPreview> preview = newPreview();
+        std::unique_ptr<ReportPreview> preview = newPreview();
         platform::PrintSurface &vsp = preview->surface();
         const QString printer = input.printer.trimmed();
         if (!printer.isEmpty()) {
             if (!preview->IsPrinterInstalled(printer)) {
                 DispElaMsg(u"帳單印表機未安裝:"_s + printer);
-                return reports::ReportOutcome::NotRun;
+                return ReportOutcome::NotRun;
             }
             vsp.setDevice(printer);
         }
 
         const platform::BusyPointer busy;
         vsp.setPreview(true);
-        const QList<OrderedItem> items = readShiftItems(cn, kport, shift->window);
+        const QList<speed::OrderedItem> items = readShiftItems(cn, kport, shift->window);
         if (items.isEmpty()) {
             platform::services().prompter->ask(appTitle(), u"沒有出菜單資料:"_s + kport,
                 platform::BoxIcon::Information, platform::BoxButtons::Ok);
-            return reports::ReportOutcome::NotRun;
+            return ReportOutcome::NotRun;
         }
         // Past the days the display keeps, every item would read as never done.
         const QDateTime from = windowStart(shift->window);
         const QDateTime now = platform::services().clock->now();
         if (from < QDateTime(now.date(), now.time(), Qt::UTC).addDays(-kds::KdsStore::kBumpKeepDays)) {
             DispElaMsg(u"出餐記錄只保留 %1 天"_s.arg(kds::KdsStore::kBumpKeepDays));
-            return reports::ReportOutcome::NotRun;
+            return ReportOutcome::NotRun;
         }
-        const ServiceTimes times = serviceTimes(items, readBumps(storePath, kport, from));
+        const speed::ServiceTimes times = speed::serviceTimes(items, readBumps(storePath, kport, from));
 
         const platform::PrintPaper paper
-            = reports::reportPaper(vsp.device(), printer.isEmpty() ? QString() : input.printerType.trimmed());
+            = reportPaper(vsp.device(), printer.isEmpty() ? QString() : input.printerType.trimmed());
         vsp.setPaperSize(paper.size, paper.roll);
         vsp.setMarginLeft(0);
         vsp.setMarginRight(0);
@@ -213,11 +212,11 @@ reports::ReportOutcome cmdPrintShiftSpeed_Click(const reports::ShiftInput &input
         layOut(*preview, kport, *shift, input.opDate, times);
         platform::restoreCursor();
         preview->showModal();
-        return reports::ReportOutcome::Shown;
+        return ReportOutcome::Shown;
     } catch (...) {
         ShowErrMsg(kTag);
-        return reports::ReportOutcome::Failed;
+        return ReportOutcome::Failed;
     }
 }
 
-} // namespace tavo::speed
+} // namespace tavo::reports
