@@ -5,6 +5,7 @@
 #include "demo/demoschema.h"
 #include "gui/fmTavoKPortSrv.h"
 #include "gui/frmVSPBlank.h"
+#include "kds/kdsstore.h"
 #include "platform/echo.h"
 #include "support/fake_printers.h"
 #include "support/test_environment.h"
@@ -304,6 +305,41 @@ TEST_F(ReportButtonsTest, EachButtonShowsItsReportInAModalPreviewOrSaysWhyNot)
     QTest::mouseClick(window.cmdPrintShiftRptB, Qt::LeftButton);
     ASSERT_EQ(env.prompter.boxes.size(), 1);
     EXPECT_EQ(env.prompter.boxes[0].text, u"沒有出菜單資料:PB"_s);
+}
+
+TEST_F(ReportButtonsTest, TheServiceTimesOfTheWatchedPortShowInThePreviewToo)
+{
+    gui::fmTavoKPortSrv window;
+    window.service().quit = [](int) {};
+    window.service().setPort(u"PK"_s);
+    window.fg2->setRows(1);
+    window.fg2->addRow({ u"午班"_s, u"11:00"_s, u"14:00"_s });
+    window.fg2->setRow(1);
+    window.txtOpDate->setText(u"2024/03/01"_s);
+    env.clock.set(QDateTime(QDate(2024, 3, 1), QTime(15, 0)));
+    // All of them one order, ordered at 12:30 and bumped ten minutes later.
+    db::gCNT().execute(u"UPDATE ORDERI SET OrderPID = 'T01-1'"_s);
+    {
+        kds::KdsStore store(env.path(u"KDS.db"_s));
+        ASSERT_TRUE(store.bump(u"PK"_s, u"T01-1"_s, 80, QDateTime(QDate(2024, 3, 1), QTime(12, 40))));
+    }
+
+    platform::PrintDocument shown;
+    QStringList first;
+    int listed = 0;
+    QTimer::singleShot(0, [&] {
+        auto *preview = qobject_cast<frmVSPBlank *>(QApplication::activeModalWidget());
+        ASSERT_NE(preview, nullptr);
+        shown = preview->vsp.document();
+        listed = preview->fgList->Rows();
+        first = preview->fgList->rowCells(1);
+        QTest::mouseClick(preview->cmdExit, Qt::LeftButton);
+    });
+    EXPECT_EQ(window.cmdPrintShiftSpeed->text(), u"出餐時間統計"_s);
+    QTest::mouseClick(window.cmdPrintShiftSpeed, Qt::LeftButton);
+    EXPECT_EQ(shown.textBlocks().value(0), u"PK出餐時間統計 - 午班"_s);
+    EXPECT_EQ(listed, 1 + 80) << "the header and one row per dish";
+    EXPECT_EQ(first, (QStringList { u"item 00"_s, u"1"_s, u"10:00"_s, u"10:00"_s, u"10:00"_s, u"0"_s }));
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "platform/echo.h"
 #include "platform/services.h"
 #include "reports/shiftreport.h"
+#include "reports/speedreport.h"
 #include "tickets/reprint.h"
 #include "ui_fmTavoKPortSrv.h"
 #include "util/dates.h"
@@ -81,6 +82,7 @@ fmTavoKPortSrv::fmTavoKPortSrv(QWidget *parent)
     cmdRoomOrder = ui->cmdRoomOrder;
     cmdPrintShiftItemSum = ui->cmdPrintShiftItemSum;
     cmdPrintShiftRptB = ui->cmdPrintShiftRptB;
+    cmdPrintShiftSpeed = ui->cmdPrintShiftSpeed;
     txtOpDate = ui->txtOpDate;
     txtShutTime = ui->txtShutTime;
     txtDefKPort = ui->txtDefKPort;
@@ -182,6 +184,7 @@ void fmTavoKPortSrv::connectHandlers()
     connect(cmdPrintTest, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintTest_Click);
     connect(cmdPrintShiftItemSum, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintShiftItemSum_Click);
     connect(cmdPrintShiftRptB, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintShiftRptB_Click);
+    connect(cmdPrintShiftSpeed, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdPrintShiftSpeed_Click);
     if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, &fmTavoKPortSrv::commitData);
 }
@@ -558,6 +561,15 @@ void fmTavoKPortSrv::cmdPrintShiftRptB_Click()
     reports::cmdPrintShiftRptB_Click(
         { *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir, txtPrinterType->text() }, db::gCNT(),
         [this] { return std::make_unique<frmVSPBlank>(this); },
+        [this](const QString &text) { DispElaMsg(*elaMsg, text); });
+}
+
+// The times of the port the display watches: the port the service lists.
+void fmTavoKPortSrv::cmdPrintShiftSpeed_Click()
+{
+    reports::cmdPrintShiftSpeed_Click(
+        { *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir, txtPrinterType->text() },
+        m_service->port(), db::gCNT(), [this] { return std::make_unique<frmVSPBlank>(this); },
         [this](const QString &text) { DispElaMsg(*elaMsg, text); });
 }
 

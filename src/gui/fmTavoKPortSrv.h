@@ -47,6 +47,7 @@ public:
     QPushButton *cmdPrintRow = nullptr, *cmdPrintTest = nullptr, *cmdTestPrinter = nullptr;
     QPushButton *cmdSetDef = nullptr, *cmdSetKportPrinter = nullptr, *cmdChangePrinter = nullptr;
     QPushButton *cmdRoomOrder = nullptr, *cmdPrintShiftItemSum = nullptr, *cmdPrintShiftRptB = nullptr;
+    QPushButton *cmdPrintShiftSpeed = nullptr;
     QLineEdit *txtOpDate = nullptr, *txtShutTime = nullptr, *txtDefKPort = nullptr;
     QLineEdit *txtPrinter = nullptr, *txtPrinterType = nullptr, *txtTavo3MDB = nullptr;
     QCheckBox *chkPrintItem = nullptr, *chkPrintList = nullptr, *chkKPortForm = nullptr;
@@ -113,9 +114,11 @@ private:
     void cmdPrintRow_Click();
     void cmdPrintTest_Click();
     bool KPWPOrderI(const QString &PrinterName, const tickets::OrderBuffer &Buffer);
-    // The shift item-summary reports of the kitchen and of the bar, each in its own preview.
+    // The shift item-summary reports of the kitchen and of the bar, and the service times of the
+    // watched port, each in its own preview.
     void cmdPrintShiftItemSum_Click();
     void cmdPrintShiftRptB_Click();
+    void cmdPrintShiftSpeed_Click();
 
     void commitData(QSessionManager &manager);
     void connectHandlers();

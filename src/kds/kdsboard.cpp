@@ -37,9 +37,8 @@ QTime timeOf(const QString &text)
     return QTime(values[0], values[1], values[2]);
 }
 
-// The POS stamps the order's day and its time of day apart; the creation stamp stands in when
-// either is missing. Kept as the wall clock reads (marked UTC): comparing local times asks the
-// system's time zone files on every comparison, a thousand times a cycle.
+} // namespace
+
 QDateTime orderedAt(
     const QString &orderDate, const QString &orderTime, const QString &fileDate, QHash<QString, QDate> &days)
 {
@@ -57,6 +56,8 @@ QDateTime orderedAt(
         return QDateTime(fileDay, fileTime.isValid() ? fileTime : QTime(0, 0), Qt::UTC);
     return {};
 }
+
+namespace {
 
 tickets::KitchenTicket ticketOf(const OrderRow &r)
 {

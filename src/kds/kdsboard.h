@@ -24,6 +24,14 @@ struct OrderRow {
     bool operator==(const OrderRow &) const = default;
 };
 
+// When a row was ordered. The POS stamps the order's day and its time of day apart; the creation
+// stamp stands in when either is missing. Kept as the wall clock reads (marked UTC): comparing
+// local times asks the system's time zone files on every comparison, a thousand times a cycle.
+// `days` keeps the dates already read, for the next rows of the same night. Invalid when the row
+// has no time at all.
+QDateTime orderedAt(
+    const QString &orderDate, const QString &orderTime, const QString &fileDate, QHash<QString, QDate> &days);
+
 // The port's open rows (OPDate null) in RNo order. Throws db::DbError.
 QList<OrderRow> readOpenRows(db::Connection &cn, const QString &port);
 

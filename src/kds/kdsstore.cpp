@@ -139,4 +139,44 @@ bool KdsStore::hasSession(const QByteArray &tokenHash, const QByteArray &pinHash
     return q.exec() && q.next();
 }
 
+// ---- Reading the bumps back
+
+namespace {
+
+// A stamp as written by bump(), read by position: a day's bumps are tens of thousands of rows,
+// and Qt's parser of formats takes longer than the query.
+QDateTime wallClockStamp(const QString &text)
+{
+    const auto number = [&](qsizetype at, qsizetype size) { return QStringView(text).mid(at, size).toInt(); };
+    if (text.size() != kStamp.size())
+        return {};
+    const QDate date(number(0, 4), number(5, 2), number(8, 2));
+    const QTime time(number(11, 2), number(14, 2), number(17, 2));
+    return date.isValid() && time.isValid() ? QDateTime(date, time, Qt::UTC) : QDateTime();
+}
+
+} // namespace
+
+std::optional<QList<speed::Bump>> KdsStore::bumpsSince(const QString &port, const QDateTime &from) const
+{
+    if (!m_ok)
+        return std::nullopt;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.setForwardOnly(true);
+    // The stamps sort as text in the order of the times they name.
+    q.prepare(
+        u"SELECT OrderPID, UpToRNo, BumpedAt FROM Bumps WHERE KPort = ? AND BumpedAt >= ? ORDER BY Id"_s);
+    q.addBindValue(port);
+    q.addBindValue(from.toString(kStamp));
+    if (!q.exec()) {
+        m_error = q.lastError().text();
+        return std::nullopt;
+    }
+    QList<speed::Bump> bumps;
+    while (q.next())
+        bumps.append(
+            { q.value(0).toString(), q.value(1).toLongLong(), wallClockStamp(q.value(2).toString()) });
+    return bumps;
+}
+
 } // namespace tavo::kds

@@ -2,8 +2,11 @@
 // The kitchen display's own file in the site folder (KDS.db, SQLite): the bumped orders and the
 // devices that entered the PIN. It survives a restart of the service, and it is the only thing
 // the display writes: the POS tables are never touched.
+#include "speed/servicetimes.h"
+
 #include <QDateTime>
 #include <QHash>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -37,6 +40,14 @@ public:
     // (by its hash) stays the same.
     bool addSession(const QByteArray &tokenHash, const QByteArray &pinHash, const QDateTime &at);
     bool hasSession(const QByteArray &tokenHash, const QByteArray &pinHash) const;
+
+    // ---- Reading the bumps back, for the service-time figures.
+    // How long the display keeps its bumps: older orders have long been closed.
+    static constexpr int kBumpKeepDays = 3;
+    // The bumps of `port` made at or after `from` (a wall-clock time), oldest first; none when the
+    // file could not be read (lastError() says why). A recalled bump is gone from the file, so
+    // an order bumped again appears with its last bump only.
+    std::optional<QList<speed::Bump>> bumpsSince(const QString &port, const QDateTime &from) const;
 
 private:
     bool exec(const QString &sql, const QVariantList &values = {}) const;

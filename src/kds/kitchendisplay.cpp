@@ -32,8 +32,6 @@ const QByteArray kSecurityPolicy = "default-src 'none'; script-src 'self'; style
                                    "form-action 'self'; frame-ancestors 'none'";
 const QByteArray kCookie = "tavo_kds";
 constexpr int kCookieDays = 400;
-// Bumps older than this belong to orders long closed.
-constexpr int kBumpKeepDays = 3;
 // Well inside the silence after which a page shows itself lost.
 constexpr std::chrono::seconds kHeartbeatInterval(3);
 
@@ -141,7 +139,7 @@ KitchenDisplay::KitchenDisplay(
 {
     if (!m_store->ok())
         WriteErrLog(u"KitchenDisplay"_s, ErrorInfo { kErrPathFileAccess, m_store->lastError() });
-    m_store->forgetBumpsBefore(now().addDays(-kBumpKeepDays));
+    m_store->forgetBumpsBefore(now().addDays(-KdsStore::kBumpKeepDays));
     connect(
         m_http.get(), &QAbstractHttpServer::newWebSocketConnection, this, &KitchenDisplay::acceptWebSockets);
     m_heartbeat.setInterval(kHeartbeatInterval);

@@ -235,35 +235,43 @@ ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, c
     }
 }
 
+std::optional<SelectedShift> selectedShift(const ShiftInput &input, const MessageFlash &DispElaMsg)
+{
+    platform::saveCsv(input.fg2, input.appDir + u"/TavoC_fg2.CSV"_s);
+    const int row = input.fg2.Row();
+    if (row < 1 || row >= input.fg2.Rows()) {
+        DispElaMsg(u"請先選擇班別"_s);
+        return std::nullopt;
+    }
+    QString timeB = shiftTime(cell(input.fg2, row, grids::ShiftTable::Start));
+    QString timeE = shiftTime(cell(input.fg2, row, grids::ShiftTable::End));
+    if (timeB.isEmpty() || timeE.isEmpty()) {
+        DispElaMsg(u"統計時間未設定"_s);
+        return std::nullopt;
+    }
+    const QString dateB = input.opDate;
+    QString dateE = dateB;
+    if (timeE < timeB) {
+        const QDate first = toDate(dateB);
+        if (!first.isValid())
+            throw TavoError(13, u"Type mismatch: the operation date \"%1\" is not a date"_s.arg(dateB));
+        dateE = first.addDays(1).toString(u"yyyy/MM/dd"_s);
+    }
+    return SelectedShift { cell(input.fg2, row, grids::ShiftTable::Shift).trimmed(),
+        { dateB, dateE, timeB + u":00"_s, timeE + u":59"_s } };
+}
+
 ReportOutcome printShiftReport(const QString &tag, const QString &kPort, const QString &kPName,
     const ShiftInput &input, db::Connection &cn, const PreviewFactory &newPreview,
     const MessageFlash &DispElaMsg)
 {
     try {
-        platform::saveCsv(input.fg2, input.appDir + u"/TavoC_fg2.CSV"_s);
-        const int row = input.fg2.Row();
-        if (row < 1 || row >= input.fg2.Rows()) {
-            DispElaMsg(u"請先選擇班別"_s);
+        const std::optional<SelectedShift> shift = selectedShift(input, DispElaMsg);
+        if (!shift)
             return ReportOutcome::NotRun;
-        }
-        QString timeB = shiftTime(cell(input.fg2, row, grids::ShiftTable::Start));
-        QString timeE = shiftTime(cell(input.fg2, row, grids::ShiftTable::End));
-        if (timeB.isEmpty() || timeE.isEmpty()) {
-            DispElaMsg(u"統計時間未設定"_s);
-            return ReportOutcome::NotRun;
-        }
-        const QString dateB = input.opDate;
-        QString dateE = dateB;
-        if (timeE < timeB) {
-            const QDate first = toDate(dateB);
-            if (!first.isValid())
-                throw TavoError(13, u"Type mismatch: the operation date \"%1\" is not a date"_s.arg(dateB));
-            dateE = first.addDays(1).toString(u"yyyy/MM/dd"_s);
-        }
-        timeB += u":00"_s;
-        timeE += u":59"_s;
-        return PrintKPTypeList(kPort, kPName, dateB, dateE, timeB, timeE, input.printer.trimmed(), u"Y"_s,
-            input.printerType.trimmed(), cn, newPreview, DispElaMsg);
+        const ShiftWindow &w = shift->window;
+        return PrintKPTypeList(kPort, kPName, w.dateB, w.dateE, w.timeB, w.timeE, input.printer.trimmed(),
+            u"Y"_s, input.printerType.trimmed(), cn, newPreview, DispElaMsg);
     } catch (...) {
         ShowErrMsg(tag);
         return ReportOutcome::Failed;

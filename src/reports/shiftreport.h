@@ -5,6 +5,7 @@
 #include "reports/reportpreview.h"
 
 #include <QString>
+#include <optional>
 
 namespace tavo::db {
 class Connection;
@@ -60,8 +61,18 @@ struct ShiftInput {
     QString printerType = {}; // txtPrinterType
 };
 
-// The buttons' logic: saves the shift grid, turns the selected shift into a window on the
-// operation date and runs PrintKPTypeList for the station. Errors are shown with `tag`.
+// The shift under the grid's cursor, as a window on the operation date: from its start time to
+// its end time, on the next day when the end comes before the start. Saves the shift grid first.
+// None when no shift is selected or it has no times (the panel says which). Throws TavoError when
+// a shift past midnight meets an operation date that is not a date.
+struct SelectedShift {
+    QString name;
+    ShiftWindow window;
+};
+std::optional<SelectedShift> selectedShift(const ShiftInput &input, const MessageFlash &DispElaMsg);
+
+// The buttons' logic: runs PrintKPTypeList for the station over the selected shift. Errors are
+// shown with `tag`.
 ReportOutcome printShiftReport(const QString &tag, const QString &kPort, const QString &kPName,
     const ShiftInput &input, db::Connection &cn, const PreviewFactory &newPreview,
     const MessageFlash &DispElaMsg);

@@ -33,6 +33,13 @@ struct ReportList {
     static constexpr GridColumn columns[Count] = { { u"類別" }, { u"項目名稱" }, { u"數量" } };
 };
 
+// fgList of the report preview for the service times: one row per dish as "存檔" saves it.
+struct ServiceTimeList {
+    enum Column : int { Dish, Done, Median, P90, Longest, Unfinished, Count };
+    static constexpr GridColumn columns[Count]
+        = { { u"品名" }, { u"筆數" }, { u"中位數" }, { u"90%" }, { u"最長" }, { u"未完成" } };
+};
+
 // fg2: the shift table, kept in TavoC_fg2.CSV.
 struct ShiftTable {
     enum Column : int { Shift, Start, End, Count };
