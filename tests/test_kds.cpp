@@ -10,6 +10,7 @@
 #include "platform/echo.h"
 #include "platform/services.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -368,4 +369,58 @@ TEST(KitchenDisplay, EveryPageHearsFromTheServiceWhileTheBoardStands)
     ASSERT_GE(heard.size(), 2);
     EXPECT_TRUE(heard[0].contains(u"board"_s));
     EXPECT_GT(heard.last()[u"now"_s].toDouble(), heard.first()[u"now"_s].toDouble());
+}
+
+TEST(KitchenDisplay, CrossingOffTheLastItemBumpsTheCardWhenSetSo)
+{
+    tavo::platform::setEchoEnabled(false);
+    QTemporaryDir dir;
+    tavo::db::Connection cn;
+    cn.open(u"Provider=SQLite;Data Source=:memory:"_s);
+    tavo::demo::createSchema(cn);
+    for (int rno = 1; rno <= 3; ++rno)
+        cn.execute(
+            u"INSERT INTO ORDERI (RNo, KPort, OrderPID, TblName, OrderDate, OrderTime, ItemName, Qty, Amt, "
+            u"Price) VALUES (%1, 'PK', '%2', 'A01', '2026/05/01', '12:00:00', '滷肉飯', 1, 35, 35)"_s.arg(rno)
+                .arg(rno < 3 ? u"A01-1"_s : u"B01-1"_s));
+    KdsSettings settings;
+    settings.crossOffBumps = true;
+    KitchenDisplay display(cn, settings, dir.path());
+    ASSERT_TRUE(display.start()) << display.error().toStdString();
+    display.setPort(u"PK"_s);
+    display.refresh();
+
+    QWebSocket page;
+    int boards = 0;
+    QObject::connect(&page, &QWebSocket::binaryMessageReceived, [&](const QByteArray &text) {
+        boards += QJsonDocument::fromJson(text).object().contains(u"board"_s);
+    });
+    QUrl url = display.url();
+    url.setScheme(u"ws"_s);
+    url.setPath(u"/ws"_s);
+    page.open(url);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boards == 1; }, 5000));
+    const auto cross = [&](int rno, bool done) {
+        const int before = boards;
+        page.sendTextMessage(
+            u"{\"do\":\"cross\",\"rno\":%1,\"done\":%2}"_s.arg(rno).arg(done ? u"true"_s : u"false"_s));
+        return QTest::qWaitFor([&] { return boards > before; }, 5000);
+    };
+    const auto bumpedOrders = [&] {
+        KdsStore store(QDir(dir.path()).filePath(u"KDS.db"_s));
+        QStringList orders;
+        for (const Bump &b : store.bumpsBetween(u"PK"_s, kNoon.addYears(-10), kNoon.addYears(10)))
+            orders << b.orderPID + u':' + QString::number(b.upTo);
+        return orders;
+    };
+    EXPECT_TRUE(cross(1, true));
+    EXPECT_TRUE(cross(1, false));
+    EXPECT_TRUE(cross(2, true));
+    EXPECT_TRUE(bumpedOrders().isEmpty()) << "row 1 was taken back: the card has an item to make";
+    EXPECT_TRUE(cross(1, true));
+    EXPECT_EQ(bumpedOrders(), QStringList { u"A01-1:2"_s });
+    // A row that is on no card is not the page's to mark.
+    EXPECT_TRUE(cross(99, true));
+    KdsStore store(QDir(dir.path()).filePath(u"KDS.db"_s));
+    EXPECT_EQ(store.crossedOff(u"PK"_s), (QSet<qint64> { 1, 2 }));
 }

@@ -295,7 +295,8 @@ BoardJson boardJson(const QList<Card> &cards, const BoardView &view)
             { u"at"_s, double(wallMSecs(r.bump.at)) }, { u"since"_s, double(wallMSecs(r.since)) } });
     out.head = QJsonDocument(QJsonObject { { u"port"_s, view.port }, { u"amber"_s, view.amberMinutes },
                                  { u"red"_s, view.redMinutes }, { u"canRecall"_s, view.canRecall },
-                                 { u"order"_s, order }, { u"waiting"_s, waiting }, { u"recent"_s, recent } })
+                                 { u"crossOffBumps"_s, view.crossOffBumps }, { u"order"_s, order },
+                                 { u"waiting"_s, waiting }, { u"recent"_s, recent } })
                    .toJson(QJsonDocument::Compact);
     return out;
 }

@@ -94,6 +94,7 @@ struct BoardView {
     QString port;
     int amberMinutes = 10, redMinutes = 20;
     bool canRecall = false;
+    bool crossOffBumps = false;
     QList<Recallable> recent {};
 };
 

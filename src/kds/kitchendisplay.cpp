@@ -261,8 +261,9 @@ void KitchenDisplay::rebuild()
     const QDateTime at = now();
     const QList<Recallable> recent
         = recallList(m_rows, m_store->bumpsBetween(m_port, at.addDays(-kBumpKeepDays), at.addDays(1)), at);
-    BoardJson board
-        = boardJson(m_cards, { m_port, m_settings.amberMinutes, m_settings.redMinutes, canRecall, recent });
+    BoardJson board = boardJson(m_cards,
+        { m_port, m_settings.amberMinutes, m_settings.redMinutes, canRecall, m_settings.crossOffBumps,
+            recent });
     if (board == m_board)
         return;
     const QByteArray text = message(board.message(m_board.cards));
