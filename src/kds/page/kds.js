@@ -44,9 +44,10 @@
   let firstBoard = true;
   const freshMs = 6000;
   const freshUntil = new Map();
-  // The bump bar's choice, by order id; "0" waits for a second digit (10 to 19).
+  // The bump bar's choice, by order id; "0" waits a moment for a second digit (10 to 19).
   let selectedId = null;
-  let tens = false;
+  const tensMs = 2000;
+  let tensUntil = 0;
   const toastMs = 8000;
   let toastTimer = null;
   const recentMs = 30 * 60000;
@@ -106,6 +107,7 @@
 
   function drawItem(card, item) {
     const li = el('li', 'item' + (item.red ? ' red' : '') + (item.done ? ' done' : ''));
+    li.dataset.rno = item.rno;
     li.tabIndex = 0;
     li.setAttribute('role', 'button');
     li.setAttribute('aria-pressed', item.done ? 'true' : 'false');
@@ -192,7 +194,14 @@
       const next = board.cards[Math.min(Math.max(at, 0), board.cards.length - 1)];
       selectedId = next ? next.id : null;
     }
+    // An item crossed off from the keyboard is drawn anew: the focus goes to its new self.
+    const focused = document.activeElement;
+    const focusedItem = focused && focused.classList.contains('item') ? focused.dataset.rno : null;
     cardsEl.replaceChildren(...nodes);
+    if (focusedItem && !cardsEl.contains(focused)) {
+      const again = cardsEl.querySelector('.item[data-rno="' + focusedItem + '"]');
+      if (again) again.focus();
+    }
     marks();
   }
 
@@ -425,11 +434,11 @@
     const key = event.key;
     if (/^[0-9]$/.test(key)) {
       const digit = Number(key);
-      if (tens) {
-        tens = false;
+      if (performance.now() < tensUntil) {
+        tensUntil = 0;
         select(10 + digit - 1);
       } else if (digit === 0) {
-        tens = true;
+        tensUntil = performance.now() + tensMs;
       } else {
         select(digit - 1);
       }
