@@ -71,13 +71,15 @@ tickets::KitchenTicket ticketOf(const OrderRow &r)
     t.Qty = r.qty;
     t.Amt = r.amt;
     t.Price = r.price;
+    t.menuRemark = r.menuRemark;
     return t;
 }
 
-CardItem itemOf(const tickets::KitchenTicket &t)
+CardItem itemOf(qint64 rno, const tickets::KitchenTicket &t)
 {
     const tickets::TicketLines lines = tickets::ticketLines(t, {});
     CardItem item;
+    item.rno = rno;
     item.item = lines.item;
     item.quantity = lines.quantity;
     item.addOns = lines.addOns;
@@ -90,7 +92,7 @@ CardItem itemOf(const tickets::KitchenTicket &t)
 
 } // namespace
 
-QList<OrderRow> readOpenRows(db::Connection &cn, const QString &port)
+QList<OrderRow> readOpenRows(db::Connection &cn, const QString &port, MenuRemarks *menuRemarks)
 {
     // By position: the columns are read a thousand times a cycle on a busy night.
     enum {
@@ -107,11 +109,12 @@ QList<OrderRow> readOpenRows(db::Connection &cn, const QString &port)
         Qty,
         Amt,
         Remark,
-        DelMark
+        DelMark,
+        TypeNo
     };
     db::Recordset rs = cn.openRecordset(
         u"SELECT RNo, OrderPID, TblName, OrderTime, OrderDate, FileDate, ItemName, ItemType, PriceCap, "_s
-        u"Price, Qty, Amt, Remark, DelMark FROM ORDERI WHERE KPort = "_s
+        u"Price, Qty, Amt, Remark, DelMark, TypeNo FROM ORDERI WHERE KPort = "_s
         + QuotStr(port) + u" AND OPDate IS NULL ORDER BY RNo"_s);
     QList<OrderRow> rows;
     QHash<QString, QDate> days;
@@ -125,16 +128,33 @@ QList<OrderRow> readOpenRows(db::Connection &cn, const QString &port)
         r.priceCap = rs.text(PriceCap);
         r.remark = rs.text(Remark);
         r.delMark = rs.text(DelMark);
+        r.typeNo = rs.text(TypeNo);
         r.qty = rs.number(Qty);
         r.amt = rs.number(Amt);
         r.price = rs.number(Price);
         r.orderedAt = orderedAt(rs.text(OrderDate), rs.text(OrderTime), rs.text(FileDate), days);
         rows.append(r);
     }
+    if (menuRemarks) {
+        MenuRemarks onBoard;
+        for (OrderRow &r : rows) {
+            const QString dish = r.typeNo + u'\x1f' + r.itemName;
+            auto known = onBoard.constFind(dish);
+            if (known == onBoard.constEnd()) {
+                const auto cached = menuRemarks->constFind(dish);
+                known = onBoard.insert(dish,
+                    cached != menuRemarks->constEnd() ? *cached
+                                                      : tickets::readMenuRemark(cn, r.typeNo, r.itemName));
+            }
+            r.menuRemark = *known;
+        }
+        *menuRemarks = std::move(onBoard);
+    }
     return rows;
 }
 
-QList<Card> buildCards(const QList<OrderRow> &rows, const QHash<QString, qint64> &bumpedUpTo)
+QList<Card> buildCards(
+    const QList<OrderRow> &rows, const QHash<QString, qint64> &bumpedUpTo, const QSet<qint64> &crossedOff)
 {
     QList<Card> cards;
     QHash<QString, qsizetype> cardOf;
@@ -165,7 +185,8 @@ QList<Card> buildCards(const QList<OrderRow> &rows, const QHash<QString, qint64>
             card.items.last().addOns += tickets::ticketLines(carrier, {}).addOns;
             continue;
         }
-        card.items.append(itemOf(ticket));
+        card.items.append(itemOf(r.rno, ticket));
+        card.items.last().crossedOff = crossedOff.contains(r.rno);
         takes = tickets::listsAddOns(ticket, {});
     }
     std::stable_sort(
@@ -179,7 +200,7 @@ QList<Waiting> waitingTotals(const QList<Card> &cards)
     QStringList order;
     for (const Card &card : cards)
         for (const CardItem &item : card.items) {
-            if (item.addOnRow || item.qty == 0)
+            if (item.addOnRow || item.qty == 0 || item.crossedOff)
                 continue;
             if (!totals.contains(item.dish))
                 order.append(item.dish);
@@ -194,12 +215,56 @@ QList<Waiting> waitingTotals(const QList<Card> &cards)
     return waiting;
 }
 
+bool allCrossedOff(const Card &card)
+{
+    return !card.items.isEmpty()
+        && std::all_of(
+            card.items.cbegin(), card.items.cend(), [](const CardItem &i) { return i.crossedOff; });
+}
+
+QList<Recallable> recallList(const QList<OrderRow> &rows, const QList<Bump> &bumps, const QDateTime &now)
+{
+    // Per order its latest bump and the one before it: a recall shows the rows between the two.
+    QHash<QString, Bump> latest;
+    QHash<QString, qint64> before;
+    for (const Bump &b : bumps) {
+        if (const auto found = latest.constFind(b.orderPID); found != latest.constEnd())
+            before[b.orderPID] = std::max(before.value(b.orderPID), found->upTo);
+        latest[b.orderPID] = b;
+    }
+    const QDateTime from = now.addSecs(-60 * kRecallMinutes);
+    QHash<QString, Recallable> shown;
+    for (const OrderRow &r : rows) {
+        const auto bump = latest.constFind(r.orderPID);
+        if (bump == latest.constEnd() || bump->at < from || r.rno > bump->upTo
+            || r.rno <= before.value(r.orderPID))
+            continue;
+        auto found = shown.find(r.orderPID);
+        if (found == shown.end())
+            found = shown.insert(r.orderPID, { *bump, r.tblName.isEmpty() ? r.orderPID : r.tblName, {} });
+        if (r.orderedAt.isValid() && (!found->since.isValid() || r.orderedAt < found->since))
+            found->since = r.orderedAt;
+    }
+    QList<Recallable> list = shown.values();
+    std::sort(list.begin(), list.end(),
+        [](const Recallable &a, const Recallable &b) { return a.bump.id > b.bump.id; });
+    if (list.size() > kRecallListSize)
+        list.resize(kRecallListSize);
+    return list;
+}
+
 namespace {
 
 QByteArray jsonString(const QString &text)
 {
     const QByteArray array = QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact);
     return array.mid(1, array.size() - 2);
+}
+
+// The wall clock's time as the moment it names here.
+qint64 wallMSecs(const QDateTime &wall)
+{
+    return QDateTime(wall.date(), wall.time()).toMSecsSinceEpoch();
 }
 
 } // namespace
@@ -211,10 +276,10 @@ BoardJson boardJson(const QList<Card> &cards, const BoardView &view)
     for (const Card &card : cards) {
         QJsonArray items;
         for (const CardItem &item : card.items)
-            items.append(QJsonObject { { u"item"_s, item.item }, { u"qty"_s, item.quantity },
-                { u"addOns"_s, item.addOns }, { u"red"_s, item.red } });
-        // The wall clock's time as the moment it names here.
-        const qint64 since = QDateTime(card.since.date(), card.since.time()).toMSecsSinceEpoch();
+            items.append(QJsonObject { { u"rno"_s, double(item.rno) }, { u"item"_s, item.item },
+                { u"qty"_s, item.quantity }, { u"addOns"_s, item.addOns }, { u"red"_s, item.red },
+                { u"done"_s, item.crossedOff } });
+        const qint64 since = wallMSecs(card.since);
         out.cards.insert(card.orderPID,
             QJsonDocument(
                 QJsonObject { { u"id"_s, card.orderPID }, { u"table"_s, card.table },
@@ -225,9 +290,14 @@ BoardJson boardJson(const QList<Card> &cards, const BoardView &view)
     QJsonArray waiting;
     for (const Waiting &w : waitingTotals(cards))
         waiting.append(QJsonObject { { u"dish"_s, w.dish }, { u"qty"_s, db::numberText(w.qty) } });
+    QJsonArray recent;
+    for (const Recallable &r : view.recent)
+        recent.append(QJsonObject { { u"id"_s, r.bump.orderPID }, { u"table"_s, r.table },
+            { u"at"_s, double(wallMSecs(r.bump.at)) }, { u"since"_s, double(wallMSecs(r.since)) } });
     out.head = QJsonDocument(QJsonObject { { u"port"_s, view.port }, { u"amber"_s, view.amberMinutes },
                                  { u"red"_s, view.redMinutes }, { u"canRecall"_s, view.canRecall },
-                                 { u"order"_s, order }, { u"waiting"_s, waiting } })
+                                 { u"crossOffBumps"_s, view.crossOffBumps }, { u"order"_s, order },
+                                 { u"waiting"_s, waiting }, { u"recent"_s, recent } })
                    .toJson(QJsonDocument::Compact);
     return out;
 }

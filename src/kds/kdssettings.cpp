@@ -15,6 +15,12 @@ int minutes(const QString &text, int fallback)
     return ok && value > 0 ? value : fallback;
 }
 
+bool flag(const QString &text)
+{
+    const QString value = text.toUpper();
+    return value == u"1"_s || value == u"Y"_s || value == u"YES"_s || value == u"TRUE"_s;
+}
+
 } // namespace
 
 KdsSettings readKdsSettings(const platform::SettingsStore &store)
@@ -30,6 +36,7 @@ KdsSettings readKdsSettings(const platform::SettingsStore &store)
     s.pin = value(u"PIN"_s);
     s.amberMinutes = minutes(value(u"AMBERMINUTES"_s), s.amberMinutes);
     s.redMinutes = minutes(value(u"REDMINUTES"_s), s.redMinutes);
+    s.crossOffBumps = flag(value(u"CROSSOFFBUMPS"_s));
     return s;
 }
 

@@ -15,6 +15,8 @@ struct KdsSettings {
     QString pin; // asked once per device; required on any address but loopback
     int amberMinutes = 10;
     int redMinutes = 20;
+    bool crossOffBumps = false; // crossing off a card's last item bumps the card
+    bool menuRemarks = false; // the menu's own item remarks, as the kitchen tickets print them
 
     bool enabled() const { return port != 0; }
 };

@@ -37,6 +37,8 @@ KdsStore::KdsStore(const QString &filePath)
               u"CREATE TABLE IF NOT EXISTS Bumps (Id INTEGER PRIMARY KEY AUTOINCREMENT, KPort TEXT NOT NULL, "
               u"OrderPID TEXT NOT NULL, UpToRNo INTEGER NOT NULL, BumpedAt TEXT NOT NULL)"_s)
         && exec(u"CREATE INDEX IF NOT EXISTS IX_Bumps_KPort ON Bumps (KPort, Id)"_s)
+        && exec(u"CREATE TABLE IF NOT EXISTS CrossOffs (KPort TEXT NOT NULL, RNo INTEGER NOT NULL, "
+                u"CrossedAt TEXT NOT NULL, PRIMARY KEY (KPort, RNo))"_s)
         && exec(u"CREATE TABLE IF NOT EXISTS Sessions (TokenHash BLOB PRIMARY KEY, PinHash BLOB NOT NULL, "
                 u"CreatedAt TEXT NOT NULL)"_s);
 }
@@ -115,10 +117,84 @@ std::optional<QString> KdsStore::recall(
     return std::nullopt;
 }
 
-void KdsStore::forgetBumpsBefore(const QDateTime &when)
+QList<Bump> KdsStore::bumpsBetween(const QString &port, const QDateTime &from, const QDateTime &to) const
 {
-    if (m_ok)
-        exec(u"DELETE FROM Bumps WHERE BumpedAt < ?"_s, { when.toString(kStamp) });
+    QList<Bump> bumps;
+    if (!m_ok)
+        return bumps;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.prepare(u"SELECT Id, OrderPID, UpToRNo, BumpedAt FROM Bumps WHERE KPort = ? AND BumpedAt >= ? "
+              u"AND BumpedAt < ? ORDER BY Id"_s);
+    q.addBindValue(port);
+    q.addBindValue(from.toString(kStamp));
+    q.addBindValue(to.toString(kStamp));
+    if (!q.exec()) {
+        m_error = q.lastError().text();
+        return bumps;
+    }
+    while (q.next())
+        bumps.append({ q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toLongLong(),
+            QDateTime::fromString(q.value(3).toString(), kStamp) });
+    return bumps;
+}
+
+bool KdsStore::crossOff(const QString &port, qint64 rno, const QDateTime &at)
+{
+    // A second display crossing the same item keeps the first one's time.
+    return m_ok
+        && exec(u"INSERT OR IGNORE INTO CrossOffs (KPort, RNo, CrossedAt) VALUES (?, ?, ?)"_s,
+            { port, rno, at.toString(kStamp) });
+}
+
+bool KdsStore::uncrossOff(const QString &port, qint64 rno)
+{
+    return m_ok && exec(u"DELETE FROM CrossOffs WHERE KPort = ? AND RNo = ?"_s, { port, rno });
+}
+
+QSet<qint64> KdsStore::crossedOff(const QString &port) const
+{
+    QSet<qint64> rows;
+    if (!m_ok)
+        return rows;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.prepare(u"SELECT RNo FROM CrossOffs WHERE KPort = ?"_s);
+    q.addBindValue(port);
+    if (!q.exec()) {
+        m_error = q.lastError().text();
+        return rows;
+    }
+    while (q.next())
+        rows.insert(q.value(0).toLongLong());
+    return rows;
+}
+
+QList<CrossOff> KdsStore::crossedOffBetween(
+    const QString &port, const QDateTime &from, const QDateTime &to) const
+{
+    QList<CrossOff> items;
+    if (!m_ok)
+        return items;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.prepare(u"SELECT RNo, CrossedAt FROM CrossOffs WHERE KPort = ? AND CrossedAt >= ? AND CrossedAt < ? "
+              u"ORDER BY CrossedAt, RNo"_s);
+    q.addBindValue(port);
+    q.addBindValue(from.toString(kStamp));
+    q.addBindValue(to.toString(kStamp));
+    if (!q.exec()) {
+        m_error = q.lastError().text();
+        return items;
+    }
+    while (q.next())
+        items.append({ q.value(0).toLongLong(), QDateTime::fromString(q.value(1).toString(), kStamp) });
+    return items;
+}
+
+void KdsStore::forgetBefore(const QDateTime &when)
+{
+    if (!m_ok)
+        return;
+    exec(u"DELETE FROM Bumps WHERE BumpedAt < ?"_s, { when.toString(kStamp) });
+    exec(u"DELETE FROM CrossOffs WHERE CrossedAt < ?"_s, { when.toString(kStamp) });
 }
 
 bool KdsStore::addSession(const QByteArray &tokenHash, const QByteArray &pinHash, const QDateTime &at)

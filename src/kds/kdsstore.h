@@ -1,18 +1,35 @@
 #pragma once
-// The kitchen display's own file in the site folder (KDS.db, SQLite): the bumped orders and the
-// devices that entered the PIN. It survives a restart of the service, and it is the only thing
-// the display writes: the POS tables are never touched.
+// The kitchen display's own file in the site folder (KDS.db, SQLite): the bumped orders, the items
+// crossed off, each with its time, and the devices that entered the PIN. It survives a restart of the
+// service, and it is the only thing the display writes: the POS tables are never touched.
 #include "speed/servicetimes.h"
 
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <functional>
 #include <optional>
 
 namespace tavo::kds {
+
+struct Bump {
+    qint64 id = 0; // later bumps have higher ids
+    QString orderPID;
+    qint64 upTo = 0;
+    QDateTime at;
+
+    bool operator==(const Bump &) const = default;
+};
+
+struct CrossOff {
+    qint64 rno = 0;
+    QDateTime at;
+
+    bool operator==(const CrossOff &) const = default;
+};
 
 class KdsStore {
 public:
@@ -33,8 +50,19 @@ public:
     // closed since would bring nothing back); the order it brings back.
     std::optional<QString> recall(
         const QString &port, const std::function<bool(const QString &orderPID, qint64 upTo)> &showsAgain);
-    // Bumps made before `when`: their orders have long been closed.
-    void forgetBumpsBefore(const QDateTime &when);
+    // The bumps of `port` made in [from, to), oldest first.
+    QList<Bump> bumpsBetween(const QString &port, const QDateTime &from, const QDateTime &to) const;
+
+    // The item on row `rno` of `port` is made; uncrossOff() takes that back.
+    bool crossOff(const QString &port, qint64 rno, const QDateTime &at);
+    bool uncrossOff(const QString &port, qint64 rno);
+    // The rows of `port` crossed off now.
+    QSet<qint64> crossedOff(const QString &port) const;
+    // The items of `port` crossed off in [from, to) and not taken back, oldest first.
+    QList<CrossOff> crossedOffBetween(const QString &port, const QDateTime &from, const QDateTime &to) const;
+
+    // Bumps and cross-offs made before `when`: their orders have long been closed.
+    void forgetBefore(const QDateTime &when);
 
     // Devices that entered the PIN, by the hash of their session token, for as long as the PIN
     // (by its hash) stays the same.

@@ -4,6 +4,7 @@
 #include "kds/pingate.h"
 #include "platform/echo.h"
 #include "platform/services.h"
+#include "util/globals.h"
 #include "util/report.h"
 
 #include <QAbstractHttpServer>
@@ -139,7 +140,7 @@ KitchenDisplay::KitchenDisplay(
 {
     if (!m_store->ok())
         WriteErrLog(u"KitchenDisplay"_s, ErrorInfo { kErrPathFileAccess, m_store->lastError() });
-    m_store->forgetBumpsBefore(now().addDays(-KdsStore::kBumpKeepDays));
+    m_store->forgetBefore(now().addDays(-KdsStore::kBumpKeepDays));
     connect(
         m_http.get(), &QAbstractHttpServer::newWebSocketConnection, this, &KitchenDisplay::acceptWebSockets);
     m_heartbeat.setInterval(kHeartbeatInterval);
@@ -220,7 +221,7 @@ void KitchenDisplay::setWatchNotice(const QString &notice)
 bool KitchenDisplay::refresh()
 {
     try {
-        QList<OrderRow> rows = readOpenRows(m_cn, m_port);
+        QList<OrderRow> rows = readOpenRows(m_cn, m_port, m_settings.menuRemarks ? &m_menuRemarks : nullptr);
         m_readFailed = false;
         // A row without a time of its own ages from when the display first showed it.
         const QDateTime seen = now();
@@ -248,15 +249,19 @@ bool KitchenDisplay::refresh()
 void KitchenDisplay::rebuild()
 {
     const QHash<QString, qint64> bumped = m_store->bumpedUpTo(m_port);
-    m_cards = buildCards(m_rows, bumped);
+    m_cards = buildCards(m_rows, bumped, m_store->crossedOff(m_port));
     bool canRecall = false;
     for (const OrderRow &r : std::as_const(m_rows))
         if (r.rno <= bumped.value(r.orderPID, 0)) {
             canRecall = true;
             break;
         }
-    BoardJson board
-        = boardJson(m_cards, { m_port, m_settings.amberMinutes, m_settings.redMinutes, canRecall });
+    const QDateTime at = now();
+    const QList<Recallable> recent = recallList(
+        m_rows, m_store->bumpsBetween(m_port, at.addDays(-KdsStore::kBumpKeepDays), at.addDays(1)), at);
+    BoardJson board = boardJson(m_cards,
+        { m_port, m_settings.amberMinutes, m_settings.redMinutes, canRecall, m_settings.crossOffBumps,
+            recent });
     if (board == m_board)
         return;
     const QByteArray text = message(board.message(m_board.cards));
@@ -419,12 +424,18 @@ void KitchenDisplay::onMessage(QWebSocket *client, const QByteArray &message)
                 break;
             }
     } else if (action == u"recall"_s) {
-        m_store->recall(m_port, [this](const QString &orderPID, qint64 upTo) {
+        // One order by its id (from the notice or the list of bumps), or else the latest bump.
+        const QString id = request.value(u"id"_s).toString();
+        m_store->recall(m_port, [this, &id](const QString &orderPID, qint64 upTo) {
+            if (!id.isEmpty() && orderPID != id)
+                return false;
             for (const OrderRow &r : std::as_const(m_rows))
                 if (r.orderPID == orderPID && r.rno <= upTo)
                     return true;
             return false;
         });
+    } else if (action == u"cross"_s) {
+        crossOff(request.value(u"rno"_s).toDouble(), request.value(u"done"_s).toBool());
     } else {
         return;
     }
@@ -435,10 +446,36 @@ void KitchenDisplay::onMessage(QWebSocket *client, const QByteArray &message)
         client->sendBinaryMessage(this->message(m_board.message(m_board.cards)));
 }
 
+void KitchenDisplay::crossOff(double rno, bool done)
+{
+    // Only an item on a card of this port: a page cannot mark rows it was never shown.
+    for (const Card &card : std::as_const(m_cards))
+        for (const CardItem &item : card.items) {
+            if (double(item.rno) != rno)
+                continue;
+            if (!done) {
+                m_store->uncrossOff(m_port, item.rno);
+                return;
+            }
+            m_store->crossOff(m_port, item.rno, now());
+            if (!m_settings.crossOffBumps)
+                return;
+            Card made = card;
+            for (CardItem &i : made.items)
+                if (i.rno == item.rno)
+                    i.crossedOff = true;
+            if (allCrossedOff(made))
+                m_store->bump(m_port, card.orderPID, card.upTo, now());
+            return;
+        }
+}
+
 std::unique_ptr<KitchenDisplay> startKitchenDisplay(
     db::Connection &cn, const QString &siteDir, QObject *parent)
 {
-    const KdsSettings settings = readKdsSettings(*platform::services().settings);
+    KdsSettings settings = readKdsSettings(*platform::services().settings);
+    // The cards show what the tickets print.
+    settings.menuRemarks = g().gKPPrintMenuRemark == u"Y"_s;
     if (!settings.enabled())
         return nullptr;
     auto display = std::make_unique<KitchenDisplay>(cn, settings, siteDir, parent);

@@ -1,7 +1,8 @@
 #pragma once
 // The kitchen display: a page served by the service itself that shows the watched port's open
 // orders as cards on any browser in the kitchen, pushed over a WebSocket the moment the service
-// lists them. A cook's "完成" bumps a card off every display; "復原" brings back the last one.
+// lists them. A cook's "完成" bumps a card off every display; "復原" brings back the last one, or
+// any order bumped in the last half hour. A tap on an item crosses it off on every display.
 //
 // The display reads the orders through the service's own connection, on the service's thread:
 // whoever follows the table calls setPort() and refresh() when it may have changed. Bumps and the
@@ -76,6 +77,7 @@ private:
     bool acceptsWebSocket(const QHttpServerRequest &request) const;
     void acceptWebSockets();
     void onMessage(QWebSocket *client, const QByteArray &message);
+    void crossOff(double rno, bool done);
     bool hostAllowed(const QByteArray &host) const;
     bool hasSession(const QList<QPair<QByteArray, QByteArray>> &headers) const;
     void rebuild();
@@ -97,6 +99,7 @@ private:
 
     QList<OrderRow> m_rows;
     QHash<qint64, QDateTime> m_firstSeen; // rows without a time of their own, by RNo
+    MenuRemarks m_menuRemarks;
     QList<Card> m_cards;
     BoardJson m_board; // what every connected page has
     bool m_readFailed = false;

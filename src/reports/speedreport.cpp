@@ -52,13 +52,22 @@ QDateTime windowStart(const ShiftWindow &window)
     return QDateTime(toDate(window.dateB), time.isValid() ? time : QTime(0, 0), Qt::UTC);
 }
 
-QList<speed::Bump> readBumps(const QString &storePath, const QString &port, const QDateTime &from)
+struct DoneTimes {
+    QList<speed::Bump> bumps;
+    QHash<qint64, QDateTime> crossedOff; // by RNo, the wall clock marked UTC as the bumps
+};
+
+DoneTimes readDoneTimes(const QString &storePath, const QString &port, const QDateTime &from)
 {
     const kds::KdsStore store(storePath);
     const std::optional<QList<speed::Bump>> bumps = store.ok() ? store.bumpsSince(port, from) : std::nullopt;
     if (!bumps)
         throw TavoError(kErrPathFileAccess, storePath + u": "_s + store.lastError());
-    return *bumps;
+    DoneTimes done { *bumps, {} };
+    const QDateTime localFrom(from.date(), from.time());
+    for (const kds::CrossOff &item : store.crossedOffBetween(port, localFrom, localFrom.addYears(100)))
+        done.crossedOff.insert(item.rno, QDateTime(item.at.date(), item.at.time(), Qt::UTC));
+    return done;
 }
 
 void layOut(ReportPreview &preview, const QString &port, const SelectedShift &shift, const QString &opDate,
@@ -201,7 +210,8 @@ ReportOutcome cmdPrintShiftSpeed_Click(const ShiftInput &input, const QString &p
             DispElaMsg(u"出餐記錄只保留 %1 天"_s.arg(kds::KdsStore::kBumpKeepDays));
             return ReportOutcome::NotRun;
         }
-        const speed::ServiceTimes times = speed::serviceTimes(items, readBumps(storePath, kport, from));
+        const DoneTimes done = readDoneTimes(storePath, kport, from);
+        const speed::ServiceTimes times = speed::serviceTimes(items, done.bumps, done.crossedOff);
 
         const platform::PrintPaper paper
             = reportPaper(vsp.device(), printer.isEmpty() ? QString() : input.printerType.trimmed());

@@ -53,6 +53,18 @@ bool listsAddOns(const KitchenTicket &t, const TicketSettings &s)
     return t.Qty > 0 && !(s.splitSetItems && s.splitCount > 0);
 }
 
+std::optional<QString> readMenuRemark(db::Connection &cn, const QString &typeNo, const QString &itemName)
+{
+    const std::optional<double> number = typeNumber(typeNo);
+    if (!number)
+        return std::nullopt;
+    db::Recordset menu = cn.openRecordset(u"Select * FROM MENUITEM"_s + u" WHERE TypeNo = "_s
+        + db::numberText(*number) + u"   AND ItemName = "_s + QuotStr(itemName));
+    if (menu.eof())
+        return std::nullopt;
+    return menu.text(u"Remark"_s);
+}
+
 KitchenTicket readKitchenTicket(db::Recordset &rs, db::Connection &cn, const TicketSettings &settings)
 {
     KitchenTicket t;
@@ -73,15 +85,8 @@ KitchenTicket readKitchenTicket(db::Recordset &rs, db::Connection &cn, const Tic
         t.OrderUserID = rs.text(u"OrderUserID"_s);
     });
 
-    const std::optional<double> typeNo = typeNumber(t.TypeNo);
-    if (settings.menuRemarks && typeNo) {
-        step(kTag, [&] {
-            db::Recordset menu = cn.openRecordset(u"Select * FROM MENUITEM"_s + u" WHERE TypeNo = "_s
-                + db::numberText(*typeNo) + u"   AND ItemName = "_s + QuotStr(t.ItemName));
-            if (!menu.eof())
-                t.menuRemark = menu.text(u"Remark"_s);
-        });
-    }
+    if (settings.menuRemarks)
+        step(kTag, [&] { t.menuRemark = readMenuRemark(cn, t.TypeNo, t.ItemName); });
 
     // The add-on rows right after the item. A scan that breaks off lists none of them, so the
     // ticket and the marks never disagree about what went out.

@@ -78,6 +78,10 @@ struct TicketLines {
 };
 TicketLines ticketLines(const KitchenTicket &ticket, const TicketSettings &settings);
 
+// The menu's remark for the item `itemName` of type `typeNo` as the row holds it; nothing when the
+// row has no type number or the menu has no such item (an empty remark is still a remark).
+std::optional<QString> readMenuRemark(db::Connection &cn, const QString &typeNo, const QString &itemName);
+
 // Reads the ticket of the row `rs` stands on: its columns, the menu's remark, and the add-on rows
 // after it when its ticket lists them. `rs` is left on the last row the ticket used, so the
 // caller's next move reaches the next row not yet printed.

@@ -15,7 +15,9 @@ import urllib.parse
 import urllib.request
 
 from selenium.common.exceptions import NoAlertPresentException
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 
 import kdsdriver as k
 
@@ -329,6 +331,284 @@ class UnderACooksFinger(unittest.TestCase):
         k.wait_until(self.page, lambda d: not d.execute_script(lost)["lost"], 10)
         self.assertTrue(self.connected(self.page))
         self.assertFalse(self.page.execute_script(lost)["shown"])
+
+
+class AtThePass(unittest.TestCase):
+    """A tablet at the pass and one at the wok, each test on a board of its own orders."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory(prefix="tavo-kds-")
+        cls.host = k.Host(HOST_PROGRAM, cls.tmp.name).start()
+        cls.pos = k.Pos(cls.tmp.name)
+        cls.pages = [k.browser(1024, 768), k.browser(1024, 768)]
+        for page in cls.pages:
+            page.get(cls.host.url)
+
+    @classmethod
+    def tearDownClass(cls):
+        for page in cls.pages:
+            k.quit_browser(page)
+        cls.host.stop()
+        cls.tmp.cleanup()
+
+    def tearDown(self):
+        self.pos.db.execute("UPDATE ORDERI SET OPDate = '2026/01/01' WHERE OPDate IS NULL")
+        self.pos.db.commit()
+        for page in self.pages:
+            k.wait_until(page, lambda d: k.card_ids(d) == [])
+
+    def orders(self, pids, minutes_ago=None, items=(("滷肉飯", "", 1, "", ""),)):
+        """One order per id, the first the oldest; waits until every page shows them all."""
+        now = k.time.time()
+        for n, pid in enumerate(pids):
+            ago = minutes_ago[n] if minutes_ago else 60 - n
+            self.pos.order(pid, pid.split("-")[0], list(items), when=k.time.localtime(now - ago * 60))
+        for page in self.pages:
+            k.wait_until(page, lambda d: set(pids) <= set(k.card_ids(d)))
+
+    def keys(self, *keys):
+        ActionChains(self.pages[0]).send_keys(*keys).perform()
+
+    def selected(self):
+        return self.pages[0].execute_script(
+            "return [...document.querySelectorAll('#cards .card.selected')].map(c => c.dataset.id)")
+
+    def test_a_bump_names_the_order_and_its_own_undo_brings_that_order_back(self):
+        self.orders(["N01-1", "N02-1"])
+        page, other = self.pages
+        k.card(page, "N01-1").find_element(By.CSS_SELECTOR, ".bump").click()
+        toast = page.find_element(By.ID, "toast")
+        k.wait_until(page, lambda d: "N01 已完成" in toast.text)
+        self.assertEqual(toast.get_attribute("aria-live"), "polite")
+        undo = toast.find_element(By.CSS_SELECTOR, "button")
+        # Meanwhile the wok bumps another: the notice still brings back its own order.
+        k.card(other, "N02-1").find_element(By.CSS_SELECTOR, ".bump").click()
+        k.wait_until(page, lambda d: "N02-1" not in k.card_ids(d))
+        self.assertEqual(undo.text, "復原")
+        undo.click()
+        k.wait_until(page, lambda d: "N01-1" in k.card_ids(d))
+        k.time.sleep(0.3)
+        self.assertNotIn("N02-1", k.card_ids(page))
+        self.assertEqual(toast.text, "", "the notice goes with its undo")
+
+    def test_the_recall_list_brings_back_any_order_with_the_age_it_comes_back_with(self):
+        self.orders(["Q01-1", "Q02-1", "Q03-1"], minutes_ago=[9, 7, 3])
+        page = self.pages[0]
+        for pid in ("Q01-1", "Q02-1", "Q03-1"):
+            k.wait_until(page, lambda d: k.card_ids(d)[:1] == [pid])
+            k.time.sleep(0.6)  # the board holds taps just after a bump
+            k.card(page, pid).find_element(By.CSS_SELECTOR, ".bump").click()
+        k.wait_until(page, lambda d: k.card_ids(d) == [])
+        page.find_element(By.ID, "recent").click()
+        dialog = page.find_element(By.ID, "recent-list")
+        k.wait_until(page, lambda d: dialog.is_displayed())
+        rows = dialog.find_elements(By.CSS_SELECTOR, "li")
+        self.assertEqual([text(r.find_element(By.CSS_SELECTOR, ".order")) for r in rows],
+                         ["Q03-1", "Q02-1", "Q01-1"], "the latest first")
+        self.assertEqual([text(r.find_element(By.CSS_SELECTOR, ".comes")) for r in rows],
+                         ["回來 3 分", "回來 7 分", "回來 9 分"])
+        rows[1].find_element(By.CSS_SELECTOR, "button").click()
+        k.wait_until(page, lambda d: k.card_ids(d) == ["Q02-1"])
+        self.assertEqual(text(k.card(page, "Q02-1").find_element(By.CSS_SELECTOR, ".age")), "7 分")
+        self.assertFalse(dialog.is_displayed())
+        k.wait_until(page, lambda d: d.find_element(By.ID, "recent").text == "已完成 (2)")
+
+    def test_the_bump_bar_selects_bumps_and_recalls_by_key(self):
+        ids = ["K%02d-1" % n for n in range(1, 13)]
+        self.orders(ids)
+        page = self.pages[0]
+        self.assertEqual([text(n) for n in page.find_elements(By.CSS_SELECTOR, "#cards .card .num")],
+                         [str(n) for n in range(1, 13)])
+        self.keys("3")
+        self.assertEqual(self.selected(), ["K03-1"])
+        self.keys("0", "2")
+        self.assertEqual(self.selected(), ["K12-1"], "0 then a digit: ten and above")
+        self.keys(Keys.ARROW_LEFT)
+        self.assertEqual(self.selected(), ["K11-1"])
+        columns = page.execute_script(
+            "return getComputedStyle(document.getElementById('cards')).gridTemplateColumns.split(' ').length")
+        self.keys(Keys.ARROW_UP)
+        self.assertEqual(self.selected(), [ids[10 - columns]], "a row up")
+        self.keys(Keys.ARROW_DOWN, Keys.ARROW_RIGHT)
+        self.assertEqual(self.selected(), ["K12-1"])
+        self.assertTrue(page.execute_script(
+            "const r = document.querySelector('.card.selected').getBoundingClientRect();"
+            "return r.top >= 0 && r.bottom <= innerHeight"), "scrolled into view")
+        outline = page.execute_script("return getComputedStyle(document.querySelector('.card.selected')).outlineWidth")
+        self.assertGreaterEqual(float(outline.rstrip("px")), 4, "plainly marked")
+
+        self.keys("1", Keys.ENTER)
+        k.wait_until(page, lambda d: "K01-1" not in k.card_ids(d))
+        self.assertEqual(self.selected(), ["K02-1"], "the selection stays in place")
+        k.time.sleep(0.6)
+        self.keys(" ")
+        k.wait_until(page, lambda d: "K02-1" not in k.card_ids(d))
+        self.keys(Keys.BACKSPACE)
+        k.wait_until(page, lambda d: "K02-1" in k.card_ids(d))
+        self.keys(Keys.SUBTRACT)
+        k.wait_until(page, lambda d: "K01-1" in k.card_ids(d))
+        self.assertEqual(k.card_ids(page), ids)
+
+    def test_an_item_crossed_off_on_one_display_is_crossed_off_on_every_display(self):
+        self.orders(["X01-1"], items=(("排骨飯", "", 2, "", ""), ("紅茶", "", 1, "", "")))
+        self.orders(["X02-1"], minutes_ago=[1], items=(("排骨飯", "", 1, "", ""),))
+        pos_rows = self.pos.db.execute("SELECT * FROM ORDERI ORDER BY RNo").fetchall()
+
+        def waiting(page):
+            return dict(li.text.split("\n") for li in page.find_elements(By.CSS_SELECTOR, "#waiting li"))
+
+        def crossed(page):
+            return page.execute_script(
+                "return [...document.querySelectorAll('.card[data-id=\"X01-1\"] .item')]"
+                ".map(i => i.classList.contains('done') && i.getAttribute('aria-pressed') === 'true')")
+
+        k.card(self.pages[0], "X01-1").find_elements(By.CSS_SELECTOR, ".item")[0].click()
+        for page in self.pages:
+            k.wait_until(page, lambda d: crossed(d) == [True, False])
+            self.assertEqual(waiting(page), {"排骨飯": "1", "紅茶": "1"})
+        with sqlite3.connect(os.path.join(self.tmp.name, "KDS.db")) as db:
+            self.assertEqual(len(db.execute("SELECT RNo, CrossedAt FROM CrossOffs").fetchall()), 1)
+        self.assertEqual(self.pos.db.execute("SELECT * FROM ORDERI ORDER BY RNo").fetchall(), pos_rows,
+                         "nothing written to the POS")
+        self.assertIn("X01-1", k.card_ids(self.pages[1]), "a cross-off bumps nothing by default")
+
+        k.card(self.pages[1], "X01-1").find_elements(By.CSS_SELECTOR, ".item")[0].click()
+        for page in self.pages:
+            k.wait_until(page, lambda d: crossed(d) == [False, False])
+            self.assertEqual(waiting(page), {"排骨飯": "3", "紅茶": "1"})
+
+    def test_new_orders_sound_glow_and_are_counted_in_the_header(self):
+        page = self.pages[0]
+        # Every tone the page makes, counted where the browser makes it.
+        page.execute_script(
+            "window.__tones = 0; const make = AudioContext.prototype.createOscillator;"
+            "AudioContext.prototype.createOscillator = function () { window.__tones++; return make.call(this); }")
+        sound = page.find_element(By.ID, "sound")
+        self.assertEqual(sound.text, "開啟提示音")
+        sound.click()
+        k.wait_until(page, lambda d: not sound.is_displayed())
+        self.assertEqual(page.execute_script("return window.__tones"), 2, "the tap answers with the tone")
+        self.orders(["S%02d-1" % n for n in range(1, 9)])
+        k.wait_until(page, lambda d: d.execute_script("return window.__tones") >= 4)
+        fresh = page.execute_script(
+            "return [...document.querySelectorAll('#cards .card.fresh')].map(c => c.dataset.id)")
+        self.assertEqual(len(fresh), 8)
+
+        below = ("const fold = document.getElementById('cards').getBoundingClientRect().bottom;"
+                 "return [...document.querySelectorAll('#cards .card')]"
+                 ".filter(c => c.getBoundingClientRect().bottom > fold + 1).length")
+        counts = page.find_element(By.ID, "counts")
+        hidden = page.execute_script(below)
+        self.assertGreater(hidden, 0, "eight cards do not fit on a tablet")
+        k.wait_until(page, lambda d: counts.text == "共 8 張 · %d 張在下方" % hidden)
+        page.execute_script("const c = document.getElementById('cards'); c.scrollTop = c.scrollHeight")
+        k.wait_until(page, lambda d: counts.text == "共 8 張")
+        # A card brought back is no news.
+        tones = page.execute_script("return window.__tones")
+        k.card(page, "S01-1").find_element(By.CSS_SELECTOR, ".bump").click()
+        k.wait_until(page, lambda d: "S01-1" not in k.card_ids(d))
+        page.find_element(By.ID, "recall").click()
+        k.wait_until(page, lambda d: "S01-1" in k.card_ids(d))
+        k.time.sleep(0.3)
+        self.assertEqual(page.execute_script("return window.__tones"), tones)
+
+
+class OnTabletsAndPhones(unittest.TestCase):
+    """Long texts on a tablet either way round and on a phone."""
+
+    SIZES = ((1024, 768), (768, 1024), (390, 844))
+    LONG_TABLE = "VIP" + "包廂" * 6 + "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+    LONG_DISH = "招牌三杯九層塔杏鮑菇炒雞腿肉特大份附白飯與例湯"
+    LONG_REMARK = ("不要辣, 客人對花生過敏。蔥薑蒜都不要。湯另外裝, 不要加味精。"
+                   "麵要煮軟一點, 老人家吃。肉切小塊, 方便小孩入口。出餐前請先通知外場確認。")
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory(prefix="tavo-kds-")
+        cls.host = k.Host(HOST_PROGRAM, cls.tmp.name).start()
+        pos = k.Pos(cls.tmp.name)
+        now = k.time.time()
+        pos.order("L01-1", cls.LONG_TABLE, [("牛肉麵", "大", 2, cls.LONG_REMARK, ""), ("紅茶", "", 1, "", "")],
+                  when=k.time.localtime(now - 5 * 60))
+        pos.order("L02-1", "L02", [(cls.LONG_DISH, "", 3, "", "")], when=k.time.localtime(now - 4 * 60))
+        for n in range(3, 6):
+            pos.order("L0%d-1" % n, "L0%d" % n, [("滷肉飯", "", 1, "", ""), ("貢丸湯", "", 1, "", "")],
+                      when=k.time.localtime(now - (6 - n) * 60))
+        cls.page = k.browser()
+        cls.page.get(cls.host.url)
+        k.wait_until(cls.page, lambda d: len(k.card_ids(d)) == 5)
+
+    @classmethod
+    def tearDownClass(cls):
+        k.quit_browser(cls.page)
+        cls.host.stop()
+        cls.tmp.cleanup()
+
+    def resize(self, width, height):
+        self.page.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                                  {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": width < 700})
+        k.time.sleep(0.3)
+
+    def rect(self, script):
+        return self.page.execute_script("const r = (%s).getBoundingClientRect();"
+                                        "return {left: r.left, right: r.right, top: r.top, bottom: r.bottom}" % script)
+
+    def test_badges_counts_and_done_stay_in_view_with_long_texts(self):
+        for width, height in self.SIZES:
+            with self.subTest(size="%dx%d" % (width, height)):
+                self.resize(width, height)
+                card = "document.querySelector('.card[data-id=\"L01-1\"]')"
+                outer = self.rect(card)
+                for part in (".num", ".age", ".order"):
+                    inner = self.rect(card + ".querySelector('%s')" % part)
+                    self.assertGreaterEqual(inner["left"], outer["left"] - 0.5, part)
+                    self.assertLessEqual(inner["right"], outer["right"] + 0.5, part)
+                    self.assertTrue(self.page.execute_script(
+                        "const e = %s.querySelector('%s'); return e.scrollWidth <= e.clientWidth" % (card, part)),
+                        part + " shown whole")
+                # The remark of six sentences is clipped, and read whole in a tap.
+                self.assertLess(outer["bottom"] - outer["top"], height * 0.9)
+                done = self.rect(card + ".querySelector('.bump')")
+                self.assertLessEqual(done["bottom"], height, "完成 on screen")
+                title = self.rect("document.getElementById('port')")
+                self.assertGreater(title["right"] - title["left"], 10)
+                self.assertLessEqual(title["right"], width, "the port's name in the title")
+                if width < 700:
+                    panel = self.page.find_element(By.ID, "waiting-panel")
+                    self.assertFalse(panel.is_displayed(), "the cards come first")
+                    self.page.find_element(By.ID, "show-waiting").click()
+                    k.wait_until(self.page, lambda d: panel.is_displayed())
+                for count in self.page.find_elements(By.CSS_SELECTOR, "#waiting .count"):
+                    box = count.rect
+                    self.assertGreater(box["width"], 0)
+                    self.assertLessEqual(box["x"] + box["width"], width + 0.5, "the count is seen")
+                self.assertIn(self.LONG_DISH, [text(d) for d in self.page.find_elements(By.CSS_SELECTOR, "#waiting .dish")])
+                if width < 700:
+                    self.page.find_element(By.ID, "show-waiting").click()
+
+        more = k.card(self.page, "L01-1").find_element(By.CSS_SELECTOR, ".more")
+        self.assertEqual(more.text, "全文")
+        more.click()
+        dialog = self.page.find_element(By.ID, "full-text")
+        k.wait_until(self.page, lambda d: dialog.is_displayed())
+        self.assertIn(self.LONG_REMARK, dialog.find_element(By.ID, "full-body").text)
+        self.page.find_element(By.ID, "full-close").click()
+        self.assertFalse(k.card(self.page, "L01-1").find_elements(By.CSS_SELECTOR, ".item.done"),
+                         "reading the remark crosses nothing off")
+
+    def test_names_quantities_and_ages_are_large_enough_to_read_across_the_kitchen(self):
+        sizes = ("const px = (s) => parseFloat(getComputedStyle(document.querySelector(s)).fontSize);"
+                 "return {name: px('.card .name'), qty: px('.card .qty'), age: px('.card .age')}")
+        for width, height in self.SIZES:
+            self.resize(width, height)
+            measured = self.page.execute_script(sizes)
+            print("  %dx%d: name %.0f px, quantity %.0f px, age %.0f px"
+                  % (width, height, measured["name"], measured["qty"], measured["age"]), file=sys.stderr)
+            self.assertGreaterEqual(measured["age"], measured["name"])
+            if width >= 768:
+                self.assertGreaterEqual(measured["name"], 32)
+                self.assertGreaterEqual(measured["qty"], 32)
 
 
 class NoRedirect(urllib.request.HTTPRedirectHandler):
