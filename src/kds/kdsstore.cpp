@@ -139,4 +139,9 @@ bool KdsStore::hasSession(const QByteArray &tokenHash, const QByteArray &pinHash
     return q.exec() && q.next();
 }
 
+bool KdsStore::forgetSessions()
+{
+    return m_ok && exec(u"DELETE FROM Sessions"_s);
+}
+
 } // namespace tavo::kds

@@ -37,6 +37,8 @@ public:
     // (by its hash) stays the same.
     bool addSession(const QByteArray &tokenHash, const QByteArray &pinHash, const QDateTime &at);
     bool hasSession(const QByteArray &tokenHash, const QByteArray &pinHash) const;
+    // Every device must enter the PIN again.
+    bool forgetSessions();
 
 private:
     bool exec(const QString &sql, const QVariantList &values = {}) const;
