@@ -164,14 +164,10 @@ private:
                 m_front.forget(this);
             return;
         }
-        const HttpLimits &limits = m_front.m_limits;
-        const qint64 room = limits.maxHeadBytes + limits.maxBodyBytes + 4 - m_buffer.size();
         if (m_buffer.isEmpty() && m_state == State::Head && !m_requestStarted) {
             m_requestStarted = true;
-            m_deadline.start(limits.requestTimeout);
+            m_deadline.start(m_front.m_limits.requestTimeout);
         }
-        if (room > 0)
-            m_buffer.append(m_socket->read(room));
         process();
     }
 
@@ -179,6 +175,10 @@ private:
     {
         const HttpLimits &limits = m_front.m_limits;
         while (m_state != State::Closing) {
+            // Taken in portions no larger than one request, so what a pipelining client sent
+            // after it is read once there is room.
+            if (const qint64 room = limits.maxHeadBytes + limits.maxBodyBytes + 4 - m_buffer.size(); room > 0)
+                m_buffer.append(m_socket->read(room));
             if (m_state == State::Head) {
                 // Empty lines before a request are allowed.
                 while (m_buffer.startsWith("\r\n"))

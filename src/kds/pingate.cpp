@@ -13,6 +13,7 @@ constexpr int kMaxLockSeconds = 300;
 constexpr int kFailuresBeforeEveryoneWaits = 20;
 constexpr int kFailureWindowSeconds = 600;
 constexpr int kEveryoneWaitsSeconds = 30;
+constexpr qsizetype kMaxAddressesKept = 4096;
 
 // Equal texts take as long to compare as unequal ones: the time of a refusal says nothing about
 // how many leading digits were right.
@@ -72,6 +73,12 @@ PinGate::Verdict PinGate::check(const QHostAddress &from, const QString &pin, co
     m_recentFailures.push_back(now);
     while (m_recentFailures.size() > kFailuresBeforeEveryoneWaits)
         m_recentFailures.pop_front();
+    // Addresses by the thousand (a network's worth of them) are not all kept: those whose lock
+    // ended long ago start again from one second.
+    if (m_failures.size() > kMaxAddressesKept)
+        m_failures.removeIf([&](const auto &entry) {
+            return entry.value().lockedUntil.addSecs(kFailureWindowSeconds) < now;
+        });
     Failures &f = m_failures[key];
     ++f.count;
     const int seconds = std::min(kMaxLockSeconds, 1 << std::min(f.count - 1, 9));
