@@ -486,9 +486,7 @@ bool HttpFront::makeRoom()
     // The oldest connection that is not a page's WebSocket: an idle or a slow one, most likely.
     if (m_connections.isEmpty())
         return false;
-    Connection *oldest = m_connections.first();
-    oldest->abort();
-    forget(oldest);
+    forget(m_connections.first());
     return true;
 }
 
