@@ -48,6 +48,7 @@ struct Station {
         tavo::platform::setEchoEnabled(false);
         tavo::g().gLogFile = dir.filePath(u"TavoKPortSrv.LOG"_s);
     }
+    ~Station() { tavo::g().gLogFile = m_previousLog; }
     quint16 port() const { return quint16(display.url().port()); }
     QByteArray host() const { return display.url().authority().toUtf8(); }
     QByteArray log() const
@@ -56,6 +57,7 @@ struct Station {
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
+    QString m_previousLog = tavo::g().gLogFile;
     QTemporaryDir dir;
     tavo::db::Connection cn;
     KitchenDisplay display;
