@@ -11,7 +11,7 @@ TAVO_PG_DIR=
 TAVO_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libqt6sql6-sqlite libqt6sql6-odbc libqt6sql6-psql
-  qt6-httpserver-dev qt6-websockets-dev
+  qt6-websockets-dev openssl
   unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc libpq-dev
   postgresql sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev

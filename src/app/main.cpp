@@ -55,6 +55,8 @@ int main(int argc, char **argv)
 
     if (QCoreApplication::arguments().contains(u"--install-wake-trigger"_s))
         return tavo::core::InstallWakeTrigger();
+    if (QCoreApplication::arguments().contains(u"--kds-sign-out"_s))
+        return tavo::core::SignOutKitchenDisplays();
 
     SingleInstance instance;
     tavo::gui::installQtTranslations();

@@ -3,6 +3,7 @@
 #include "core/databasewake.h"
 #include "core/kitchenservice.h"
 #include "core/systemdsupervision.h"
+#include "kds/kitchendisplay.h"
 #include "platform/echo.h"
 
 #include "db/connectionstring.h"
@@ -233,6 +234,19 @@ int InstallWakeTrigger()
         return 1;
     }
     std::fprintf(stderr, "%s\n", qPrintable(u"tavo_orderi_wake: installed on "_s + db::gCNT().dataSource()));
+    return 0;
+}
+
+int SignOutKitchenDisplays()
+{
+    const QString dir = programDir();
+    InitGlobal(u"TavoC.INI"_s, dir);
+    QString error;
+    if (!kds::signOutEveryDevice(dir, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(u"廚房看板無法登出所有裝置: "_s + error));
+        return 1;
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(u"廚房看板: 所有裝置已登出, 每台裝置須重新輸入 PIN"_s));
     return 0;
 }
 

@@ -41,6 +41,10 @@ void runHeadless();
 // demo/schema/postgresql-wake.sql there. The exit code: 0 when installed.
 int InstallWakeTrigger();
 
+// --kds-sign-out: every device that entered the kitchen display's PIN must enter it again; a
+// running service closes their pages within seconds. The exit code: 0 when done.
+int SignOutKitchenDisplays();
+
 // Sets the file globals and reads the INI globals.
 void InitGlobal(const QString &INIFileName, const QString &Folder);
 

@@ -34,6 +34,8 @@ KdsSettings readKdsSettings(const platform::SettingsStore &store)
     if (const QString address = value(u"ADDRESS"_s); !address.isEmpty())
         s.address = address;
     s.pin = value(u"PIN"_s);
+    s.certificate = value(u"CERT"_s);
+    s.privateKey = value(u"KEY"_s);
     s.amberMinutes = minutes(value(u"AMBERMINUTES"_s), s.amberMinutes);
     s.redMinutes = minutes(value(u"REDMINUTES"_s), s.redMinutes);
     s.crossOffBumps = flag(value(u"CROSSOFFBUMPS"_s));

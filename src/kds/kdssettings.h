@@ -12,7 +12,9 @@ namespace tavo::kds {
 struct KdsSettings {
     quint16 port = 0; // 0: no display
     QString address = QStringLiteral("127.0.0.1");
-    QString pin; // asked once per device; required on any address but loopback
+    QString pin; // asked once per device; required, of at least 6 digits, on any address but loopback
+    QString certificate; // PEM files: with both, the display serves HTTPS only
+    QString privateKey;
     int amberMinutes = 10;
     int redMinutes = 20;
     bool crossOffBumps = false; // crossing off a card's last item bumps the card

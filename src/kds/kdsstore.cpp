@@ -215,6 +215,11 @@ bool KdsStore::hasSession(const QByteArray &tokenHash, const QByteArray &pinHash
     return q.exec() && q.next();
 }
 
+bool KdsStore::forgetSessions()
+{
+    return m_ok && exec(u"DELETE FROM Sessions"_s);
+}
+
 // ---- Reading the bumps back
 
 namespace {

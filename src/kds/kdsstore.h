@@ -68,6 +68,8 @@ public:
     // (by its hash) stays the same.
     bool addSession(const QByteArray &tokenHash, const QByteArray &pinHash, const QDateTime &at);
     bool hasSession(const QByteArray &tokenHash, const QByteArray &pinHash) const;
+    // Every device must enter the PIN again.
+    bool forgetSessions();
 
     // ---- Reading the bumps back, for the service-time figures.
     // How long the display keeps its bumps: older orders have long been closed.

@@ -1,31 +1,27 @@
 #include "kds/kitchendisplay.h"
 
+#include "kds/httpfront.h"
 #include "kds/kdsstore.h"
 #include "kds/pingate.h"
+#include "kds/websocketlink.h"
 #include "platform/echo.h"
 #include "platform/services.h"
 #include "util/globals.h"
 #include "util/report.h"
 
-#include <QAbstractHttpServer>
 #include <QDir>
 #include <QFile>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
+#include <QHostInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkInterface>
-#include <QTcpServer>
 #include <QUrlQuery>
-#include <QWebSocket>
 
 using namespace Qt::StringLiterals;
 
 namespace tavo::kds {
 
 namespace {
-
-using Status = QHttpServerResponder::StatusCode;
 
 // Only the page's own files run: no inline script, no other origin, no frames around it.
 const QByteArray kSecurityPolicy = "default-src 'none'; script-src 'self'; style-src 'self'; "
@@ -35,6 +31,8 @@ const QByteArray kCookie = "tavo_kds";
 constexpr int kCookieDays = 400;
 // Well inside the silence after which a page shows itself lost.
 constexpr std::chrono::seconds kHeartbeatInterval(3);
+// Off loopback a PIN this short is found by a patient guesser even at the pace the door allows.
+constexpr int kMinNetworkPinLength = 6;
 
 QDateTime now()
 {
@@ -47,14 +45,6 @@ QByteArray resource(const QString &name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QByteArray header(const QList<QPair<QByteArray, QByteArray>> &headers, const QByteArray &name)
-{
-    for (const auto &[key, value] : headers)
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    return {};
-}
-
 QByteArray cookieValue(const QByteArray &cookies, const QByteArray &name)
 {
     for (const QByteArray &part : cookies.split(';')) {
@@ -65,24 +55,15 @@ QByteArray cookieValue(const QByteArray &cookies, const QByteArray &name)
     return {};
 }
 
-void reply(QHttpServerResponder &responder, Status status, const QByteArray &type, const QByteArray &body,
-    const QList<QPair<QByteArray, QByteArray>> &extra = {})
+HttpResponse reply(int status, const QByteArray &type, const QByteArray &body, HttpHeaders extra = {})
 {
-    responder.writeStatusLine(status);
-    responder.writeHeader("Content-Type", type);
-    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
-    responder.writeHeader("Content-Security-Policy", kSecurityPolicy);
-    responder.writeHeader("X-Content-Type-Options", "nosniff");
-    responder.writeHeader("Referrer-Policy", "no-referrer");
-    responder.writeHeader("Cache-Control", "no-store");
-    for (const auto &[key, value] : extra)
-        responder.writeHeader(key, value);
-    responder.writeBody(body);
+    extra.prepend({ "Content-Type", type });
+    return HttpResponse { status, std::move(extra), body };
 }
 
-bool isUpgrade(const QHttpServerRequest &request)
+HttpResponse plain(int status, const QByteArray &text)
 {
-    return header(request.headers(), "Upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
+    return reply(status, "text/plain; charset=utf-8", text);
 }
 
 QByteArray loginPage(const QString &message)
@@ -95,54 +76,58 @@ QString titleOf(const QString &port)
     return u"廚房看板 - "_s + port;
 }
 
+// The address the settings name: a literal, or a name such as localhost looked up once at start.
+QHostAddress resolve(const QString &name)
+{
+    if (const QHostAddress literal(name); !literal.isNull())
+        return literal;
+    if (name.compare(u"localhost"_s, Qt::CaseInsensitive) == 0)
+        return QHostAddress(QHostAddress::LocalHost);
+    const QList<QHostAddress> found = QHostInfo::fromName(name).addresses();
+    for (const QHostAddress &address : found)
+        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+            return address;
+    return found.value(0);
+}
+
+bool isAny(const QHostAddress &address)
+{
+    return address == QHostAddress::Any || address == QHostAddress::AnyIPv4
+        || address == QHostAddress::AnyIPv6;
+}
+
+QString shownAddress(const QHostAddress &address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4).toString() : address.toString();
+}
+
 } // namespace
-
-// Qt's HTTP server without its router: every request comes to the display, which decides.
-class HttpFront : public QAbstractHttpServer {
-public:
-    explicit HttpFront(KitchenDisplay &display)
-        : m_display(display)
-    {
-    }
-
-protected:
-    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override
-    {
-        // Qt's server takes an upgrade the handler accepted without writing anything to its own
-        // WebSocket server; one refused here gets the answer of missingHandler.
-        if (isUpgrade(request))
-            return m_display.acceptsWebSocket(request);
-        QHttpServerResponder responder = makeResponder(request, socket);
-        m_display.handle(request, responder);
-        return true;
-    }
-    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override
-    {
-        QHttpServerResponder responder = makeResponder(request, socket);
-        if (isUpgrade(request))
-            reply(responder, Status::Forbidden, "text/plain; charset=utf-8", "forbidden");
-        else
-            reply(responder, Status::NotFound, "text/plain; charset=utf-8", "not found");
-    }
-
-private:
-    KitchenDisplay &m_display;
-};
 
 KitchenDisplay::KitchenDisplay(
     db::Connection &cn, KdsSettings settings, const QString &siteDir, QObject *parent)
+    : KitchenDisplay(cn, std::move(settings), siteDir, HttpLimits {}, parent)
+{
+}
+
+KitchenDisplay::KitchenDisplay(db::Connection &cn, KdsSettings settings, const QString &siteDir,
+    const HttpLimits &limits, QObject *parent)
     : QObject(parent)
     , m_cn(cn)
     , m_settings(std::move(settings))
     , m_store(std::make_unique<KdsStore>(QDir(siteDir).filePath(u"KDS.db"_s)))
     , m_gate(std::make_unique<PinGate>(m_settings.pin))
-    , m_http(std::make_unique<HttpFront>(*this))
+    , m_http(std::make_unique<HttpFront>(limits))
 {
     if (!m_store->ok())
         WriteErrLog(u"KitchenDisplay"_s, ErrorInfo { kErrPathFileAccess, m_store->lastError() });
     m_store->forgetBefore(now().addDays(-KdsStore::kBumpKeepDays));
-    connect(
-        m_http.get(), &QAbstractHttpServer::newWebSocketConnection, this, &KitchenDisplay::acceptWebSockets);
+    m_http->setCommonHeaders(
+        { { "Content-Security-Policy", kSecurityPolicy }, { "X-Content-Type-Options", "nosniff" },
+            { "Referrer-Policy", "no-referrer" }, { "Cache-Control", "no-store" } });
+    m_http->setHandler([this](const HttpRequest &request) { return handle(request); });
+    connect(m_http.get(), &HttpFront::webSocketOpened, this, &KitchenDisplay::acceptWebSocket);
     m_heartbeat.setInterval(kHeartbeatInterval);
     connect(&m_heartbeat, &QTimer::timeout, this, &KitchenDisplay::sendHeartbeat);
     rebuild();
@@ -150,42 +135,67 @@ KitchenDisplay::KitchenDisplay(
 
 KitchenDisplay::~KitchenDisplay()
 {
-    for (QWebSocket *client : std::as_const(m_clients)) {
+    for (WebSocketLink *client : std::as_const(m_clients)) {
         client->disconnect(this);
-        client->abort();
         delete client;
     }
 }
 
 bool KitchenDisplay::start()
 {
-    const QHostAddress address(m_settings.address);
-    if (address.isNull()) {
+    m_address = resolve(m_settings.address);
+    if (m_address.isNull()) {
         m_error = u"廚房看板位址無效: "_s + m_settings.address;
         return false;
     }
-    if (!address.isLoopback() && !m_gate->required()) {
+    if (!m_address.isLoopback() && !m_gate->required()) {
         m_error = u"廚房看板不在本機位址 "_s + m_settings.address + u" 上時須設定 PIN"_s;
         return false;
     }
-    m_listening = m_http->listen(address, m_settings.port);
+    if (!m_address.isLoopback() && m_settings.pin.size() < kMinNetworkPinLength) {
+        m_error = u"廚房看板不在本機位址 "_s + m_settings.address
+            + u" 上時, PIN 至少須 %1 位數"_s.arg(kMinNetworkPinLength);
+        return false;
+    }
+    if (!m_settings.certificate.isEmpty() || !m_settings.privateKey.isEmpty()) {
+        if (m_settings.certificate.isEmpty() || m_settings.privateKey.isEmpty()) {
+            m_error = u"廚房看板的 HTTPS 須同時設定 CERT 與 KEY"_s;
+            return false;
+        }
+        QString why;
+        if (!m_http->useTls(m_settings.certificate, m_settings.privateKey, &why)) {
+            m_error = u"廚房看板無法使用 HTTPS: "_s + why;
+            return false;
+        }
+    }
+    m_listening = m_http->listen(m_address, m_settings.port);
     if (m_listening == 0) {
-        m_error = u"廚房看板無法在 %1:%2 上接聽"_s.arg(m_settings.address).arg(m_settings.port);
+        m_error = u"廚房看板無法在 %1:%2 上接聽: %3"_s.arg(m_settings.address)
+                      .arg(m_settings.port)
+                      .arg(m_http->listenError());
         return false;
     }
     m_heartbeat.start();
     return true;
 }
 
+bool KitchenDisplay::encrypted() const
+{
+    return m_http->usesTls();
+}
+
+bool KitchenDisplay::pinInClear() const
+{
+    return m_gate->required() && !encrypted() && !m_address.isLoopback();
+}
+
 QUrl KitchenDisplay::url() const
 {
     QUrl url;
-    url.setScheme(u"http"_s);
-    const QHostAddress address(m_settings.address);
-    QHostAddress shown = address;
+    url.setScheme(encrypted() ? u"https"_s : u"http"_s);
+    QHostAddress shown = m_address.isNull() ? resolve(m_settings.address) : m_address;
     // Listening on every address: the machine's address on the network is what a tablet opens.
-    if (address == QHostAddress::Any || address == QHostAddress::AnyIPv4
-        || address == QHostAddress::AnyIPv6) {
+    if (isAny(shown)) {
         shown = QHostAddress(QHostAddress::LocalHost);
         for (const QHostAddress &candidate : QNetworkInterface::allAddresses())
             if (!candidate.isLoopback() && candidate.protocol() == QAbstractSocket::IPv4Protocol) {
@@ -193,10 +203,27 @@ QUrl KitchenDisplay::url() const
                 break;
             }
     }
-    url.setHost(shown.toString());
+    url.setHost(shownAddress(shown));
     url.setPort(m_listening ? m_listening : m_settings.port);
     url.setPath(u"/"_s);
     return url;
+}
+
+void KitchenDisplay::signOutEveryDevice()
+{
+    if (!m_store->forgetSessions())
+        WriteErrLog(u"KitchenDisplay_signOut"_s, ErrorInfo { kErrPathFileAccess, m_store->lastError() });
+    WriteLog(u"廚房看板: 所有裝置已登出"_s);
+    closeSignedOutPages();
+}
+
+void KitchenDisplay::closeSignedOutPages()
+{
+    if (!m_gate->required())
+        return;
+    for (WebSocketLink *client : QList<WebSocketLink *>(m_clients))
+        if (!m_store->hasSession(m_clientSessions.value(client), m_gate->pinHash()))
+            client->close(WebSocketLink::PolicyViolation);
 }
 
 void KitchenDisplay::setPort(const QString &kport)
@@ -214,7 +241,7 @@ void KitchenDisplay::setWatchNotice(const QString &notice)
         return;
     m_watchNotice = notice;
     const QByteArray text = watchMessage();
-    for (QWebSocket *client : std::as_const(m_clients))
+    for (WebSocketLink *client : std::as_const(m_clients))
         client->sendBinaryMessage(text);
 }
 
@@ -266,7 +293,7 @@ void KitchenDisplay::rebuild()
         return;
     const QByteArray text = message(board.message(m_board.cards));
     m_board = std::move(board);
-    for (QWebSocket *client : std::as_const(m_clients))
+    for (WebSocketLink *client : std::as_const(m_clients))
         client->sendBinaryMessage(text);
 }
 
@@ -287,130 +314,133 @@ void KitchenDisplay::sendHeartbeat()
 {
     // The server's time alone: the page's clock stays right and its silence count starts again.
     const QByteArray beat = "{\"now\":" + QByteArray::number(now().toMSecsSinceEpoch()) + '}';
-    for (QWebSocket *client : std::as_const(m_clients))
+    for (WebSocketLink *client : std::as_const(m_clients))
         client->sendBinaryMessage(beat);
+    // A sign-out from outside the service (the command line) reaches the pages open here.
+    closeSignedOutPages();
 }
 
 bool KitchenDisplay::hostAllowed(const QByteArray &host) const
 {
-    // Behind a PIN any name may reach the service. Without one only the loopback names do, so a
-    // web page elsewhere cannot point a name of its own at this machine and read the orders.
+    // Behind a PIN any name may reach the service. Without one only the loopback names and the
+    // address listened on do, so a web page elsewhere cannot point a name of its own at this
+    // machine and read the orders.
     if (m_gate->required())
         return true;
     const QByteArray port = ':' + QByteArray::number(m_listening);
+    const QByteArray listened = url().authority().toUtf8();
+    const bool defaultPort = m_listening == (encrypted() ? 443 : 80);
     for (const QByteArray &name :
         { QByteArrayLiteral("127.0.0.1"), QByteArrayLiteral("localhost"), QByteArrayLiteral("[::1]") })
-        if (host.compare(name + port, Qt::CaseInsensitive) == 0)
+        if (host.compare(name + port, Qt::CaseInsensitive) == 0
+            || (defaultPort && host.compare(name, Qt::CaseInsensitive) == 0))
             return true;
-    return false;
+    return host.compare(listened, Qt::CaseInsensitive) == 0;
 }
 
-bool KitchenDisplay::hasSession(const QList<QPair<QByteArray, QByteArray>> &headers) const
+bool KitchenDisplay::hasSession(const HttpRequest &request) const
 {
     if (!m_gate->required())
         return true;
-    const QByteArray token = cookieValue(header(headers, "Cookie"), kCookie);
+    const QByteArray token = cookieValue(request.header("Cookie"), kCookie);
     return !token.isEmpty() && m_store->hasSession(PinGate::tokenHash(token), m_gate->pinHash());
 }
 
-void KitchenDisplay::handle(const QHttpServerRequest &request, QHttpServerResponder &responder)
+HttpResponse KitchenDisplay::handle(const HttpRequest &request)
 {
-    const auto headers = request.headers();
-    if (!hostAllowed(header(headers, "Host"))) {
-        reply(responder, Status::Forbidden, "text/plain; charset=utf-8", "forbidden");
-        return;
-    }
-    const QString path = request.url().path();
-    const bool get = request.method() == QHttpServerRequest::Method::Get;
+    if (!hostAllowed(request.header("Host")))
+        return plain(403, "forbidden");
+    if (request.isWebSocketUpgrade())
+        return acceptsWebSocket(request) ? HttpResponse::acceptWebSocket() : plain(403, "forbidden");
+    const QString path = request.path;
+    const bool get = request.method == "GET";
 
-    if (path == u"/kds.css"_s && get) {
-        reply(responder, Status::Ok, "text/css; charset=utf-8", resource(u"kds.css"_s));
-        return;
-    }
-    if (path == u"/login"_s && request.method() == QHttpServerRequest::Method::Post && m_gate->required()) {
-        const QUrlQuery form(QString::fromUtf8(request.body()));
-        const QString pin = form.queryItemValue(u"pin"_s, QUrl::FullyDecoded);
-        switch (m_gate->check(request.remoteAddress(), pin, now())) {
-        case PinGate::Verdict::Accepted: {
-            const QByteArray token = PinGate::newToken();
-            m_store->addSession(PinGate::tokenHash(token), m_gate->pinHash(), now());
-            reply(responder, Status::SeeOther, "text/plain; charset=utf-8", {},
-                { { "Location", "/" },
-                    { "Set-Cookie",
-                        kCookie + '=' + token + "; Path=/; HttpOnly; SameSite=Strict; Max-Age="
-                            + QByteArray::number(kCookieDays * 86400) } });
-            return;
-        }
-        case PinGate::Verdict::Wrong:
-            reply(responder, Status::Unauthorized, "text/html; charset=utf-8",
-                loginPage(u"PIN 錯誤，請重新輸入"_s));
-            return;
-        case PinGate::Verdict::TooSoon: {
-            const int wait = m_gate->waitSeconds(request.remoteAddress(), now());
-            reply(responder, Status::TooManyRequests, "text/html; charset=utf-8",
-                loginPage(u"嘗試次數過多，請 %1 秒後再試"_s.arg(wait)),
-                { { "Retry-After", QByteArray::number(wait) } });
-            return;
-        }
-        }
-    }
-    if (!get) {
-        reply(responder, Status::MethodNotAllowed, "text/plain; charset=utf-8", "method not allowed");
-        return;
-    }
-    if (!hasSession(headers)) {
-        // The door: the PIN form, and nothing of the orders.
-        reply(responder, Status::Unauthorized, "text/html; charset=utf-8", loginPage(QString()));
-        return;
-    }
+    if (path == u"/kds.css"_s && get)
+        return reply(200, "text/css; charset=utf-8", resource(u"kds.css"_s));
+    if (path == u"/login"_s && request.method == "POST" && m_gate->required())
+        return login(request);
+    if (!get)
+        return plain(405, "method not allowed");
+    // The door: the PIN form, and nothing of the orders.
+    if (!hasSession(request))
+        return reply(401, "text/html; charset=utf-8", loginPage(QString()));
     if (path == u"/"_s) {
         QByteArray page = resource(u"index.html"_s);
         page.replace("{{TITLE}}", titleOf(m_port).toHtmlEscaped().toUtf8());
-        reply(responder, Status::Ok, "text/html; charset=utf-8", page);
-    } else if (path == u"/kds.js"_s) {
-        reply(responder, Status::Ok, "text/javascript; charset=utf-8", resource(u"kds.js"_s));
-    } else if (path == u"/login"_s) {
-        reply(responder, Status::SeeOther, "text/plain; charset=utf-8", {}, { { "Location", "/" } });
-    } else {
-        reply(responder, Status::NotFound, "text/plain; charset=utf-8", "not found");
+        return reply(200, "text/html; charset=utf-8", page);
     }
+    if (path == u"/kds.js"_s)
+        return reply(200, "text/javascript; charset=utf-8", resource(u"kds.js"_s));
+    if (path == u"/login"_s)
+        return reply(303, "text/plain; charset=utf-8", {}, { { "Location", "/" } });
+    return plain(404, "not found");
 }
 
-bool KitchenDisplay::acceptsWebSocket(const QHttpServerRequest &request) const
+HttpResponse KitchenDisplay::login(const HttpRequest &request)
 {
-    const auto headers = request.headers();
+    const QUrlQuery form(QString::fromUtf8(request.body));
+    const QString pin = form.queryItemValue(u"pin"_s, QUrl::FullyDecoded);
+    const QString from = shownAddress(request.remoteAddress);
+    const PinGate::Verdict verdict = m_gate->check(request.remoteAddress, pin, now());
+    if (const bool everyoneWaits = m_gate->everyoneWaits(now()); everyoneWaits != m_everyoneWaitsLogged) {
+        m_everyoneWaitsLogged = everyoneWaits;
+        if (everyoneWaits)
+            WriteLog(u"廚房看板: 10 分鐘內 PIN 錯誤已達 20 次, 所有登入須等候"_s);
+    }
+    switch (verdict) {
+    case PinGate::Verdict::Accepted: {
+        WriteLog(u"廚房看板登入成功: "_s + from);
+        const QByteArray token = PinGate::newToken();
+        m_store->addSession(PinGate::tokenHash(token), m_gate->pinHash(), now());
+        return reply(303, "text/plain; charset=utf-8", {},
+            { { "Location", "/" },
+                { "Set-Cookie",
+                    kCookie + '=' + token + "; Path=/; HttpOnly; SameSite=Strict; Max-Age="
+                        + QByteArray::number(kCookieDays * 86400) + (encrypted() ? "; Secure" : "") } });
+    }
+    case PinGate::Verdict::Wrong:
+        WriteLog(u"廚房看板登入失敗 (PIN 錯誤): "_s + from);
+        return reply(401, "text/html; charset=utf-8", loginPage(u"PIN 錯誤，請重新輸入"_s));
+    case PinGate::Verdict::TooSoon:
+        break;
+    }
+    const int wait = m_gate->waitSeconds(request.remoteAddress, now());
+    return reply(429, "text/html; charset=utf-8", loginPage(u"嘗試次數過多，請 %1 秒後再試"_s.arg(wait)),
+        { { "Retry-After", QByteArray::number(wait) } });
+}
+
+bool KitchenDisplay::acceptsWebSocket(const HttpRequest &request) const
+{
     // A page of another site open in the kitchen's browser carries no cookie of ours (strict
     // same-site) and names itself in Origin: neither gets the orders.
-    const QByteArray origin = header(headers, "Origin");
+    const QByteArray origin = request.header("Origin");
     const bool sameOrigin = origin.isEmpty()
         || QUrl(QString::fromLatin1(origin))
                 .authority()
-                .compare(QString::fromLatin1(header(headers, "Host")), Qt::CaseInsensitive)
+                .compare(QString::fromLatin1(request.header("Host")), Qt::CaseInsensitive)
             == 0;
-    return request.url().path() == u"/ws"_s && sameOrigin && hostAllowed(header(headers, "Host"))
-        && hasSession(headers);
+    return request.path == u"/ws"_s && sameOrigin && hasSession(request);
 }
 
-void KitchenDisplay::acceptWebSockets()
+void KitchenDisplay::acceptWebSocket(WebSocketLink *client, const HttpRequest &request)
 {
-    while (m_http->hasPendingWebSocketConnections()) {
-        QWebSocket *client = m_http->nextPendingWebSocketConnection().release();
-        client->setParent(this);
-        m_clients.append(client);
-        connect(client, &QWebSocket::binaryMessageReceived, this,
-            [this, client](const QByteArray &message) { onMessage(client, message); });
-        connect(client, &QWebSocket::textMessageReceived, this,
-            [this, client](const QString &message) { onMessage(client, message.toUtf8()); });
-        connect(client, &QWebSocket::disconnected, this, [this, client] {
-            m_clients.removeOne(client);
-            client->deleteLater();
-        });
-        client->sendBinaryMessage(message(m_board.message()));
-        client->sendBinaryMessage(watchMessage());
-    }
+    client->setParent(this);
+    m_clients.append(client);
+    m_clientSessions.insert(client, PinGate::tokenHash(cookieValue(request.header("Cookie"), kCookie)));
+    connect(client, &WebSocketLink::binaryMessageReceived, this,
+        [this, client](const QByteArray &message) { onMessage(client, message); });
+    connect(client, &WebSocketLink::textMessageReceived, this,
+        [this, client](const QString &message) { onMessage(client, message.toUtf8()); });
+    connect(client, &WebSocketLink::disconnected, this, [this, client] {
+        m_clients.removeOne(client);
+        m_clientSessions.remove(client);
+        client->deleteLater();
+    });
+    client->sendBinaryMessage(message(m_board.message()));
+    client->sendBinaryMessage(watchMessage());
 }
 
-void KitchenDisplay::onMessage(QWebSocket *client, const QByteArray &message)
+void KitchenDisplay::onMessage(WebSocketLink *client, const QByteArray &message)
 {
     const QJsonObject request = QJsonDocument::fromJson(message).object();
     const QString action = request.value(u"do"_s).toString();
@@ -484,10 +514,23 @@ std::unique_ptr<KitchenDisplay> startKitchenDisplay(
         platform::echoLine(u"kds"_s, display->error());
         return nullptr;
     }
-    const QString line = u"廚房看板: "_s + display->url().toString();
+    QString line = u"廚房看板: "_s + display->url().toString();
+    if (display->pinInClear())
+        line += u" (未設定 CERT 與 KEY: PIN 以未加密的 HTTP 經網路傳送)"_s;
     WriteLog(line);
     platform::echoLine(u"kds"_s, line);
     return display;
+}
+
+bool signOutEveryDevice(const QString &siteDir, QString *error)
+{
+    KdsStore store(QDir(siteDir).filePath(u"KDS.db"_s));
+    if (!store.ok() || !store.forgetSessions()) {
+        *error = store.lastError();
+        return false;
+    }
+    WriteLog(u"廚房看板: 所有裝置已登出"_s);
+    return true;
 }
 
 } // namespace tavo::kds

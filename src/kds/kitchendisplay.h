@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -20,10 +21,6 @@
 
 #include <chrono>
 #include <memory>
-
-class QHttpServerRequest;
-class QHttpServerResponder;
-class QWebSocket;
 
 namespace tavo::db {
 class Connection;
@@ -34,20 +31,34 @@ namespace tavo::kds {
 class KdsStore;
 class PinGate;
 class HttpFront;
+struct HttpLimits;
+struct HttpRequest;
+struct HttpResponse;
+class WebSocketLink;
 
 class KitchenDisplay : public QObject {
     Q_OBJECT
 public:
     KitchenDisplay(
         db::Connection &cn, KdsSettings settings, const QString &siteDir, QObject *parent = nullptr);
+    // With the front's limits of its own (the tests' short timeouts).
+    KitchenDisplay(db::Connection &cn, KdsSettings settings, const QString &siteDir, const HttpLimits &limits,
+        QObject *parent = nullptr);
     ~KitchenDisplay() override;
 
-    // Starts listening; false, with the reason in error(), when the address cannot be bound, or
-    // when it is not loopback and no PIN is set.
+    // Starts listening; false, with the reason in error(), when the address cannot be bound or
+    // found, when it is not loopback and no PIN of at least 6 digits is set, or when the
+    // certificate or key cannot be used.
     bool start();
     QString error() const { return m_error; }
-    // The address to open in a browser.
+    // The address to open in a browser: the one listened on, which the display answers.
     QUrl url() const;
+    bool encrypted() const;
+    // A PIN that travels the network in clear text: the echo at the start says so.
+    bool pinInClear() const;
+
+    // Every device must enter the PIN again; the pages open now are closed.
+    void signOutEveryDevice();
 
     // The watched port; a change shows the new port's orders at the next refresh.
     void setPort(const QString &kport);
@@ -72,14 +83,15 @@ public Q_SLOTS:
     bool refresh();
 
 private:
-    friend class HttpFront;
-    void handle(const QHttpServerRequest &request, QHttpServerResponder &responder);
-    bool acceptsWebSocket(const QHttpServerRequest &request) const;
-    void acceptWebSockets();
-    void onMessage(QWebSocket *client, const QByteArray &message);
+    HttpResponse handle(const HttpRequest &request);
+    HttpResponse login(const HttpRequest &request);
+    bool acceptsWebSocket(const HttpRequest &request) const;
+    void acceptWebSocket(WebSocketLink *client, const HttpRequest &request);
+    void onMessage(WebSocketLink *client, const QByteArray &message);
     void crossOff(double rno, bool done);
     bool hostAllowed(const QByteArray &host) const;
-    bool hasSession(const QList<QPair<QByteArray, QByteArray>> &headers) const;
+    bool hasSession(const HttpRequest &request) const;
+    void closeSignedOutPages();
     void rebuild();
     QByteArray message(const QByteArray &board) const;
     QByteArray watchMessage() const;
@@ -93,8 +105,11 @@ private:
     std::unique_ptr<KdsStore> m_store;
     std::unique_ptr<PinGate> m_gate;
     std::unique_ptr<HttpFront> m_http;
-    QList<QWebSocket *> m_clients;
+    QList<WebSocketLink *> m_clients;
+    QHash<WebSocketLink *, QByteArray> m_clientSessions; // by the hash of the page's session token
+    QHostAddress m_address;
     quint16 m_listening = 0;
+    bool m_everyoneWaitsLogged = false;
     QTimer m_heartbeat;
 
     QList<OrderRow> m_rows;
@@ -110,5 +125,10 @@ private:
 // the error log. Null when the display is off or could not start.
 std::unique_ptr<KitchenDisplay> startKitchenDisplay(
     db::Connection &cn, const QString &siteDir, QObject *parent = nullptr);
+
+// Signs out every device of the display of `siteDir`, whether or not the service runs: a running
+// display closes their pages within a few seconds. False, with the reason, when KDS.db cannot be
+// written.
+bool signOutEveryDevice(const QString &siteDir, QString *error);
 
 } // namespace tavo::kds

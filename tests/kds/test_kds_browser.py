@@ -146,7 +146,7 @@ class AcrossARestart(unittest.TestCase):
 class OffLoopback(unittest.TestCase):
     """On every address of the machine: nothing without the PIN."""
 
-    PIN = "2468"
+    PIN = "246813"
 
     @classmethod
     def setUpClass(cls):
