@@ -379,3 +379,33 @@ TEST(ServiceTimes, AnItemIsDoneAtTheFirstBumpThatReachesItOrItsCrossingOff)
 }
 
 } // namespace
+
+TEST(ServiceTimes, TheDaysPaceCountsWhatWasDoneTodayAndTheLastHoursSlowestDishes)
+{
+    // Now is 14:00 on the 2nd; the night before ran past midnight.
+    const QDateTime dayStart(QDate(2024, 3, 2), QTime(0, 0), Qt::UTC);
+    const QDateTime now = dayStart.addSecs(14 * 3600);
+    const auto t = [&](int minutesFromMidnight) { return dayStart.addSecs(minutesFromMidnight * 60); };
+    const QList<speed::OrderedItem> items {
+        { 1, u"N"_s, u"麵"_s, t(-10) }, // ordered last night, done at 00:15: 25 min, counts today
+        { 2, u"Y"_s, u"飯"_s, t(-120) }, // done yesterday: not today's
+        { 3, u"L"_s, u"飯"_s, t(600) }, // lunch, 10:00 -> 10:08: 8 min
+        { 4, u"L"_s, u"湯"_s, t(600) }, // same order crossed off at 10:03: 3 min
+        { 5, u"H"_s, u"飯"_s, t(13 * 60) }, // 13:00 -> 13:12 (in the last hour): 12 min
+        { 6, u"H"_s, u"湯"_s, t(13 * 60) }, // crossed off 13:20: 20 min
+        { 7, u"P"_s, u"麵"_s, t(13 * 60 + 50) }, // not done yet
+    };
+    const QList<speed::Bump> bumps { { u"N"_s, 1, t(15) }, { u"Y"_s, 2, t(-100) }, { u"L"_s, 4, t(608) },
+        { u"H"_s, 5, t(13 * 60 + 12) } };
+    const QHash<qint64, QDateTime> crossed { { 4, t(603) }, { 6, t(13 * 60 + 20) } };
+
+    const speed::DayPace pace = speed::dayPace(items, bumps, crossed, dayStart, now, 20 * 60);
+    // Today: 25, 8, 3, 12, 20 min; sorted 3 8 12 20 25, the median is the third.
+    EXPECT_EQ(pace.today, (speed::Durations { 5, 12 * 60, 25 * 60, 25 * 60 }));
+    EXPECT_EQ(pace.ordersOverRed, 1) << "only the night's order took longer than 20 minutes";
+    ASSERT_EQ(pace.slowestLastHour.size(), 2);
+    EXPECT_EQ(pace.slowestLastHour[0].dish, u"湯"_s);
+    EXPECT_EQ(pace.slowestLastHour[0].done.median, 20 * 60);
+    EXPECT_EQ(pace.slowestLastHour[1].dish, u"飯"_s);
+    EXPECT_EQ(pace.slowestLastHour[1].done.median, 12 * 60);
+}

@@ -294,10 +294,18 @@ BoardJson boardJson(const QList<Card> &cards, const BoardView &view)
     for (const Recallable &r : view.recent)
         recent.append(QJsonObject { { u"id"_s, r.bump.orderPID }, { u"table"_s, r.table },
             { u"at"_s, double(wallMSecs(r.bump.at)) }, { u"since"_s, double(wallMSecs(r.since)) } });
+    QJsonArray slowest;
+    if (view.slowestDishes)
+        for (const speed::DishTimes &d : view.pace.slowestLastHour)
+            slowest.append(QJsonObject { { u"dish"_s, d.dish }, { u"count"_s, d.done.count },
+                { u"median"_s, double(d.done.median) } });
+    const QJsonObject pace { { u"count"_s, view.pace.today.count },
+        { u"median"_s, double(view.pace.today.median) }, { u"overRed"_s, view.pace.ordersOverRed },
+        { u"slowest"_s, view.slowestDishes ? QJsonValue(slowest) : QJsonValue() } };
     out.head = QJsonDocument(QJsonObject { { u"port"_s, view.port }, { u"amber"_s, view.amberMinutes },
                                  { u"red"_s, view.redMinutes }, { u"canRecall"_s, view.canRecall },
                                  { u"crossOffBumps"_s, view.crossOffBumps }, { u"order"_s, order },
-                                 { u"waiting"_s, waiting }, { u"recent"_s, recent } })
+                                 { u"waiting"_s, waiting }, { u"recent"_s, recent }, { u"pace"_s, pace } })
                    .toJson(QJsonDocument::Compact);
     return out;
 }

@@ -4,6 +4,8 @@
 // Built from the rows alone, so it can be checked without a server or a browser.
 #include "kds/kdsstore.h"
 
+#include "speed/servicetimes.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
@@ -104,6 +106,8 @@ struct BoardView {
     bool canRecall = false;
     bool crossOffBumps = false;
     QList<Recallable> recent {};
+    speed::DayPace pace {}; // today's figures; its slowest dishes shown only when asked
+    bool slowestDishes = false;
 };
 
 // The board as the pages read it (UTF-8 JSON): each card on its own, by order id, and the rest

@@ -39,6 +39,7 @@ KdsSettings readKdsSettings(const platform::SettingsStore &store)
     s.amberMinutes = minutes(value(u"AMBERMINUTES"_s), s.amberMinutes);
     s.redMinutes = minutes(value(u"REDMINUTES"_s), s.redMinutes);
     s.crossOffBumps = flag(value(u"CROSSOFFBUMPS"_s));
+    s.slowestDishes = flag(value(u"SLOWDISHES"_s));
     return s;
 }
 

@@ -18,6 +18,7 @@ struct KdsSettings {
     int amberMinutes = 10;
     int redMinutes = 20;
     bool crossOffBumps = false; // crossing off a card's last item bumps the card
+    bool slowestDishes = false; // a panel of the last hour's slowest dishes beside the waiting totals
     bool menuRemarks = false; // the menu's own item remarks, as the kitchen tickets print them
 
     bool enabled() const { return port != 0; }

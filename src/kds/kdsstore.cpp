@@ -39,6 +39,9 @@ KdsStore::KdsStore(const QString &filePath)
         && exec(u"CREATE INDEX IF NOT EXISTS IX_Bumps_KPort ON Bumps (KPort, Id)"_s)
         && exec(u"CREATE TABLE IF NOT EXISTS CrossOffs (KPort TEXT NOT NULL, RNo INTEGER NOT NULL, "
                 u"CrossedAt TEXT NOT NULL, PRIMARY KEY (KPort, RNo))"_s)
+        && exec(
+            u"CREATE TABLE IF NOT EXISTS DoneItems (KPort TEXT NOT NULL, RNo INTEGER NOT NULL, "
+            u"OrderPID TEXT NOT NULL, Dish TEXT NOT NULL, OrderedAt TEXT NOT NULL, PRIMARY KEY (KPort, RNo))"_s)
         && exec(u"CREATE TABLE IF NOT EXISTS Sessions (TokenHash BLOB PRIMARY KEY, PinHash BLOB NOT NULL, "
                 u"CreatedAt TEXT NOT NULL)"_s);
 }
@@ -195,6 +198,7 @@ void KdsStore::forgetBefore(const QDateTime &when)
         return;
     exec(u"DELETE FROM Bumps WHERE BumpedAt < ?"_s, { when.toString(kStamp) });
     exec(u"DELETE FROM CrossOffs WHERE CrossedAt < ?"_s, { when.toString(kStamp) });
+    exec(u"DELETE FROM DoneItems WHERE OrderedAt < ?"_s, { when.toString(kStamp) });
 }
 
 bool KdsStore::addSession(const QByteArray &tokenHash, const QByteArray &pinHash, const QDateTime &at)
@@ -258,6 +262,54 @@ std::optional<QList<speed::Bump>> KdsStore::bumpsSince(const QString &port, cons
         bumps.append(
             { q.value(0).toString(), q.value(1).toLongLong(), wallClockStamp(q.value(2).toString()) });
     return bumps;
+}
+
+QHash<qint64, QDateTime> KdsStore::crossedOffSince(const QString &port, const QDateTime &from) const
+{
+    QHash<qint64, QDateTime> items;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.setForwardOnly(true);
+    q.prepare(u"SELECT RNo, CrossedAt FROM CrossOffs WHERE KPort = ? AND CrossedAt >= ?"_s);
+    q.addBindValue(port);
+    q.addBindValue(from.toString(kStamp));
+    if (!m_ok || !q.exec())
+        return items;
+    while (q.next())
+        items.insert(q.value(0).toLongLong(), wallClockStamp(q.value(1).toString()));
+    return items;
+}
+
+bool KdsStore::recordDoneItems(const QString &port, const QList<speed::OrderedItem> &items)
+{
+    if (!m_ok)
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    db.transaction();
+    for (const speed::OrderedItem &item : items)
+        if (item.orderedAt.isValid()
+            && !exec(
+                u"INSERT OR IGNORE INTO DoneItems (KPort, RNo, OrderPID, Dish, OrderedAt) VALUES (?, ?, ?, ?, ?)"_s,
+                { port, item.rno, item.orderPID, item.dish, item.orderedAt.toString(kStamp) })) {
+            db.rollback();
+            return false;
+        }
+    return db.commit();
+}
+
+QList<speed::OrderedItem> KdsStore::doneItemsSince(const QString &port, const QDateTime &from) const
+{
+    QList<speed::OrderedItem> items;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.setForwardOnly(true);
+    q.prepare(u"SELECT RNo, OrderPID, Dish, OrderedAt FROM DoneItems WHERE KPort = ? AND OrderedAt >= ?"_s);
+    q.addBindValue(port);
+    q.addBindValue(from.toString(kStamp));
+    if (!m_ok || !q.exec())
+        return items;
+    while (q.next())
+        items.append({ q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(),
+            wallClockStamp(q.value(3).toString()) });
+    return items;
 }
 
 } // namespace tavo::kds

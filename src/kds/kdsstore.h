@@ -78,6 +78,13 @@ public:
     // file could not be read (lastError() says why). A recalled bump is gone from the file, so
     // an order bumped again appears with its last bump only.
     std::optional<QList<speed::Bump>> bumpsSince(const QString &port, const QDateTime &from) const;
+    // The items of `port` crossed off at or after `from`, by RNo, both as bumpsSince() has them.
+    QHash<qint64, QDateTime> crossedOffSince(const QString &port, const QDateTime &from) const;
+    // The items a bump or a cross-off took off the board, kept with their order time so that the
+    // day's figures need no POS table; a second record of a row keeps the first.
+    bool recordDoneItems(const QString &port, const QList<speed::OrderedItem> &items);
+    // The items recorded for `port` ordered at or after `from` (both as bumpsSince() has them).
+    QList<speed::OrderedItem> doneItemsSince(const QString &port, const QDateTime &from) const;
 
 private:
     bool exec(const QString &sql, const QVariantList &values = {}) const;

@@ -130,6 +130,11 @@ KitchenDisplay::KitchenDisplay(db::Connection &cn, KdsSettings settings, const Q
     connect(m_http.get(), &HttpFront::webSocketOpened, this, &KitchenDisplay::acceptWebSocket);
     m_heartbeat.setInterval(kHeartbeatInterval);
     connect(&m_heartbeat, &QTimer::timeout, this, &KitchenDisplay::sendHeartbeat);
+    m_paceClock.setInterval(std::chrono::minutes(1));
+    connect(&m_paceClock, &QTimer::timeout, this, [this] {
+        updatePace();
+        rebuild();
+    });
     rebuild();
 }
 
@@ -176,6 +181,7 @@ bool KitchenDisplay::start()
         return false;
     }
     m_heartbeat.start();
+    m_paceClock.start();
     return true;
 }
 
@@ -232,6 +238,7 @@ void KitchenDisplay::setPort(const QString &kport)
         return;
     m_port = kport;
     m_rows.clear();
+    updatePace();
     rebuild();
 }
 
@@ -287,8 +294,8 @@ void KitchenDisplay::rebuild()
     const QList<Recallable> recent = recallList(
         m_rows, m_store->bumpsBetween(m_port, at.addDays(-KdsStore::kBumpKeepDays), at.addDays(1)), at);
     BoardJson board = boardJson(m_cards,
-        { m_port, m_settings.amberMinutes, m_settings.redMinutes, canRecall, m_settings.crossOffBumps,
-            recent });
+        { m_port, m_settings.amberMinutes, m_settings.redMinutes, canRecall, m_settings.crossOffBumps, recent,
+            m_pace, m_settings.slowestDishes });
     if (board == m_board)
         return;
     const QByteArray text = message(board.message(m_board.cards));
@@ -451,6 +458,7 @@ void KitchenDisplay::onMessage(WebSocketLink *client, const QByteArray &message)
         for (const Card &card : std::as_const(m_cards))
             if (card.orderPID == id) {
                 m_store->bump(m_port, id, std::min(upTo, card.upTo), now());
+                recordDone(card, std::min(upTo, card.upTo));
                 break;
             }
     } else if (action == u"recall"_s) {
@@ -470,6 +478,7 @@ void KitchenDisplay::onMessage(WebSocketLink *client, const QByteArray &message)
         return;
     }
     const BoardJson before = m_board;
+    updatePace();
     rebuild();
     // Nothing changed (a card bumped twice at once): the page that asked still wants an answer.
     if (m_board == before)
@@ -488,16 +497,45 @@ void KitchenDisplay::crossOff(double rno, bool done)
                 return;
             }
             m_store->crossOff(m_port, item.rno, now());
+            recordDone(card, card.upTo, item.rno);
             if (!m_settings.crossOffBumps)
                 return;
             Card made = card;
             for (CardItem &i : made.items)
                 if (i.rno == item.rno)
                     i.crossedOff = true;
-            if (allCrossedOff(made))
+            if (allCrossedOff(made)) {
                 m_store->bump(m_port, card.orderPID, card.upTo, now());
+                recordDone(card, card.upTo);
+            }
             return;
         }
+}
+
+void KitchenDisplay::recordDone(const Card &card, qint64 upTo, qint64 onlyRNo)
+{
+    QHash<qint64, QDateTime> orderedAt;
+    for (const OrderRow &r : std::as_const(m_rows))
+        if (r.orderPID == card.orderPID)
+            orderedAt.insert(r.rno, r.orderedAt);
+    // What the kitchen makes: add-ons ride on their item, returns and rush requests are not dishes.
+    QList<speed::OrderedItem> items;
+    for (const CardItem &item : card.items)
+        if (!item.addOnRow && !item.red && item.rno <= upTo && (onlyRNo == 0 || item.rno == onlyRNo))
+            items.append({ item.rno, card.orderPID, item.dish, orderedAt.value(item.rno) });
+    m_store->recordDoneItems(m_port, items);
+}
+
+void KitchenDisplay::updatePace()
+{
+    // As the cards age: the wall clock, marked UTC; an item ordered last night and done today counts.
+    const QDateTime at = now();
+    const QDateTime wall(at.date(), at.time(), Qt::UTC);
+    const QDateTime dayStart(wall.date(), QTime(0, 0), Qt::UTC);
+    const QDateTime from = dayStart.addDays(-1);
+    m_pace = speed::dayPace(m_store->doneItemsSince(m_port, from),
+        m_store->bumpsSince(m_port, from).value_or(QList<speed::Bump>()),
+        m_store->crossedOffSince(m_port, from), dayStart, wall, qint64(m_settings.redMinutes) * 60);
 }
 
 std::unique_ptr<KitchenDisplay> startKitchenDisplay(

@@ -89,6 +89,9 @@ private:
     void acceptWebSocket(WebSocketLink *client, const HttpRequest &request);
     void onMessage(WebSocketLink *client, const QByteArray &message);
     void crossOff(double rno, bool done);
+    void recordDone(const Card &card, qint64 upTo, qint64 onlyRNo = 0);
+    // Reads today's figures again: after a bump, a cross-off or a recall, and each minute.
+    void updatePace();
     bool hostAllowed(const QByteArray &host) const;
     bool hasSession(const HttpRequest &request) const;
     void closeSignedOutPages();
@@ -111,6 +114,8 @@ private:
     quint16 m_listening = 0;
     bool m_everyoneWaitsLogged = false;
     QTimer m_heartbeat;
+    QTimer m_paceClock; // today's figures move on with the clock, not only with the bumps
+    speed::DayPace m_pace;
 
     QList<OrderRow> m_rows;
     QHash<qint64, QDateTime> m_firstSeen; // rows without a time of their own, by RNo

@@ -63,11 +63,7 @@ DoneTimes readDoneTimes(const QString &storePath, const QString &port, const QDa
     const std::optional<QList<speed::Bump>> bumps = store.ok() ? store.bumpsSince(port, from) : std::nullopt;
     if (!bumps)
         throw TavoError(kErrPathFileAccess, storePath + u": "_s + store.lastError());
-    DoneTimes done { *bumps, {} };
-    const QDateTime localFrom(from.date(), from.time());
-    for (const kds::CrossOff &item : store.crossedOffBetween(port, localFrom, localFrom.addYears(100)))
-        done.crossedOff.insert(item.rno, QDateTime(item.at.date(), item.at.time(), Qt::UTC));
-    return done;
+    return { *bumps, store.crossedOffSince(port, from) };
 }
 
 void layOut(ReportPreview &preview, const QString &port, const SelectedShift &shift, const QString &opDate,

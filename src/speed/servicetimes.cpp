@@ -61,6 +61,18 @@ QDateTime bumpedAt(const QHash<QString, OrderBumps> &byOrder, const OrderedItem 
     return found->earliestFrom[reaching - found->upTo.cbegin()];
 }
 
+// When `item` was done: its first bump, or its crossing off when that came first; invalid while
+// neither happened.
+QDateTime doneAt(const QHash<QString, OrderBumps> &byOrder, const QHash<qint64, QDateTime> &crossedOff,
+    const OrderedItem &item)
+{
+    QDateTime done = bumpedAt(byOrder, item);
+    const QDateTime crossed = crossedOff.value(item.rno);
+    if (crossed.isValid() && (!done.isValid() || crossed < done))
+        done = crossed;
+    return done;
+}
+
 QDateTime hourOf(const QDateTime &at)
 {
     return QDateTime(at.date(), QTime(at.time().hour(), 0), at.timeSpec());
@@ -101,10 +113,7 @@ ServiceTimes serviceTimes(
     for (const OrderedItem &item : items) {
         if (!item.orderedAt.isValid())
             continue;
-        QDateTime done = bumpedAt(byOrder, item);
-        const QDateTime crossed = crossedOff.value(item.rno);
-        if (crossed.isValid() && (!done.isValid() || crossed < done))
-            done = crossed;
+        const QDateTime done = doneAt(byOrder, crossedOff, item);
         Dish &dish = dishes[item.dish];
         Hour &hour = hours[hourOf(item.orderedAt)];
         hour.orders.insert(item.orderPID);
@@ -128,6 +137,41 @@ ServiceTimes serviceTimes(
         out.hours.append({ hour, int(figures.orders.size()), summarize(figures.seconds) });
     out.overall = summarize(std::move(all));
     return out;
+}
+
+DayPace dayPace(const QList<OrderedItem> &items, const QList<Bump> &bumps,
+    const QHash<qint64, QDateTime> &crossedOff, const QDateTime &dayStart, const QDateTime &now,
+    qint64 redSeconds)
+{
+    const QHash<QString, OrderBumps> byOrder = bumpsByOrder(bumps);
+    const QDateTime hourAgo = now.addSecs(-3600);
+    QList<qint64> today;
+    QHash<QString, qint64> slowestOfOrder;
+    QHash<QString, QList<qint64>> lastHour;
+    for (const OrderedItem &item : items) {
+        const QDateTime done = doneAt(byOrder, crossedOff, item);
+        if (!item.orderedAt.isValid() || !done.isValid() || done < dayStart)
+            continue;
+        const qint64 seconds = std::max<qint64>(0, item.orderedAt.secsTo(done));
+        today.append(seconds);
+        qint64 &slowest = slowestOfOrder[item.orderPID];
+        slowest = std::max(slowest, seconds);
+        if (done >= hourAgo)
+            lastHour[item.dish].append(seconds);
+    }
+    DayPace pace;
+    pace.today = summarize(std::move(today));
+    pace.ordersOverRed = int(std::count_if(slowestOfOrder.cbegin(), slowestOfOrder.cend(),
+        [redSeconds](qint64 seconds) { return seconds > redSeconds; }));
+    for (auto it = lastHour.cbegin(); it != lastHour.cend(); ++it)
+        pace.slowestLastHour.append({ it.key(), summarize(it.value()), 0 });
+    std::sort(
+        pace.slowestLastHour.begin(), pace.slowestLastHour.end(), [](const DishTimes &a, const DishTimes &b) {
+            return a.done.median != b.done.median ? a.done.median > b.done.median : a.dish < b.dish;
+        });
+    if (pace.slowestLastHour.size() > DayPace::kSlowestShown)
+        pace.slowestLastHour.resize(DayPace::kSlowestShown);
+    return pace;
 }
 
 } // namespace tavo::speed

@@ -65,4 +65,17 @@ struct ServiceTimes {
 ServiceTimes serviceTimes(const QList<OrderedItem> &items, const QList<Bump> &bumps,
     const QHash<qint64, QDateTime> &crossedOff = {});
 
+// What a display shows while the day goes on: the items done since `dayStart` (an item ordered
+// before it and done after counts), the orders among them whose slowest item took longer than
+// `redSeconds`, and the dishes done in the hour before `now`, slowest median first.
+struct DayPace {
+    static constexpr int kSlowestShown = 5;
+    Durations today;
+    int ordersOverRed = 0;
+    QList<DishTimes> slowestLastHour;
+};
+DayPace dayPace(const QList<OrderedItem> &items, const QList<Bump> &bumps,
+    const QHash<qint64, QDateTime> &crossedOff, const QDateTime &dayStart, const QDateTime &now,
+    qint64 redSeconds);
+
 } // namespace tavo::speed

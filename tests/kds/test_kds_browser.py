@@ -142,6 +142,34 @@ class AcrossARestart(unittest.TestCase):
                 k.quit_browser(page)
                 host.stop()
 
+    def test_todays_time_from_order_to_done_heads_the_board_and_outlives_a_restart(self):
+        with tempfile.TemporaryDirectory(prefix="tavo-kds-") as site:
+            host = k.Host(HOST_PROGRAM, site).start()
+            pos = k.Pos(site)
+            now = k.time.time()
+            # Waited 4, 6, 12 and 25 minutes: the median by nearest rank is 6, one is past red (20).
+            for pid, ago in (("S04-1", 4), ("S06-1", 6), ("S12-1", 12), ("S25-1", 25)):
+                pos.order(pid, pid[:3], [("擔仔麵", "", 1, "", "")], when=k.time.localtime(now - ago * 60))
+            page = k.browser(1024, 768)
+            try:
+                page.get(host.url)
+                pace = page.find_element(By.ID, "pace")
+                k.wait_until(page, lambda d: len(k.card_ids(d)) == 4)
+                self.assertEqual(pace.text, "今日尚無出餐")
+                for pid in ("S25-1", "S12-1", "S06-1", "S04-1"):
+                    k.wait_until(page, lambda d: k.card_ids(d)[:1] == [pid])
+                    k.time.sleep(0.6)  # the board holds taps just after a bump
+                    k.card(page, pid).find_element(By.CSS_SELECTOR, ".bump").click()
+                expected = "今日出餐中位 6 分 · 超過 20 分 1 單"
+                k.wait_until(page, lambda d: d.find_element(By.ID, "pace").text == expected)
+                host.stop()
+                host.start()
+                page.get(host.url)
+                k.wait_until(page, lambda d: d.find_element(By.ID, "pace").text == expected)
+            finally:
+                k.quit_browser(page)
+                host.stop()
+
 
 class OffLoopback(unittest.TestCase):
     """On every address of the machine: nothing without the PIN."""

@@ -12,6 +12,9 @@
   const recentItems = $('recent-items');
   const statusEl = $('status');
   const countsEl = $('counts');
+  const paceEl = $('pace');
+  const slowestEl = $('slowest');
+  const slowestTitle = $('slowest-title');
   const clockEl = $('clock');
   const portEl = $('port');
   const noticeEl = $('notice');
@@ -252,6 +255,27 @@
     showWaitingEl.textContent = '待製作 (' + board.waiting.length + ')';
   }
 
+  function minutesOf(seconds) {
+    return Math.round(seconds / 60) + ' 分';
+  }
+
+  // Today's time from order to bump, and the last hour's slowest dishes where the site shows them.
+  function drawPace() {
+    const pace = board.pace || { count: 0 };
+    paceEl.textContent = pace.count > 0
+      ? '今日出餐中位 ' + minutesOf(pace.median) + ' · 超過 ' + board.red + ' 分 ' + pace.overRed + ' 單'
+      : '今日尚無出餐';
+    const slowest = Array.isArray(pace.slowest) ? pace.slowest : null;
+    slowestTitle.hidden = slowestEl.hidden = !slowest;
+    if (!slowest) return;
+    slowestEl.replaceChildren(...slowest.map((d) => {
+      const li = el('li');
+      li.append(el('span', 'dish', d.dish), el('span', 'count', minutesOf(d.median)));
+      return li;
+    }));
+    if (slowest.length === 0) slowestEl.replaceChildren(el('li', 'empty', '近一小時尚無出餐'));
+  }
+
   function recentOrders() {
     const from = serverNow() - recentMs;
     return (board.recent || []).filter((r) => r.at >= from);
@@ -288,6 +312,7 @@
     recallEl.disabled = !board.canRecall;
     drawCards();
     drawWaiting();
+    drawPace();
     drawRecent(false);
   }
 
