@@ -6,6 +6,7 @@
 #include "db/dbglobals.h"
 #include "kds/kitchendisplay.h"
 #include "platform/echo.h"
+#include "support/fake_printers.h"
 #include "support/test_environment.h"
 #include "test_watch_db.h"
 #include "util/globals.h"
@@ -223,6 +224,45 @@ TEST_P(ServiceTest, AnotherConnectionsCommitIsListedAtOnceAndOnce)
     pos->insert(5);
     waitFor([] { return false; }, 300);
     EXPECT_EQ(listed().size(), 4);
+}
+
+// The operator's reprint is a print job of the service: a scan asked for meanwhile is refused,
+// and another connection's commit is listed once the tickets are out, not between them.
+TEST_P(ServiceTest, AScanOrAWakeDuringAReprintWaitsForItsEnd)
+{
+    if (GetParam() == Server::PostgreSQL) {
+        QString error;
+        ASSERT_TRUE(core::installWakeTrigger(posLink, &error)) << error.toStdString();
+    }
+    test::FakePrinterCatalog printers { { u"TM-T88 Kitchen"_s } };
+    pos->insert(1);
+    KitchenService &s = load();
+    s.config().setPrinter(u"TM-T88 Kitchen"_s);
+    s.config().setPrinterType(u"EPSONTM"_s);
+    ASSERT_TRUE(s.start());
+    ASSERT_EQ(listed(), QList<qint64> { 1 });
+    s.orders().setRow(1);
+
+    QList<KitchenService::State> states;
+    bool scanned = true;
+    QList<qint64> listedWhilePrinting;
+    printers.refuseIf = [&](const platform::PrintDocument &) {
+        states.append(s.state());
+        pos->insert(2);
+        scanned = s.scan();
+        waitFor([] { return false; }, 300); // many polls of the wake
+        listedWhilePrinting = listed();
+        return false;
+    };
+    const tickets::PrintRowResult result = s.reprintSelected();
+    printers.refuseIf = {};
+    EXPECT_EQ(result.outcome, tickets::ReprintOutcome::Printed) << result.message.toStdString();
+    ASSERT_EQ(printers.jobs.size(), 1);
+    EXPECT_EQ(states, QList<KitchenService::State> { KitchenService::State::Printing });
+    EXPECT_FALSE(scanned);
+    EXPECT_EQ(listedWhilePrinting, QList<qint64> { 1 }) << "nothing listed between the tickets";
+    EXPECT_EQ(s.state(), KitchenService::State::Idle);
+    EXPECT_LT(waitFor([&] { return listed().size() == 2; }, 900), 900) << "the held wake is served after";
 }
 
 TEST_P(ServiceTest, PostgreSQLWithoutTheTriggerKeepsToTheCycle)

@@ -7,9 +7,11 @@
 #include "db/valuetext.h"
 #include "kds/kitchendisplay.h"
 #include "kport/portgrid.h"
-#include "platform/echo.h"
+#include "platform/cursor.h"
 #include "platform/gridfiles.h"
 #include "platform/services.h"
+#include "reports/shiftreport.h"
+#include "reports/speedreport.h"
 #include "tickets/frmTMSlip.h"
 #include "util/dates.h"
 #include "util/globals.h"
@@ -31,18 +33,12 @@ namespace tavo::core {
 
 namespace {
 
-const QString kApp = u"Tavo3"_s;
 // Without "列印菜條" ticked the cycle lists nothing: a new site must hear why its list stays empty.
 const QString kNotChecking = u"列印菜條未勾選, 不檢查新點單"_s;
 
 platform::Services &sv()
 {
     return platform::services();
-}
-
-QString setting(const QString &section, const QString &key, const QString &defaultValue = {})
-{
-    return sv().settings->get(kApp, section, key, defaultValue);
 }
 
 // Saves to `path`; when its folder cannot take it, to the program folder, then to the temporary
@@ -72,6 +68,7 @@ bool saveSomewhere(const platform::GridModel &grid, const QString &path, const Q
 KitchenService::KitchenService(db::Connection &cnt, QObject *parent)
     : QObject(parent)
     , m_cnt(cnt)
+    , m_config(*platform::services().settings)
     , m_wake(std::make_unique<DatabaseWake>(cnt))
 {
     // An end asked for while the service is still loading comes before the event loop exists,
@@ -143,10 +140,9 @@ void KitchenService::load()
         kport::LoadPortGrid(m_ports, m_cnt);
         m_testedPrinters.setColumns(grids::TestedPrinters::columns);
 
-        m_port = setting(u"TavoC"_s, u"DEFKPORT"_s, u"PK"_s);
-        m_shutTime = setting(u"TavoC"_s, u"ShutTime"_s);
-        m_listing = setting(u"TavoC"_s, u"PrintItem"_s, u"N"_s) == u"Y"_s;
-        readWakeSetting();
+        m_config.read(m_cnt);
+        m_listing = m_config.printItem();
+        m_wakeOnCommit = m_config.readWakeOnCommit();
 
         // The first listing runs whatever "列印菜條" says.
         watch::InitFG1(m_orders);
@@ -177,7 +173,7 @@ void KitchenService::load()
 
         m_start.setInterval(kStartDelayMs);
         emit message(u"本作業30秒後自動啟動"_s, 2);
-        platform::echoLine(g().gExeName, u"服務程式已載入: "_s + g().gAppDir + u", 監控送廚出口 "_s + m_port);
+        emit announced(u"服務程式已載入: "_s + g().gAppDir + u", 監控送廚出口 "_s + port());
     } catch (...) {
         ShowErrMsg(u"InitForm"_s);
     }
@@ -199,12 +195,12 @@ bool KitchenService::start()
         emit runningChanged(true);
         updateWatchState();
         // "出菜單使用點單格式": the box saves the setting the moment it changes.
-        if (setting(u"KP"_s, u"KPortFORM"_s) == u"Y"_s)
+        if (m_config.orderForm())
             tickets::frmTMSlip::instance().KPortFORM = u"ORDER"_s;
         m_cycle.setInterval(kCycleMs);
         // Read again at each start, so a site can switch the wake without ending the program;
         // the cycle and the display's timer only consult what was read.
-        readWakeSetting();
+        m_wakeOnCommit = m_config.readWakeOnCommit();
         updateWake();
         m_startRefused = false;
         if (!m_listing)
@@ -243,7 +239,7 @@ void KitchenService::tick()
         ++m_cycleCount;
         if (m_cycleCount >= m_cycleTime) {
             const QDateTime now = sv().clock->now();
-            if (now.toString(u"hh:mm"_s) == m_shutTime)
+            if (now.toString(u"hh:mm"_s) == shutTime())
                 restartComputer(now);
             QString opDate;
             emit businessDate(
@@ -278,7 +274,7 @@ bool KitchenService::scanNow()
 {
     const bool firstScan = db::basicVal(m_orders.Tag()) < 1;
     const int before = firstScan ? m_orders.FixedRows() : m_orders.Rows();
-    const bool listed = watch::AddFG1(m_orders, m_port, m_cnt);
+    const bool listed = watch::AddFG1(m_orders, port(), m_cnt);
     // A first scan empties the list before it fills it.
     if (firstScan)
         emit ordersReset();
@@ -293,7 +289,7 @@ bool KitchenService::refreshDisplay()
 {
     if (!m_display)
         return false;
-    m_display->setPort(m_port);
+    m_display->setPort(port());
     return m_display->refresh();
 }
 
@@ -339,11 +335,6 @@ void KitchenService::updateWake()
         m_wake->start();
     else
         m_wake->stop();
-}
-
-void KitchenService::readWakeSetting()
-{
-    m_wakeOnCommit = setting(u"TavoC"_s, u"WakeOnCommit"_s, u"Y"_s).toUpper() != u"N"_s;
 }
 
 QString KitchenService::wakeSource() const
@@ -401,10 +392,12 @@ void KitchenService::clearOrders()
     emit ordersReset();
 }
 
-void KitchenService::print(const std::function<void()> &job)
+bool KitchenService::print(const std::function<void()> &job)
 {
-    if (m_state != State::Idle)
-        return;
+    if (m_state != State::Idle) {
+        WriteLog(u"KitchenService_print: busy, job not run"_s);
+        return false;
+    }
     setState(State::Printing);
     try {
         job();
@@ -413,20 +406,21 @@ void KitchenService::print(const std::function<void()> &job)
         throw;
     }
     setState(State::Idle);
+    return true;
 }
 
 void KitchenService::setPort(const QString &port)
 {
-    if (port != m_port) {
-        // Another port: the next scan is a first scan of it.
-        m_orders.setTag({});
-        m_port = port;
-        emit portChanged(port);
-        // The screens show the new port's orders now, not at the next commit.
-        if (m_state == State::Idle)
-            refreshDisplay();
-    }
-    sv().settings->save(kApp, u"TavoC"_s, u"DEFKPORT"_s, port);
+    const bool another = port != this->port();
+    m_config.setPort(port);
+    if (!another)
+        return;
+    // Another port: the next scan is a first scan of it.
+    m_orders.setTag({});
+    emit portChanged(port);
+    // The screens show the new port's orders now, not at the next commit.
+    if (m_state == State::Idle)
+        refreshDisplay();
 }
 
 void KitchenService::writeActivity(const QString &type, const QString &msg)
@@ -435,10 +429,113 @@ void KitchenService::writeActivity(const QString &type, const QString &msg)
         const QStringList cells { sv().clock->now().toString(u"yyyy/MM/dd hh:mm:ss"_s), type, msg };
         m_activity.addRow(cells);
         m_activity.AutoSize(grids::ActivityList::Time, grids::ActivityList::Type);
-        platform::echoRow(u"fgLog"_s, cells);
+        emit activityWritten(cells);
     } catch (...) {
         ShowErrMsg(u"fmTavoKPortSrv_WriteFGLog"_s);
     }
+}
+
+tickets::FGLogWriter KitchenService::activityWriter()
+{
+    return [this](const QString &type, const QString &msg) { writeActivity(type, msg); };
+}
+
+// ---- The operator's operations
+
+kport::WriteError KitchenService::setPortCell(int row, int col, const QString &text)
+{
+    return kport::setCell(m_ports, row, col, text, m_cnt);
+}
+
+kport::WriteError KitchenService::insertPort()
+{
+    return kport::insertRow(m_ports, m_cnt);
+}
+
+kport::WriteError KitchenService::deletePort(int row)
+{
+    return kport::deleteRow(m_ports, row, m_cnt);
+}
+
+void KitchenService::watchPortOfRow(int row)
+{
+    using grids::PortGrid;
+    // A station without a printer keeps printing nowhere: only a chosen printer follows the port.
+    QString printer = m_config.printer(), type = m_config.printerType();
+    if (!printer.isEmpty()) {
+        printer = m_ports.TextMatrix(row, PortGrid::KPortName);
+        type = m_ports.TextMatrix(row, PortGrid::KPortType);
+    }
+    m_config.setPrintList(m_ports.TextMatrix(row, PortGrid::PrintList).toUpper() == u"Y"_s);
+    const bool item = m_ports.TextMatrix(row, PortGrid::PrintItem).toUpper() == u"Y"_s;
+    m_config.setPrintItem(item);
+    setListing(item);
+    setPort(m_ports.TextMatrix(row, PortGrid::KPort));
+    m_config.setPrinter(printer);
+    m_config.setPrinterType(type);
+}
+
+int KitchenService::redirectPrinter(const QString &oldPrinter, const QString &newPrinter)
+{
+    const platform::BusyPointer busy;
+    const int moved = kport::redirectPrinter(newPrinter, oldPrinter, m_cnt);
+    WriteLog(
+        u"印表機替換: "_s + oldPrinter + u" -> "_s + newPrinter + u" ("_s + QString::number(moved) + u")"_s);
+    // The operator sees the answer before the grid is read again, and the grid settles before
+    // the next click.
+    QCoreApplication::processEvents();
+    kport::LoadPortGrid(m_ports, m_cnt);
+    Delay(0.5);
+    return moved;
+}
+
+tickets::PrintRowResult KitchenService::reprintSelected()
+{
+    const tickets::PrintRowInput input { port(), m_config.printer(), m_config.printerType(),
+        m_config.printList(), m_config.printItem() };
+    tickets::PrintRowResult result;
+    print([&] { result = tickets::cmdPrintRow_Click(m_orders, input, m_surface, m_cnt, activityWriter()); });
+    return result;
+}
+
+void KitchenService::printTestTickets(tickets::OrderBuffer &entry)
+{
+    print(
+        [&] { tickets::cmdPrintTest_Click(m_ports, m_testedPrinters, entry, m_surface, activityWriter()); });
+}
+
+QString KitchenService::printTestTicket(
+    int row, tickets::OrderBuffer &entry, const std::function<void()> &starting)
+{
+    // The row the operator picked is the printer to test, not the station's own printer.
+    const QString type = m_ports.TextMatrix(row, grids::PortGrid::KPortType);
+    const QString printer = m_ports.TextMatrix(row, grids::PortGrid::KPortName);
+    tickets::fillTestEntry(entry);
+    entry[15] = u"廚房印表機:"_s + printer;
+    if (type != u"EPSONTM"_s)
+        return printer + u" 不是 EPSONTM 出單機, 不印測試單"_s;
+    print([&] {
+        starting();
+        tickets::KPWPOrderI(printer, entry, m_surface, activityWriter());
+    });
+    return {};
+}
+
+reports::ReportOutcome KitchenService::showShiftReport(ShiftReport report, const QString &opDate,
+    const reports::PreviewFactory &newPreview, const reports::MessageFlash &flash)
+{
+    const reports::ShiftInput input { m_shifts, opDate, m_config.printer(), g().gAppDir,
+        m_config.printerType() };
+    switch (report) {
+    case ShiftReport::KitchenItems:
+        return reports::cmdPrintShiftItemSum_Click(input, m_cnt, newPreview, flash);
+    case ShiftReport::BarItems:
+        return reports::cmdPrintShiftRptB_Click(input, m_cnt, newPreview, flash);
+    case ShiftReport::ServiceTimes:
+        // The times of the port the display watches: the port the service lists.
+        return reports::cmdPrintShiftSpeed_Click(input, port(), m_cnt, newPreview, flash);
+    }
+    return reports::ReportOutcome::NotRun;
 }
 
 void KitchenService::restartComputer(const QDateTime &now)
@@ -517,7 +614,7 @@ void KitchenService::end(const QString &tag, const QDateTime &requested)
     m_wake->stop();
     emit message({}, 0);
     saveGrids(tag, requested);
-    platform::echoLine(g().gExeName, u"服務程式結束"_s);
+    emit announced(u"服務程式結束"_s);
     quit(0);
 }
 

@@ -4,8 +4,14 @@
 // database, the kitchen's screens, saving the grids and ending. Views bind to it: the service
 // window, the headless echo and the kitchen display. A view reads the models and follows the
 // signals; it never reaches into another view, and the service never runs a view's pending events.
+#include "core/stationconfig.h"
 #include "core/windowtimer.h"
+#include "kport/portgrid.h"
 #include "platform/gridmodel.h"
+#include "platform/printsurface.h"
+#include "reports/shiftreport.h"
+#include "tickets/reprint.h"
+#include "tickets/testticket.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -73,8 +79,9 @@ public:
     bool scan();
     // Empties the order list; the bound stays, so older rows do not come back.
     void clearOrders();
-    // Runs an operator's print job: no scan, wake or end comes between its steps.
-    void print(const std::function<void()> &job);
+    // Runs an operator's print job: no scan, wake or end comes between its steps; they wait for
+    // its end. False (and a line in the text log) when the service was busy and the job not run.
+    bool print(const std::function<void()> &job);
 
     State state() const { return m_state; }
     double cycleTime() const { return m_cycleTime; } // ticks between scans, 1..5
@@ -83,10 +90,12 @@ public:
     QTimer &followTimer() { return m_follow; }
 
     // ---- What the operator sets.
+    // The station's configuration, read at the load; edited through it or the setters below.
+    StationConfig &config() { return m_config; }
     // The watched port; another port than before makes the next scan a first scan. Saved.
     void setPort(const QString &port);
-    QString port() const { return m_port; }
-    // Whether the cycle lists new rows ("列印菜條").
+    QString port() const { return m_config.port(); }
+    // Whether the cycle lists new rows ("列印菜條"), for this run; the box saves it in config().
     void setListing(bool on);
     bool listing() const { return m_listing; }
     // The operator is changing the port grid ("更改設定"): the service does not start meanwhile,
@@ -97,10 +106,39 @@ public:
     // What the kitchen's screens say of the watch in `state`; empty while it lists.
     static QString watchNotice(WatchState state);
     // The daily restart time as typed; only a text equal to the clock's "hh:mm" restarts.
-    void setShutTime(const QString &text) { m_shutTime = text; }
-    QString shutTime() const { return m_shutTime; }
+    // storeShutTime() saves it, unless blank.
+    void setShutTime(const QString &text) { m_config.setShutTime(text); }
+    void storeShutTime() { m_config.storeShutTime(); }
+    QString shutTime() const { return m_config.shutTime(); }
     // Appends one row (now, type, message) to the activity list.
     void writeActivity(const QString &type, const QString &msg);
+
+    // ---- The operator's operations. Each print runs as a print job (see print()).
+    // The port grid: one cell, a new row, a row deleted; the grid shows what the table holds.
+    kport::WriteError setPortCell(int row, int col, const QString &text);
+    kport::WriteError insertPort();
+    kport::WriteError deletePort(int row);
+    // The port of grid row `row` becomes the watched port, with its flags and, when the station
+    // has a printer, its printer and type. Everything is saved.
+    void watchPortOfRow(int row);
+    // Every job of `oldPrinter` goes to `newPrinter`; the port grid is read again. The rows moved.
+    int redirectPrinter(const QString &oldPrinter, const QString &newPrinter);
+    // "補印送廚": the selected rows of the order list (or the cursor row) on the station's
+    // printer, logged under the port's "送廚".
+    tickets::PrintRowResult reprintSelected();
+    // A test ticket of the order `entry` on every printer of the port grid, listed in
+    // testedPrinters().
+    void printTestTickets(tickets::OrderBuffer &entry);
+    // A test ticket of the order `entry` on the printer of port grid row `row`; the refusal in
+    // words when there is none to print. `starting` runs just before the ticket is sent.
+    QString printTestTicket(int row, tickets::OrderBuffer &entry, const std::function<void()> &starting);
+    // The shift reports over shifts()' cursor row on the business date `opDate`, on the
+    // station's printer, each shown in a new preview.
+    enum class ShiftReport { KitchenItems, BarItems, ServiceTimes };
+    reports::ReportOutcome showShiftReport(ShiftReport report, const QString &opDate,
+        const reports::PreviewFactory &newPreview, const reports::MessageFlash &flash);
+    // The surface the tickets of the operations are drawn on; its devices are the printers.
+    platform::PrintSurface &surface() { return m_surface; }
 
     // ---- Ending.
     // Ends as a confirmed exit does: both grids saved under the names of `requested`, then quit.
@@ -146,6 +184,10 @@ signals:
     // The watched port changed; the order list starts anew at the next scan.
     void portChanged(const QString &port);
     void watchStateChanged(tavo::core::KitchenService::WatchState state);
+    // One row was appended to the activity list.
+    void activityWritten(const QStringList &cells);
+    // The service has loaded, and it has ended: a line for a view that tells them.
+    void announced(const QString &text);
 
 private:
     void setState(State state);
@@ -157,9 +199,11 @@ private:
     void restartComputer(const QDateTime &now);
     void keepEarlierRunsList(const QString &path, const QString &tag);
     void updateWake();
-    void readWakeSetting();
+    tickets::FGLogWriter activityWriter();
 
     db::Connection &m_cnt;
+    StationConfig m_config;
+    platform::PrintSurface m_surface; // the tickets of the operator's operations
     platform::GridModel m_orders, m_activity, m_shifts, m_ports, m_testedPrinters;
     WindowTimer m_cycle;
     WindowTimer m_start;
@@ -169,8 +213,8 @@ private:
     bool m_startRefused = false; // the automatic start came while start() was refused
     State m_state = State::Idle;
     bool m_running = false;
-    bool m_hasRun = false;
     bool m_listing = false;
+    bool m_hasRun = false;
     bool m_wakeOnCommit = true; // setting "TavoC"/"WakeOnCommit", read at the load and at each start
     bool m_settingMode = false;
     WatchState m_watchState = WatchState::Waiting;
@@ -178,8 +222,6 @@ private:
     bool m_wakeHeld = false;
     double m_cycleTime = 4;
     int m_cycleCount = 0;
-    QString m_port;
-    QString m_shutTime;
     QString m_restartMinute; // the "yyyyMMddhhmm" of the last restart asked
     QSet<QString> m_written; // the order lists this run has saved
 };

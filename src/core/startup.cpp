@@ -2,9 +2,9 @@
 
 #include "core/databasewake.h"
 #include "core/kitchenservice.h"
+#include "core/serviceecho.h"
 #include "core/systemdsupervision.h"
 #include "kds/kitchendisplay.h"
-#include "platform/echo.h"
 
 #include "db/connectionstring.h"
 #include "db/dbglobals.h"
@@ -210,10 +210,7 @@ QString connectionFailureText(const QString &connectionString)
 void runHeadless()
 {
     auto *service = new KitchenService(db::gCNT(), QCoreApplication::instance());
-    QObject::connect(service, &KitchenService::message, service, [](const QString &text, int) {
-        if (!text.isEmpty())
-            platform::echoLine(u"elaMsg"_s, text);
-    });
+    echoService(*service, EchoMessages::Yes);
     service->load();
     superviseBySystemd(*service);
 }

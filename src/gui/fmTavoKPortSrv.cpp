@@ -1,5 +1,6 @@
 #include "gui/fmTavoKPortSrv.h"
 
+#include "core/serviceecho.h"
 #include "core/terminationsignals.h"
 #include "db/connection.h"
 #include "db/dbglobals.h"
@@ -11,13 +12,8 @@
 #include "gui/gridview.h"
 #include "gui/input.h"
 #include "gui/messagepanel.h"
-#include "kport/portgrid.h"
-#include "platform/cursor.h"
 #include "platform/echo.h"
 #include "platform/services.h"
-#include "reports/shiftreport.h"
-#include "reports/speedreport.h"
-#include "tickets/reprint.h"
 #include "ui_fmTavoKPortSrv.h"
 #include "util/dates.h"
 #include "util/globals.h"
@@ -41,20 +37,11 @@ namespace tavo::gui {
 
 namespace {
 
-const QString kApp = u"Tavo3"_s;
 constexpr int kStatsTab = 2;
 constexpr int kListTab = 1;
-// Without "列印菜條" ticked the cycle lists nothing: a new site must hear why its list stays empty.
-const QString kNotChecking = u"列印菜條未勾選, 不檢查新點單"_s;
-
 platform::Services &sv()
 {
     return platform::services();
-}
-
-QString setting(const QString &section, const QString &key, const QString &defaultValue = {})
-{
-    return sv().settings->get(kApp, section, key, defaultValue);
 }
 
 } // namespace
@@ -167,6 +154,8 @@ QLabel *fmTavoKPortSrv::lblHead(int index) const
 void fmTavoKPortSrv::connectHandlers()
 {
     core::KitchenService &s = *m_service;
+    core::echoService(s, core::EchoMessages::No); // the message panel echoes itself
+    connect(&s.config(), &core::StationConfig::changed, this, &fmTavoKPortSrv::showConfig);
     connect(&s, &core::KitchenService::message, this, &fmTavoKPortSrv::showMessage);
     connect(&s, &core::KitchenService::ticked, this, &fmTavoKPortSrv::showTick);
     connect(&s, &core::KitchenService::tickEnded, this, &fmTavoKPortSrv::tickEnded);
@@ -174,6 +163,19 @@ void fmTavoKPortSrv::connectHandlers()
     connect(&s, &core::KitchenService::businessDate, lblHead(2), &QLabel::setText);
     connect(&s, &core::KitchenService::portChanged, txtDefKPort, &QLineEdit::setText);
     connect(txtShutTime, &QLineEdit::textChanged, &s, &core::KitchenService::setShutTime);
+    // The read-only boxes show the configuration; whatever changes their text changes it there.
+    connect(txtDefKPort, &QLineEdit::textChanged, this, [this](const QString &port) {
+        if (port != m_service->port())
+            m_service->setPort(port);
+    });
+    connect(txtPrinter, &QLineEdit::textChanged, this, [this](const QString &printer) {
+        if (printer != m_service->config().printer())
+            m_service->config().setPrinter(printer);
+    });
+    connect(txtPrinterType, &QLineEdit::textChanged, this, [this](const QString &type) {
+        if (type != m_service->config().printerType())
+            m_service->config().setPrinterType(type);
+    });
 
     connect(cmdStart, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdStart_Click);
     connect(cmdStop, &QPushButton::clicked, this, &fmTavoKPortSrv::cmdStop_Click);
@@ -217,18 +219,8 @@ void fmTavoKPortSrv::InitForm()
 {
     try {
         txtOpDate->setText(g().gOPDate);
-        chkKPortForm->setChecked(setting(u"KP"_s, u"KPortFORM"_s) == u"Y"_s);
-        QString alertQty;
-        if (getParamValue(u"KPAlertQty"_s, alertQty, db::gCNT()) && alertQty.toUpper() == u"Y"_s) {
-            chkKPortForm->setChecked(false);
-            chkKPortForm_Click(); // saved "N" even when it was unchecked already
-            chkKPortForm->setVisible(false);
-        }
         move(0, 0);
         txtTavo3MDB->setText(db::gCNT().dataSource());
-        txtPrinter->setText(setting(u"TavoC"_s, u"Printer"_s));
-        txtPrinterType->setText(setting(u"TavoC"_s, u"PrinterType"_s));
-        chkPrintList->setChecked(setting(u"TavoC"_s, u"PrintList"_s, u"N"_s) == u"Y"_s);
         {
             const QSignalBlocker quiet(tabPage);
             tabPage->setCurrentIndex(kListTab);
@@ -239,16 +231,29 @@ void fmTavoKPortSrv::InitForm()
         ui->fg2->setSelectionBehavior(QAbstractItemView::SelectItems);
         txtDefKPort->setText(m_service->port());
         txtShutTime->setText(m_service->shutTime());
-        {
-            const QSignalBlocker quiet(chkPrintItem); // as read, not as changed
-            chkPrintItem->setChecked(m_service->listing());
-        }
+        showConfig();
+        // The alert quantity leaves no choice of the ticket form.
+        if (m_service->config().alertQty())
+            chkKPortForm->setVisible(false);
     } catch (...) {
         ShowErrMsg(u"InitForm"_s);
     }
 }
 
 // ---- What the service reports
+
+void fmTavoKPortSrv::showConfig()
+{
+    // As read, not as changed: showing a value saves nothing.
+    const core::StationConfig &config = m_service->config();
+    const QSignalBlocker printer(txtPrinter), type(txtPrinterType);
+    const QSignalBlocker list(chkPrintList), item(chkPrintItem), form(chkKPortForm);
+    txtPrinter->setText(config.printer());
+    txtPrinterType->setText(config.printerType());
+    chkPrintList->setChecked(config.printList());
+    chkPrintItem->setChecked(config.printItem());
+    chkKPortForm->setChecked(config.orderForm());
+}
 
 void fmTavoKPortSrv::showMessage(const QString &text, int beeps)
 {
@@ -430,9 +435,7 @@ bool fmTavoKPortSrv::txtShutTime_KeyPress(int keyCode)
 void fmTavoKPortSrv::txtShutTime_Validate()
 {
     try {
-        // Only a text equal to the clock's "hh:mm" ever restarts the machine; it is kept as typed.
-        if (!txtShutTime->text().trimmed().isEmpty())
-            sv().settings->save(kApp, u"TavoC"_s, u"ShutTime"_s, txtShutTime->text());
+        m_service->storeShutTime();
     } catch (...) {
         ShowErrMsg(u"txtShutTime_Validate"_s);
     }
@@ -522,10 +525,7 @@ bool fmTavoKPortSrv::eventFilter(QObject *watched, QEvent *event)
 
 void fmTavoKPortSrv::cmdPrintRow_Click()
 {
-    const tickets::PrintRowInput input { txtDefKPort->text(), txtPrinter->text(), txtPrinterType->text(),
-        chkPrintList->isChecked(), chkPrintItem->isChecked() };
-    const tickets::PrintRowResult result = tickets::cmdPrintRow_Click(*fg1, input, vsp, db::gCNT(),
-        [this](const QString &type, const QString &msg) { m_service->writeActivity(type, msg); });
+    const tickets::PrintRowResult result = m_service->reprintSelected();
     if (result.message.isEmpty())
         return;
     PrintRowMsg = result.message;
@@ -535,42 +535,32 @@ void fmTavoKPortSrv::cmdPrintRow_Click()
 
 void fmTavoKPortSrv::cmdPrintTest_Click()
 {
-    tickets::cmdPrintTest_Click(*fgKPort, *fgPrinterList, PrintBuffer, vsp,
-        [this](const QString &type, const QString &msg) { m_service->writeActivity(type, msg); });
+    m_service->printTestTickets(PrintBuffer);
     tabPage->setCurrentIndex(kStatsTab);
-}
-
-bool fmTavoKPortSrv::KPWPOrderI(const QString &PrinterName, const tickets::OrderBuffer &Buffer)
-{
-    return tickets::KPWPOrderI(PrinterName, Buffer, vsp,
-        [this](const QString &type, const QString &msg) { m_service->writeActivity(type, msg); });
 }
 
 // ---- Shift reports
 
+void fmTavoKPortSrv::showShiftReport(core::KitchenService::ShiftReport report)
+{
+    m_service->showShiftReport(
+        report, txtOpDate->text(), [this] { return std::make_unique<frmVSPBlank>(this); },
+        [this](const QString &text) { DispElaMsg(*elaMsg, text); });
+}
+
 void fmTavoKPortSrv::cmdPrintShiftItemSum_Click()
 {
-    reports::cmdPrintShiftItemSum_Click(
-        { *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir, txtPrinterType->text() }, db::gCNT(),
-        [this] { return std::make_unique<frmVSPBlank>(this); },
-        [this](const QString &text) { DispElaMsg(*elaMsg, text); });
+    showShiftReport(core::KitchenService::ShiftReport::KitchenItems);
 }
 
 void fmTavoKPortSrv::cmdPrintShiftRptB_Click()
 {
-    reports::cmdPrintShiftRptB_Click(
-        { *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir, txtPrinterType->text() }, db::gCNT(),
-        [this] { return std::make_unique<frmVSPBlank>(this); },
-        [this](const QString &text) { DispElaMsg(*elaMsg, text); });
+    showShiftReport(core::KitchenService::ShiftReport::BarItems);
 }
 
-// The times of the port the display watches: the port the service lists.
 void fmTavoKPortSrv::cmdPrintShiftSpeed_Click()
 {
-    reports::cmdPrintShiftSpeed_Click(
-        { *fg2, txtOpDate->text(), txtPrinter->text(), g().gAppDir, txtPrinterType->text() },
-        m_service->port(), db::gCNT(), [this] { return std::make_unique<frmVSPBlank>(this); },
-        [this](const QString &text) { DispElaMsg(*elaMsg, text); });
+    showShiftReport(core::KitchenService::ShiftReport::ServiceTimes);
 }
 
 } // namespace tavo::gui

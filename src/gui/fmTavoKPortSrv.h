@@ -5,8 +5,6 @@
 // timers and cycle, the watched port, saving and ending) is in core::KitchenService.
 #include "core/kitchenservice.h"
 #include "platform/gridmodel.h"
-#include "platform/printsurface.h"
-#include "tickets/testticket.h"
 
 #include <QDate>
 #include <QString>
@@ -54,9 +52,6 @@ public:
     // The service's grids. The form's grid controls of the same names are views on them.
     platform::GridModel *fgKPort = nullptr, *fg1 = nullptr, *fg2 = nullptr, *fgLog = nullptr,
                         *fgPrinterList = nullptr;
-    // The window's own print surface: test tickets are drawn on it.
-    platform::PrintSurface vsp;
-
     // ---- Window-level values.
     tickets::OrderBuffer PrintBuffer; // the single-order print buffer of the test tickets
     QString PrintRowMsg; // the outcome of the last reprint, as the activity grid got it
@@ -91,6 +86,7 @@ private:
     void showMessage(const QString &text, int beeps);
     void showTick(const QDateTime &now);
     void showRunning(bool running);
+    void showConfig();
     void tickEnded();
 
     // The port grid in setting mode. KeyPress: true when the key was swallowed (Space toggling
@@ -113,12 +109,12 @@ private:
     // Printing: reprint of the selected rows, test of all printers, one test ticket.
     void cmdPrintRow_Click();
     void cmdPrintTest_Click();
-    bool KPWPOrderI(const QString &PrinterName, const tickets::OrderBuffer &Buffer);
     // The shift item-summary reports of the kitchen and of the bar, and the service times of the
     // watched port, each in its own preview.
     void cmdPrintShiftItemSum_Click();
     void cmdPrintShiftRptB_Click();
     void cmdPrintShiftSpeed_Click();
+    void showShiftReport(core::KitchenService::ShiftReport report);
 
     void commitData(QSessionManager &manager);
     void connectHandlers();

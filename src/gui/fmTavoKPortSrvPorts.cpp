@@ -2,23 +2,19 @@
 // watched port, the service's printer and the redirection of a printer's work.
 #include "gui/fmTavoKPortSrv.h"
 
-#include "db/dbglobals.h"
 #include "gui/elamsg.h"
 #include "gui/fmRoomOrder.h"
 #include "gui/frmPickF2.h"
 #include "gui/gridview.h"
 #include "gui/messagepanel.h"
 #include "kport/portgrid.h"
-#include "platform/cursor.h"
 #include "platform/services.h"
 #include "ui_fmTavoKPortSrv.h"
 #include "util/globals.h"
 #include "util/grids.h"
-#include "util/machine.h"
 #include "util/report.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -28,8 +24,6 @@ using namespace Qt::StringLiterals;
 namespace tavo::gui {
 
 namespace {
-
-const QString kApp = u"Tavo3"_s;
 
 platform::Services &sv()
 {
@@ -69,7 +63,7 @@ bool fmTavoKPortSrv::fgKPort_KeyPress(int keyAscii)
         QString toggled;
         if (row < 1 || !kport::toggledCell(col, fgKPort->TextMatrix(row, col), toggled))
             return false;
-        const kport::WriteError error = kport::setCell(*fgKPort, row, col, toggled, db::gCNT());
+        const kport::WriteError error = m_service->setPortCell(row, col, toggled);
         if (!error.isEmpty())
             DispElaMsg(*elaMsg, error);
         return true;
@@ -109,9 +103,9 @@ bool fmTavoKPortSrv::fgKPort_KeyDown(int keyCode, Qt::KeyboardModifiers shift)
                     appTitle(), u"確定要刪除?"_s, platform::BoxIcon::Question, platform::BoxButtons::YesNo)
                 != platform::BoxAnswer::Yes)
                 return true;
-            error = kport::deleteRow(*fgKPort, fgKPort->Row(), db::gCNT());
+            error = m_service->deletePort(fgKPort->Row());
         } else {
-            error = kport::insertRow(*fgKPort, db::gCNT());
+            error = m_service->insertPort();
             if (error.isEmpty())
                 ui->fgKPort->setCurrentIndex(
                     fgKPort->index(fgKPort->Row() - fgKPort->FixedRows(), fgKPort->Col()));
@@ -142,7 +136,7 @@ bool fmTavoKPortSrv::fgKPort_ValidateEdit(int row, int col, const QString &text)
             return false;
         }
         // The record first: a cell the table did not take keeps its old text.
-        const kport::WriteError error = kport::setCell(*fgKPort, row, col, text, db::gCNT());
+        const kport::WriteError error = m_service->setPortCell(row, col, text);
         if (!error.isEmpty()) {
             DispElaMsg(*elaMsg, error);
             return false;
@@ -166,23 +160,7 @@ void fmTavoKPortSrv::cmdSetDef_Click()
     try {
         if (fgKPort->Rows() <= 1 || fgKPort->Row() < 1)
             return;
-        using grids::PortGrid;
-        const int row = fgKPort->Row();
-        const QString port = fgKPort->TextMatrix(row, PortGrid::KPort);
-        txtDefKPort->setText(port);
-        if (!txtPrinter->text().isEmpty()) {
-            txtPrinter->setText(fgKPort->TextMatrix(row, PortGrid::KPortName));
-            txtPrinterType->setText(fgKPort->TextMatrix(row, PortGrid::KPortType));
-        }
-        const bool list = fgKPort->TextMatrix(row, PortGrid::PrintList).toUpper() == u"Y"_s;
-        const bool item = fgKPort->TextMatrix(row, PortGrid::PrintItem).toUpper() == u"Y"_s;
-        sv().settings->save(kApp, u"TavoC"_s, u"PrintList"_s, list ? u"Y"_s : u"N"_s);
-        chkPrintList->setChecked(list);
-        sv().settings->save(kApp, u"TavoC"_s, u"PrintItem"_s, item ? u"Y"_s : u"N"_s);
-        chkPrintItem->setChecked(item);
-        m_service->setPort(port);
-        sv().settings->save(kApp, u"TavoC"_s, u"Printer"_s, txtPrinter->text());
-        sv().settings->save(kApp, u"TavoC"_s, u"PrinterType"_s, txtPrinterType->text());
+        m_service->watchPortOfRow(fgKPort->Row());
     } catch (...) {
         ShowErrMsg(u"fmTavoKPortSrv_cmdSetDef_Click"_s);
     }
@@ -191,7 +169,7 @@ void fmTavoKPortSrv::cmdSetDef_Click()
 QString fmTavoKPortSrv::pickPrinter()
 {
     frmPickF2 &pick = frmPickF2::instance();
-    kport::fillPrinterPick(*pick.fgCode, vsp.devices());
+    kport::fillPrinterPick(*pick.fgCode, m_service->surface().devices());
     if (!pick.PickList(QString(), u"印表機名稱"_s))
         return {};
     return pick.PickDscp;
@@ -200,15 +178,14 @@ QString fmTavoKPortSrv::pickPrinter()
 void fmTavoKPortSrv::cmdSetKportPrinter_Click()
 {
     try {
-        if (txtDefKPort->text().isEmpty()) {
+        if (m_service->port().isEmpty()) {
             DispElaMsg(*elaMsg, u"請先選擇出菜口"_s);
             return;
         }
         const QString printer = pickPrinter();
         if (printer.isEmpty())
             return;
-        txtPrinter->setText(printer);
-        sv().settings->save(kApp, u"TavoC"_s, u"Printer"_s, printer);
+        m_service->config().setPrinter(printer);
     } catch (...) {
         ShowErrMsg(u"fmTavoKPortSrv_cmdSetKportPrinter_Click"_s);
     }
@@ -231,13 +208,7 @@ void fmTavoKPortSrv::cmdChangePrinter_Click()
                 platform::BoxIcon::Question, platform::BoxButtons::YesNo)
             != platform::BoxAnswer::Yes)
             return;
-        const platform::BusyPointer busy;
-        const int moved = kport::redirectPrinter(newPrinter, oldPrinter, db::gCNT());
-        WriteLog(u"印表機替換: "_s + oldPrinter + u" -> "_s + newPrinter + u" ("_s + QString::number(moved)
-            + u")"_s);
-        QCoreApplication::processEvents();
-        kport::LoadPortGrid(*fgKPort, db::gCNT());
-        Delay(0.5);
+        m_service->redirectPrinter(oldPrinter, newPrinter);
     } catch (...) {
         ShowErrMsg(u"fmTavoKPortSrv_cmdChangePrinter_Click"_s);
     }
@@ -250,49 +221,48 @@ void fmTavoKPortSrv::cmdTestPrinter_Click()
             DispElaMsg(*elaMsg, u"請先點選要測試的印表機.."_s);
             return;
         }
-        // The row the operator picked is the printer to test, not the service's own printer.
-        const int row = fgKPort->Row();
-        const QString type = fgKPort->TextMatrix(row, grids::PortGrid::KPortType);
-        const QString printer = fgKPort->TextMatrix(row, grids::PortGrid::KPortName);
-        tickets::fillTestEntry(PrintBuffer);
-        PrintBuffer[15] = u"廚房印表機:"_s + printer;
-        if (type != u"EPSONTM"_s) {
-            DispElaMsg(*elaMsg, printer + u" 不是 EPSONTM 出單機, 不印測試單"_s);
-            return;
-        }
-        lblStatus->setText(u"啟動測試"_s);
-        const auto user = qScopeGuard([this] { lblStatus->setText(g().gUserID); });
-        KPWPOrderI(printer, PrintBuffer);
+        bool started = false;
+        const auto user = qScopeGuard([this, &started] {
+            if (started)
+                lblStatus->setText(g().gUserID);
+        });
+        const QString refusal = m_service->printTestTicket(fgKPort->Row(), PrintBuffer, [this, &started] {
+            lblStatus->setText(u"啟動測試"_s);
+            started = true;
+        });
+        if (!refusal.isEmpty())
+            DispElaMsg(*elaMsg, refusal);
     } catch (...) {
         ShowErrMsg(u"fmTavoKPortSrv_cmdTestPrinter_Click"_s);
     }
 }
 
-namespace {
-void saveFlag(const QString &section, const QString &key, bool checked, const QString &tag)
-{
-    try {
-        platform::services().settings->save(kApp, section, key, checked ? u"Y"_s : u"N"_s);
-    } catch (...) {
-        ShowErrMsg(tag);
-    }
-}
-} // namespace
-
 void fmTavoKPortSrv::chkPrintList_Click()
 {
-    saveFlag(u"TavoC"_s, u"PrintList"_s, chkPrintList->isChecked(), u"fmTavoKPortSrv_chkPrintList_Click"_s);
+    try {
+        m_service->config().setPrintList(chkPrintList->isChecked());
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_chkPrintList_Click"_s);
+    }
 }
 
 void fmTavoKPortSrv::chkPrintItem_Click()
 {
-    m_service->setListing(chkPrintItem->isChecked());
-    saveFlag(u"TavoC"_s, u"PrintItem"_s, chkPrintItem->isChecked(), u"fmTavoKPortSrv_chkPrintItem_Click"_s);
+    try {
+        m_service->setListing(chkPrintItem->isChecked());
+        m_service->config().setPrintItem(chkPrintItem->isChecked());
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_chkPrintItem_Click"_s);
+    }
 }
 
 void fmTavoKPortSrv::chkKPortForm_Click()
 {
-    saveFlag(u"KP"_s, u"KPortForm"_s, chkKPortForm->isChecked(), u"fmTavoKPortSrv_chkKPortForm_Click"_s);
+    try {
+        m_service->config().setOrderForm(chkKPortForm->isChecked());
+    } catch (...) {
+        ShowErrMsg(u"fmTavoKPortSrv_chkKPortForm_Click"_s);
+    }
 }
 
 void fmTavoKPortSrv::cmdRoomOrder_Click()

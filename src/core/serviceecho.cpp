@@ -1,0 +1,24 @@
+#include "core/serviceecho.h"
+
+#include "core/kitchenservice.h"
+#include "platform/echo.h"
+#include "util/globals.h"
+
+using namespace Qt::StringLiterals;
+
+namespace tavo::core {
+
+void echoService(KitchenService &service, EchoMessages messages)
+{
+    QObject::connect(&service, &KitchenService::announced, &service,
+        [](const QString &text) { platform::echoLine(g().gExeName, text); });
+    QObject::connect(&service, &KitchenService::activityWritten, &service,
+        [](const QStringList &cells) { platform::echoRow(u"fgLog"_s, cells); });
+    if (messages == EchoMessages::Yes)
+        QObject::connect(&service, &KitchenService::message, &service, [](const QString &text, int) {
+            if (!text.isEmpty())
+                platform::echoLine(u"elaMsg"_s, text);
+        });
+}
+
+} // namespace tavo::core

@@ -1,0 +1,17 @@
+#pragma once
+// The echo as a view of the service: what the service announces (its load, its end) and every
+// row of its activity list, written as platform/echo.h writes any operator-visible event.
+#include <QObject>
+
+namespace tavo::core {
+
+class KitchenService;
+
+// Whether the service's messages are echoed too: a window echoes its message panel itself, a
+// run without a window has no other place to say them.
+enum class EchoMessages { No, Yes };
+
+// Binds the echo to `service`'s signals for the service's life.
+void echoService(KitchenService &service, EchoMessages messages);
+
+} // namespace tavo::core
