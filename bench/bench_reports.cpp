@@ -87,7 +87,7 @@ void BM_DayShiftReport(benchmark::State &state)
     const reports::ShiftInput input { fg2, day, {}, appDir.path() };
     double floorMs = 0;
     for (auto _ : state) {
-        if (reports::cmdPrintShiftItemSum_Click(input, bench.cnt, bench.factory, [](const QString &) {})
+        if (reports::printKitchenShiftReport(input, bench.cnt, bench.factory, [](const QString &) {})
             != reports::ReportOutcome::Shown) {
             state.SkipWithError("the report was not laid out");
             return;
@@ -163,7 +163,7 @@ void runServiceTimes(benchmark::State &state, const QString &timeB, const QStrin
     double readMs = 0;
     qsizetype items = 0;
     for (auto _ : state) {
-        if (reports::cmdPrintShiftSpeed_Click(
+        if (reports::printServiceTimeReport(
                 input, u"PK"_s, bench.cnt, bench.factory, [](const QString &) {})
             != reports::ReportOutcome::Shown) {
             state.SkipWithError("the report was not laid out");

@@ -453,7 +453,7 @@ TEST_F(RawQueueTest, ARefusedJobIsReportedAsTheReprintReportsAMissingPrinter)
     input.printer = queue;
     input.printerType = u"EPSONTM"_s;
     const tickets::PrintRowResult result
-        = tickets::cmdPrintRow_Click(fg1, input, vsp, db::gCNT(), writeFGLog);
+        = tickets::reprintSelectedRows(fg1, input, vsp, db::gCNT(), writeFGLog);
     QProcess::execute(u"cupsaccept"_s, { queue });
     EXPECT_EQ(result.outcome, tickets::ReprintOutcome::Failed);
     EXPECT_TRUE(env.readLog().contains(u"廚房印表機拒收列印工作(pvPrinter), 無法列印:"_s + queue))

@@ -122,7 +122,7 @@ protected:
         int row, const QString &opDate = u"2024/03/01"_s, const QString &printer = {})
     {
         fg2.setRow(row);
-        return reports::cmdPrintShiftItemSum_Click(
+        return reports::printKitchenShiftReport(
             { fg2, opDate, printer, env.dir() }, cn, previews.factory(), flash);
     }
 
@@ -222,7 +222,7 @@ TEST_P(ShiftReportTest, OnAReceiptPrinterEveryRowPrintsWholeWithinTheRollsColumn
     for (const Case &c : cases) {
         SCOPED_TRACE(c.printer.toStdString());
         fg2.setRow(1);
-        ASSERT_EQ(reports::cmdPrintShiftItemSum_Click(
+        ASSERT_EQ(reports::printKitchenShiftReport(
                       { fg2, u"2024/03/01"_s, c.printer, env.dir(), c.type }, cn, previews.factory(), flash),
             reports::ReportOutcome::Shown);
         const platform::PrintDocument &doc = previews.shown.last();
@@ -350,7 +350,7 @@ TEST(ShiftReportDemo, EveryShiftOfTheDemoSiteShowsSeveralCategoriesAtBothStation
     for (int row = 1; row < fg2.Rows(); ++row) {
         fg2.setRow(row);
         const reports::ShiftInput input { fg2, u"2024/03/01"_s, {}, env.dir() };
-        for (auto click : { reports::cmdPrintShiftItemSum_Click, reports::cmdPrintShiftRptB_Click }) {
+        for (auto click : { reports::printKitchenShiftReport, reports::printBarShiftReport }) {
             ASSERT_EQ(
                 click(input, cn, previews.factory(), [](const QString &) {}), reports::ReportOutcome::Shown)
                 << env.readErr().toStdString();

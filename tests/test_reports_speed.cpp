@@ -126,7 +126,7 @@ protected:
     reports::ReportOutcome run(int shiftRow, const QString &printer = {}, const QString &port = u"PK"_s)
     {
         fg2.setRow(shiftRow);
-        return reports::cmdPrintShiftSpeed_Click({ fg2, u"2024/03/01"_s, printer, env.dir() }, port, cn,
+        return reports::printServiceTimeReport({ fg2, u"2024/03/01"_s, printer, env.dir() }, port, cn,
             previews.factory(), [this](const QString &text) { flashes.append(text); });
     }
 

@@ -69,7 +69,7 @@ protected:
 
     tickets::PrintRowResult click(const PrintRowInput &in)
     {
-        return tickets::cmdPrintRow_Click(fg1, in, vsp, db::gCNT(), writeFGLog);
+        return tickets::reprintSelectedRows(fg1, in, vsp, db::gCNT(), writeFGLog);
     }
 
     QStringList headers() const

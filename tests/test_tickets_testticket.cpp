@@ -125,7 +125,7 @@ TEST_F(TestTicketTest, TestingAllPrintersTestsEachPrinterOnceAndOnlyReceiptPrint
     addPort(u"PD"_s, u"EPSONTM"_s, u"tm-t88 kitchen"_s);
     buffer = {};
 
-    tickets::cmdPrintTest_Click(fgKPort, fgPrinterList, buffer, vsp, writeFGLog);
+    tickets::printTestOfAllPrinters(fgKPort, fgPrinterList, buffer, vsp, writeFGLog);
     EXPECT_EQ(listed(), (QStringList { kKitchenPrinter, u"Office Laser"_s, u"tm-t88 kitchen"_s }));
     ASSERT_EQ(printers.jobs.size(), 1) << "three ports share one printer: one ticket";
     EXPECT_EQ(printers.jobs[0].document.textBlocks()[4], u"廚房印表機:TM-T88 Kitchen"_s);
@@ -137,7 +137,7 @@ TEST_F(TestTicketTest, TestingAllPrintersTestsEachPrinterOnceAndOnlyReceiptPrint
     EXPECT_EQ(buffer[15], u"廚房印表機:tm-t88 kitchen"_s);
 
     // The next run starts from an empty list.
-    tickets::cmdPrintTest_Click(fgKPort, fgPrinterList, buffer, vsp, writeFGLog);
+    tickets::printTestOfAllPrinters(fgKPort, fgPrinterList, buffer, vsp, writeFGLog);
     EXPECT_EQ(listed().size(), 3);
     EXPECT_EQ(printers.jobs.size(), 2);
 }
@@ -149,7 +149,7 @@ TEST_F(TestTicketTest, APrintingErrorIsShownAndTheTestGoesOnWithTheNextPort)
     addPort(u"PB"_s, u"EPSONTM"_s, u"Bar TM"_s);
     printers.refuseWith = u"out of paper"_s;
 
-    tickets::cmdPrintTest_Click(fgKPort, fgPrinterList, buffer, vsp, writeFGLog);
+    tickets::printTestOfAllPrinters(fgKPort, fgPrinterList, buffer, vsp, writeFGLog);
     ASSERT_EQ(env.prompter.boxes.size(), 2);
     EXPECT_TRUE(env.prompter.boxes[0].text.contains(u"(fmTavoKPortSrv_KPWPOrderI)"_s));
     EXPECT_TRUE(env.prompter.boxes[1].text.contains(u"out of paper"_s));
@@ -166,7 +166,7 @@ TEST_F(TestTicketTest, APortRowThatCannotBeReadIsPassedOverWithoutAnErrorLogBloc
     fgKPort.setFormatString(u"RNo|KPort"_s); // no type or printer column
     fgKPort.setRows(1);
     fgKPort.addRow({ u"1"_s, u"PK"_s });
-    tickets::cmdPrintTest_Click(fgKPort, fgPrinterList, buffer, vsp, writeFGLog);
+    tickets::printTestOfAllPrinters(fgKPort, fgPrinterList, buffer, vsp, writeFGLog);
     EXPECT_TRUE(printers.jobs.isEmpty());
     EXPECT_TRUE(fgLog.isEmpty());
     EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();

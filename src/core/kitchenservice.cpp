@@ -494,14 +494,14 @@ tickets::PrintRowResult KitchenService::reprintSelected()
     const tickets::PrintRowInput input { port(), m_config.printer(), m_config.printerType(),
         m_config.printList(), m_config.printItem() };
     tickets::PrintRowResult result;
-    print([&] { result = tickets::cmdPrintRow_Click(m_orders, input, m_surface, m_cnt, activityWriter()); });
+    print([&] { result = tickets::reprintSelectedRows(m_orders, input, m_surface, m_cnt, activityWriter()); });
     return result;
 }
 
 void KitchenService::printTestTickets(tickets::OrderBuffer &entry)
 {
     print(
-        [&] { tickets::cmdPrintTest_Click(m_ports, m_testedPrinters, entry, m_surface, activityWriter()); });
+        [&] { tickets::printTestOfAllPrinters(m_ports, m_testedPrinters, entry, m_surface, activityWriter()); });
 }
 
 QString KitchenService::printTestTicket(
@@ -528,12 +528,12 @@ reports::ReportOutcome KitchenService::showShiftReport(ShiftReport report, const
         m_config.printerType() };
     switch (report) {
     case ShiftReport::KitchenItems:
-        return reports::cmdPrintShiftItemSum_Click(input, m_cnt, newPreview, flash);
+        return reports::printKitchenShiftReport(input, m_cnt, newPreview, flash);
     case ShiftReport::BarItems:
-        return reports::cmdPrintShiftRptB_Click(input, m_cnt, newPreview, flash);
+        return reports::printBarShiftReport(input, m_cnt, newPreview, flash);
     case ShiftReport::ServiceTimes:
         // The times of the port the display watches: the port the service lists.
-        return reports::cmdPrintShiftSpeed_Click(input, port(), m_cnt, newPreview, flash);
+        return reports::printServiceTimeReport(input, port(), m_cnt, newPreview, flash);
     }
     return reports::ReportOutcome::NotRun;
 }

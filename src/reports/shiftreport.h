@@ -77,14 +77,14 @@ ReportOutcome printShiftReport(const QString &tag, const QString &kPort, const Q
     const ShiftInput &input, db::Connection &cn, const PreviewFactory &newPreview,
     const MessageFlash &DispElaMsg);
 
-inline ReportOutcome cmdPrintShiftItemSum_Click(const ShiftInput &input, db::Connection &cn,
+inline ReportOutcome printKitchenShiftReport(const ShiftInput &input, db::Connection &cn,
     const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
 {
     return printShiftReport(QStringLiteral("cmdPrintShiftItemSum_Click"), QStringLiteral("PK"),
         QStringLiteral("廚房"), input, cn, newPreview, DispElaMsg);
 }
 
-inline ReportOutcome cmdPrintShiftRptB_Click(const ShiftInput &input, db::Connection &cn,
+inline ReportOutcome printBarShiftReport(const ShiftInput &input, db::Connection &cn,
     const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
 {
     return printShiftReport(QStringLiteral("cmdPrintShiftRptB_Click"), QStringLiteral("PB"),

@@ -160,7 +160,7 @@ QString formatDuration(qint64 seconds)
         .arg(seconds % 60, 2, 10, QChar(u'0'));
 }
 
-ReportOutcome cmdPrintShiftSpeed_Click(const ShiftInput &input, const QString &port, db::Connection &cn,
+ReportOutcome printServiceTimeReport(const ShiftInput &input, const QString &port, db::Connection &cn,
     const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
 {
     try {

@@ -227,7 +227,7 @@ ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, cons
     return printed();
 }
 
-PrintRowResult cmdPrintRow_Click(platform::GridModel &fg1, const PrintRowInput &input,
+PrintRowResult reprintSelectedRows(platform::GridModel &fg1, const PrintRowInput &input,
     platform::PrintSurface &vsp, db::Connection &cn, const FGLogWriter &WriteFGLog)
 {
     PrintRowResult result;

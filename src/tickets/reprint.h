@@ -65,10 +65,10 @@ struct PrintRowResult {
     QString message; // as the activity log got it; empty when nothing was attempted
 };
 
-// The button handler's logic: prints the rows the operator selected (by keyboard, mouse or an
+// Prints the rows the operator selected (by keyboard, mouse or an
 // assistive technology), or the cursor row when nothing is selected, and logs the outcome under
 // the port's "送廚". Errors are shown with the tag "cmdPrintRow_Click".
-PrintRowResult cmdPrintRow_Click(platform::GridModel &fg1, const PrintRowInput &input,
+PrintRowResult reprintSelectedRows(platform::GridModel &fg1, const PrintRowInput &input,
     platform::PrintSurface &vsp, db::Connection &cn, const FGLogWriter &WriteFGLog);
 
 } // namespace tavo::tickets

@@ -112,7 +112,7 @@ void fillTestEntry(OrderBuffer &Buffer)
     Buffer[20] = u"營業日:"_s + g().gOPDate;
 }
 
-void cmdPrintTest_Click(platform::GridModel &fgKPort, platform::GridModel &fgPrinterList, OrderBuffer &Buffer,
+void printTestOfAllPrinters(platform::GridModel &fgKPort, platform::GridModel &fgPrinterList, OrderBuffer &Buffer,
     platform::PrintSurface &vsp, const FGLogWriter &WriteFGLog)
 {
     fillTestEntry(Buffer);
