@@ -107,8 +107,9 @@ void BM_AllRowsReport(benchmark::State &state)
     const QString first = kFirstDay.toString(u"yyyy/MM/dd"_s), last = kLastDay.toString(u"yyyy/MM/dd"_s);
     double floorMs = 0;
     for (auto _ : state) {
-        if (reports::PrintKPTypeList(u"PK"_s, u"廚房"_s, first, last, u"00:00:00"_s, u"23:59:59"_s, {},
-                u"Y"_s, {}, bench.cnt, bench.factory, [](const QString &) {})
+        if (reports::printItemSummary(
+                { u"PK"_s, u"廚房"_s, { first, last, u"00:00:00"_s, u"23:59:59"_s }, {} }, bench.cnt,
+                bench.factory, [](const QString &) {})
             != reports::ReportOutcome::Shown) {
             state.SkipWithError("the report was not laid out");
             return;
@@ -163,8 +164,7 @@ void runServiceTimes(benchmark::State &state, const QString &timeB, const QStrin
     double readMs = 0;
     qsizetype items = 0;
     for (auto _ : state) {
-        if (reports::printServiceTimeReport(
-                input, u"PK"_s, bench.cnt, bench.factory, [](const QString &) {})
+        if (reports::printServiceTimeReport(input, u"PK"_s, bench.cnt, bench.factory, [](const QString &) {})
             != reports::ReportOutcome::Shown) {
             state.SkipWithError("the report was not laid out");
             return;

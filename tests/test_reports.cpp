@@ -128,8 +128,10 @@ protected:
 
     reports::ReportOutcome runList(const QString &priceCap, const QString &port = u"PK"_s)
     {
-        return reports::PrintKPTypeList(port, u"廚房"_s, u"2024/03/01"_s, u"2024/03/01"_s, u"00:00:00"_s,
-            u"23:59:59"_s, {}, priceCap, {}, cn, previews.factory(), flash);
+        return reports::printItemSummary(
+            { port, u"廚房"_s, { u"2024/03/01"_s, u"2024/03/01"_s, u"00:00:00"_s, u"23:59:59"_s }, {},
+                priceCap == u"Y"_s },
+            cn, previews.factory(), flash);
     }
 
     QStringList itemRows() const

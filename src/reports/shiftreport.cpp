@@ -116,29 +116,26 @@ platform::PrintPaper reportPaper(const QString &printer, const QString &printerT
     return paper;
 }
 
-ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, const QString &pvDateB,
-    const QString &pvDateE, const QString &pvTimeB, const QString &pvTimeE, const QString &pvPrinter,
-    const QString &pvPriceCap, const QString &pvPrinterType, db::Connection &cn,
+ReportOutcome printItemSummary(const ItemSummaryRequest &request, db::Connection &cn,
     const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
 {
+    const ShiftWindow &window = request.window;
     try {
         std::unique_ptr<ReportPreview> preview = newPreview();
         platform::PrintSurface &vsp = preview->surface();
-        if (!pvPrinter.isEmpty()) {
-            if (!preview->IsPrinterInstalled(pvPrinter)) {
-                DispElaMsg(u"帳單印表機未安裝:"_s + pvPrinter);
+        if (!request.printer.isEmpty()) {
+            if (!preview->IsPrinterInstalled(request.printer)) {
+                DispElaMsg(u"帳單印表機未安裝:"_s + request.printer);
                 return ReportOutcome::NotRun;
             }
-            vsp.setDevice(pvPrinter);
+            vsp.setDevice(request.printer);
         }
 
         const platform::BusyPointer busy;
         vsp.setPreview(true);
-        const ShiftWindow window { pvDateB, pvDateE, pvTimeB, pvTimeE };
-        const bool priceCap = pvPriceCap == u"Y"_s;
-        db::Recordset rs = cn.openRecordset(kpTypeListSql(pvKPort, window, priceCap));
+        db::Recordset rs = cn.openRecordset(kpTypeListSql(request.port, window, request.byPriceClass));
         if (rs.eof()) {
-            platform::services().prompter->ask(appTitle(), u"沒有出菜單資料:"_s + pvKPort,
+            platform::services().prompter->ask(appTitle(), u"沒有出菜單資料:"_s + request.port,
                 platform::BoxIcon::Information, platform::BoxButtons::Ok);
             return ReportOutcome::NotRun;
         }
@@ -146,26 +143,26 @@ ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, c
         // Laid out on A4 and then squeezed into a roll's columns, a table loses its cells: the
         // report is laid out on the paper it prints on.
         const platform::PrintPaper paper
-            = reportPaper(vsp.device(), pvPrinter.isEmpty() ? QString() : pvPrinterType);
+            = reportPaper(vsp.device(), request.printer.isEmpty() ? QString() : request.printerType);
         vsp.setPaperSize(paper.size, paper.roll);
         vsp.setMarginLeft(0);
         vsp.setMarginRight(0);
         preview->setZoom(110);
-        vsp.setDocName(pvKPort + u"出菜統計表"_s);
+        vsp.setDocName(request.port + u"出菜統計表"_s);
         vsp.startDoc();
         vsp.setTableSeparators(u"#;"_s);
 
         vsp.setFontSize(12);
         vsp.setFontBold(true);
         vsp.setTextAlign(7);
-        vsp.paragraph(pvKPort + u"出菜統計表"_s + u" - "_s + pvKPName);
+        vsp.paragraph(request.port + u"出菜統計表"_s + u" - "_s + request.portName);
         vsp.setCurrentY(vsp.currentY() + 150);
 
         vsp.setFontSize(10);
         vsp.setFontBold(false);
-        vsp.paragraph(u"統計期間: "_s + pvDateB);
-        vsp.paragraph(u"           -> "_s + pvDateE);
-        vsp.paragraph(u"時段: "_s + pvTimeB + u" -> "_s + pvTimeE);
+        vsp.paragraph(u"統計期間: "_s + window.dateB);
+        vsp.paragraph(u"           -> "_s + window.dateE);
+        vsp.paragraph(u"時段: "_s + window.timeB + u" -> "_s + window.timeE);
         vsp.paragraph(u"列印時間: "_s + platform::services().clock->now().toString(u"yyyy/MM/dd hh:mm"_s));
         vsp.paragraph(u"    "_s);
 
@@ -196,7 +193,7 @@ ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, c
             const double sumQty = rs.number(u"SumQty"_s);
             if (typeName.isEmpty())
                 typeName = u"其它"_s;
-            const QString cap = priceCap ? rs.text(u"PriceCap"_s) : QString();
+            const QString cap = request.byPriceClass ? rs.text(u"PriceCap"_s) : QString();
             if (!cap.isEmpty())
                 itemName += u"-"_s + cap;
 
@@ -210,7 +207,7 @@ ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, c
             double supplement = 0;
             {
                 db::Recordset extra
-                    = cn.openRecordset(supplementSql(typeNo, itemName, cap, window, priceCap));
+                    = cn.openRecordset(supplementSql(typeNo, itemName, cap, window, request.byPriceClass));
                 if (!extra.eof())
                     supplement = extra.number(u"SumRtnQty"_s);
             }
@@ -269,9 +266,9 @@ ReportOutcome printShiftReport(const QString &tag, const QString &kPort, const Q
         const std::optional<SelectedShift> shift = selectedShift(input, DispElaMsg);
         if (!shift)
             return ReportOutcome::NotRun;
-        const ShiftWindow &w = shift->window;
-        return PrintKPTypeList(kPort, kPName, w.dateB, w.dateE, w.timeB, w.timeE, input.printer.trimmed(),
-            u"Y"_s, input.printerType.trimmed(), cn, newPreview, DispElaMsg);
+        return printItemSummary(
+            { kPort, kPName, shift->window, input.printer.trimmed(), true, input.printerType.trimmed() }, cn,
+            newPreview, DispElaMsg);
     } catch (...) {
         ShowErrMsg(tag);
         return ReportOutcome::Failed;

@@ -45,11 +45,19 @@ enum class ReportOutcome {
 // receipt printer whatever its queue says.
 platform::PrintPaper reportPaper(const QString &printer, const QString &printerType);
 
-// Builds the report on a new preview window and shows it modally. `pvPrinterType` is the kitchen
-// port type of `pvPrinter` ("EPSONTM" for a receipt printer), when known.
-ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, const QString &pvDateB,
-    const QString &pvDateE, const QString &pvTimeB, const QString &pvTimeE, const QString &pvPrinter,
-    const QString &pvPriceCap, const QString &pvPrinterType, db::Connection &cn,
+// One item summary: the port (its code and its name on the title), the window of the shift, the
+// printer it may go to (empty: preview only) and that printer's kitchen port type ("EPSONTM" for a
+// receipt printer) when known; `byPriceClass` lists each price class of an item apart.
+struct ItemSummaryRequest {
+    QString port, portName;
+    ShiftWindow window;
+    QString printer;
+    bool byPriceClass = true;
+    QString printerType = {};
+};
+
+// Builds the item summary on a new preview window and shows it modally.
+ReportOutcome printItemSummary(const ItemSummaryRequest &request, db::Connection &cn,
     const PreviewFactory &newPreview, const MessageFlash &DispElaMsg);
 
 // What the report buttons read from the service window.
@@ -71,7 +79,7 @@ struct SelectedShift {
 };
 std::optional<SelectedShift> selectedShift(const ShiftInput &input, const MessageFlash &DispElaMsg);
 
-// The buttons' logic: runs PrintKPTypeList for the station over the selected shift. Errors are
+// The buttons' logic: the item summary of the station over the selected shift. Errors are
 // shown with `tag`.
 ReportOutcome printShiftReport(const QString &tag, const QString &kPort, const QString &kPName,
     const ShiftInput &input, db::Connection &cn, const PreviewFactory &newPreview,
