@@ -10,7 +10,7 @@
 #include "platform/echo.h"
 #include "platform/gridfiles.h"
 #include "platform/services.h"
-#include "tickets/frmTMSlip.h"
+#include "tickets/kitchenticketprinter.h"
 #include "util/dates.h"
 #include "util/globals.h"
 #include "util/grids.h"
@@ -200,7 +200,7 @@ bool KitchenService::start()
         updateWatchState();
         // "出菜單使用點單格式": the box saves the setting the moment it changes.
         if (setting(u"KP"_s, u"KPortFORM"_s) == u"Y"_s)
-            tickets::frmTMSlip::instance().KPortFORM = u"ORDER"_s;
+            ticketPrinter().KPortFORM = u"ORDER"_s;
         m_cycle.setInterval(kCycleMs);
         // Read again at each start, so a site can switch the wake without ending the program;
         // the cycle and the display's timer only consult what was read.
@@ -413,6 +413,13 @@ void KitchenService::print(const std::function<void()> &job)
         throw;
     }
     setState(State::Idle);
+}
+
+tickets::KitchenTicketPrinter &KitchenService::ticketPrinter()
+{
+    if (!m_ticketPrinter)
+        m_ticketPrinter = std::make_unique<tickets::KitchenTicketPrinter>();
+    return *m_ticketPrinter;
 }
 
 void KitchenService::setPort(const QString &port)

@@ -24,6 +24,10 @@ namespace tavo::kds {
 class KitchenDisplay;
 }
 
+namespace tavo::tickets {
+class KitchenTicketPrinter;
+}
+
 namespace tavo::core {
 
 class DatabaseWake;
@@ -75,6 +79,8 @@ public:
     void clearOrders();
     // Runs an operator's print job: no scan, wake or end comes between its steps.
     void print(const std::function<void()> &job);
+    // The printer of kitchen tickets, made on its first use and kept for the life of the service.
+    tickets::KitchenTicketPrinter &ticketPrinter();
 
     State state() const { return m_state; }
     double cycleTime() const { return m_cycleTime; } // ticks between scans, 1..5
@@ -165,6 +171,7 @@ private:
     WindowTimer m_start;
     QTimer m_follow; // the kitchen's screens, where the database cannot be trusted to wake them
     std::unique_ptr<DatabaseWake> m_wake;
+    std::unique_ptr<tickets::KitchenTicketPrinter> m_ticketPrinter;
     std::unique_ptr<kds::KitchenDisplay> m_display; // the kitchen's screens, when [KDS] turns them on
     bool m_startRefused = false; // the automatic start came while start() was refused
     State m_state = State::Idle;

@@ -524,8 +524,9 @@ void fmTavoKPortSrv::cmdPrintRow_Click()
 {
     const tickets::PrintRowInput input { txtDefKPort->text(), txtPrinter->text(), txtPrinterType->text(),
         chkPrintList->isChecked(), chkPrintItem->isChecked() };
-    const tickets::PrintRowResult result = tickets::cmdPrintRow_Click(*fg1, input, vsp, db::gCNT(),
-        [this](const QString &type, const QString &msg) { m_service->writeActivity(type, msg); });
+    const tickets::PrintRowResult result
+        = tickets::cmdPrintRow_Click(*fg1, input, vsp, m_service->ticketPrinter(), db::gCNT(),
+            [this](const QString &type, const QString &msg) { m_service->writeActivity(type, msg); });
     if (result.message.isEmpty())
         return;
     PrintRowMsg = result.message;

@@ -5,7 +5,7 @@
 // timers and cycle, the watched port, saving and ending) is in core::KitchenService.
 #include "core/kitchenservice.h"
 #include "platform/gridmodel.h"
-#include "platform/printsurface.h"
+#include "print/printsurface.h"
 #include "tickets/testticket.h"
 
 #include <QDate>
@@ -55,7 +55,7 @@ public:
     platform::GridModel *fgKPort = nullptr, *fg1 = nullptr, *fg2 = nullptr, *fgLog = nullptr,
                         *fgPrinterList = nullptr;
     // The window's own print surface: test tickets are drawn on it.
-    platform::PrintSurface vsp;
+    print::PrintSurface vsp;
 
     // ---- Window-level values.
     tickets::OrderBuffer PrintBuffer; // the single-order print buffer of the test tickets

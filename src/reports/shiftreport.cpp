@@ -6,6 +6,7 @@
 #include "platform/gridfiles.h"
 #include "platform/gridmodel.h"
 #include "platform/services.h"
+#include "print/printercatalog.h"
 #include "util/dates.h"
 #include "util/grids.h"
 #include "util/report.h"
@@ -108,11 +109,11 @@ QString formatQty(double qty)
     return whole < 0 ? u"-"_s + digits : digits;
 }
 
-platform::PrintPaper reportPaper(const QString &printer, const QString &printerType)
+print::PrintPaper reportPaper(const QString &printer, const QString &printerType)
 {
-    const platform::PrintPaper paper = platform::services().printers->paper(printer);
+    const print::PrintPaper paper = print::printServices().printers->paper(printer);
     if (!paper.roll && !printer.isEmpty() && printerType == u"EPSONTM"_s)
-        return platform::kReceiptRoll;
+        return print::kReceiptRoll;
     return paper;
 }
 
@@ -123,9 +124,9 @@ ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, c
 {
     try {
         std::unique_ptr<ReportPreview> preview = newPreview();
-        platform::PrintSurface &vsp = preview->surface();
+        print::PrintSurface &vsp = preview->surface();
         if (!pvPrinter.isEmpty()) {
-            if (!preview->IsPrinterInstalled(pvPrinter)) {
+            if (!print::IsPrinterInstalled(pvPrinter)) {
                 DispElaMsg(u"帳單印表機未安裝:"_s + pvPrinter);
                 return ReportOutcome::NotRun;
             }
@@ -145,7 +146,7 @@ ReportOutcome PrintKPTypeList(const QString &pvKPort, const QString &pvKPName, c
 
         // Laid out on A4 and then squeezed into a roll's columns, a table loses its cells: the
         // report is laid out on the paper it prints on.
-        const platform::PrintPaper paper
+        const print::PrintPaper paper
             = reportPaper(vsp.device(), pvPrinter.isEmpty() ? QString() : pvPrinterType);
         vsp.setPaperSize(paper.size, paper.roll);
         vsp.setMarginLeft(0);

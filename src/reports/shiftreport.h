@@ -43,7 +43,7 @@ enum class ReportOutcome {
 
 // The paper a report is laid out on: the printer's own. A named printer of type "EPSONTM" is a
 // receipt printer whatever its queue says.
-platform::PrintPaper reportPaper(const QString &printer, const QString &printerType);
+print::PrintPaper reportPaper(const QString &printer, const QString &printerType);
 
 // Builds the report on a new preview window and shows it modally. `pvPrinterType` is the kitchen
 // port type of `pvPrinter` ("EPSONTM" for a receipt printer), when known.
