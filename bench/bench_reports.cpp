@@ -38,23 +38,22 @@ const QDate kFirstDay = kLastDay.addDays(-29);
 
 // The report's preview without a window: the document is laid out and kept, nothing is shown.
 struct HeadlessPreview : reports::ReportPreview {
-    explicit HeadlessPreview(platform::PrintDocument &laidOut)
+    explicit HeadlessPreview(print::PrintDocument &laidOut)
         : laidOut(laidOut)
     {
     }
-    platform::PrintSurface &surface() override { return vsp; }
+    print::PrintSurface &surface() override { return vsp; }
     platform::GridModel &listGrid() override { return list; }
-    bool IsPrinterInstalled(const QString &) override { return false; }
     void setZoom(int) override { }
     void showModal() override { laidOut = vsp.document(); }
-    platform::PrintSurface vsp;
+    print::PrintSurface vsp;
     platform::GridModel list;
-    platform::PrintDocument &laidOut;
+    print::PrintDocument &laidOut;
 };
 
 struct Bench {
     db::Connection cnt;
-    platform::PrintDocument laidOut;
+    print::PrintDocument laidOut;
     reports::PreviewFactory factory = [this] { return std::make_unique<HeadlessPreview>(laidOut); };
     Bench()
     {
@@ -141,7 +140,7 @@ struct ServiceTimeBench {
     platform::Clock *systemClock = std::exchange(platform::services().clock, &clock);
     db::Connection cnt;
     QString site = bench::serviceTimeSite();
-    platform::PrintDocument laidOut;
+    print::PrintDocument laidOut;
     platform::GridModel fg2;
     reports::PreviewFactory factory = [this] { return std::make_unique<HeadlessPreview>(laidOut); };
     ServiceTimeBench()

@@ -19,13 +19,13 @@
 #include "db/connection.h"
 #include "db/dbglobals.h"
 #include "demo/demoschema.h"
-#include "platform/escposrenderer.h"
 #include "platform/gridmodel.h"
-#include "platform/painterrenderer.h"
-#include "platform/printsurface.h"
+#include "print/escposrenderer.h"
+#include "print/painterrenderer.h"
+#include "print/printsurface.h"
 #include "support/fake_printers.h"
 #include "support/test_environment.h"
-#include "tickets/frmTMSlip.h"
+#include "tickets/kitchenticketprinter.h"
 #include "tickets/reprint.h"
 #include "util/globals.h"
 
@@ -44,10 +44,10 @@ const QString kPrinter = u"KitchenTM"_s;
 struct Site {
     test::TestEnvironment env;
     test::FakePrinterCatalog printers { { kPrinter } };
+    std::unique_ptr<tickets::KitchenTicketPrinter> ticketPrinter;
 
     explicit Site(int items)
     {
-        tickets::frmTMSlip::unload();
         g().gOPDate = u"2026/12/07"_s;
         db::Connection &cn = db::gCNT();
         cn.close();
@@ -60,11 +60,12 @@ struct Site {
             insert(u"白飯"_s, u"A1"_s, 2, QString(), QString(), ++list);
             insert(u"滷蛋"_s, u"A1"_s, 1, u"切半"_s, QString(), ++list);
         }
-        tickets::frmTMSlip::instance().vsp.setDevice(kPrinter);
+        ticketPrinter = std::make_unique<tickets::KitchenTicketPrinter>();
+        ticketPrinter->vsp.setDevice(kPrinter);
     }
     ~Site()
     {
-        tickets::frmTMSlip::unload();
+        ticketPrinter.reset();
         db::gCNT().close();
     }
 
@@ -84,7 +85,7 @@ struct Site {
 };
 
 // The floor: the texts and tables of the ticket written on a bare surface.
-void recordFloor(platform::PrintSurface &vsp)
+void recordFloor(print::PrintSurface &vsp)
 {
     vsp.setDocName(u".補印菜條: K0"_s);
     vsp.startDoc();
@@ -107,7 +108,7 @@ void recordFloor(platform::PrintSurface &vsp)
 
 double floorUs(int rounds)
 {
-    platform::PrintSurface bare;
+    print::PrintSurface bare;
     recordFloor(bare);
     QElapsedTimer timer;
     timer.start();
@@ -117,10 +118,10 @@ double floorUs(int rounds)
 }
 
 // Records the ticket of the first row; the captured job is dropped so memory stays flat.
-void recordTicket(db::Recordset &rs)
+void recordTicket(tickets::KitchenTicketPrinter &ticketPrinter, db::Recordset &rs)
 {
     rs.moveFirst();
-    tickets::frmTMSlip::instance().PrintKPortShortSize(rs, u"補0012"_s, 0, QString(), u"補印"_s, db::gCNT());
+    ticketPrinter.PrintKPortShortSize(rs, u"補0012"_s, 0, QString(), u"補印"_s, db::gCNT());
 }
 
 void BM_RecordTicket(benchmark::State &state)
@@ -131,7 +132,7 @@ void BM_RecordTicket(benchmark::State &state)
     QElapsedTimer timer;
     timer.start();
     for (auto _ : state) {
-        recordTicket(rs);
+        recordTicket(*site.ticketPrinter, rs);
         site.printers.jobs.clear();
     }
     const double us = timer.nsecsElapsed() / 1000.0 / double(state.iterations());
@@ -151,19 +152,19 @@ void BM_RecordTicketToPdf(benchmark::State &state)
     QElapsedTimer timer;
     timer.start();
     for (auto _ : state) {
-        recordTicket(rs);
-        if (!platform::PainterRenderer::toPdf(site.printers.jobs.last().document, pdf))
+        recordTicket(*site.ticketPrinter, rs);
+        if (!print::PainterRenderer::toPdf(site.printers.jobs.last().document, pdf))
             state.SkipWithError("the PDF could not be written");
         site.printers.jobs.clear();
     }
     const double ms = timer.nsecsElapsed() / 1e6 / double(state.iterations());
     // The floor: the PDF writer's own cost, one empty page of the same paper.
-    platform::PrintDocument blank;
-    blank.paperSize = tickets::frmTMSlip::instance().vsp.paperSize();
-    blank.pages.append(platform::PrintPage());
+    print::PrintDocument blank;
+    blank.paperSize = site.ticketPrinter->vsp.paperSize();
+    blank.pages.append(print::PrintPage());
     timer.restart();
     for (int i = 0; i < 50; ++i)
-        platform::PainterRenderer::toPdf(blank, pdf);
+        print::PainterRenderer::toPdf(blank, pdf);
     const double floor = timer.nsecsElapsed() / 1e6 / 50;
     state.counters["floor_ms"] = floor;
     state.counters["x_floor"] = ms / floor;
@@ -175,12 +176,12 @@ void BM_LayOutTicket(benchmark::State &state)
     Site site(1);
     db::Recordset rs
         = db::gCNT().openRecordset(u"SELECT * FROM ORDERI ORDER BY ListNo"_s, db::Cursor::Client);
-    platform::PrintSurface &vsp = tickets::frmTMSlip::instance().vsp;
+    print::PrintSurface &vsp = site.ticketPrinter->vsp;
     test::KeepingSink kept;
     vsp.setSink(&kept);
     for (auto _ : state) {
         kept.documents.clear();
-        recordTicket(rs);
+        recordTicket(*site.ticketPrinter, rs);
     }
     vsp.setSink(nullptr);
     if (kept.documents.size() != 1 || !site.printers.jobs.isEmpty())
@@ -194,9 +195,9 @@ void BM_RenderTicketImage(benchmark::State &state)
     Site site(1);
     db::Recordset rs
         = db::gCNT().openRecordset(u"SELECT * FROM ORDERI ORDER BY ListNo"_s, db::Cursor::Client);
-    recordTicket(rs);
-    const platform::PrintDocument ticket = site.printers.jobs.last().document;
-    platform::ImageSink images(203, true);
+    recordTicket(*site.ticketPrinter, rs);
+    const print::PrintDocument ticket = site.printers.jobs.last().document;
+    print::ImageSink images(203, true);
     for (auto _ : state) {
         if (!images.output(ticket, nullptr) || images.pages().isEmpty())
             state.SkipWithError("the ticket could not be drawn");
@@ -211,25 +212,25 @@ void BM_RecordTicketToEscPos(benchmark::State &state)
     Site site(1);
     db::Recordset rs
         = db::gCNT().openRecordset(u"SELECT * FROM ORDERI ORDER BY ListNo"_s, db::Cursor::Client);
-    platform::PrintSurface &vsp = tickets::frmTMSlip::instance().vsp;
+    print::PrintSurface &vsp = site.ticketPrinter->vsp;
     qsizetype bytes = 0;
-    platform::EscPosSink escpos({}, [&](const QString &, const QByteArray &job, QString *) {
+    print::EscPosSink escpos({}, [&](const QString &, const QByteArray &job, QString *) {
         bytes = job.size();
         return true;
     });
     vsp.setSink(&escpos);
-    platform::EscPosRenderer::columnsOf(U'菜'); // the Big5 table is built once per process
+    print::EscPosRenderer::columnsOf(U'菜'); // the Big5 table is built once per process
     for (auto _ : state)
-        recordTicket(rs);
+        recordTicket(*site.ticketPrinter, rs);
     vsp.setSink(nullptr);
 
-    recordTicket(rs);
-    const platform::PrintDocument ticket = site.printers.jobs.last().document;
+    recordTicket(*site.ticketPrinter, rs);
+    const print::PrintDocument ticket = site.printers.jobs.last().document;
     constexpr int kRounds = 5000;
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < kRounds; ++i)
-        benchmark::DoNotOptimize(platform::EscPosRenderer::render(ticket).size());
+        benchmark::DoNotOptimize(print::EscPosRenderer::render(ticket).size());
     state.counters["render_us"] = timer.nsecsElapsed() / 1000.0 / kRounds;
     state.counters["bytes"] = double(bytes);
     if (bytes == 0)
@@ -249,13 +250,13 @@ void BM_Reprint200Rows(benchmark::State &state)
         fg1.addRow({ items.text(0) });
         items.moveNext();
     }
-    platform::PrintSurface vsp;
+    print::PrintSurface vsp;
     double floorMs = 0, totalMs = 0;
     for (auto _ : state) {
         QElapsedTimer run;
         run.start();
-        const tickets::ReprintResult result
-            = tickets::PrintKPortB(fg1, 1, 200, u"PK"_s, kPrinter, u"Y"_s, u"Y"_s, false, vsp, db::gCNT());
+        const tickets::ReprintResult result = tickets::PrintKPortB(
+            fg1, 1, 200, u"PK"_s, kPrinter, u"Y"_s, u"Y"_s, false, vsp, *site.ticketPrinter, db::gCNT());
         if (result.outcome != tickets::ReprintOutcome::Printed)
             state.SkipWithError("the reprint failed");
         totalMs += run.nsecsElapsed() / 1e6;

@@ -2,7 +2,7 @@
 // report could hand over either lays out or is refused with TavoError, and the document records
 // only cells inside the columns the format gave.
 #include "platform/errors.h"
-#include "platform/printsurface.h"
+#include "print/printsurface.h"
 
 #include <QGuiApplication>
 
@@ -22,11 +22,12 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // Three parts separated by NUL bytes: format, header, body.
-    const QList<QByteArray> parts = QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)).split('\0');
+    const QList<QByteArray> parts
+        = QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)).split('\0');
     const QString format = QString::fromUtf8(parts.value(0));
     const QString header = QString::fromUtf8(parts.value(1));
     const QString body = QString::fromUtf8(parts.value(2));
-    tavo::platform::PrintSurface vsp;
+    tavo::print::PrintSurface vsp;
     vsp.setPaperSize(QSize(4535, 8000));
     try {
         if (parts.size() > 3 && parts[3].size() == 2)
@@ -36,9 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     } catch (const tavo::TavoError &) {
         return 0;
     }
-    for (const tavo::platform::PrintPage &page : vsp.document().pages) {
-        for (const tavo::platform::PrintItem &item : page.items) {
-            if (item.kind == tavo::platform::PrintItemKind::Cell
+    for (const tavo::print::PrintPage &page : vsp.document().pages) {
+        for (const tavo::print::PrintItem &item : page.items) {
+            if (item.kind == tavo::print::PrintItemKind::Cell
                 && (item.column < 0 || item.column >= item.columnCount))
                 std::abort();
         }

@@ -9,7 +9,7 @@ TAVO_PG_DIR=
 
 # Debian 12 packages the build, the demo and the tests need.
 TAVO_PACKAGES=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libqt6sql6-sqlite libqt6sql6-odbc libqt6sql6-psql
   qt6-websockets-dev openssl
   unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc libpq-dev
@@ -52,8 +52,14 @@ tavo_install_packages() {
 # tavo_build [target ...]: configures and builds the given targets, or everything.
 tavo_build() {
   tavo_say "building in $TAVO_BUILD"
+  # Paths below the source tree are hashed relative to it, so every build folder shares the cache.
+  local launcher=()
+  if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$TAVO_ROOT}
+  fi
   cmake -S "$TAVO_ROOT" -B "$TAVO_BUILD" -DCMAKE_BUILD_TYPE=${TAVO_BUILD_TYPE:-RelWithDebInfo} \
-    "${TAVO_CMAKE_ARGS[@]}" >/dev/null
+    "${launcher[@]}" "${TAVO_CMAKE_ARGS[@]}" >/dev/null
   local targets=()
   [ $# -gt 0 ] && targets=(--target "$@")
   cmake --build "$TAVO_BUILD" -j "$(nproc)" "${targets[@]}"

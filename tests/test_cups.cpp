@@ -8,7 +8,8 @@
 #include "gui/cupsprintercatalog.h"
 #include "gui/frmVSPBlank.h"
 #include "platform/gridmodel.h"
-#include "platform/printersetup.h"
+#include "print/cupsqueue.h"
+#include "print/printersetup.h"
 #include "reports/shiftreport.h"
 #include "support/escpos_reading.h"
 #include "tickets/reprint.h"
@@ -111,21 +112,21 @@ int inkPixels(const QImage &image, bool redOnly)
 class CupsTest : public TicketTest {
 protected:
     gui::CupsPrinterCatalog cups;
-    platform::PrinterCatalog *m_saved = nullptr;
+    print::PrinterCatalog *m_saved = nullptr;
 
     void SetUp() override
     {
         if (cupsPrinter().isEmpty())
             GTEST_SKIP() << "TAVO_TEST_CUPS_PRINTER is not set: no CUPS queue to print on";
         TicketTest::SetUp();
-        m_saved = platform::services().printers;
-        platform::services().printers = &cups;
+        m_saved = print::printServices().printers;
+        print::printServices().printers = &cups;
     }
 
     void TearDown() override
     {
         if (m_saved)
-            platform::services().printers = m_saved;
+            print::printServices().printers = m_saved;
         TicketTest::TearDown();
     }
 };
@@ -134,10 +135,9 @@ protected:
 
 TEST_F(CupsTest, TheQueueIsInstalledUnderItsExactName)
 {
-    tickets::frmTMSlip &slip = tickets::frmTMSlip::instance();
-    EXPECT_TRUE(slip.IsPrinterInstalled(cupsPrinter()));
-    EXPECT_FALSE(slip.IsPrinterInstalled(cupsPrinter().toLower()));
-    EXPECT_FALSE(slip.IsPrinterInstalled(cupsPrinter().toUpper()));
+    EXPECT_TRUE(print::IsPrinterInstalled(cupsPrinter()));
+    EXPECT_FALSE(print::IsPrinterInstalled(cupsPrinter().toLower()));
+    EXPECT_FALSE(print::IsPrinterInstalled(cupsPrinter().toUpper()));
     EXPECT_TRUE(env.prompter.boxes.isEmpty());
 }
 
@@ -152,11 +152,11 @@ TEST_F(CupsTest, ReprintedRowsComeOutOfTheQueueAsInkedPdfPages)
     fg1.setRows(1);
     for (int rno : { beef, rice, rush })
         fg1.addRow({ QString::number(rno), u"PK"_s });
-    platform::PrintSurface vsp;
+    print::PrintSurface vsp;
 
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-    const tickets::ReprintResult result
-        = tickets::PrintKPortB(fg1, 1, 3, u"PK"_s, cupsPrinter(), u"Y"_s, u"Y"_s, false, vsp, db::gCNT());
+    const tickets::ReprintResult result = tickets::PrintKPortB(
+        fg1, 1, 3, u"PK"_s, cupsPrinter(), u"Y"_s, u"Y"_s, false, vsp, ticketPrinter(), db::gCNT());
     ASSERT_EQ(result.outcome, tickets::ReprintOutcome::Printed);
     EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
     EXPECT_EQ(ksMark(rice), u"C101"_s);
@@ -240,7 +240,7 @@ private:
 class RawQueueTest : public TicketTest {
 protected:
     gui::CupsPrinterCatalog cups;
-    platform::PrinterCatalog *m_saved = nullptr;
+    print::PrinterCatalog *m_saved = nullptr;
     QString queue = qEnvironmentVariable("TAVO_TEST_RAW_PRINTER");
     std::unique_ptr<LoopbackPrinter> printer;
 
@@ -249,8 +249,8 @@ protected:
         if (queue.isEmpty())
             GTEST_SKIP() << "TAVO_TEST_RAW_PRINTER is not set: no raw CUPS queue to print on";
         TicketTest::SetUp();
-        m_saved = platform::services().printers;
-        platform::services().printers = &cups;
+        m_saved = print::printServices().printers;
+        print::printServices().printers = &cups;
         printer
             = std::make_unique<LoopbackPrinter>(quint16(qEnvironmentVariableIntValue("TAVO_TEST_RAW_PORT")));
         ASSERT_TRUE(printer->start()) << "port " << qEnvironmentVariableIntValue("TAVO_TEST_RAW_PORT");
@@ -259,7 +259,7 @@ protected:
     void TearDown() override
     {
         if (m_saved)
-            platform::services().printers = m_saved;
+            print::printServices().printers = m_saved;
         TicketTest::TearDown();
     }
 
@@ -269,19 +269,19 @@ protected:
         fg1.setRows(1);
         for (int rno : rows)
             fg1.addRow({ QString::number(rno), u"PK"_s });
-        return tickets::PrintKPortB(
-            fg1, 1, int(rows.size()), u"PK"_s, queue, u"Y"_s, u"Y"_s, false, vsp, db::gCNT());
+        return tickets::PrintKPortB(fg1, 1, int(rows.size()), u"PK"_s, queue, u"Y"_s, u"Y"_s, false, vsp,
+            ticketPrinter(), db::gCNT());
     }
 
     platform::GridModel fg1;
-    platform::PrintSurface vsp;
+    print::PrintSurface vsp;
 };
 
 TEST_F(RawQueueTest, ReprintAndTestTicketReachTheReceiptPrinterAsEscPos)
 {
-    EXPECT_TRUE(gui::CupsPrinterCatalog::isRawQueue(queue));
+    EXPECT_TRUE(print::cups::isRawQueue(queue));
     if (!cupsPrinter().isEmpty()) {
-        EXPECT_FALSE(gui::CupsPrinterCatalog::isRawQueue(cupsPrinter())) << "the PDF queue has a driver";
+        EXPECT_FALSE(print::cups::isRawQueue(cupsPrinter())) << "the PDF queue has a driver";
     }
 
     const int beef
@@ -361,8 +361,7 @@ TEST_F(RawQueueTest, ReprintAndTestTicketReachTheReceiptPrinterAsEscPos)
 TEST_F(RawQueueTest, TheKitchenReportPrintsEveryRowWholeOnTheRoll)
 {
     constexpr int kColumns = 42;
-    env.settings.save(
-        u"Tavo3"_s, platform::printerSetupSection(queue), u"Columns"_s, QString::number(kColumns));
+    env.settings.save(u"Tavo3"_s, print::printerSetupSection(queue), u"Columns"_s, QString::number(kColumns));
     db::Connection &cn = db::gCNT();
     cn.execute(u"CREATE TABLE MenuType (TypeNo INTEGER, TypeName TEXT)"_s);
     cn.execute(u"INSERT INTO MenuType (TypeNo, TypeName) VALUES (3, '麵飯')"_s);
@@ -419,7 +418,7 @@ TEST_F(RawQueueTest, AnOfflinePrinterGetsItsTicketWholeWhenItComesBack)
 // The printer's own settings reach the job: its buzzer, and raster instead of the guess.
 TEST_F(RawQueueTest, ThePrintersSettingsOverrideTheGuess)
 {
-    const QString section = platform::printerSetupSection(queue);
+    const QString section = print::printerSetupSection(queue);
     env.settings.save(u"Tavo3"_s, section, u"Buzzer"_s, u"bel"_s);
     env.settings.save(u"Tavo3"_s, section, u"Columns"_s, u"forty"_s);
     const int beef = addItem(u"牛肉麵"_s, 1);
@@ -438,6 +437,37 @@ TEST_F(RawQueueTest, ThePrintersSettingsOverrideTheGuess)
     EXPECT_GT(printer->jobs[1].size(), 1000);
 }
 
+// The program built without the window lists the same queues and still prints kitchen tickets on
+// a receipt printer; a queue behind a driver, which it cannot draw pages for, refuses with why.
+TEST_F(RawQueueTest, WithoutTheWindowReceiptPrintersStillGetTheirTickets)
+{
+    print::cups::RawPrinterCatalog raw;
+    QStringList listed = raw.printerNames(), qtListed = cups.printerNames();
+    listed.sort();
+    qtListed.sort();
+    EXPECT_EQ(listed, qtListed);
+    EXPECT_EQ(raw.paper(queue), print::kReceiptRoll);
+    print::printServices().printers = &raw;
+
+    const int beef = addItem(u"牛肉麵"_s, 1, u"S0"_s, { { u"KSMark"_s, u"C101"_s } });
+    ASSERT_EQ(reprint({ beef }).outcome, tickets::ReprintOutcome::Printed);
+    ASSERT_TRUE(printer->waitForJobs(1, 30000));
+    const demo::EscPosJob job = demo::decodeEscPos(printer->jobs[0]);
+    EXPECT_TRUE(job.text().contains(u"牛肉麵"_s)) << job.text().toStdString();
+    EXPECT_TRUE(job.endsWithCut());
+
+    print::PrintDocument page;
+    page.pages.append(print::PrintPage());
+    QString error;
+    EXPECT_FALSE(raw.print(page, queue.toUpper(), &error));
+    EXPECT_TRUE(error.contains(u"not installed"_s)) << error.toStdString();
+    if (!cupsPrinter().isEmpty()) {
+        EXPECT_EQ(raw.paper(cupsPrinter()), print::PrintPaper());
+        EXPECT_FALSE(raw.print(page, cupsPrinter(), &error));
+        EXPECT_TRUE(error.contains(u"driver"_s)) << error.toStdString();
+    }
+}
+
 // A queue that refuses jobs is told in the text log and the activity grid, as a missing printer is.
 TEST_F(RawQueueTest, ARefusedJobIsReportedAsTheReprintReportsAMissingPrinter)
 {
@@ -453,7 +483,7 @@ TEST_F(RawQueueTest, ARefusedJobIsReportedAsTheReprintReportsAMissingPrinter)
     input.printer = queue;
     input.printerType = u"EPSONTM"_s;
     const tickets::PrintRowResult result
-        = tickets::reprintSelectedRows(fg1, input, vsp, db::gCNT(), writeFGLog);
+        = tickets::reprintSelectedRows(fg1, input, vsp, ticketPrinter(), db::gCNT(), writeFGLog);
     QProcess::execute(u"cupsaccept"_s, { queue });
     EXPECT_EQ(result.outcome, tickets::ReprintOutcome::Failed);
     EXPECT_TRUE(env.readLog().contains(u"廚房印表機拒收列印工作(pvPrinter), 無法列印:"_s + queue))
@@ -476,24 +506,23 @@ int checkWithoutScheduler()
     };
     TestEnvironment env;
     gui::CupsPrinterCatalog cups;
-    platform::services().printers = &cups;
+    print::printServices().printers = &cups;
     expect(cups.printerNames().isEmpty(), u"printers listed without a scheduler"_s);
     QString error;
-    platform::PrintDocument doc;
-    doc.pages.append(platform::PrintPage());
+    print::PrintDocument doc;
+    doc.pages.append(print::PrintPage());
     expect(!cups.print(doc, u"TavoPDF"_s, &error), u"a job was accepted"_s);
     expect(error.contains(u"cupsd"_s), u"the refusal does not name the scheduler: "_s + error);
 
-    tickets::frmTMSlip::unload();
-    expect(!tickets::frmTMSlip::instance().IsPrinterInstalled(u"TavoPDF"_s), u"TavoPDF installed"_s);
+    expect(!print::IsPrinterInstalled(u"TavoPDF"_s), u"TavoPDF installed"_s);
     platform::GridModel fg1;
-    platform::PrintSurface vsp;
-    const tickets::ReprintResult result
-        = tickets::PrintKPortB(fg1, 1, 1, u"PK"_s, u"TavoPDF"_s, u"Y"_s, u"Y"_s, false, vsp, db::gCNT());
+    print::PrintSurface vsp;
+    tickets::KitchenTicketPrinter ticketPrinter;
+    const tickets::ReprintResult result = tickets::PrintKPortB(
+        fg1, 1, 1, u"PK"_s, u"TavoPDF"_s, u"Y"_s, u"Y"_s, false, vsp, ticketPrinter, db::gCNT());
     expect(result.outcome == tickets::ReprintOutcome::Failed, u"the reprint succeeded"_s);
     expect(env.readLog().contains(u"廚房印表機尚未安裝(pvPrinter), 無法列印:TavoPDF"_s), u"no log line"_s);
     expect(env.prompter.boxes.isEmpty(), u"a message box"_s);
-    tickets::frmTMSlip::unload();
     return surprises;
 }
 

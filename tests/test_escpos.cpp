@@ -1,14 +1,14 @@
 // Receipt-printer bytes: finished documents rendered to ESC/POS and read back through the same
 // decoder the demo uses, so each check is about what a printer would do with the bytes.
 #include "demo/escpos/escposdecoder.h"
-#include "platform/escposrenderer.h"
-#include "platform/painterrenderer.h"
-#include "platform/printersetup.h"
-#include "platform/printsurface.h"
+#include "print/escposrenderer.h"
+#include "print/painterrenderer.h"
+#include "print/printersetup.h"
+#include "print/printsurface.h"
 #include "support/fake_printers.h"
 #include "support/test_environment.h"
-#include "tickets/frmTMSlip.h"
 #include "tickets/kitchenticket.h"
+#include "tickets/kitchenticketprinter.h"
 #include "tickets/testticket.h"
 #include "util/globals.h"
 
@@ -19,6 +19,7 @@
 using namespace Qt::StringLiterals;
 using namespace tavo;
 using namespace tavo::platform;
+using namespace tavo::print;
 using demo::decodeEscPos;
 using demo::EscPosJob;
 

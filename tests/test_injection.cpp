@@ -8,12 +8,13 @@
 #include "picks/roomorder.h"
 #include "platform/echo.h"
 #include "platform/gridmodel.h"
-#include "platform/printsurface.h"
+#include "print/printsurface.h"
 #include "reports/shiftreport.h"
 #include "support/fake_printers.h"
 #include "support/test_environment.h"
 #include "test_watch_db.h"
 #include "tickets/kitchenticket.h"
+#include "tickets/kitchenticketprinter.h"
 #include "tickets/reprint.h"
 #include "util/globals.h"
 #include "util/grids.h"
@@ -196,9 +197,10 @@ TEST_P(InjectionTest, ReprintReadsOnlyItsRowsWhateverTheirCellsAndNames)
     for (const QString &cell :
         { u"0 OR 1=1"_s, u"1) OR (1=1"_s, u"x' OR '1'='1"_s, u"1;DELETE FROM ORDERI"_s })
         fg1.addRow({ cell, u"PK"_s, u"A05"_s });
-    platform::PrintSurface vsp;
-    const tickets::ReprintResult result = tickets::PrintKPortB(
-        fg1, 1, fg1.Rows() - 1, u"PK"_s, u"TM-T88 Kitchen"_s, u"Y"_s, u"Y"_s, false, vsp, cnt());
+    print::PrintSurface vsp;
+    tickets::KitchenTicketPrinter ticketPrinter;
+    const tickets::ReprintResult result = tickets::PrintKPortB(fg1, 1, fg1.Rows() - 1, u"PK"_s,
+        u"TM-T88 Kitchen"_s, u"Y"_s, u"Y"_s, false, vsp, ticketPrinter, cnt());
     EXPECT_EQ(result.outcome, tickets::ReprintOutcome::NothingToPrint);
     EXPECT_EQ(result.reason, u"找不到所選的點單"_s);
     EXPECT_TRUE(printers.jobs.isEmpty());
@@ -214,8 +216,8 @@ TEST_P(InjectionTest, ReprintReadsOnlyItsRowsWhateverTheirCellsAndNames)
         fg1.addRow({ QString::number(i + 10), u"PK"_s, u"A05"_s });
     }
     const QStringList printedBefore = dump(u"ORDERI"_s);
-    EXPECT_EQ(tickets::PrintKPortB(
-                  fg1, 1, fg1.Rows() - 1, u"PK"_s, u"TM-T88 Kitchen"_s, u"Y"_s, u"Y"_s, false, vsp, cnt())
+    EXPECT_EQ(tickets::PrintKPortB(fg1, 1, fg1.Rows() - 1, u"PK"_s, u"TM-T88 Kitchen"_s, u"Y"_s, u"Y"_s,
+                  false, vsp, ticketPrinter, cnt())
                   .outcome,
         tickets::ReprintOutcome::Printed);
     QStringList rows;

@@ -1,9 +1,9 @@
 // The print surface: how it lays out and records text, tables and device commands, how it hands
 // documents to printers and other sinks, and how the painter renderer draws what was recorded.
-#include "platform/painterrenderer.h"
-#include "platform/printsurface.h"
-#include "support/fake_printers.h"
 #include "platform/errors.h"
+#include "print/painterrenderer.h"
+#include "print/printsurface.h"
+#include "support/fake_printers.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,7 +11,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace tavo;
-using namespace tavo::platform;
+using namespace tavo::print;
 
 namespace {
 
@@ -429,7 +429,7 @@ TEST(PrintSurface, PrintingWithoutAPrinterFails)
     vsp.startDoc();
     vsp.paragraph(u"x"_s);
     EXPECT_THROW(vsp.endDoc(), TavoError);
-    const Services untouched;
+    const PrintServices untouched;
     EXPECT_TRUE(untouched.printers->printerNames().isEmpty()) << "no catalog installed: no printers";
     QString error;
     EXPECT_FALSE(untouched.printers->print(vsp.document(), u"KitchenTM"_s, &error));

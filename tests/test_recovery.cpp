@@ -13,12 +13,13 @@
 #include "platform/codepage.h"
 #include "platform/echo.h"
 #include "platform/gridmodel.h"
-#include "platform/printsurface.h"
+#include "print/printsurface.h"
 #include "reports/reportpreview.h"
 #include "reports/shiftreport.h"
 #include "support/fake_printers.h"
 #include "support/test_environment.h"
 #include "test_watch_db.h"
+#include "tickets/kitchenticketprinter.h"
 #include "tickets/reprint.h"
 #include "util/globals.h"
 #include "util/grids.h"
@@ -513,18 +514,17 @@ TEST_F(ServerRestartTest, SigtermWithTheOutagesBoxOpenEndsAtOnceAndSavesBothGrid
 
 // A kept preview: what the report would have shown.
 struct KeptPreview : reports::ReportPreview {
-    explicit KeptPreview(QList<platform::PrintDocument> &shown)
+    explicit KeptPreview(QList<print::PrintDocument> &shown)
         : m_shown(shown)
     {
     }
-    platform::PrintSurface &surface() override { return vsp; }
+    print::PrintSurface &surface() override { return vsp; }
     platform::GridModel &listGrid() override { return list; }
-    bool IsPrinterInstalled(const QString &name) override { return vsp.devices().contains(name); }
     void setZoom(int) override { }
     void showModal() override { m_shown.append(vsp.document()); }
-    platform::PrintSurface vsp;
+    print::PrintSurface vsp;
     platform::GridModel list;
-    QList<platform::PrintDocument> &m_shown;
+    QList<print::PrintDocument> &m_shown;
 };
 
 TEST_F(ServerRestartTest, AReprintAndAReportAfterARestartWorkAndLeaveTheMarksAsTheyWere)
@@ -537,9 +537,10 @@ TEST_F(ServerRestartTest, AReprintAndAReportAfterARestartWorkAndLeaveTheMarksAsT
     const QStringList marks = column(u"SELECT KSMark FROM ORDERI ORDER BY RNo"_s);
 
     restartServer();
-    platform::PrintSurface vsp;
+    print::PrintSurface vsp;
+    tickets::KitchenTicketPrinter ticketPrinter;
     const tickets::ReprintResult reprint = tickets::PrintKPortB(
-        fg1, 1, 2, u"PK"_s, u"TM-T88 Kitchen"_s, u"N"_s, u"Y"_s, false, vsp, db::gCNT());
+        fg1, 1, 2, u"PK"_s, u"TM-T88 Kitchen"_s, u"N"_s, u"Y"_s, false, vsp, ticketPrinter, db::gCNT());
     EXPECT_EQ(reprint.outcome, tickets::ReprintOutcome::Printed) << env.readErr().toStdString();
     EXPECT_EQ(printers.jobs.size(), 2) << "one ticket a row, none twice";
     EXPECT_EQ(column(u"SELECT KSMark FROM ORDERI ORDER BY RNo"_s), marks);
@@ -549,7 +550,7 @@ TEST_F(ServerRestartTest, AReprintAndAReportAfterARestartWorkAndLeaveTheMarksAsT
                  u"(10, 'PK', 1, '宮保雞丁', 3, "_s
         + demo::stampLiteral(QDateTime(QDate(2026, 12, 7), QTime(0, 0))) + u", '12:00:00')"_s);
     restartServer();
-    QList<platform::PrintDocument> shown;
+    QList<print::PrintDocument> shown;
     const reports::ReportOutcome report = reports::printItemSummary(
         { u"PK"_s, u"廚房"_s, { u"2026/12/07"_s, u"2026/12/07"_s, u"00:00:00"_s, u"23:59:59"_s }, {}, false },
         db::gCNT(), [&] { return std::make_unique<KeptPreview>(shown); }, [](const QString &) {});

@@ -6,10 +6,10 @@
 #include "demo/demoschema.h"
 #include "demo/demosite.h"
 #include "demo/escpos/escposdecoder.h"
-#include "platform/escposrenderer.h"
 #include "platform/gridfiles.h"
 #include "platform/gridmodel.h"
-#include "platform/painterrenderer.h"
+#include "print/escposrenderer.h"
+#include "print/painterrenderer.h"
 #include "reports/shiftreport.h"
 #include "support/escpos_reading.h"
 #include "support/fake_printers.h"
@@ -40,7 +40,7 @@ enum class Server { SQLite, PostgreSQL };
 
 // A preview window that keeps what it was asked to show instead of showing it.
 struct KeptPreviews {
-    QList<platform::PrintDocument> shown;
+    QList<print::PrintDocument> shown;
     QList<int> zooms;
     platform::GridModel list; // the last report's list grid
     reports::PreviewFactory factory()
@@ -54,12 +54,11 @@ private:
             : m_kept(kept)
         {
         }
-        platform::PrintSurface &surface() override { return vsp; }
+        print::PrintSurface &surface() override { return vsp; }
         platform::GridModel &listGrid() override { return m_kept.list; }
-        bool IsPrinterInstalled(const QString &name) override { return vsp.devices().contains(name); }
         void setZoom(int percent) override { m_kept.zooms.append(percent); }
         void showModal() override { m_kept.shown.append(vsp.document()); }
-        platform::PrintSurface vsp;
+        print::PrintSurface vsp;
         KeptPreviews &m_kept;
     };
 };
@@ -156,7 +155,7 @@ TEST_P(ShiftReportTest, AShiftAcrossMidnightCountsTheRowsOfThatNightOnly)
     add(1, u"宮保雞丁"_s, -100, u"2024/03/01"_s, u"01:00:00"_s, {}, {}, u"補單"_s);
 
     ASSERT_EQ(runShift(2), reports::ReportOutcome::Shown) << env.readErr().toStdString();
-    const platform::PrintDocument &doc = previews.shown.last();
+    const print::PrintDocument &doc = previews.shown.last();
     EXPECT_EQ(itemRows(), (QStringList { u"|;"_s, u"宮保雞丁|27;"_s, u"|;"_s }));
     const QStringList blocks = doc.textBlocks();
     EXPECT_TRUE(blocks.contains(u"統計期間: 2024/03/01"_s));
@@ -227,17 +226,17 @@ TEST_P(ShiftReportTest, OnAReceiptPrinterEveryRowPrintsWholeWithinTheRollsColumn
         ASSERT_EQ(reports::printKitchenShiftReport(
                       { fg2, u"2024/03/01"_s, c.printer, env.dir(), c.type }, cn, previews.factory(), flash),
             reports::ReportOutcome::Shown);
-        const platform::PrintDocument &doc = previews.shown.last();
+        const print::PrintDocument &doc = previews.shown.last();
         EXPECT_EQ(doc.roll, c.roll);
         // What the head reaches of an 80 mm roll; a page printer keeps its A4 sheet.
-        EXPECT_NEAR(doc.paperSize.width() / platform::kTwipsPerMm, c.roll ? 72 : 210, 0.5);
+        EXPECT_NEAR(doc.paperSize.width() / print::kTwipsPerMm, c.roll ? 72 : 210, 0.5);
         if (!c.roll)
             continue;
         for (const int columns : { 42, 48 }) {
             SCOPED_TRACE(columns);
-            platform::EscPosOptions options;
+            print::EscPosOptions options;
             options.columns = columns;
-            const demo::EscPosJob job = demo::decodeEscPos(platform::EscPosRenderer::render(doc, options));
+            const demo::EscPosJob job = demo::decodeEscPos(print::EscPosRenderer::render(doc, options));
             SCOPED_TRACE(job.text().toStdString());
             EXPECT_EQ(job.cuts, 1);
             EXPECT_TRUE(job.endsWithCut());
@@ -363,7 +362,7 @@ TEST(ShiftReportDemo, EveryShiftOfTheDemoSiteShowsSeveralCategoriesAtBothStation
     }
     // The README's picture of a report page: TAVO_REPORT_PNG=docs/report.png, the night's kitchen.
     if (const QString png = qEnvironmentVariable("TAVO_REPORT_PNG"); !png.isEmpty()) {
-        EXPECT_TRUE(platform::PainterRenderer::toImage(previews.shown[4], 0, 96, true).save(png));
+        EXPECT_TRUE(print::PainterRenderer::toImage(previews.shown[4], 0, 96, true).save(png));
     }
 }
 

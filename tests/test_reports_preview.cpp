@@ -7,6 +7,7 @@
 #include "gui/frmVSPBlank.h"
 #include "kds/kdsstore.h"
 #include "platform/echo.h"
+#include "print/printercatalog.h"
 #include "support/fake_printers.h"
 #include "support/test_environment.h"
 #include "util/globals.h"
@@ -75,8 +76,8 @@ TEST_F(PreviewTest, ButtonsPageThroughTheDocumentAndPrintAllOrThePageOnScreen)
 {
     EXPECT_EQ(w.windowTitle(), u"報表預覽畫面"_s);
     EXPECT_EQ(w.vsp.device(), u"Office A4"_s) << "without a printer named the first one is used";
-    EXPECT_TRUE(w.IsPrinterInstalled(u"Kitchen A4"_s));
-    EXPECT_FALSE(w.IsPrinterInstalled(u"kitchen a4"_s));
+    EXPECT_TRUE(print::IsPrinterInstalled(u"Kitchen A4"_s));
+    EXPECT_FALSE(print::IsPrinterInstalled(u"kitchen a4"_s));
     write(5);
     ASSERT_EQ(w.vsp.pageCount(), 5);
     w.show();
@@ -274,7 +275,7 @@ TEST_F(ReportButtonsTest, EachButtonShowsItsReportInAModalPreviewOrSaysWhyNot)
     window.txtOpDate->setText(u"2024/03/01"_s);
     window.txtPrinter->setText(u" Office A4 "_s);
 
-    platform::PrintDocument shown;
+    print::PrintDocument shown;
     QString device;
     int listed = 0;
     QStringList total;
@@ -324,7 +325,7 @@ TEST_F(ReportButtonsTest, TheServiceTimesOfTheWatchedPortShowInThePreviewToo)
         ASSERT_TRUE(store.bump(u"PK"_s, u"T01-1"_s, 80, QDateTime(QDate(2024, 3, 1), QTime(12, 40))));
     }
 
-    platform::PrintDocument shown;
+    print::PrintDocument shown;
     QStringList first;
     int listed = 0;
     QTimer::singleShot(0, [&] {

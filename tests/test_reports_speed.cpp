@@ -7,8 +7,8 @@
 #include "demo/demoschema.h"
 #include "demo/escpos/escposdecoder.h"
 #include "kds/kdsstore.h"
-#include "platform/escposrenderer.h"
 #include "platform/gridmodel.h"
+#include "print/escposrenderer.h"
 #include "reports/speedreport.h"
 #include "support/escpos_reading.h"
 #include "support/fake_printers.h"
@@ -34,7 +34,7 @@ const QString kSchema = u"tavo_speed"_s;
 enum class Server { SQLite, PostgreSQL };
 
 struct KeptPreviews {
-    QList<platform::PrintDocument> shown;
+    QList<print::PrintDocument> shown;
     platform::GridModel list;
     reports::PreviewFactory factory()
     {
@@ -47,12 +47,11 @@ private:
             : m_kept(kept)
         {
         }
-        platform::PrintSurface &surface() override { return vsp; }
+        print::PrintSurface &surface() override { return vsp; }
         platform::GridModel &listGrid() override { return m_kept.list; }
-        bool IsPrinterInstalled(const QString &name) override { return vsp.devices().contains(name); }
         void setZoom(int) override { }
         void showModal() override { m_kept.shown.append(vsp.document()); }
-        platform::PrintSurface vsp;
+        print::PrintSurface vsp;
         KeptPreviews &m_kept;
     };
 };
@@ -240,18 +239,18 @@ TEST_P(ServiceTimeReportTest, OnTheRollEveryRowPrintsWholeWithinTheColumns)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.printer.toStdString() + " " + std::to_string(c.shiftRow));
         ASSERT_EQ(run(c.shiftRow, c.printer), reports::ReportOutcome::Shown);
-        const platform::PrintDocument &doc = previews.shown.last();
+        const print::PrintDocument &doc = previews.shown.last();
         const bool roll = !c.wholeLines.isEmpty();
         EXPECT_EQ(doc.roll, roll);
-        EXPECT_NEAR(doc.paperSize.width() / platform::kTwipsPerMm, roll ? 72 : 210, 0.5);
+        EXPECT_NEAR(doc.paperSize.width() / print::kTwipsPerMm, roll ? 72 : 210, 0.5);
         if (!roll)
             continue;
         for (const int columns : { 42, 48 }) {
             SCOPED_TRACE(columns);
-            platform::EscPosOptions options;
+            print::EscPosOptions options;
             options.columns = columns;
             const demo::EscPosJob job = demo::decodeEscPos(
-                platform::EscPosRenderer::render(doc, options), demo::EscPosPrinter::withColumns(columns));
+                print::EscPosRenderer::render(doc, options), demo::EscPosPrinter::withColumns(columns));
             SCOPED_TRACE(job.text().toStdString());
             EXPECT_TRUE(job.endsWithCut());
             EXPECT_EQ(linesWiderThan(job, columns), QStringList());

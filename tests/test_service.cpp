@@ -251,7 +251,7 @@ TEST_P(ServiceTest, AScanOrAWakeDuringAReprintWaitsForItsEnd)
     QList<KitchenService::State> states;
     bool scanned = true;
     QList<qint64> listedWhilePrinting;
-    printers.refuseIf = [&](const platform::PrintDocument &) {
+    printers.refuseIf = [&](const print::PrintDocument &) {
         states.append(s.state());
         pos->insert(2);
         scanned = s.scan();

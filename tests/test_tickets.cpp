@@ -4,7 +4,7 @@
 #include "test_tickets_fixture.h"
 
 #include "platform/codepage.h"
-#include "platform/painterrenderer.h"
+#include "print/painterrenderer.h"
 #include "tickets/kitchenticket.h"
 
 #include <QFontMetricsF>
@@ -12,9 +12,9 @@
 using namespace Qt::StringLiterals;
 using namespace tavo;
 using namespace tavo::test;
-using tavo::platform::DeviceCommand;
-using tavo::platform::PrintAlign;
-using tavo::platform::PrintItem;
+using tavo::print::DeviceCommand;
+using tavo::print::PrintAlign;
+using tavo::print::PrintItem;
 using tavo::tickets::KitchenTicket;
 using tavo::tickets::TicketSettings;
 
@@ -25,7 +25,7 @@ class TicketLayoutTest : public ::testing::Test {
 protected:
     TestEnvironment env;
     FakePrinterCatalog printers { { kKitchenPrinter } };
-    platform::PrintSurface vsp;
+    print::PrintSurface vsp;
 
     void SetUp() override
     {
@@ -62,7 +62,7 @@ protected:
         return s;
     }
 
-    const platform::PrintDocument &layOut(const KitchenTicket &t, const TicketSettings &s)
+    const print::PrintDocument &layOut(const KitchenTicket &t, const TicketSettings &s)
     {
         EXPECT_TRUE(tickets::layOutKitchenTicket(vsp, t, s).sent);
         return printers.jobs.last().document;
@@ -81,7 +81,7 @@ TEST_F(TicketLayoutTest, WorkedExampleRecordsHeaderItemAddOnsAndFooterExactly)
     EXPECT_TRUE(out.bellRung);
     ASSERT_EQ(printers.jobs.size(), 1);
     EXPECT_EQ(printers.jobs[0].printer, kKitchenPrinter);
-    const platform::PrintDocument &doc = printers.jobs[0].document;
+    const print::PrintDocument &doc = printers.jobs[0].document;
     EXPECT_EQ(doc.name, u".補印菜條: 0012"_s);
     EXPECT_EQ(doc.textBlocks(),
         (QStringList { u"補印-0012  A05"_s, u" 點單人員:W1        印單時間:14:05:09"_s,
@@ -127,7 +127,7 @@ TEST_F(TicketLayoutTest, WorkedExampleRecordsHeaderItemAddOnsAndFooterExactly)
     // The picture of this ticket in the README is made here: TAVO_TICKET_PNG=docs/ticket.png.
     const QString png = qEnvironmentVariable("TAVO_TICKET_PNG");
     if (!png.isEmpty()) {
-        EXPECT_TRUE(platform::PainterRenderer::toImage(doc, 0, 200, true).save(png));
+        EXPECT_TRUE(print::PainterRenderer::toImage(doc, 0, 200, true).save(png));
     }
 }
 
@@ -151,7 +151,7 @@ TEST_F(TicketLayoutTest, QuantityDecidesTheItemRowAndItsColour)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.qty);
         soup.Qty = c.qty;
-        const platform::PrintDocument &doc = layOut(soup, settings());
+        const print::PrintDocument &doc = layOut(soup, settings());
         EXPECT_EQ(doc.tableRows(), QStringList { c.row });
         const QColor ink = doc.rowCells(0, 0)[0].font.colour;
         EXPECT_EQ(ink, c.red ? QColor(Qt::red) : QColor(Qt::black));
@@ -162,7 +162,7 @@ TEST_F(TicketLayoutTest, QuantityDecidesTheItemRowAndItsColour)
     // A return takes its add-ons back with it, in red.
     soup.Qty = -2;
     soup.addOns = { { u"9"_s, u"加麵"_s, 1, QString() } };
-    const platform::PrintDocument &doc = layOut(soup, settings());
+    const print::PrintDocument &doc = layOut(soup, settings());
     EXPECT_EQ(doc.tableRows().value(1), u"|/加麵;"_s);
     EXPECT_EQ(doc.rowCells(1, 0).value(1).font.colour, QColor(Qt::red));
 }
@@ -196,8 +196,8 @@ TEST_F(TicketLayoutTest, TheItemWrapsOutsideItsPriceAndStaysApartFromTheQuantity
         const QList<PrintItem> cells = layOut(c.ticket, settings()).rowCells(0, 0);
         ASSERT_EQ(cells.size(), 2);
         EXPECT_EQ(cells[0].lineTexts(), c.lines);
-        const double space = QFontMetricsF(platform::twipFont(cells[0].font)).horizontalAdvance(u' ');
-        for (const platform::PrintLine &line : cells[0].lines)
+        const double space = QFontMetricsF(print::twipFont(cells[0].font)).horizontalAdvance(u' ');
+        for (const print::PrintLine &line : cells[0].lines)
             EXPECT_GE(cells[1].lines.value(0).x - (line.x + line.width), space) << line.text.toStdString();
     }
 }
@@ -272,7 +272,7 @@ TEST_F(TicketTest, PrintsTheTicketOfItsRowsAndMarksTheAddOns)
 
     ASSERT_EQ(printers.jobs.size(), 1);
     EXPECT_EQ(printers.jobs[0].printer, kKitchenPrinter);
-    const platform::PrintDocument &doc = lastTicket();
+    const print::PrintDocument &doc = lastTicket();
     EXPECT_EQ(doc.textBlocks(),
         (QStringList { u"補印-0012  A05"_s, u" 點單人員:W1        印單時間:14:05:09"_s,
             u"  <2026/12/07>  [客數: ]"_s }));
@@ -301,7 +301,7 @@ TEST_F(TicketTest, TheBellSoundsOnTheFirstTicketOfTheRunOnlyAndLeavesNoFontBehin
 
     // The window stays loaded: asking for it again does not sound the bell again.
     rs = rowsAt(a);
-    tickets::frmTMSlip::instance().PrintKPortShortSize(rs, u"3"_s, 0, QString(), u"補印"_s, db::gCNT());
+    ticketPrinter().PrintKPortShortSize(rs, u"3"_s, 0, QString(), u"補印"_s, db::gCNT());
     EXPECT_EQ(printers.jobs[2].document.commandCount(DeviceCommand::Bell), 0);
 }
 
@@ -475,7 +475,7 @@ TEST_F(TicketTest, WindowLoadReadsTopMarginTableLabelAndTableNameFlag)
     EXPECT_EQ(texts(lastTicket()).first().rect.top(), 500);
     EXPECT_EQ(lastTicket().textBlocks().first(), u"補印-0012 桌號 A05"_s);
 
-    tickets::frmTMSlip::unload();
+    remakeTicketPrinter();
     env.settings.save(u"Tavo3"_s, u"KP"_s, u"lblSlipTopMargin"_s, u"abc"_s);
     g().gCustName = u"別家店"_s;
     setParam(u"KPAddTblName"_s, u"y"_s);
@@ -488,7 +488,7 @@ TEST_F(TicketTest, WindowLoadReadsTopMarginTableLabelAndTableNameFlag)
     EXPECT_EQ(slip().KPAddTblName, u"Y"_s);
 
     // No site configured: an empty CustName must not switch the label on.
-    tickets::frmTMSlip::unload();
+    remakeTicketPrinter();
     env.writeIni(QByteArray("[PARAM]\r\n"));
     g().gCustName.clear();
     EXPECT_TRUE(slip().TableLabel.isEmpty());
@@ -496,22 +496,21 @@ TEST_F(TicketTest, WindowLoadReadsTopMarginTableLabelAndTableNameFlag)
 
 TEST_F(TicketTest, IsPrinterInstalledWantsTheExactName)
 {
-    tickets::frmTMSlip &w = tickets::frmTMSlip::instance();
-    EXPECT_TRUE(w.IsPrinterInstalled(kKitchenPrinter));
-    EXPECT_FALSE(w.IsPrinterInstalled(kKitchenPrinter.toLower()));
-    EXPECT_FALSE(w.IsPrinterInstalled(kKitchenPrinter + u" "_s));
-    EXPECT_FALSE(w.IsPrinterInstalled(QString()));
-    EXPECT_FALSE(w.IsPrinterInstalled(u"Kitchen's TM"_s));
+    EXPECT_TRUE(print::IsPrinterInstalled(kKitchenPrinter));
+    EXPECT_FALSE(print::IsPrinterInstalled(kKitchenPrinter.toLower()));
+    EXPECT_FALSE(print::IsPrinterInstalled(kKitchenPrinter + u" "_s));
+    EXPECT_FALSE(print::IsPrinterInstalled(QString()));
+    EXPECT_FALSE(print::IsPrinterInstalled(u"Kitchen's TM"_s));
     printers.names.append(u"Kitchen's TM"_s);
-    EXPECT_TRUE(w.IsPrinterInstalled(u"Kitchen's TM"_s));
+    EXPECT_TRUE(print::IsPrinterInstalled(u"Kitchen's TM"_s));
     EXPECT_TRUE(env.prompter.boxes.isEmpty());
 
     printers.names.clear();
-    EXPECT_FALSE(w.IsPrinterInstalled(kKitchenPrinter));
+    EXPECT_FALSE(print::IsPrinterInstalled(kKitchenPrinter));
     EXPECT_TRUE(env.prompter.boxes.isEmpty()) << "no printers is an answer, not an error";
 
     printers.failListing = true;
-    EXPECT_FALSE(w.IsPrinterInstalled(kKitchenPrinter));
+    EXPECT_FALSE(print::IsPrinterInstalled(kKitchenPrinter));
     ASSERT_EQ(env.prompter.boxes.size(), 1);
     EXPECT_TRUE(env.readErr().contains(u"處理程序: (IsPrinterInstalled)"_s));
 }

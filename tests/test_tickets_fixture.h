@@ -3,10 +3,10 @@
 // fresh in-memory SQLite database holding the POS tables the tickets read and write.
 #include "db/connection.h"
 #include "db/dbglobals.h"
-#include "platform/printsurface.h"
+#include "print/printsurface.h"
 #include "support/fake_printers.h"
 #include "support/test_environment.h"
-#include "tickets/frmTMSlip.h"
+#include "tickets/kitchenticketprinter.h"
 #include "tickets/reprint.h"
 #include "util/globals.h"
 
@@ -24,11 +24,11 @@ namespace tavo::test {
 inline const QString kKitchenPrinter = QStringLiteral("TM-T88 Kitchen");
 
 // The text lines of a document (no table cells, no device commands), in the order written.
-inline QList<platform::PrintItem> texts(const platform::PrintDocument &doc)
+inline QList<print::PrintItem> texts(const print::PrintDocument &doc)
 {
-    QList<platform::PrintItem> out;
-    for (const platform::PrintItem &item : doc.items())
-        if (item.kind == platform::PrintItemKind::Text)
+    QList<print::PrintItem> out;
+    for (const print::PrintItem &item : doc.items())
+        if (item.kind == print::PrintItemKind::Text)
             out.append(item);
     return out;
 }
@@ -121,16 +121,28 @@ protected:
         return rs;
     }
 
-    // The ticket window, loaded, with the kitchen printer selected.
-    tickets::frmTMSlip &slip()
+    // The kitchen ticket printer, made on its first use as the service makes it.
+    tickets::KitchenTicketPrinter &ticketPrinter()
     {
-        tickets::frmTMSlip &w = tickets::frmTMSlip::instance();
+        if (!m_ticketPrinter)
+            m_ticketPrinter = std::make_unique<tickets::KitchenTicketPrinter>();
+        return *m_ticketPrinter;
+    }
+    // The same, with the kitchen printer selected.
+    tickets::KitchenTicketPrinter &slip()
+    {
+        tickets::KitchenTicketPrinter &w = ticketPrinter();
         if (w.vsp.device().isEmpty())
             w.vsp.setDevice(kKitchenPrinter);
         return w;
     }
+    // The next use makes a new ticket printer, as the next run of the program does.
+    void remakeTicketPrinter() { m_ticketPrinter.reset(); }
 
-    const platform::PrintDocument &lastTicket() const { return printers.jobs.last().document; }
+    const print::PrintDocument &lastTicket() const { return printers.jobs.last().document; }
+
+private:
+    std::unique_ptr<tickets::KitchenTicketPrinter> m_ticketPrinter;
 };
 
 } // namespace tavo::test

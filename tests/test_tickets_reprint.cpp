@@ -4,8 +4,8 @@
 
 #include "demo/demoschema.h"
 #include "platform/errors.h"
-#include "platform/escposrenderer.h"
 #include "platform/gridmodel.h"
+#include "print/escposrenderer.h"
 #include "tickets/reprint.h"
 
 #include <QItemSelectionModel>
@@ -38,7 +38,7 @@ ReprintResult nothing(const QString &reason)
 class ReprintTest : public TicketTest {
 protected:
     platform::GridModel fg1;
-    platform::PrintSurface vsp; // the service window's own surface
+    print::PrintSurface vsp; // the service window's own surface
 
     void SetUp() override
     {
@@ -64,12 +64,13 @@ protected:
 
     ReprintResult reprint(int rowB, int rowE, const QString &printer = kKitchenPrinter)
     {
-        return PrintKPortB(fg1, rowB, rowE, u"PK"_s, printer, u"Y"_s, u"Y"_s, false, vsp, db::gCNT());
+        return PrintKPortB(
+            fg1, rowB, rowE, u"PK"_s, printer, u"Y"_s, u"Y"_s, false, vsp, ticketPrinter(), db::gCNT());
     }
 
     tickets::PrintRowResult click(const PrintRowInput &in)
     {
-        return tickets::reprintSelectedRows(fg1, in, vsp, db::gCNT(), writeFGLog);
+        return tickets::reprintSelectedRows(fg1, in, vsp, ticketPrinter(), db::gCNT(), writeFGLog);
     }
 
     QStringList headers() const
@@ -147,7 +148,9 @@ TEST_F(ReprintTest, TheReprintAndItsTicketsReadParametersOnTheConnectionTheyAreH
     db::Connection handed;
     handed.open(u"Provider=SQLite;Data Source="_s + site);
 
-    EXPECT_EQ(PrintKPortB(fg1, 1, 2, u"PK"_s, kKitchenPrinter, u"Y"_s, u"Y"_s, false, vsp, handed), printed);
+    EXPECT_EQ(
+        PrintKPortB(fg1, 1, 2, u"PK"_s, kKitchenPrinter, u"Y"_s, u"Y"_s, false, vsp, ticketPrinter(), handed),
+        printed);
     ASSERT_EQ(printers.jobs.size(), 2);
     EXPECT_EQ(printers.jobs[0].document.tableRows(), QStringList { u"飯|1;"_s }) << "sorted by type";
     const QStringList blocks = printers.jobs[0].document.textBlocks();
@@ -168,8 +171,8 @@ TEST_F(ReprintTest, SetItemsSplitIntoOneTicketPerUnitWhenTheFlagIsOn)
         << "split tickets carry no add-ons, so the add-on follows as its own ticket";
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(printers.jobs[i].document.tableRows(), QStringList { u"商業午餐|1;"_s });
-    EXPECT_EQ(printers.jobs[0].document.commandCount(platform::DeviceCommand::Bell), 1);
-    EXPECT_EQ(printers.jobs[1].document.commandCount(platform::DeviceCommand::Bell), 0);
+    EXPECT_EQ(printers.jobs[0].document.commandCount(print::DeviceCommand::Bell), 1);
+    EXPECT_EQ(printers.jobs[1].document.commandCount(print::DeviceCommand::Bell), 0);
 
     printers.jobs.clear();
     g().gKPSplitS1item = u"N"_s;
@@ -216,7 +219,7 @@ TEST_F(ReprintTest, PrinterMissingEmptyOrInAnotherCaseStopsBeforeAnything)
         printers.jobs.clear();
         EXPECT_EQ(reprint(1, 2), printed);
         ASSERT_EQ(printers.jobs.size(), 1);
-        EXPECT_EQ(printers.jobs[0].document.commandCount(platform::DeviceCommand::Bell), expectedBells);
+        EXPECT_EQ(printers.jobs[0].document.commandCount(print::DeviceCommand::Bell), expectedBells);
     }
 }
 
@@ -252,8 +255,9 @@ TEST_F(ReprintTest, PreviewAppliesToTheWindowSurfaceAndTicketsStillPrint)
 {
     const int a = addItem(u"牛肉麵"_s, 1);
     list({ a });
-    EXPECT_EQ(
-        PrintKPortB(fg1, 1, 1, u"PK"_s, kKitchenPrinter, u"N"_s, u"N"_s, true, vsp, db::gCNT()), printed);
+    EXPECT_EQ(PrintKPortB(fg1, 1, 1, u"PK"_s, kKitchenPrinter, u"N"_s, u"N"_s, true, vsp, ticketPrinter(),
+                  db::gCNT()),
+        printed);
     EXPECT_TRUE(vsp.preview());
     EXPECT_EQ(printers.jobs.size(), 1);
 }
@@ -429,7 +433,7 @@ protected:
     {
         QList<QPair<QString, QByteArray>> out;
         for (const FakePrinterCatalog::Job &job : printers.jobs)
-            out.append({ job.document.name, platform::EscPosRenderer::render(job.document) });
+            out.append({ job.document.name, print::EscPosRenderer::render(job.document) });
         return out;
     }
 
@@ -597,7 +601,7 @@ TEST_F(ReprintTest, AFailedTicketIsNamedAndTheRowsAfterItStillPrint)
             platform::services().clock = &failing;
         else
             printers.refuseIf
-                = [](const platform::PrintDocument &doc) { return doc.name == u".補印菜條: 12"_s; };
+                = [](const print::PrintDocument &doc) { return doc.name == u".補印菜條: 12"_s; };
         select(1, 4, 1);
         const tickets::PrintRowResult result = click(input());
         platform::services().clock = &env.clock;

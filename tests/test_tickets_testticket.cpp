@@ -7,14 +7,14 @@
 using namespace Qt::StringLiterals;
 using namespace tavo;
 using namespace tavo::test;
-using tavo::platform::PrintItem;
+using tavo::print::PrintItem;
 using tavo::tickets::KPWPOrderI;
 
 namespace {
 
 class TestTicketTest : public TicketTest {
 protected:
-    platform::PrintSurface vsp; // the service window's surface
+    print::PrintSurface vsp; // the service window's surface
     platform::GridModel fgKPort, fgPrinterList;
     tickets::OrderBuffer buffer;
 
@@ -49,9 +49,9 @@ TEST_F(TestTicketTest, TheTestTicketReadsTopToBottomInItsFonts)
 {
     ASSERT_TRUE(KPWPOrderI(kKitchenPrinter, buffer, vsp, writeFGLog));
     ASSERT_EQ(printers.jobs.size(), 1);
-    const platform::PrintDocument &doc = lastTicket();
+    const print::PrintDocument &doc = lastTicket();
     EXPECT_EQ(doc.name, u"TM-T88 Kitchen->印表服務啟動測試"_s);
-    EXPECT_EQ(doc.paperSize, tickets::frmTMSlip::instance().vsp.paperSize())
+    EXPECT_EQ(doc.paperSize, ticketPrinter().vsp.paperSize())
         << "the test ticket comes out on the roll the kitchen tickets use";
     EXPECT_EQ(doc.textBlocks(),
         (QStringList { u"[印表服務啟動測試]"_s, u" 點單時間:hh:mm    印單時間:14:05:09"_s,
@@ -70,7 +70,7 @@ TEST_F(TestTicketTest, TheTestTicketReadsTopToBottomInItsFonts)
     EXPECT_TRUE(lines[4].font.bold);
     EXPECT_EQ(lines[4].rect.top(), lines[3].rect.top() + lines[3].lineHeight - 200)
         << "the red dot is overprinted";
-    EXPECT_EQ(lines[5].font.name, platform::kFixedDeviceFont);
+    EXPECT_EQ(lines[5].font.name, print::kFixedDeviceFont);
     EXPECT_TRUE(lines[5].font.fixedPitch);
     EXPECT_EQ(lines[5].font.colour, QColor(Qt::black));
     EXPECT_EQ(lines[6].font.size, 14);
@@ -79,7 +79,7 @@ TEST_F(TestTicketTest, TheTestTicketReadsTopToBottomInItsFonts)
     ASSERT_EQ(cells.size(), 2);
     EXPECT_EQ(cells[0].rect.width(), 2800);
     EXPECT_EQ(cells[1].rect.width(), 900);
-    EXPECT_EQ(cells[1].align, platform::PrintAlign::Right);
+    EXPECT_EQ(cells[1].align, print::PrintAlign::Right);
     EXPECT_EQ(cells[0].font.size, 18);
     // The item line wraps at 18 points; the tail follows it, and never sits above the minimum.
     EXPECT_EQ(cells[0].lines.size(), 2);

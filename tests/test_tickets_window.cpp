@@ -9,8 +9,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTabWidget>
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 using namespace tavo;
@@ -57,7 +57,7 @@ TEST_F(TicketTest, ServiceWindowButtonsPrintThroughTheTicketCode)
 
     window.chkKPortForm->setChecked(true);
     window.cmdStart->click();
-    EXPECT_EQ(tickets::frmTMSlip::instance().KPortFORM, u"ORDER"_s);
+    EXPECT_EQ(window.service().ticketPrinter().KPortFORM, u"ORDER"_s);
 }
 
 // A screen reader selects rows without moving the cursor; the mouse selects by dragging. Either
@@ -72,8 +72,8 @@ TEST_F(TicketTest, TheHighlightedRowsAreTheOnesReprinted)
     window.txtPrinterType->setText(u"EPSONTM"_s);
     window.fg1->setRows(1);
     for (int i = 1; i <= 5; ++i)
-        window.fg1->addRow({ QString::number(addItem(u"湯%1"_s.arg(i), 1, u"S0"_s,
-            { { u"KSMark"_s, u"00%1"_s.arg(i) }, { u"ListNo"_s, i } })) });
+        window.fg1->addRow({ QString::number(addItem(
+            u"湯%1"_s.arg(i), 1, u"S0"_s, { { u"KSMark"_s, u"00%1"_s.arg(i) }, { u"ListNo"_s, i } })) });
     window.fg1->setRow(1);
     window.show();
     auto *list = window.findChild<gui::GridView *>(u"fg1"_s);

@@ -12,7 +12,7 @@
 #include "platform/services.h"
 #include "reports/shiftreport.h"
 #include "reports/speedreport.h"
-#include "tickets/frmTMSlip.h"
+#include "tickets/kitchenticketprinter.h"
 #include "util/dates.h"
 #include "util/globals.h"
 #include "util/grids.h"
@@ -196,7 +196,7 @@ bool KitchenService::start()
         updateWatchState();
         // "出菜單使用點單格式": the box saves the setting the moment it changes.
         if (m_config.orderForm())
-            tickets::frmTMSlip::instance().KPortFORM = u"ORDER"_s;
+            ticketPrinter().KPortFORM = u"ORDER"_s;
         m_cycle.setInterval(kCycleMs);
         // Read again at each start, so a site can switch the wake without ending the program;
         // the cycle and the display's timer only consult what was read.
@@ -409,6 +409,13 @@ bool KitchenService::print(const std::function<void()> &job)
     return true;
 }
 
+tickets::KitchenTicketPrinter &KitchenService::ticketPrinter()
+{
+    if (!m_ticketPrinter)
+        m_ticketPrinter = std::make_unique<tickets::KitchenTicketPrinter>();
+    return *m_ticketPrinter;
+}
+
 void KitchenService::setPort(const QString &port)
 {
     const bool another = port != this->port();
@@ -494,7 +501,7 @@ tickets::PrintRowResult KitchenService::reprintSelected()
     const tickets::PrintRowInput input { port(), m_config.printer(), m_config.printerType(),
         m_config.printList(), m_config.printItem() };
     tickets::PrintRowResult result;
-    print([&] { result = tickets::reprintSelectedRows(m_orders, input, m_surface, m_cnt, activityWriter()); });
+    print([&] { result = tickets::reprintSelectedRows(m_orders, input, m_surface, ticketPrinter(), m_cnt, activityWriter()); });
     return result;
 }
 

@@ -8,7 +8,7 @@
 #include "core/windowtimer.h"
 #include "kport/portgrid.h"
 #include "platform/gridmodel.h"
-#include "platform/printsurface.h"
+#include "print/printsurface.h"
 #include "reports/shiftreport.h"
 #include "tickets/reprint.h"
 #include "tickets/testticket.h"
@@ -28,6 +28,10 @@ class Connection;
 
 namespace tavo::kds {
 class KitchenDisplay;
+}
+
+namespace tavo::tickets {
+class KitchenTicketPrinter;
 }
 
 namespace tavo::core {
@@ -82,6 +86,8 @@ public:
     // Runs an operator's print job: no scan, wake or end comes between its steps; they wait for
     // its end. False (and a line in the text log) when the service was busy and the job not run.
     bool print(const std::function<void()> &job);
+    // The printer of kitchen tickets, made on its first use and kept for the life of the service.
+    tickets::KitchenTicketPrinter &ticketPrinter();
 
     State state() const { return m_state; }
     double cycleTime() const { return m_cycleTime; } // ticks between scans, 1..5
@@ -138,7 +144,7 @@ public:
     reports::ReportOutcome showShiftReport(ShiftReport report, const QString &opDate,
         const reports::PreviewFactory &newPreview, const reports::MessageFlash &flash);
     // The surface the tickets of the operations are drawn on; its devices are the printers.
-    platform::PrintSurface &surface() { return m_surface; }
+    print::PrintSurface &surface() { return m_surface; }
 
     // ---- Ending.
     // Ends as a confirmed exit does: both grids saved under the names of `requested`, then quit.
@@ -203,12 +209,13 @@ private:
 
     db::Connection &m_cnt;
     StationConfig m_config;
-    platform::PrintSurface m_surface; // the tickets of the operator's operations
+    print::PrintSurface m_surface; // the tickets of the operator's operations
     platform::GridModel m_orders, m_activity, m_shifts, m_ports, m_testedPrinters;
     WindowTimer m_cycle;
     WindowTimer m_start;
     QTimer m_follow; // the kitchen's screens, where the database cannot be trusted to wake them
     std::unique_ptr<DatabaseWake> m_wake;
+    std::unique_ptr<tickets::KitchenTicketPrinter> m_ticketPrinter;
     std::unique_ptr<kds::KitchenDisplay> m_display; // the kitchen's screens, when [KDS] turns them on
     bool m_startRefused = false; // the automatic start came while start() was refused
     State m_state = State::Idle;

@@ -2,7 +2,7 @@
 
 #include "platform/cursor.h"
 #include "platform/gridfiles.h"
-#include "platform/painterrenderer.h"
+#include "print/painterrenderer.h"
 #include "util/globals.h"
 #include "util/report.h"
 
@@ -122,17 +122,6 @@ void frmVSPBlank::Form_Load()
     }
 }
 
-bool frmVSPBlank::IsPrinterInstalled(const QString &pvPrinter)
-{
-    try {
-        const QStringList devices = vsp.devices();
-        return !pvPrinter.isEmpty() && devices.contains(pvPrinter, Qt::CaseSensitive);
-    } catch (...) {
-        ShowErrMsg(u"IsPrinterInstalled"_s);
-        return false;
-    }
-}
-
 void frmVSPBlank::setZoom(int percent)
 {
     m_zoomPercent = percent;
@@ -161,9 +150,9 @@ void frmVSPBlank::showModal()
 
 void frmVSPBlank::refreshPreview()
 {
-    const platform::PrintDocument &doc = vsp.document();
+    const print::PrintDocument &doc = vsp.document();
     const int page = vsp.previewPage();
-    m_previewPrinter->setPageSize(platform::PainterRenderer::pageSize(doc));
+    m_previewPrinter->setPageSize(print::PainterRenderer::pageSize(doc));
     m_previewPrinter->setPageMargins(QMarginsF(0, 0, 0, 0));
     vspView->updatePreview();
     showPage(page);
@@ -189,7 +178,7 @@ void frmVSPBlank::paintDocument(QPrinter *printer)
     if (vsp.isDocOpen() || vsp.document().pageCount() == 0)
         return;
     QPainter painter(printer);
-    platform::PainterRenderer::paintPages(painter, vsp.document(), printer->resolution());
+    print::PainterRenderer::paintPages(painter, vsp.document(), printer->resolution());
 }
 
 void frmVSPBlank::showEvent(QShowEvent *event)
@@ -291,7 +280,7 @@ void frmVSPBlank::cmdSetupPrinter_Click()
         } else if (printer.printRange() == QPrinter::CurrentPage) {
             from = to = vsp.previewPage();
         }
-        const platform::PrintDocument chosen = vsp.document().pageRange(from, to);
+        const print::PrintDocument chosen = vsp.document().pageRange(from, to);
         const bool toFile
             = printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty();
         // Qt keeps no name for a printer its print support does not list; that is still the
@@ -300,8 +289,8 @@ void frmVSPBlank::cmdSetupPrinter_Click()
         // The copies go out as jobs of their own: a receipt printer cuts each one off.
         for (int copy = 0; copy < (toFile ? 1 : std::max(1, printer.copyCount())); ++copy) {
             QString error;
-            const bool done = toFile ? platform::PdfSink(printer.outputFileName()).output(chosen, &error)
-                                     : platform::PrinterSink(target).output(chosen, &error);
+            const bool done = toFile ? print::PdfSink(printer.outputFileName()).output(chosen, &error)
+                                     : print::PrinterSink(target).output(chosen, &error);
             if (!done)
                 throw TavoError(kGenericErrorNumber, u"Printing on \"%1\" failed: %2"_s.arg(target, error));
         }

@@ -4,7 +4,7 @@
 // list grid as CSV. The preview is Qt's print preview fed by the same painter renderer that
 // prints, so the screen and the paper show one layout.
 #include "platform/gridmodel.h"
-#include "platform/printsurface.h"
+#include "print/printsurface.h"
 #include "reports/reportpreview.h"
 
 #include <QDialog>
@@ -36,7 +36,7 @@ public:
     static constexpr int kZoomPercent = 0;
 
     // ---- Controls, by their names on the form.
-    platform::PrintSurface vsp;
+    print::PrintSurface vsp;
     platform::GridModel *fgList = nullptr;
     QFrame *vsFrame = nullptr;
     QPrintPreviewWidget *vspView = nullptr; // the preview of vsp's document inside vsFrame
@@ -50,9 +50,8 @@ public:
     std::function<bool(QPrinter &printer)> choosePrinter;
 
     // ---- ReportPreview
-    platform::PrintSurface &surface() override { return vsp; }
+    print::PrintSurface &surface() override { return vsp; }
     platform::GridModel &listGrid() override { return *fgList; }
-    bool IsPrinterInstalled(const QString &pvPrinter) override;
     void setZoom(int percent) override;
     void showModal() override;
 

@@ -6,7 +6,7 @@
 #include "db/valuetext.h"
 #include "platform/gridmodel.h"
 #include "platform/services.h"
-#include "tickets/frmTMSlip.h"
+#include "print/printercatalog.h"
 #include "util/globals.h"
 #include "util/grids.h"
 #include "util/report.h"
@@ -48,8 +48,9 @@ WriteError failure(const QString &tag)
 
 QString portRowsSql()
 {
-    return u"Select RNo, KPort, KPortType, KPortName, "_s + u" PrintList, PrintItem, Remark "_s + u" From KPORT"_s
-        + u" WHERE KPortType = 'EPSONTM' "_s + u"   AND (PrintList = 'Y' or PrintItem = 'Y') "_s;
+    return u"Select RNo, KPort, KPortType, KPortName, "_s + u" PrintList, PrintItem, Remark "_s
+        + u" From KPORT"_s + u" WHERE KPortType = 'EPSONTM' "_s
+        + u"   AND (PrintList = 'Y' or PrintItem = 'Y') "_s;
 }
 
 void LoadPortGrid(platform::GridModel &fgKPort, db::Connection &cnt)
@@ -103,7 +104,7 @@ QString refusal(int col, const QString &text)
 {
     if (col == PortGrid::KPortType && text != kEpson)
         return u"不支援此型別:"_s + text;
-    if (col == PortGrid::KPortName && !tickets::frmTMSlip::instance().IsPrinterInstalled(text))
+    if (col == PortGrid::KPortName && !print::IsPrinterInstalled(text))
         return u"印表機沒有安裝:"_s + text;
     return {};
 }
@@ -175,7 +176,8 @@ void fillPrinterPick(platform::GridModel &fgCode, const QStringList &printers)
 
 QString redirectSql(const QString &newPrinter, const QString &oldPrinter)
 {
-    return u"Update KPORT SET KPortName = "_s + QuotStr(newPrinter) + u"  WHERE KPortName = "_s + QuotStr(oldPrinter);
+    return u"Update KPORT SET KPortName = "_s + QuotStr(newPrinter) + u"  WHERE KPortName = "_s
+        + QuotStr(oldPrinter);
 }
 
 int redirectPrinter(const QString &newPrinter, const QString &oldPrinter, db::Connection &cnt)

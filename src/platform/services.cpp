@@ -1,6 +1,5 @@
 #include "platform/services.h"
 
-#include "platform/printdocument.h"
 #include "platform/prompters.h"
 #include "platform/settingsstore.h"
 #include "platform/systemclock.h"
@@ -22,18 +21,6 @@ public:
     }
 };
 
-class NoPrinters : public PrinterCatalog {
-public:
-    QStringList printerNames() const override { return {}; }
-    PrintPaper paper(const QString &) const override { return {}; }
-    bool print(const PrintDocument &, const QString &printerName, QString *error) override
-    {
-        if (error)
-            *error = u"printer \"%1\" is not installed: no printer catalog is in place"_s.arg(printerName);
-        return false;
-    }
-};
-
 } // namespace
 
 Services::Services()
@@ -42,12 +29,10 @@ Services::Services()
     static HeadlessPrompter headless;
     static QSettingsStore userSettings;
     static NoRestart noRestart;
-    static NoPrinters noPrinters;
     clock = &systemClock;
     prompter = &headless;
     settings = &userSettings;
     restart = &noRestart;
-    printers = &noPrinters;
 }
 
 Services &services()

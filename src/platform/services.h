@@ -1,6 +1,6 @@
 #pragma once
 // The seams between the service and the machine it runs on. Production code reaches the
-// clock, message boxes, the settings store, the printers and the system restart only through
+// clock, message boxes, the settings store and the system restart only through
 // these interfaces, so tests can install scripted stand-ins and nothing blocks or reboots.
 #include <QDateTime>
 #include <QString>
@@ -52,32 +52,16 @@ public:
     virtual bool restart(bool reboot, bool force, QString *error = nullptr) = 0;
 };
 
-class PrintDocument;
-struct PrintPaper;
-
-// The installed printers, compared by exact, case-sensitive name.
-class PrinterCatalog {
-public:
-    virtual ~PrinterCatalog() = default;
-    virtual QStringList printerNames() const = 0;
-    // The paper documents for this printer are laid out on: a receipt printer's roll, or the page
-    // of any other printer.
-    virtual PrintPaper paper(const QString &printerName) const = 0;
-    // Sends a finished document to a printer; false with a reason when it could not be queued.
-    virtual bool print(const PrintDocument &document, const QString &printerName, QString *error = nullptr)
-        = 0;
-};
-
 // The process-wide set of seams. main() installs the real ones; tests install fakes. Never null:
 // until something is installed, each seam is a harmless default (the system clock, boxes answered
-// on standard error, the user's settings file, no printers, and a restart that is always refused).
+// on standard error, the user's settings file, and a restart that is always refused). The printers
+// are a seam of the print library.
 struct Services {
     Services();
     Clock *clock;
     Prompter *prompter;
     SettingsStore *settings;
     SystemRestart *restart;
-    PrinterCatalog *printers;
 };
 
 Services &services();

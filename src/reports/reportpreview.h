@@ -1,9 +1,9 @@
 #pragma once
 // What a report needs of its preview window: the surface it writes on, the list grid it saves,
-// the printer check of that surface, and a modal show. The window itself is a widget
+// and a modal show. The window itself is a widget
 // (gui::frmVSPBlank); the reports only see this, so they build and run without widgets and tests
 // can keep the document.
-#include "platform/printsurface.h"
+#include "print/printsurface.h"
 
 #include <QString>
 #include <functional>
@@ -18,11 +18,9 @@ namespace tavo::reports {
 class ReportPreview {
 public:
     virtual ~ReportPreview() = default;
-    virtual platform::PrintSurface &surface() = 0;
+    virtual print::PrintSurface &surface() = 0;
     // The report's rows as a table, saved by the window's "存檔".
     virtual platform::GridModel &listGrid() = 0;
-    // True when a printer of exactly this name (letter case included) is a device of surface().
-    virtual bool IsPrinterInstalled(const QString &pvPrinter) = 0;
     virtual void setZoom(int percent) = 0;
     // Shows the finished document; returns when the operator leaves the window.
     virtual void showModal() = 0;

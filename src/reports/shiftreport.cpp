@@ -6,6 +6,7 @@
 #include "platform/gridfiles.h"
 #include "platform/gridmodel.h"
 #include "platform/services.h"
+#include "print/printercatalog.h"
 #include "util/dates.h"
 #include "util/grids.h"
 #include "util/report.h"
@@ -108,11 +109,11 @@ QString formatQty(double qty)
     return whole < 0 ? u"-"_s + digits : digits;
 }
 
-platform::PrintPaper reportPaper(const QString &printer, const QString &printerType)
+print::PrintPaper reportPaper(const QString &printer, const QString &printerType)
 {
-    const platform::PrintPaper paper = platform::services().printers->paper(printer);
+    const print::PrintPaper paper = print::printServices().printers->paper(printer);
     if (!paper.roll && !printer.isEmpty() && printerType == u"EPSONTM"_s)
-        return platform::kReceiptRoll;
+        return print::kReceiptRoll;
     return paper;
 }
 
@@ -122,9 +123,9 @@ ReportOutcome printItemSummary(const ItemSummaryRequest &request, db::Connection
     const ShiftWindow &window = request.window;
     try {
         std::unique_ptr<ReportPreview> preview = newPreview();
-        platform::PrintSurface &vsp = preview->surface();
+        print::PrintSurface &vsp = preview->surface();
         if (!request.printer.isEmpty()) {
-            if (!preview->IsPrinterInstalled(request.printer)) {
+            if (!print::IsPrinterInstalled(request.printer)) {
                 DispElaMsg(u"帳單印表機未安裝:"_s + request.printer);
                 return ReportOutcome::NotRun;
             }
@@ -142,7 +143,7 @@ ReportOutcome printItemSummary(const ItemSummaryRequest &request, db::Connection
 
         // Laid out on A4 and then squeezed into a roll's columns, a table loses its cells: the
         // report is laid out on the paper it prints on.
-        const platform::PrintPaper paper
+        const print::PrintPaper paper
             = reportPaper(vsp.device(), request.printer.isEmpty() ? QString() : request.printerType);
         vsp.setPaperSize(paper.size, paper.roll);
         vsp.setMarginLeft(0);

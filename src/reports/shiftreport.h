@@ -43,7 +43,7 @@ enum class ReportOutcome {
 
 // The paper a report is laid out on: the printer's own. A named printer of type "EPSONTM" is a
 // receipt printer whatever its queue says.
-platform::PrintPaper reportPaper(const QString &printer, const QString &printerType);
+print::PrintPaper reportPaper(const QString &printer, const QString &printerType);
 
 // One item summary: the port (its code and its name on the title), the window of the shift, the
 // printer it may go to (empty: preview only) and that printer's kitchen port type ("EPSONTM" for a

@@ -7,6 +7,7 @@
 #include "platform/cursor.h"
 #include "platform/gridmodel.h"
 #include "platform/services.h"
+#include "print/printercatalog.h"
 #include "tickets/kitchenticket.h"
 #include "util/dates.h"
 #include "util/grids.h"
@@ -69,7 +70,7 @@ DoneTimes readDoneTimes(const QString &storePath, const QString &port, const QDa
 void layOut(ReportPreview &preview, const QString &port, const SelectedShift &shift, const QString &opDate,
     const speed::ServiceTimes &times)
 {
-    platform::PrintSurface &vsp = preview.surface();
+    print::PrintSurface &vsp = preview.surface();
     vsp.setDocName(port + kTitle);
     vsp.startDoc();
     vsp.setTableSeparators(u"#;"_s);
@@ -181,10 +182,10 @@ ReportOutcome printServiceTimeReport(const ShiftInput &input, const QString &por
         }
 
         std::unique_ptr<ReportPreview> preview = newPreview();
-        platform::PrintSurface &vsp = preview->surface();
+        print::PrintSurface &vsp = preview->surface();
         const QString printer = input.printer.trimmed();
         if (!printer.isEmpty()) {
-            if (!preview->IsPrinterInstalled(printer)) {
+            if (!print::IsPrinterInstalled(printer)) {
                 DispElaMsg(u"帳單印表機未安裝:"_s + printer);
                 return ReportOutcome::NotRun;
             }
@@ -209,7 +210,7 @@ ReportOutcome printServiceTimeReport(const ShiftInput &input, const QString &por
         const DoneTimes done = readDoneTimes(storePath, kport, from);
         const speed::ServiceTimes times = speed::serviceTimes(items, done.bumps, done.crossedOff);
 
-        const platform::PrintPaper paper
+        const print::PrintPaper paper
             = reportPaper(vsp.device(), printer.isEmpty() ? QString() : input.printerType.trimmed());
         vsp.setPaperSize(paper.size, paper.roll);
         vsp.setMarginLeft(0);

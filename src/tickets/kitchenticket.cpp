@@ -3,7 +3,7 @@
 #include "db/connection.h"
 #include "db/dbglobals.h"
 #include "db/valuetext.h"
-#include "platform/printsurface.h"
+#include "print/printsurface.h"
 #include "tickets/step.h"
 #include "util/text.h"
 
@@ -147,8 +147,7 @@ TicketLines ticketLines(const KitchenTicket &t, const TicketSettings &s)
     return lines;
 }
 
-LaidOutTicket layOutKitchenTicket(
-    platform::PrintSurface &vsp, const KitchenTicket &t, const TicketSettings &s)
+LaidOutTicket layOutKitchenTicket(print::PrintSurface &vsp, const KitchenTicket &t, const TicketSettings &s)
 {
     LaidOutTicket out;
     const QString split = QString::number(s.splitCount);
@@ -190,7 +189,7 @@ LaidOutTicket layOutKitchenTicket(
 
     // Returns and rush requests print red for the rest of the body.
     if (t.Qty <= 0)
-        vsp.setFontName(platform::kRedDeviceFont);
+        vsp.setFontName(print::kRedDeviceFont);
     vsp.setFontSize(9);
 
     step(kTag, [&] {
@@ -236,7 +235,7 @@ LaidOutTicket layOutKitchenTicket(
 
     if (s.ringBell) {
         out.bellRung = step(kTag, [&] {
-            vsp.setFontName(platform::kControlDeviceFont);
+            vsp.setFontName(print::kControlDeviceFont);
             vsp.text(u"C"_s);
         });
     }

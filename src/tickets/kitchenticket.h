@@ -15,7 +15,7 @@ class Connection;
 class Recordset;
 } // namespace tavo::db
 
-namespace tavo::platform {
+namespace tavo::print {
 class PrintSurface;
 }
 
@@ -94,7 +94,7 @@ struct LaidOutTicket {
 
 // Writes the ticket on `vsp` and ends the document, which sends it to the device selected there.
 LaidOutTicket layOutKitchenTicket(
-    platform::PrintSurface &vsp, const KitchenTicket &ticket, const TicketSettings &settings);
+    print::PrintSurface &vsp, const KitchenTicket &ticket, const TicketSettings &settings);
 
 // Stamps the add-on rows with the ticket's serial, so the POS knows they went out with it. A
 // serial beginning with "補" is a reprint: the rows keep the mark of their first ticket.

@@ -5,8 +5,9 @@
 #include "db/valuetext.h"
 #include "platform/cursor.h"
 #include "platform/gridmodel.h"
-#include "platform/printsurface.h"
-#include "tickets/frmTMSlip.h"
+#include "print/printercatalog.h"
+#include "print/printsurface.h"
+#include "tickets/kitchenticketprinter.h"
 #include "tickets/step.h"
 #include "util/globals.h"
 #include "util/grids.h"
@@ -117,7 +118,7 @@ QString activityMessage(const ReprintResult &result, const QString &printer)
 
 ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString &pvKPort,
     const QString &pvPrinter, const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview,
-    platform::PrintSurface &vsp, db::Connection &cn)
+    print::PrintSurface &vsp, KitchenTicketPrinter &ticketPrinter, db::Connection &cn)
 {
     Q_UNUSED(pvKPort)
     Q_UNUSED(pvPrintList)
@@ -128,12 +129,11 @@ ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, cons
         WriteLog(u"廚房印表機設定錯誤(pvPrinter), 無法列印:"_s + pvPrinter);
         return failed();
     }
-    frmTMSlip &slip = frmTMSlip::instance();
-    if (!slip.IsPrinterInstalled(pvPrinter)) {
+    if (!print::IsPrinterInstalled(pvPrinter)) {
         WriteLog(u"廚房印表機尚未安裝(pvPrinter), 無法列印:"_s + pvPrinter);
         return failed();
     }
-    step(kTag, [&] { slip.vsp.setDevice(pvPrinter); });
+    step(kTag, [&] { ticketPrinter.vsp.setDevice(pvPrinter); });
 
     QString sortFlag;
     if (getParamValue(u"KPSortByType"_s, sortFlag, cn))
@@ -168,11 +168,12 @@ ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, cons
 
     int tried = 0, sent = 0;
     QStringList notPrinted;
-    auto print = [&](db::Recordset &rs, int splitCount, const QString &serial, const QString &label) {
+    auto printTicket = [&](db::Recordset &rs, int splitCount, const QString &serial, const QString &label) {
         ++tried;
         bool taken = false;
-        const bool ran = step(
-            kTag, [&] { taken = slip.PrintKPortShortSize(rs, serial, splitCount, QString(), kKPName, cn); });
+        const bool ran = step(kTag, [&] {
+            taken = ticketPrinter.PrintKPortShortSize(rs, serial, splitCount, QString(), kKPName, cn);
+        });
         // Told in the text log like a missing printer: the operator looks there, not in the
         // error log, to learn why the kitchen got nothing.
         if (ran && !taken)
@@ -205,12 +206,12 @@ ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, cons
                 const bool split = g().gKPSplitS1item == u"Y"_s && itemType == u"S1"_s;
                 if (split && qty > 1 && qty <= kMaxSplitTickets) {
                     for (int i = 1; i <= qty; ++i)
-                        print(rs, i, serial, label + u"-"_s + QString::number(i));
+                        printTicket(rs, i, serial, label + u"-"_s + QString::number(i));
                 } else {
                     if (split && qty > kMaxSplitTickets)
                         WriteLog(u"套餐數量過多, 整份印一張菜條:%1 x %2"_s.arg(
                             rs.text(u"ItemName"_s), db::numberText(qty)));
-                    print(rs, 0, serial, label);
+                    printTicket(rs, 0, serial, label);
                 }
             });
             // A row that broke off before its ticket was even tried.
@@ -228,7 +229,8 @@ ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, cons
 }
 
 PrintRowResult reprintSelectedRows(platform::GridModel &fg1, const PrintRowInput &input,
-    platform::PrintSurface &vsp, db::Connection &cn, const FGLogWriter &WriteFGLog)
+    print::PrintSurface &vsp, KitchenTicketPrinter &ticketPrinter, db::Connection &cn,
+    const FGLogWriter &WriteFGLog)
 {
     PrintRowResult result;
     try {
@@ -245,8 +247,8 @@ PrintRowResult reprintSelectedRows(platform::GridModel &fg1, const PrintRowInput
                     const QString item = input.printItem ? u"Y"_s : u"N"_s;
                     // The highlighted rows are the ones printed, wherever the cursor stands.
                     const int rowB = fg1.SelectedRow(0), rowE = fg1.SelectedRow(count - 1);
-                    const ReprintResult reprint = PrintKPortB(
-                        fg1, rowB, rowE, input.defKPort, input.printer, list, item, false, vsp, cn);
+                    const ReprintResult reprint = PrintKPortB(fg1, rowB, rowE, input.defKPort, input.printer,
+                        list, item, false, vsp, ticketPrinter, cn);
                     result = { reprint.outcome, activityMessage(reprint, input.printer) };
                     if (WriteFGLog)
                         WriteFGLog(input.defKPort + u"送廚"_s, result.message);

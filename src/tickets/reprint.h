@@ -11,10 +11,15 @@ class Connection;
 
 namespace tavo::platform {
 class GridModel;
+}
+
+namespace tavo::print {
 class PrintSurface;
-} // namespace tavo::platform
+}
 
 namespace tavo::tickets {
+
+class KitchenTicketPrinter;
 
 // The service window's activity log: one row of a job type and a message.
 using FGLogWriter = std::function<void(const QString &type, const QString &message)>;
@@ -40,11 +45,11 @@ struct ReprintResult {
 // closed, and prints a kitchen ticket for each of the others on pvPrinter through the ticket
 // window. The rows print order by order (the orders as their first rows were listed), each
 // order exactly as a reprint of its rows alone would print it. A ticket that fails costs only
-// its own row. pvPreview applies to the window's own surface `vsp`; pvKPort, pvPrintList and
-// pvPrintItem are carried for the callers.
+// its own row. The tickets are drawn by `ticketPrinter`. pvPreview applies to the window's own
+// surface `vsp`; pvKPort, pvPrintList and pvPrintItem are carried for the callers.
 ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString &pvKPort,
     const QString &pvPrinter, const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview,
-    platform::PrintSurface &vsp, db::Connection &cn);
+    print::PrintSurface &vsp, KitchenTicketPrinter &ticketPrinter, db::Connection &cn);
 
 // Split set items print one ticket per unit; a quantity beyond this is a slip of the terminal,
 // and its item prints as one ticket with the whole quantity instead of thousands of tickets.
@@ -69,6 +74,7 @@ struct PrintRowResult {
 // assistive technology), or the cursor row when nothing is selected, and logs the outcome under
 // the port's "送廚". Errors are shown with the tag "cmdPrintRow_Click".
 PrintRowResult reprintSelectedRows(platform::GridModel &fg1, const PrintRowInput &input,
-    platform::PrintSurface &vsp, db::Connection &cn, const FGLogWriter &WriteFGLog);
+    print::PrintSurface &vsp, KitchenTicketPrinter &ticketPrinter, db::Connection &cn,
+    const FGLogWriter &WriteFGLog);
 
 } // namespace tavo::tickets

@@ -1,9 +1,9 @@
 #include "tickets/testticket.h"
 
 #include "platform/gridmodel.h"
-#include "platform/printsurface.h"
 #include "platform/services.h"
-#include "tickets/frmTMSlip.h"
+#include "print/printsurface.h"
+#include "tickets/kitchenticketprinter.h"
 #include "util/globals.h"
 #include "util/grids.h"
 #include "util/report.h"
@@ -31,7 +31,7 @@ template <typename Step> void ignoringErrors(Step &&run)
 
 } // namespace
 
-bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, platform::PrintSurface &vsp,
+bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, print::PrintSurface &vsp,
     const FGLogWriter &WriteFGLog)
 {
     try {
@@ -61,7 +61,7 @@ bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, platform:
             + now().toString(u"hh:mm:ss"_s) + u"\r\n"_s);
         vsp.text(u" 服務員代號: "_s + u"Korvel."_s + u"\r\n"_s);
 
-        vsp.setFontName(platform::kRedDeviceFont);
+        vsp.setFontName(print::kRedDeviceFont);
         vsp.text(u"."_s + u"\r\n"_s);
         vsp.setCurrentY(vsp.currentY() - 200);
 
@@ -81,7 +81,7 @@ bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, platform:
         if (vsp.currentY() <= SlipMinY)
             vsp.setCurrentY(SlipMinY);
 
-        vsp.setFontName(platform::kFixedDeviceFont);
+        vsp.setFontName(print::kFixedDeviceFont);
         vsp.text(u"."_s + u"\r\n"_s);
         vsp.setCurrentY(vsp.currentY() - 200);
         vsp.setFontSize(14);
@@ -113,7 +113,7 @@ void fillTestEntry(OrderBuffer &Buffer)
 }
 
 void printTestOfAllPrinters(platform::GridModel &fgKPort, platform::GridModel &fgPrinterList, OrderBuffer &Buffer,
-    platform::PrintSurface &vsp, const FGLogWriter &WriteFGLog)
+    print::PrintSurface &vsp, const FGLogWriter &WriteFGLog)
 {
     fillTestEntry(Buffer);
     fgPrinterList.setRows(1);

@@ -17,7 +17,7 @@ inline constexpr int SlipMinY = 2550;
 // Prints one dish ticket from the buffer on an installed printer. A printer that is not installed
 // gets the activity row "列印失敗"; a printing error is shown with the tag
 // "fmTavoKPortSrv_KPWPOrderI". True when the ticket went to the printer.
-bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, platform::PrintSurface &vsp,
+bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, print::PrintSurface &vsp,
     const FGLogWriter &WriteFGLog);
 
 // The fixed entry both test buttons print; index 15 is set per printer.
@@ -27,6 +27,6 @@ void fillTestEntry(OrderBuffer &Buffer);
 // listed in fgPrinterList; only "EPSONTM" printers get a ticket. The caller then shows the
 // activity page.
 void printTestOfAllPrinters(platform::GridModel &fgKPort, platform::GridModel &fgPrinterList, OrderBuffer &Buffer,
-    platform::PrintSurface &vsp, const FGLogWriter &WriteFGLog);
+    print::PrintSurface &vsp, const FGLogWriter &WriteFGLog);
 
 } // namespace tavo::tickets

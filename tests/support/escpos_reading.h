@@ -2,7 +2,7 @@
 // Reading a decoded receipt job as the kitchen reads the paper: which lines run past the printer's
 // columns, and which wanted rows no printed line holds whole.
 #include "demo/escpos/escposdecoder.h"
-#include "platform/escposrenderer.h"
+#include "print/escposrenderer.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -16,7 +16,7 @@ inline QStringList linesWiderThan(const demo::EscPosJob &job, int columns)
     for (const demo::EscPosLine &line : job.lines) {
         int used = 0;
         for (const char32_t cp : line.text.trimmed().toUcs4())
-            used += platform::EscPosRenderer::columnsOf(cp) * line.width;
+            used += print::EscPosRenderer::columnsOf(cp) * line.width;
         if (used > columns)
             wide << line.text;
     }

@@ -8,15 +8,15 @@ namespace tavo::test {
 
 FakePrinterCatalog::FakePrinterCatalog(QStringList printerNames)
     : names(std::move(printerNames))
-    , m_previous(platform::services().printers)
+    , m_previous(tavo::print::printServices().printers)
 {
-    platform::services().printers = this;
+    tavo::print::printServices().printers = this;
 }
 
 FakePrinterCatalog::~FakePrinterCatalog()
 {
-    if (platform::services().printers == this)
-        platform::services().printers = m_previous;
+    if (tavo::print::printServices().printers == this)
+        tavo::print::printServices().printers = m_previous;
 }
 
 QStringList FakePrinterCatalog::printerNames() const
@@ -26,13 +26,13 @@ QStringList FakePrinterCatalog::printerNames() const
     return names;
 }
 
-platform::PrintPaper FakePrinterCatalog::paper(const QString &printerName) const
+print::PrintPaper FakePrinterCatalog::paper(const QString &printerName) const
 {
-    return receiptPrinters.contains(printerName) ? platform::kReceiptRoll : platform::PrintPaper();
+    return receiptPrinters.contains(printerName) ? tavo::print::kReceiptRoll : tavo::print::PrintPaper();
 }
 
 bool FakePrinterCatalog::print(
-    const platform::PrintDocument &document, const QString &printerName, QString *error)
+    const tavo::print::PrintDocument &document, const QString &printerName, QString *error)
 {
     if (refuseIf && refuseIf(document)) {
         if (error)
@@ -49,7 +49,7 @@ bool FakePrinterCatalog::print(
     return true;
 }
 
-bool KeepingSink::output(const platform::PrintDocument &document, QString *error)
+bool KeepingSink::output(const tavo::print::PrintDocument &document, QString *error)
 {
     if (!refuseWith.isEmpty()) {
         if (error)

@@ -1,21 +1,21 @@
 #pragma once
 // A printer catalog for tests: lists the printers it is given and keeps every finished document
-// instead of printing it. It installs itself into platform::services() while it lives.
+// instead of printing it. It installs itself into print::printServices() while it lives.
 // KeepingSink does the same for a surface told to output somewhere other than a printer.
-#include "platform/printdocument.h"
-#include "platform/printsink.h"
-#include "platform/services.h"
+#include "print/printdocument.h"
+#include "print/printercatalog.h"
+#include "print/printsink.h"
 
 #include <QList>
 #include <functional>
 
 namespace tavo::test {
 
-class FakePrinterCatalog : public platform::PrinterCatalog {
+class FakePrinterCatalog : public tavo::print::PrinterCatalog {
 public:
     struct Job {
         QString printer;
-        platform::PrintDocument document;
+        tavo::print::PrintDocument document;
     };
 
     explicit FakePrinterCatalog(QStringList names = {});
@@ -25,8 +25,8 @@ public:
 
     QStringList printerNames() const override;
     // A roll for the printers named in receiptPrinters, A4 for any other.
-    platform::PrintPaper paper(const QString &printerName) const override;
-    bool print(const platform::PrintDocument &document, const QString &printerName,
+    tavo::print::PrintPaper paper(const QString &printerName) const override;
+    bool print(const tavo::print::PrintDocument &document, const QString &printerName,
         QString *error = nullptr) override;
 
     QStringList names;
@@ -35,19 +35,19 @@ public:
     // When not empty, print() refuses every job with this reason (a queue that is paused or gone).
     QString refuseWith;
     // When set, print() refuses the documents it holds true for (one ticket of a run).
-    std::function<bool(const platform::PrintDocument &)> refuseIf;
+    std::function<bool(const tavo::print::PrintDocument &)> refuseIf;
     // When set, listing the printers throws, as a spooler that cannot be asked would.
     bool failListing = false;
 
 private:
-    platform::PrinterCatalog *m_previous = nullptr;
+    tavo::print::PrinterCatalog *m_previous = nullptr;
 };
 
-class KeepingSink : public platform::PrintSink {
+class KeepingSink : public tavo::print::PrintSink {
 public:
-    bool output(const platform::PrintDocument &document, QString *error) override;
+    bool output(const tavo::print::PrintDocument &document, QString *error) override;
 
-    QList<platform::PrintDocument> documents;
+    QList<tavo::print::PrintDocument> documents;
     // When not empty, output() refuses every document with this reason.
     QString refuseWith;
 };

@@ -2,7 +2,6 @@
 
 #include "db/dbglobals.h"
 #include "platform/echo.h"
-#include "tickets/frmTMSlip.h"
 
 #include "platform/codepage.h"
 #include "util/globals.h"
@@ -96,7 +95,6 @@ QString postgresOdbcConnectionString()
 
 void resetProcessState()
 {
-    tickets::frmTMSlip::unload();
     db::gCNT().close();
     db::msgDB().close();
     resetGlobals();

@@ -1,7 +1,7 @@
-#include "platform/escposrenderer.h"
+#include "print/escposrenderer.h"
 
-#include "platform/linebreak.h"
-#include "platform/printsurface.h"
+#include "print/linebreak.h"
+#include "print/printsurface.h"
 
 #include <QHash>
 #include <QVarLengthArray>
@@ -16,7 +16,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace tavo::platform {
+namespace tavo::print {
 
 namespace {
 
@@ -551,4 +551,4 @@ bool EscPosSink::output(const PrintDocument &document, QString *error)
     return m_send(document.name, bytes, error);
 }
 
-} // namespace tavo::platform
+} // namespace tavo::print

@@ -1,4 +1,4 @@
-#include "tickets/frmTMSlip.h"
+#include "tickets/kitchenticketprinter.h"
 
 #include "db/dbglobals.h"
 #include "platform/ini.h"
@@ -12,35 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace tavo::tickets {
 
-std::unique_ptr<frmTMSlip> &frmTMSlip::slot()
-{
-    static std::unique_ptr<frmTMSlip> loaded;
-    return loaded;
-}
-
-frmTMSlip &frmTMSlip::instance()
-{
-    std::unique_ptr<frmTMSlip> &loaded = slot();
-    if (!loaded) {
-        loaded.reset(new frmTMSlip());
-        loaded->Form_Load();
-    }
-    return *loaded;
-}
-
-bool frmTMSlip::isLoaded()
-{
-    return slot() != nullptr;
-}
-
-void frmTMSlip::unload()
-{
-    slot().reset();
-}
-
-frmTMSlip::frmTMSlip() = default;
-
-void frmTMSlip::Form_Load()
+KitchenTicketPrinter::KitchenTicketPrinter()
 {
     try {
         vsp.setTableBorder(10);
@@ -72,24 +44,7 @@ void frmTMSlip::Form_Load()
     }
 }
 
-bool frmTMSlip::IsPrinterInstalled(const QString &pvPrinter)
-{
-    bool installed = false;
-    try {
-        const QStringList devices = vsp.devices();
-        for (int i = 0; i < devices.size() && !pvPrinter.isEmpty(); ++i) {
-            if (devices[i] == pvPrinter) {
-                installed = true;
-                break;
-            }
-        }
-    } catch (...) {
-        ShowErrMsg(u"IsPrinterInstalled"_s);
-    }
-    return installed;
-}
-
-TicketSettings frmTMSlip::ticketSettings(
+TicketSettings KitchenTicketPrinter::ticketSettings(
     const QString &pvPrintSNo, int pvSplitCount, const QString &pvCustTotal, const QString &pvKPName) const
 {
     const Globals &gv = g();
@@ -112,10 +67,10 @@ TicketSettings frmTMSlip::ticketSettings(
     return s;
 }
 
-bool frmTMSlip::PrintKPortShortSize(db::Recordset &pRST, const QString &pvPrintSNo, int pvSplitCount,
-    const QString &pvCustTotal, const QString &pvKPName, db::Connection &cn)
+bool KitchenTicketPrinter::PrintKPortShortSize(db::Recordset &pRST, const QString &pvPrintSNo,
+    int pvSplitCount, const QString &pvCustTotal, const QString &pvKPName, db::Connection &cn)
 {
-    // The window has no connection of its own: its parameter comes from the one its first
+    // The printer has no connection of its own: its parameter comes from the one its first
     // ticket is printed on.
     if (!m_paramsRead) {
         QString value;

@@ -1,6 +1,6 @@
-#include "platform/painterrenderer.h"
+#include "print/painterrenderer.h"
 
-#include "platform/printsurface.h"
+#include "print/printsurface.h"
 
 #include <QPainter>
 #include <QPdfWriter>
@@ -8,7 +8,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace tavo::platform {
+namespace tavo::print {
 
 namespace {
 
@@ -138,4 +138,4 @@ bool ImageSink::output(const PrintDocument &document, QString *)
     return true;
 }
 
-} // namespace tavo::platform
+} // namespace tavo::print

@@ -1,4 +1,4 @@
-#include "platform/printersetup.h"
+#include "print/printersetup.h"
 
 #include "platform/services.h"
 
@@ -8,7 +8,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace tavo::platform {
+namespace tavo::print {
 
 QString printerSetupSection(const QString &printerName)
 {
@@ -51,10 +51,12 @@ PrinterSetup readPrinterSetup(const QString &printerName)
     PrinterSetup setup;
     const QString section = printerSetupSection(printerName);
     auto read = [&](const QString &key) {
-        return services().settings->get(u"Tavo3"_s, section, key).trimmed().toLower();
+        return platform::services().settings->get(u"Tavo3"_s, section, key).trimmed().toLower();
     };
     auto problem = [&](const QString &key, const QString &value) {
-        return [&setup, &section, key, value] { setup.problems.append(u"[%1] %2=%3"_s.arg(section, key, value)); };
+        return [&setup, &section, key, value] {
+            setup.problems.append(u"[%1] %2=%3"_s.arg(section, key, value));
+        };
     };
 
     const QString mode = read(u"Mode"_s);
@@ -77,4 +79,4 @@ PrinterSetup readPrinterSetup(const QString &printerName)
     return setup;
 }
 
-} // namespace tavo::platform
+} // namespace tavo::print

@@ -7,12 +7,12 @@
 // driver's device fonts did on paper becomes the printer's own commands: red print for the red
 // device font, the buzzer for the bell of the control font, a partial cut after each document.
 // Chinese goes out as Big5 in the printer's double-byte mode; a character Big5 lacks prints "?".
-#include "platform/printsink.h"
+#include "print/printsink.h"
 
 #include <QByteArray>
 #include <functional>
 
-namespace tavo::platform {
+namespace tavo::print {
 
 // How a printer sounds its buzzer; models differ.
 enum class EscPosBuzzer {
@@ -70,4 +70,4 @@ private:
     Sender m_send;
 };
 
-} // namespace tavo::platform
+} // namespace tavo::print

@@ -3,7 +3,7 @@
 // library) on a printer. One drawing routine serves them all, so what the kitchen printer gets
 // and what a preview or a test image shows cannot drift apart. It only draws what the layout
 // placed; it never measures text.
-#include "platform/printsink.h"
+#include "print/printsink.h"
 
 #include <QImage>
 #include <QList>
@@ -11,7 +11,7 @@
 
 class QPainter;
 
-namespace tavo::platform {
+namespace tavo::print {
 
 class PainterRenderer {
 public:
@@ -62,4 +62,4 @@ private:
     QList<QImage> m_pages;
 };
 
-} // namespace tavo::platform
+} // namespace tavo::print

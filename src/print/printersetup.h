@@ -9,11 +9,11 @@
 //   CodePage    the printer's single-byte page number (ESC t n) for text that is not Chinese
 //   SizeCommand gs (GS !) or esc (ESC !, for models without GS !)
 // A value that cannot be read leaves the default and is named in `problems`, for the log.
-#include "platform/escposrenderer.h"
+#include "print/escposrenderer.h"
 
 #include <QStringList>
 
-namespace tavo::platform {
+namespace tavo::print {
 
 enum class PrinterMode { Guess, Raw, Raster };
 
@@ -26,4 +26,4 @@ struct PrinterSetup {
 QString printerSetupSection(const QString &printerName);
 PrinterSetup readPrinterSetup(const QString &printerName);
 
-} // namespace tavo::platform
+} // namespace tavo::print

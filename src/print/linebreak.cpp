@@ -1,9 +1,9 @@
-#include "platform/linebreak.h"
+#include "print/linebreak.h"
 
 #include <algorithm>
 #include <string_view>
 
-namespace tavo::platform {
+namespace tavo::print {
 
 namespace {
 
@@ -171,4 +171,4 @@ QList<QStringView> unbreakableRuns(QStringView text)
     return runs;
 }
 
-} // namespace tavo::platform
+} // namespace tavo::print

@@ -1,8 +1,8 @@
-#include "platform/printsurface.h"
+#include "print/printsurface.h"
 
 #include "platform/errors.h"
-#include "platform/linebreak.h"
-#include "platform/services.h"
+#include "print/linebreak.h"
+#include "print/printercatalog.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -14,7 +14,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace tavo::platform {
+namespace tavo::print {
 
 namespace {
 
@@ -204,7 +204,7 @@ PrintAlign PrintSurface::textAlignment() const
 
 QStringList PrintSurface::devices() const
 {
-    return services().printers->printerNames();
+    return printServices().printers->printerNames();
 }
 
 int PrintSurface::deviceCount() const
@@ -531,4 +531,4 @@ void PrintSurface::addTable(const QString &format, const QString &header, const 
     m_lastTable = { key, table, rowNumber, m_block };
 }
 
-} // namespace tavo::platform
+} // namespace tavo::print

@@ -14,14 +14,14 @@
 //
 // Errors (unknown printer, malformed table format, a refused print job) throw TavoError for the
 // caller's trap.
-#include "platform/printdocument.h"
-#include "platform/printsink.h"
+#include "print/printdocument.h"
+#include "print/printsink.h"
 
 #include <QFont>
 #include <QMargins>
 #include <climits>
 
-namespace tavo::platform {
+namespace tavo::print {
 
 // The Qt font for a recorded font, sized in pixels of one twip each: metrics read from it are
 // twips, and a painter scaled to twips draws it at its true size.
@@ -166,4 +166,4 @@ private:
     PrintDocument m_doc;
 };
 
-} // namespace tavo::platform
+} // namespace tavo::print

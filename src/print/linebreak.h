@@ -8,7 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace tavo::platform {
+namespace tavo::print {
 
 // Where the first count of `text` ends ("2份": a number with the Chinese measure word after it),
 // or -1 when it has none.
@@ -113,4 +113,4 @@ QStringList wrapText(
     return lines;
 }
 
-} // namespace tavo::platform
+} // namespace tavo::print

@@ -11,7 +11,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace tavo::platform {
+namespace tavo::print {
 
 inline constexpr int kTwipsPerInch = 1440;
 inline constexpr double kTwipsPerPoint = 20.0;
@@ -132,4 +132,4 @@ public:
     PrintDocument pageRange(int from, int to) const;
 };
 
-} // namespace tavo::platform
+} // namespace tavo::print

@@ -2,11 +2,11 @@
 // Where a finished document goes. The print surface only records and lays out; whatever ends
 // up holding the ink (a spooler queue, a PDF file, an image for a preview or a test) is a sink,
 // so a new destination never touches layout and every destination gets the same layout.
-#include "platform/printdocument.h"
+#include "print/printdocument.h"
 
 #include <QString>
 
-namespace tavo::platform {
+namespace tavo::print {
 
 class PrintSink {
 public:
@@ -15,7 +15,7 @@ public:
     virtual bool output(const PrintDocument &document, QString *error) = 0;
 };
 
-// A printer of the PrinterCatalog in platform::services(), looked up when a document arrives,
+// A printer of the PrinterCatalog in printServices(), looked up when a document arrives,
 // so a catalog installed later (or a test's fake) is the one used.
 class PrinterSink : public PrintSink {
 public:
@@ -30,4 +30,4 @@ private:
     QString m_printer;
 };
 
-} // namespace tavo::platform
+} // namespace tavo::print

@@ -1,11 +1,11 @@
-#include "platform/printdocument.h"
+#include "print/printdocument.h"
 
 #include <QMap>
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
 
-namespace tavo::platform {
+namespace tavo::print {
 
 QStringList PrintItem::lineTexts() const
 {
@@ -126,4 +126,4 @@ PrintDocument PrintDocument::pageRange(int from, int to) const
     return part;
 }
 
-} // namespace tavo::platform
+} // namespace tavo::print
