@@ -65,14 +65,9 @@ bool CupsPrinterCatalog::print(
     };
     // QPrinterInfo::printerInfo() would also accept a name in another letter case; the queue must
     // be the one the operator configured, so look for the exact name first.
-    const QStringList names = printerNames();
-    if (!names.contains(printerName)) {
-        if (names.isEmpty())
-            return failWith(
-                u"printer \"%1\" is not installed: CUPS lists no printer (is cupsd running?)"_s.arg(
-                    printerName));
-        return failWith(u"printer \"%1\" is not installed"_s.arg(printerName));
-    }
+    if (const QString reason = tavo::print::cups::notInstalledReason(printerNames(), printerName);
+        !reason.isEmpty())
+        return failWith(reason);
     const tavo::print::PrinterSetup setup = tavo::print::readPrinterSetup(printerName);
     for (const QString &problem : setup.problems)
         WriteLog(u"印表機設定無效, 使用預設值: "_s + problem);

@@ -99,6 +99,16 @@ PrintPaper RawPrinterCatalog::paper(const QString &printerName) const
     return {};
 }
 
+QString notInstalledReason(const QStringList &installed, const QString &printerName)
+{
+    if (installed.contains(printerName))
+        return {};
+    if (installed.isEmpty())
+        return u"printer \"%1\" is not installed: CUPS lists no printer (is cupsd running?)"_s.arg(
+            printerName);
+    return u"printer \"%1\" is not installed"_s.arg(printerName);
+}
+
 bool RawPrinterCatalog::print(const PrintDocument &document, const QString &printerName, QString *error)
 {
     auto failWith = [&](const QString &reason) {
@@ -106,14 +116,8 @@ bool RawPrinterCatalog::print(const PrintDocument &document, const QString &prin
             *error = reason;
         return false;
     };
-    const QStringList names = printerNames();
-    if (!names.contains(printerName)) {
-        if (names.isEmpty())
-            return failWith(
-                u"printer \"%1\" is not installed: CUPS lists no printer (is cupsd running?)"_s.arg(
-                    printerName));
-        return failWith(u"printer \"%1\" is not installed"_s.arg(printerName));
-    }
+    if (const QString reason = notInstalledReason(printerNames(), printerName); !reason.isEmpty())
+        return failWith(reason);
     const PrinterSetup setup = readPrinterSetup(printerName);
     for (const QString &problem : setup.problems)
         WriteLog(u"印表機設定無效, 使用預設值: "_s + problem);

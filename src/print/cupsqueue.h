@@ -20,6 +20,10 @@ bool sendsEscPos(const QString &printerName, const PrinterSetup &setup);
 // keeps the job and delivers it when the printer answers again.
 bool submitRawJob(
     const QString &printerName, const QString &title, const QByteArray &bytes, QString *error = nullptr);
+// Why `printerName` cannot take a job when the scheduler lists only `installed`: it is not among
+// them (the exact name: another letter case is another queue), or CUPS lists nothing at all.
+// Empty when it is listed.
+QString notInstalledReason(const QStringList &installed, const QString &printerName);
 // The document as ESC/POS bytes in one raw job, laid out for the printer's setup.
 bool printEscPos(const PrintDocument &document, const QString &printerName, const PrinterSetup &setup,
     QString *error = nullptr);
