@@ -151,8 +151,8 @@ int loadSampleData(db::Connection &connection, const SampleOptions &options)
     for (const auto &[id, value] : sampleParams(opDate)) {
         const QString where = u" WHERE ParamID = "_s + QuotStr(id);
         if (id == u"OPDATE"_s) {
-            const int n = connection.execute(u"UPDATE xxPARAM SET ParamValue = "_s + QuotStr(value)
-                + u", UpdDate = "_s + stamp + where);
+            const int n = connection.execute(
+                u"UPDATE xxPARAM SET ParamValue = "_s + QuotStr(value) + u", UpdDate = "_s + stamp + where);
             written += qMax(0, n);
             if (n > 0)
                 continue;
@@ -160,8 +160,8 @@ int loadSampleData(db::Connection &connection, const SampleOptions &options)
             continue;
         }
         written += qMax(0,
-            connection.execute(u"INSERT INTO xxPARAM (ParamID, ParamValue, FileDate) VALUES ("_s
-                + QuotStr(id) + u", "_s + QuotStr(value) + u", "_s + stamp + u")"_s));
+            connection.execute(u"INSERT INTO xxPARAM (ParamID, ParamValue, FileDate) VALUES ("_s + QuotStr(id)
+                + u", "_s + QuotStr(value) + u", "_s + stamp + u")"_s));
     }
     transaction.commit();
     return written;

@@ -124,9 +124,8 @@ qint64 generateRows(db::Connection &connection, const RowOptions &options)
                   : QVariant(u"%1"_s.arg(i % 10000, 4, 10, QChar(u'0'))),
             time.toString(u"hh:mm:ss"_s), stamp(dayText, QTime(0, 0)), addOn ? u"加飯"_s : item.name,
             addOn ? u"A1"_s : QString(), addOn ? 90 : item.typeNo, int(i % 20 + 1),
-            addOn ? QString() : item.cap, addOn ? 10.0 : item.price, qty,
-            (addOn ? 10.0 : item.price) * qty, QString(), terminals[i % 3], QString(), user,
-            stamp(dayText, time), stamp(dayText, changed),
+            addOn ? QString() : item.cap, addOn ? 10.0 : item.price, qty, (addOn ? 10.0 : item.price) * qty,
+            QString(), terminals[i % 3], QString(), user, stamp(dayText, time), stamp(dayText, changed),
             stamp(dayText, open ? QTime() : QTime(0, 0)) });
         if (batch.size() == kRowsPerStatement)
             flush(full);

@@ -17,8 +17,9 @@ int main(int argc, char **argv)
         return 2;
     }
     QScreen *screen = QGuiApplication::primaryScreen();
-    const QPixmap picture = screen ? screen->grabWindow(0, args[2].toInt(), args[3].toInt(), args[4].toInt(), args[5].toInt())
-                                   : QPixmap();
+    const QPixmap picture = screen
+        ? screen->grabWindow(0, args[2].toInt(), args[3].toInt(), args[4].toInt(), args[5].toInt())
+        : QPixmap();
     if (picture.isNull() || !picture.save(args[1])) {
         std::fprintf(stderr, "tavo_grab: could not write %s\n", qPrintable(args[1]));
         return 1;

@@ -60,8 +60,7 @@ TEST_F(GridTest, FormatStringMakesTheHeaderRow)
     EXPECT_EQ(grid.rowCount(), 0);
     EXPECT_EQ(grid.index(0, 2).data(Qt::TextAlignmentRole), QVariant()) << "no rows yet";
     grid.addItem(u"1\tPK\t2"_s);
-    EXPECT_TRUE(
-        grid.index(0, 2).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight);
+    EXPECT_TRUE(grid.index(0, 2).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight);
 }
 
 TEST_F(GridTest, AddItemSplitsTabsAndInsertsBelowTheHeader)
@@ -282,7 +281,8 @@ TEST_F(GridFileTest, BrokenCsvNeverCrashesAndMissingFileChangesNothing)
     EXPECT_EQ(grid.Rows(), 2);
     EXPECT_EQ(grid.TextMatrix(0, 0), u"記錄序號"_s);
 
-    EXPECT_EQ(tavo::platform::parseCsv(u"a,\"open quote\nrest"_s).size(), 1u) << "an open quote takes the rest";
+    EXPECT_EQ(tavo::platform::parseCsv(u"a,\"open quote\nrest"_s).size(), 1u)
+        << "an open quote takes the rest";
     writeAll(path(u"empty.CSV"_s), {});
     tavo::platform::loadCsv(grid, path(u"empty.CSV"_s));
     EXPECT_EQ(grid.Rows(), 1) << "the header row stays";

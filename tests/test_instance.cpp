@@ -124,7 +124,8 @@ TEST_F(ProgramCopies, AnUnattendedDemoRunWarnsOfNothingAndLeavesNoWriteAheadLog)
     // The demo's POS feed writes beside it, as under run.sh.
     QProcess feed;
     feed.setProcessEnvironment(m_env);
-    feed.start(QString::fromUtf8(TAVO_DEMO), { u"feed"_s, m_dir.filePath(u"site"_s), u"--interval"_s, u"200"_s });
+    feed.start(
+        QString::fromUtf8(TAVO_DEMO), { u"feed"_s, m_dir.filePath(u"site"_s), u"--interval"_s, u"200"_s });
     ASSERT_TRUE(feed.waitForReadyRead(15000)) << "the feed writes its first order";
     QProcess *service = start();
     QByteArray err;

@@ -36,13 +36,14 @@ protected:
     // A KPORT row; the rows of a test are numbered 1, 2, 3... in the order they are added.
     void port(const QString &values)
     {
-        cnt.execute(u"INSERT INTO KPORT (KPort, KPortType, KPortName, PrintList, PrintItem, Remark) VALUES ("_s
+        cnt.execute(
+            u"INSERT INTO KPORT (KPort, KPortType, KPortName, PrintList, PrintItem, Remark) VALUES ("_s
             + values + u")"_s);
     }
     QString field(qint64 rno, const QString &column)
     {
-        db::Recordset rs = cnt.openRecordset(
-            u"SELECT "_s + column + u" FROM KPORT WHERE RNo = "_s + QString::number(rno));
+        db::Recordset rs
+            = cnt.openRecordset(u"SELECT "_s + column + u" FROM KPORT WHERE RNo = "_s + QString::number(rno));
         return rs.eof() ? u"<none>"_s : rs.text(0);
     }
     void load() { kport::LoadPortGrid(grid, cnt); }
@@ -67,11 +68,13 @@ TEST_P(PortTableTest, GridLoadCopiesRecordsAndReportsFailures)
     port(u"'PB', 'EPSONTM', 'TM2', '', 'Y', ''"_s);
     grid.setFormatString(u"a|b"_s);
     int count = -1;
-    EXPECT_TRUE(db::FGLoad(grid, u"SELECT RNo, KPort, KPortName, Remark FROM KPORT ORDER BY RNo"_s, &count, &cnt));
+    EXPECT_TRUE(
+        db::FGLoad(grid, u"SELECT RNo, KPort, KPortName, Remark FROM KPORT ORDER BY RNo"_s, &count, &cnt));
     EXPECT_EQ(count, 3);
     EXPECT_EQ(grid.Cols(), 4);
     EXPECT_EQ(grid.TextMatrix(0, 1), u"b"_s) << "the header cells stay";
-    EXPECT_EQ(rows(), (QStringList { u"1|PK||a\tb"_s, u"2|PB|TM2|"_s })) << "NULL is empty; a tab stays in its cell";
+    EXPECT_EQ(rows(), (QStringList { u"1|PK||a\tb"_s, u"2|PB|TM2|"_s }))
+        << "NULL is empty; a tab stays in its cell";
     EXPECT_EQ(grid.Row(), 1);
 
     count = -1;
@@ -81,7 +84,8 @@ TEST_P(PortTableTest, GridLoadCopiesRecordsAndReportsFailures)
 
     EXPECT_FALSE(db::FGLoad(grid, u"SELECT Nothing FROM Nowhere"_s, &count, &cnt));
     ASSERT_EQ(env.prompter.boxes.size(), 1);
-    EXPECT_TRUE(env.readErr().contains(u"FGLoad\r\npvSQL:SELECT Nothing FROM Nowhere"_s)) << env.readErr().toStdString();
+    EXPECT_TRUE(env.readErr().contains(u"FGLoad\r\npvSQL:SELECT Nothing FROM Nowhere"_s))
+        << env.readErr().toStdString();
 }
 
 TEST_P(PortTableTest, GridShowsDefaultRowsThenPrintingEpsonPorts)
@@ -104,7 +108,8 @@ TEST_P(PortTableTest, GridShowsDefaultRowsThenPrintingEpsonPorts)
     EXPECT_EQ(shown[0], u"|PK|EPSONTM|TM-K||Y|"_s);
     shown.removeFirst();
     shown.sort();
-    EXPECT_EQ(shown, (QStringList { u"1|PK|EPSONTM|TM1|Y||廚房"_s, u"2|PK|EPSONTM|"_s + longName + u"||Y|"_s }));
+    EXPECT_EQ(
+        shown, (QStringList { u"1|PK|EPSONTM|TM1|Y||廚房"_s, u"2|PK|EPSONTM|"_s + longName + u"||Y|"_s }));
     EXPECT_EQ(grid.Row(), 1);
 
     // With the bar's type set too, the kitchen row stays on top.
@@ -136,7 +141,8 @@ TEST_P(PortTableTest, EditsDeletionsAndInsertionsReachKportAndSurviveAReload)
     EXPECT_EQ(field(1, u"Remark"_s), u"O'Brien 廚房"_s);
     EXPECT_FALSE(field(1, u"UpdDate"_s).isEmpty()) << "stamped by the server's clock";
     EXPECT_EQ(kport::setCell(grid, 1, PortGrid::Remark, u"default"_s, cnt), QString());
-    EXPECT_EQ(grid.TextMatrix(1, PortGrid::Remark), u"default"_s) << "a default row changes in the grid alone";
+    EXPECT_EQ(grid.TextMatrix(1, PortGrid::Remark), u"default"_s)
+        << "a default row changes in the grid alone";
     EXPECT_FALSE(kport::setCell(grid, pk, PortGrid::RNo, u"9"_s, cnt).isEmpty());
 
     EXPECT_EQ(kport::deleteRow(grid, pb, cnt), QString());
@@ -150,8 +156,9 @@ TEST_P(PortTableTest, EditsDeletionsAndInsertionsReachKportAndSurviveAReload)
     QStringList shown = rows();
     EXPECT_EQ(shown.takeFirst(), u"|PB|EPSONTM||||"_s);
     shown.sort();
-    EXPECT_EQ(shown, (QStringList { u"1|PK|EPSONTM|TM1|Y||O'Brien 廚房"_s,
-                         QString::number(added) + u"|PD|EPSONTM|||Y|"_s }));
+    EXPECT_EQ(shown,
+        (QStringList {
+            u"1|PK|EPSONTM|TM1|Y||O'Brien 廚房"_s, QString::number(added) + u"|PD|EPSONTM|||Y|"_s }));
 
     // A record deleted behind the grid's back is not reported as written.
     cnt.execute(u"DELETE FROM KPORT WHERE RNo = 1"_s);
@@ -200,9 +207,10 @@ TEST_P(PortTableTest, RedirectionMovesExactlyTheOldPrintersRows)
 
 TEST_P(PortTableTest, RoomOrderListsTheOpenItemsOfOneOrder)
 {
-    table->execute(u"INSERT INTO ORDERI (RNo, KPort, OrderPID, ItemName, OPDate) VALUES "_s
-                   u"(1, 'PK', 'A05-1', '牛肉麵', NULL), (2, 'PB', 'A05-1', '啤酒', NULL), "_s
-                   u"(3, 'PK', 'A05-1', '炒飯', '2026/12/07 10:00:00'), (4, 'PK', 'B1', '湯', '2026/12/07 10:00:00')"_s);
+    table->execute(
+        u"INSERT INTO ORDERI (RNo, KPort, OrderPID, ItemName, OPDate) VALUES "_s
+        u"(1, 'PK', 'A05-1', '牛肉麵', NULL), (2, 'PB', 'A05-1', '啤酒', NULL), "_s
+        u"(3, 'PK', 'A05-1', '炒飯', '2026/12/07 10:00:00'), (4, 'PK', 'B1', '湯', '2026/12/07 10:00:00')"_s);
     EXPECT_TRUE(picks::LoadRoomOrder(grid, u"A05-1"_s, &cnt));
     EXPECT_EQ(grid.Cols(), 13);
     EXPECT_EQ(grid.TextMatrix(0, 12), u"修改日期"_s);
@@ -226,9 +234,9 @@ TEST(PortGridCells, SpaceTogglesAndRefusals)
         int col;
         QString before, after;
     };
-    for (const Case &c : { Case { PortGrid::KPortType, u"EPSONTM"_s, u""_s }, Case { PortGrid::KPortType, u""_s, u"EPSONTM"_s },
-             Case { PortGrid::PrintList, u"Y"_s, u""_s }, Case { PortGrid::PrintItem, u"y"_s, u"Y"_s },
-             Case { PortGrid::PrintItem, u""_s, u"Y"_s } }) {
+    for (const Case &c : { Case { PortGrid::KPortType, u"EPSONTM"_s, u""_s },
+             Case { PortGrid::KPortType, u""_s, u"EPSONTM"_s }, Case { PortGrid::PrintList, u"Y"_s, u""_s },
+             Case { PortGrid::PrintItem, u"y"_s, u"Y"_s }, Case { PortGrid::PrintItem, u""_s, u"Y"_s } }) {
         QString toggled;
         EXPECT_TRUE(kport::toggledCell(c.col, c.before, toggled));
         EXPECT_EQ(toggled, c.after) << c.col << " " << c.before.toStdString();
@@ -249,8 +257,10 @@ TEST(CalendarMonth, WeekRowsHeadingAndCursor)
         int weekRows, divisor;
         QString heading;
     };
-    for (const Case &c : { Case { QDate(2024, 3, 20), 6, 6, u"2024年 3月"_s }, Case { QDate(2024, 6, 1), 6, 6, u"2024年 6月"_s },
-             Case { QDate(2024, 2, 10), 5, 5, u"2024年 2月"_s }, Case { QDate(2015, 2, 28), 4, 5, u"2015年 2月"_s } }) {
+    for (const Case &c : { Case { QDate(2024, 3, 20), 6, 6, u"2024年 3月"_s },
+             Case { QDate(2024, 6, 1), 6, 6, u"2024年 6月"_s },
+             Case { QDate(2024, 2, 10), 5, 5, u"2024年 2月"_s },
+             Case { QDate(2015, 2, 28), 4, 5, u"2015年 2月"_s } }) {
         platform::GridModel cal;
         const picks::CalendarMonth m = picks::DoCalendar(cal, c.day);
         EXPECT_EQ(m.weekRows, c.weekRows) << c.heading.toStdString();

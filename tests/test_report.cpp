@@ -1,7 +1,7 @@
 // The text log, the error log and the error box, byte for byte as other programs read them.
 #include "platform/cursor.h"
-#include "support/test_environment.h"
 #include "platform/errors.h"
+#include "support/test_environment.h"
 #include "util/globals.h"
 #include "util/report.h"
 

@@ -1,11 +1,11 @@
 // The order watch against a real ORDERI: which rows a scan lists, in what order, and where its
 // bound stands afterwards, on SQLite and on PostgreSQL.
 #include "platform/echo.h"
+#include "platform/errors.h"
 #include "platform/gridmodel.h"
 #include "support/test_environment.h"
 #include "test_watch_db.h"
 #include "util/grids.h"
-#include "platform/errors.h"
 #include "watch/orderwatch.h"
 
 #include <gtest/gtest.h>

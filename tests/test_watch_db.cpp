@@ -48,7 +48,8 @@ OrderTable::~OrderTable()
 
 void OrderTable::cutLink()
 {
-    const QString pid = m_cnt.openRecordset(u"SELECT pg_backend_pid() AS pid"_s, db::Cursor::Client).text(u"pid"_s);
+    const QString pid
+        = m_cnt.openRecordset(u"SELECT pg_backend_pid() AS pid"_s, db::Cursor::Client).text(u"pid"_s);
     db::Connection admin;
     admin.open(postgresConnectionString());
     admin.execute(u"SELECT pg_terminate_backend("_s + pid + u")"_s);

@@ -20,7 +20,6 @@ inline const char *serverName(Server server)
     return server == Server::SQLite ? "SQLite" : "PostgreSQL";
 }
 
-
 class OrderTable {
 public:
     // Opens `connection` on a fresh ORDERI of the given server. `sqliteFile` is used for SQLite.

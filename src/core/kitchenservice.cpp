@@ -501,14 +501,18 @@ tickets::PrintRowResult KitchenService::reprintSelected()
     const tickets::PrintRowInput input { port(), m_config.printer(), m_config.printerType(),
         m_config.printList(), m_config.printItem() };
     tickets::PrintRowResult result;
-    print([&] { result = tickets::reprintSelectedRows(m_orders, input, m_surface, ticketPrinter(), m_cnt, activityWriter()); });
+    print([&] {
+        result = tickets::reprintSelectedRows(
+            m_orders, input, m_surface, ticketPrinter(), m_cnt, activityWriter());
+    });
     return result;
 }
 
 void KitchenService::printTestTickets(tickets::OrderBuffer &entry)
 {
-    print(
-        [&] { tickets::printTestOfAllPrinters(m_ports, m_testedPrinters, entry, m_surface, activityWriter()); });
+    print([&] {
+        tickets::printTestOfAllPrinters(m_ports, m_testedPrinters, entry, m_surface, activityWriter());
+    });
 }
 
 QString KitchenService::printTestTicket(

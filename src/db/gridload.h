@@ -16,6 +16,7 @@ class Connection;
 // header included (it is left alone otherwise). The cursor ends on row 1 when there are data
 // rows. A failure is shown with the tag "FGLoad" CR LF "pvSQL:" and the statement, and leaves
 // the rows read before it.
-bool FGLoad(platform::GridModel &grid, const QString &pvSQL, int *rowCount = nullptr, Connection *cnt = nullptr);
+bool FGLoad(
+    platform::GridModel &grid, const QString &pvSQL, int *rowCount = nullptr, Connection *cnt = nullptr);
 
 } // namespace tavo::db

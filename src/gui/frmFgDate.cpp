@@ -78,7 +78,8 @@ void frmFgDate::DoCalendar(const QDate &day)
         Label1->setText(m_month.heading);
         // The day alone is highlighted, not its week.
         fgCalView->selectionModel()->setCurrentIndex(
-            fgCal->index(m_month.dayRow - fgCal->FixedRows(), m_month.dayCol), QItemSelectionModel::ClearAndSelect);
+            fgCal->index(m_month.dayRow - fgCal->FixedRows(), m_month.dayCol),
+            QItemSelectionModel::ClearAndSelect);
         fitCells();
     } catch (...) {
         ShowErrMsg(u"DoCalendar"_s);

@@ -1,8 +1,8 @@
 #include "gui/frmPickF2.h"
 
 #include "gui/gridview.h"
-#include "gui/loadedform.h"
 #include "gui/input.h"
+#include "gui/loadedform.h"
 #include "ui_frmPickF2.h"
 #include "util/report.h"
 

@@ -106,7 +106,8 @@ void GridView::autoSize(int col1, int col2, int firstChangedRow)
         for (int c = 0; c < cols && c < row.size(); ++c) {
             const QString &text = row[c];
             if (!text.isEmpty())
-                m_widthCache[size_t(c)] = std::max(m_widthCache[size_t(c)], cellMetrics.horizontalAdvance(text));
+                m_widthCache[size_t(c)]
+                    = std::max(m_widthCache[size_t(c)], cellMetrics.horizontalAdvance(text));
         }
     }
     m_measuredRows = total;

@@ -6,7 +6,8 @@
 
 namespace tavo::gui {
 
-platform::BoxAnswer QtPrompter::ask(const QString &title, const QString &text, platform::BoxIcon icon, platform::BoxButtons buttons)
+platform::BoxAnswer QtPrompter::ask(
+    const QString &title, const QString &text, platform::BoxIcon icon, platform::BoxButtons buttons)
 {
     if (m_dismissed || qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr)
         return platform::defaultAnswer(buttons);

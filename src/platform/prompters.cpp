@@ -1,6 +1,5 @@
 #include "platform/prompters.h"
 
-
 using namespace Qt::StringLiterals;
 
 namespace tavo::platform {

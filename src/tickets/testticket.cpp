@@ -112,8 +112,8 @@ void fillTestEntry(OrderBuffer &Buffer)
     Buffer[20] = u"營業日:"_s + g().gOPDate;
 }
 
-void printTestOfAllPrinters(platform::GridModel &fgKPort, platform::GridModel &fgPrinterList, OrderBuffer &Buffer,
-    print::PrintSurface &vsp, const FGLogWriter &WriteFGLog)
+void printTestOfAllPrinters(platform::GridModel &fgKPort, platform::GridModel &fgPrinterList,
+    OrderBuffer &Buffer, print::PrintSurface &vsp, const FGLogWriter &WriteFGLog)
 {
     fillTestEntry(Buffer);
     fgPrinterList.setRows(1);

@@ -26,7 +26,7 @@ void fillTestEntry(OrderBuffer &Buffer);
 // The test of all printers: every printer of the port grid (column 1 port, 2 type, 3 name) once,
 // listed in fgPrinterList; only "EPSONTM" printers get a ticket. The caller then shows the
 // activity page.
-void printTestOfAllPrinters(platform::GridModel &fgKPort, platform::GridModel &fgPrinterList, OrderBuffer &Buffer,
-    print::PrintSurface &vsp, const FGLogWriter &WriteFGLog);
+void printTestOfAllPrinters(platform::GridModel &fgKPort, platform::GridModel &fgPrinterList,
+    OrderBuffer &Buffer, print::PrintSurface &vsp, const FGLogWriter &WriteFGLog);
 
 } // namespace tavo::tickets

@@ -10,7 +10,7 @@ Globals &g()
 
 void resetGlobals()
 {
-    g() = Globals{};
+    g() = Globals {};
 }
 
 } // namespace tavo

@@ -5,7 +5,7 @@
 namespace tavo {
 
 struct Globals {
-    QString gAppDir;                          // <dir>: folder of the program, or $TAVO_HOME
+    QString gAppDir; // <dir>: folder of the program, or $TAVO_HOME
     QString gExeName = QStringLiteral("TavoKPortSrv");
     QString gINIFile, gLogFile, gErrFile;
     QString gCustName, gCorpName, gLogoFile;
@@ -13,10 +13,10 @@ struct Globals {
     QString gDateSep = QStringLiteral("/");
     QString gAmtFmt = QStringLiteral("#,##0");
     QString gUserID;
-    QString gOPDate;                          // business date "YYYY/MM/DD"
-    QString gOPDateYMD;                       // business date "YYYYMMDD"
-    QString gSQLNow;                          // server time expression of the dialect
-    QString gSQLQuote = QStringLiteral("'");  // date literal style: "'", "#" or "TO_DATE"
+    QString gOPDate; // business date "YYYY/MM/DD"
+    QString gOPDateYMD; // business date "YYYYMMDD"
+    QString gSQLNow; // server time expression of the dialect
+    QString gSQLQuote = QStringLiteral("'"); // date literal style: "'", "#" or "TO_DATE"
     QString gKPSplitS1item = QStringLiteral("N");
     QString gKTVAPP = QStringLiteral("N");
     QString gHideTimeMark = QStringLiteral("N");

@@ -10,13 +10,25 @@ using platform::GridColumn;
 // fg1: the watched port's order items, one row per ORDERI row listed.
 struct OrderList {
     enum Column : int {
-        RNo, KPort, KPMark, OrderPID, KSMark, OrderTime, ItemName, PriceCap, Qty, Remark, POSID,
-        DelMark, FileDate, UpdDate, Count
+        RNo,
+        KPort,
+        KPMark,
+        OrderPID,
+        KSMark,
+        OrderTime,
+        ItemName,
+        PriceCap,
+        Qty,
+        Remark,
+        POSID,
+        DelMark,
+        FileDate,
+        UpdDate,
+        Count
     };
-    static constexpr GridColumn columns[Count] = { { u"記錄序號" }, { u"送廚出口" },
-        { u"出菜單號", true }, { u"桌號輪序" }, { u"菜條序號" }, { u"點單時間" }, { u"項目名稱" },
-        { u"價別" }, { u"數量" }, { u"備註說明" }, { u"POS識別碼" }, { u"刪改記號" },
-        { u"建檔日期", true }, { u"修改日期", true } };
+    static constexpr GridColumn columns[Count] = { { u"記錄序號" }, { u"送廚出口" }, { u"出菜單號", true },
+        { u"桌號輪序" }, { u"菜條序號" }, { u"點單時間" }, { u"項目名稱" }, { u"價別" }, { u"數量" },
+        { u"備註說明" }, { u"POS識別碼" }, { u"刪改記號" }, { u"建檔日期", true }, { u"修改日期", true } };
 };
 
 // fgLog: the activity list.

@@ -65,7 +65,8 @@ int showBox(const QString &text)
     int answer = 1;
     QString shown = text;
     shown.replace(u"\r\n"_s, u"\n"_s);
-    platform::services().prompter->ask(appTitle(), shown, platform::BoxIcon::Warning, platform::BoxButtons::Ok);
+    platform::services().prompter->ask(
+        appTitle(), shown, platform::BoxIcon::Warning, platform::BoxButtons::Ok);
     platform::restoreCursor();
     return answer;
 }
