@@ -255,8 +255,8 @@ void BM_Reprint200Rows(benchmark::State &state)
     for (auto _ : state) {
         QElapsedTimer run;
         run.start();
-        const tickets::ReprintResult result = tickets::PrintKPortB(
-            fg1, 1, 200, u"PK"_s, kPrinter, u"Y"_s, u"Y"_s, false, vsp, *site.ticketPrinter, db::gCNT());
+        const tickets::ReprintResult result
+            = tickets::PrintKPortB(fg1, { 1, 200, kPrinter, false }, vsp, *site.ticketPrinter, db::gCNT());
         if (result.outcome != tickets::ReprintOutcome::Printed)
             state.SkipWithError("the reprint failed");
         totalMs += run.nsecsElapsed() / 1e6;

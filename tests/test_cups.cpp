@@ -81,20 +81,33 @@ QImage firstPage(const QString &pdf, const QString &workDir)
 
 // The names of this user's jobs on a queue since a moment, as the spooler lists them, oldest
 // first.
-QStringList jobTitles(const QString &queue, const QDateTime &since)
+// The queue's jobs, oldest first, by id and title. Ids only grow: the jobs of a test are those
+// after the last id it saw, whichever test printed on the same queue a moment before.
+QList<std::pair<int, QString>> queueJobs(const QString &queue)
 {
     cups_job_t *jobs = nullptr;
     const int count
         = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.toUtf8().constData(), 1, CUPS_WHICHJOBS_ALL);
     QList<std::pair<int, QString>> found;
     for (int i = 0; i < count; ++i)
-        if (jobs[i].creation_time >= since.toSecsSinceEpoch())
-            found.append({ jobs[i].id, QString::fromUtf8(jobs[i].title) });
+        found.append({ jobs[i].id, QString::fromUtf8(jobs[i].title) });
     cupsFreeJobs(count, jobs);
     std::sort(found.begin(), found.end());
+    return found;
+}
+
+int lastJobId(const QString &queue)
+{
+    const auto jobs = queueJobs(queue);
+    return jobs.isEmpty() ? 0 : jobs.last().first;
+}
+
+QStringList jobTitlesAfter(const QString &queue, int lastSeen)
+{
     QStringList titles;
-    for (const auto &job : found)
-        titles << job.second;
+    for (const auto &[id, title] : queueJobs(queue))
+        if (id > lastSeen)
+            titles << title;
     return titles;
 }
 
@@ -155,8 +168,9 @@ TEST_F(CupsTest, ReprintedRowsComeOutOfTheQueueAsInkedPdfPages)
     print::PrintSurface vsp;
 
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-    const tickets::ReprintResult result = tickets::PrintKPortB(
-        fg1, 1, 3, u"PK"_s, cupsPrinter(), u"Y"_s, u"Y"_s, false, vsp, ticketPrinter(), db::gCNT());
+    const int lastJob = lastJobId(cupsPrinter());
+    const tickets::ReprintResult result
+        = tickets::PrintKPortB(fg1, { 1, 3, cupsPrinter(), false }, vsp, ticketPrinter(), db::gCNT());
     ASSERT_EQ(result.outcome, tickets::ReprintOutcome::Printed);
     EXPECT_TRUE(env.readErr().isEmpty()) << env.readErr().toStdString();
     EXPECT_EQ(ksMark(rice), u"C101"_s);
@@ -180,7 +194,8 @@ TEST_F(CupsTest, ReprintedRowsComeOutOfTheQueueAsInkedPdfPages)
     const QStringList listed = QDir(pdfFolder()).entryList({ u"*.pdf"_s }, QDir::Files);
     for (const QString &pdf : pdfs)
         EXPECT_TRUE(listed.contains(QFileInfo(pdf).fileName())) << pdf.toStdString() << " is hidden";
-    EXPECT_EQ(jobTitles(cupsPrinter(), before), (QStringList { u"補印菜條: C101"_s, u"補印菜條: C102"_s }));
+    EXPECT_EQ(
+        jobTitlesAfter(cupsPrinter(), lastJob), (QStringList { u"補印菜條: C101"_s, u"補印菜條: C102"_s }));
 
     QTemporaryDir work;
     int red = 0;
@@ -269,8 +284,8 @@ protected:
         fg1.setRows(1);
         for (int rno : rows)
             fg1.addRow({ QString::number(rno), u"PK"_s });
-        return tickets::PrintKPortB(fg1, 1, int(rows.size()), u"PK"_s, queue, u"Y"_s, u"Y"_s, false, vsp,
-            ticketPrinter(), db::gCNT());
+        return tickets::PrintKPortB(
+            fg1, { 1, int(rows.size()), queue, false }, vsp, ticketPrinter(), db::gCNT());
     }
 
     platform::GridModel fg1;
@@ -289,12 +304,12 @@ TEST_F(RawQueueTest, ReprintAndTestTicketReachTheReceiptPrinterAsEscPos)
     addItem(u"白飯"_s, 2, u"A1"_s);
     const int rush = addItem(u"炒青菜"_s, 0);
     const int back = addItem(u"滷肉飯"_s, -1);
-    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    const int lastJob = lastJobId(queue);
     ASSERT_EQ(reprint({ beef, beef + 1, rush, back }).outcome, tickets::ReprintOutcome::Printed);
     ASSERT_TRUE(printer->waitForJobs(3, 30000)) << printer->jobs.size() << " job(s) arrived";
     // A receipt printer's list shows the tickets by their names, the reprints set apart by ".".
-    EXPECT_EQ(
-        jobTitles(queue, before), (QStringList { u".補印菜條: C101"_s, u".補印菜條: "_s, u".補印菜條: "_s }));
+    EXPECT_EQ(jobTitlesAfter(queue, lastJob),
+        (QStringList { u".補印菜條: C101"_s, u".補印菜條: "_s, u".補印菜條: "_s }));
 
     // Each ticket read line by line as a 512-dot head (42 columns, the default) prints it: the
     // colour each line starts with, nothing run past the head.
@@ -518,8 +533,8 @@ int checkWithoutScheduler()
     platform::GridModel fg1;
     print::PrintSurface vsp;
     tickets::KitchenTicketPrinter ticketPrinter;
-    const tickets::ReprintResult result = tickets::PrintKPortB(
-        fg1, 1, 1, u"PK"_s, u"TavoPDF"_s, u"Y"_s, u"Y"_s, false, vsp, ticketPrinter, db::gCNT());
+    const tickets::ReprintResult result
+        = tickets::PrintKPortB(fg1, { 1, 1, u"TavoPDF"_s, false }, vsp, ticketPrinter, db::gCNT());
     expect(result.outcome == tickets::ReprintOutcome::Failed, u"the reprint succeeded"_s);
     expect(env.readLog().contains(u"廚房印表機尚未安裝(pvPrinter), 無法列印:TavoPDF"_s), u"no log line"_s);
     expect(env.prompter.boxes.isEmpty(), u"a message box"_s);

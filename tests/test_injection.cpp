@@ -199,8 +199,8 @@ TEST_P(InjectionTest, ReprintReadsOnlyItsRowsWhateverTheirCellsAndNames)
         fg1.addRow({ cell, u"PK"_s, u"A05"_s });
     print::PrintSurface vsp;
     tickets::KitchenTicketPrinter ticketPrinter;
-    const tickets::ReprintResult result = tickets::PrintKPortB(fg1, 1, fg1.Rows() - 1, u"PK"_s,
-        u"TM-T88 Kitchen"_s, u"Y"_s, u"Y"_s, false, vsp, ticketPrinter, cnt());
+    const tickets::ReprintResult result = tickets::PrintKPortB(
+        fg1, { 1, fg1.Rows() - 1, u"TM-T88 Kitchen"_s, false }, vsp, ticketPrinter, cnt());
     EXPECT_EQ(result.outcome, tickets::ReprintOutcome::NothingToPrint);
     EXPECT_EQ(result.reason, u"找不到所選的點單"_s);
     EXPECT_TRUE(printers.jobs.isEmpty());
@@ -216,8 +216,8 @@ TEST_P(InjectionTest, ReprintReadsOnlyItsRowsWhateverTheirCellsAndNames)
         fg1.addRow({ QString::number(i + 10), u"PK"_s, u"A05"_s });
     }
     const QStringList printedBefore = dump(u"ORDERI"_s);
-    EXPECT_EQ(tickets::PrintKPortB(fg1, 1, fg1.Rows() - 1, u"PK"_s, u"TM-T88 Kitchen"_s, u"Y"_s, u"Y"_s,
-                  false, vsp, ticketPrinter, cnt())
+    EXPECT_EQ(tickets::PrintKPortB(
+                  fg1, { 1, fg1.Rows() - 1, u"TM-T88 Kitchen"_s, false }, vsp, ticketPrinter, cnt())
                   .outcome,
         tickets::ReprintOutcome::Printed);
     QStringList rows;

@@ -539,8 +539,8 @@ TEST_F(ServerRestartTest, AReprintAndAReportAfterARestartWorkAndLeaveTheMarksAsT
     restartServer();
     print::PrintSurface vsp;
     tickets::KitchenTicketPrinter ticketPrinter;
-    const tickets::ReprintResult reprint = tickets::PrintKPortB(
-        fg1, 1, 2, u"PK"_s, u"TM-T88 Kitchen"_s, u"N"_s, u"Y"_s, false, vsp, ticketPrinter, db::gCNT());
+    const tickets::ReprintResult reprint
+        = tickets::PrintKPortB(fg1, { 1, 2, u"TM-T88 Kitchen"_s, false }, vsp, ticketPrinter, db::gCNT());
     EXPECT_EQ(reprint.outcome, tickets::ReprintOutcome::Printed) << env.readErr().toStdString();
     EXPECT_EQ(printers.jobs.size(), 2) << "one ticket a row, none twice";
     EXPECT_EQ(column(u"SELECT KSMark FROM ORDERI ORDER BY RNo"_s), marks);

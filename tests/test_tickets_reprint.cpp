@@ -64,8 +64,7 @@ protected:
 
     ReprintResult reprint(int rowB, int rowE, const QString &printer = kKitchenPrinter)
     {
-        return PrintKPortB(
-            fg1, rowB, rowE, u"PK"_s, printer, u"Y"_s, u"Y"_s, false, vsp, ticketPrinter(), db::gCNT());
+        return PrintKPortB(fg1, { rowB, rowE, printer, false }, vsp, ticketPrinter(), db::gCNT());
     }
 
     tickets::PrintRowResult click(const PrintRowInput &in)
@@ -148,9 +147,7 @@ TEST_F(ReprintTest, TheReprintAndItsTicketsReadParametersOnTheConnectionTheyAreH
     db::Connection handed;
     handed.open(u"Provider=SQLite;Data Source="_s + site);
 
-    EXPECT_EQ(
-        PrintKPortB(fg1, 1, 2, u"PK"_s, kKitchenPrinter, u"Y"_s, u"Y"_s, false, vsp, ticketPrinter(), handed),
-        printed);
+    EXPECT_EQ(PrintKPortB(fg1, { 1, 2, kKitchenPrinter, false }, vsp, ticketPrinter(), handed), printed);
     ASSERT_EQ(printers.jobs.size(), 2);
     EXPECT_EQ(printers.jobs[0].document.tableRows(), QStringList { u"飯|1;"_s }) << "sorted by type";
     const QStringList blocks = printers.jobs[0].document.textBlocks();
@@ -255,9 +252,7 @@ TEST_F(ReprintTest, PreviewAppliesToTheWindowSurfaceAndTicketsStillPrint)
 {
     const int a = addItem(u"牛肉麵"_s, 1);
     list({ a });
-    EXPECT_EQ(PrintKPortB(fg1, 1, 1, u"PK"_s, kKitchenPrinter, u"N"_s, u"N"_s, true, vsp, ticketPrinter(),
-                  db::gCNT()),
-        printed);
+    EXPECT_EQ(PrintKPortB(fg1, { 1, 1, kKitchenPrinter, true }, vsp, ticketPrinter(), db::gCNT()), printed);
     EXPECT_TRUE(vsp.preview());
     EXPECT_EQ(printers.jobs.size(), 1);
 }

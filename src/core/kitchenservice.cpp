@@ -194,9 +194,6 @@ bool KitchenService::start()
         m_hasRun = true;
         emit runningChanged(true);
         updateWatchState();
-        // "出菜單使用點單格式": the box saves the setting the moment it changes.
-        if (m_config.orderForm())
-            ticketPrinter().KPortFORM = u"ORDER"_s;
         m_cycle.setInterval(kCycleMs);
         // Read again at each start, so a site can switch the wake without ending the program;
         // the cycle and the display's timer only consult what was read.

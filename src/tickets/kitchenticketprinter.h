@@ -32,9 +32,6 @@ public:
     QString TableLabel; // "桌號" on the sites configured for it, else empty
     bool BellDone = false; // the buzzer has sounded in this run
 
-    // Set by the service start; kept for the order-ticket form.
-    QString KPortFORM, KPortItemFORM, KPortSlipNo;
-
     // Draws the ticket of the row pRST stands on and sends it to the device already selected on
     // vsp: read, laid out, then its add-on rows marked on cn. Add-on rows after an item are listed
     // on its ticket, and pRST is left on the last row the ticket used. Each step logs its own

@@ -116,14 +116,11 @@ QString activityMessage(const ReprintResult &result, const QString &printer)
 
 } // namespace
 
-ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString &pvKPort,
-    const QString &pvPrinter, const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview,
-    print::PrintSurface &vsp, KitchenTicketPrinter &ticketPrinter, db::Connection &cn)
+ReprintResult PrintKPortB(platform::GridModel &fg1, const ReprintJob &job, print::PrintSurface &vsp,
+    KitchenTicketPrinter &ticketPrinter, db::Connection &cn)
 {
-    Q_UNUSED(pvKPort)
-    Q_UNUSED(pvPrintList)
-    Q_UNUSED(pvPrintItem)
-    vsp.setPreview(pvPreview);
+    const QString &pvPrinter = job.printer;
+    vsp.setPreview(job.preview);
 
     if (pvPrinter.isEmpty()) {
         WriteLog(u"廚房印表機設定錯誤(pvPrinter), 無法列印:"_s + pvPrinter);
@@ -140,14 +137,14 @@ ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, cons
         sortFlag = sortFlag.toUpper();
 
     // A selection of no rows would leave the filter without a condition.
-    if (piRowE < piRowB)
+    if (job.lastRow < job.firstRow)
         return nothingToPrint(u"沒有選取點單"_s);
 
     QString rowCondition;
     if (!step(kTag, [&] {
             // RNo is a number column: a cell is pasted only as the whole number it holds. A cell
             // holding anything else names no row, and must not reach the statement as text.
-            for (int i = piRowB; i <= piRowE; ++i) {
+            for (int i = job.firstRow; i <= job.lastRow; ++i) {
                 bool whole = false;
                 const qint64 rno = fg1.TextMatrix(i, grids::OrderList::RNo).trimmed().toLongLong(&whole);
                 if (whole)
@@ -247,8 +244,8 @@ PrintRowResult reprintSelectedRows(platform::GridModel &fg1, const PrintRowInput
                     const QString item = input.printItem ? u"Y"_s : u"N"_s;
                     // The highlighted rows are the ones printed, wherever the cursor stands.
                     const int rowB = fg1.SelectedRow(0), rowE = fg1.SelectedRow(count - 1);
-                    const ReprintResult reprint = PrintKPortB(fg1, rowB, rowE, input.defKPort, input.printer,
-                        list, item, false, vsp, ticketPrinter, cn);
+                    const ReprintResult reprint
+                        = PrintKPortB(fg1, { rowB, rowE, input.printer, false }, vsp, ticketPrinter, cn);
                     result = { reprint.outcome, activityMessage(reprint, input.printer) };
                     if (WriteFGLog)
                         WriteFGLog(input.defKPort + u"送廚"_s, result.message);

@@ -41,15 +41,20 @@ struct ReprintResult {
     bool operator==(const ReprintResult &) const = default;
 };
 
-// Re-reads the grid rows piRowB..piRowE (their RNo in column 0) from cn, skips those the POS has
-// closed, and prints a kitchen ticket for each of the others on pvPrinter through the ticket
-// window. The rows print order by order (the orders as their first rows were listed), each
-// order exactly as a reprint of its rows alone would print it. A ticket that fails costs only
-// its own row. The tickets are drawn by `ticketPrinter`. pvPreview applies to the window's own
-// surface `vsp`; pvKPort, pvPrintList and pvPrintItem are carried for the callers.
-ReprintResult PrintKPortB(platform::GridModel &fg1, int piRowB, int piRowE, const QString &pvKPort,
-    const QString &pvPrinter, const QString &pvPrintList, const QString &pvPrintItem, bool pvPreview,
-    print::PrintSurface &vsp, KitchenTicketPrinter &ticketPrinter, db::Connection &cn);
+// One reprint: the grid rows firstRow..lastRow (their RNo in column 0), to `printer`; `preview`
+// applies to the window's own surface.
+struct ReprintJob {
+    int firstRow = 0, lastRow = 0;
+    QString printer;
+    bool preview = false;
+};
+
+// Re-reads the job's grid rows from cn, skips those the POS has closed, and prints a kitchen
+// ticket for each of the others on the job's printer. The rows print order by order (the orders
+// as their first rows were listed), each order exactly as a reprint of its rows alone would print
+// it. A ticket that fails costs only its own row. The tickets are drawn by `ticketPrinter`.
+ReprintResult PrintKPortB(platform::GridModel &fg1, const ReprintJob &job, print::PrintSurface &vsp,
+    KitchenTicketPrinter &ticketPrinter, db::Connection &cn);
 
 // Split set items print one ticket per unit; a quantity beyond this is a slip of the terminal,
 // and its item prints as one ticket with the whole quantity instead of thousands of tickets.
