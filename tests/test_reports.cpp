@@ -13,6 +13,7 @@
 #include "reports/shiftreport.h"
 #include "support/escpos_reading.h"
 #include "support/fake_printers.h"
+#include "support/kept_previews.h"
 #include "support/test_environment.h"
 #include "util/globals.h"
 #include "util/grids.h"
@@ -37,31 +38,6 @@ namespace {
 const QString kSchema = u"tavo_reports"_s;
 
 enum class Server { SQLite, PostgreSQL };
-
-// A preview window that keeps what it was asked to show instead of showing it.
-struct KeptPreviews {
-    QList<print::PrintDocument> shown;
-    QList<int> zooms;
-    platform::GridModel list; // the last report's list grid
-    reports::PreviewFactory factory()
-    {
-        return [this] { return std::make_unique<Preview>(*this); };
-    }
-
-private:
-    struct Preview : reports::ReportPreview {
-        explicit Preview(KeptPreviews &kept)
-            : m_kept(kept)
-        {
-        }
-        print::PrintSurface &surface() override { return vsp; }
-        platform::GridModel &listGrid() override { return m_kept.list; }
-        void setZoom(int percent) override { m_kept.zooms.append(percent); }
-        void showModal() override { m_kept.shown.append(vsp.document()); }
-        print::PrintSurface vsp;
-        KeptPreviews &m_kept;
-    };
-};
 
 class ShiftReportTest : public ::testing::TestWithParam<Server> {
 protected:

@@ -12,6 +12,7 @@
 #include "reports/speedreport.h"
 #include "support/escpos_reading.h"
 #include "support/fake_printers.h"
+#include "support/kept_previews.h"
 #include "support/test_environment.h"
 #include "util/grids.h"
 
@@ -32,29 +33,6 @@ namespace {
 const QString kSchema = u"tavo_speed"_s;
 
 enum class Server { SQLite, PostgreSQL };
-
-struct KeptPreviews {
-    QList<print::PrintDocument> shown;
-    platform::GridModel list;
-    reports::PreviewFactory factory()
-    {
-        return [this] { return std::make_unique<Preview>(*this); };
-    }
-
-private:
-    struct Preview : reports::ReportPreview {
-        explicit Preview(KeptPreviews &kept)
-            : m_kept(kept)
-        {
-        }
-        print::PrintSurface &surface() override { return vsp; }
-        platform::GridModel &listGrid() override { return m_kept.list; }
-        void setZoom(int) override { }
-        void showModal() override { m_kept.shown.append(vsp.document()); }
-        print::PrintSurface vsp;
-        KeptPreviews &m_kept;
-    };
-};
 
 QDateTime at(const QString &when)
 {

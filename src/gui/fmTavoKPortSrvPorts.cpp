@@ -15,6 +15,7 @@
 #include "util/report.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -208,6 +209,8 @@ void fmTavoKPortSrv::cmdChangePrinter_Click()
                 platform::BoxIcon::Question, platform::BoxButtons::YesNo)
             != platform::BoxAnswer::Yes)
             return;
+        // The box is gone from the screen before the database work starts.
+        QCoreApplication::processEvents();
         m_service->redirectPrinter(oldPrinter, newPrinter);
     } catch (...) {
         ShowErrMsg(u"fmTavoKPortSrv_cmdChangePrinter_Click"_s);

@@ -171,27 +171,6 @@ QSet<qint64> KdsStore::crossedOff(const QString &port) const
     return rows;
 }
 
-QList<CrossOff> KdsStore::crossedOffBetween(
-    const QString &port, const QDateTime &from, const QDateTime &to) const
-{
-    QList<CrossOff> items;
-    if (!m_ok)
-        return items;
-    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
-    q.prepare(u"SELECT RNo, CrossedAt FROM CrossOffs WHERE KPort = ? AND CrossedAt >= ? AND CrossedAt < ? "
-              u"ORDER BY CrossedAt, RNo"_s);
-    q.addBindValue(port);
-    q.addBindValue(from.toString(kStamp));
-    q.addBindValue(to.toString(kStamp));
-    if (!q.exec()) {
-        m_error = q.lastError().text();
-        return items;
-    }
-    while (q.next())
-        items.append({ q.value(0).toLongLong(), QDateTime::fromString(q.value(1).toString(), kStamp) });
-    return items;
-}
-
 void KdsStore::forgetBefore(const QDateTime &when)
 {
     if (!m_ok)

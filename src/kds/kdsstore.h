@@ -24,13 +24,6 @@ struct Bump {
     bool operator==(const Bump &) const = default;
 };
 
-struct CrossOff {
-    qint64 rno = 0;
-    QDateTime at;
-
-    bool operator==(const CrossOff &) const = default;
-};
-
 class KdsStore {
 public:
     // Opens or creates `filePath` on a connection of its own; ok() says whether it could.
@@ -58,8 +51,6 @@ public:
     bool uncrossOff(const QString &port, qint64 rno);
     // The rows of `port` crossed off now.
     QSet<qint64> crossedOff(const QString &port) const;
-    // The items of `port` crossed off in [from, to) and not taken back, oldest first.
-    QList<CrossOff> crossedOffBetween(const QString &port, const QDateTime &from, const QDateTime &to) const;
 
     // Bumps and cross-offs made before `when`: their orders have long been closed.
     void forgetBefore(const QDateTime &when);
