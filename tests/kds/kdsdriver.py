@@ -31,7 +31,9 @@ class Host:
     def __init__(self, program, site, address="127.0.0.1", pin="", tick_ms=50, report_ticks=False):
         self.program, self.site, self.address, self.pin = program, site, address, pin
         self.tick_ms, self.report_ticks = tick_ms, report_ticks
-        self.port = free_port()
+        # 0 at first: the host listens on a port the kernel gives it, and keeps that one on a restart.
+        # A port found free beforehand can be taken by a browser's connection before the host binds it.
+        self.port = 0
         self.process = None
         self.url = None
 
@@ -46,6 +48,7 @@ class Host:
         line = self.process.stdout.readline()
         if not line.startswith("READY "):
             raise RuntimeError("the host did not start: %r" % line)
+        self.port = int(line.split()[1].rstrip("/").rsplit(":", 1)[1])
         self.url = "http://127.0.0.1:%d/" % self.port
         return self
 
@@ -70,6 +73,17 @@ class Program:
         self.loaded = None
 
     def start(self):
+        # A port found free can still be taken before the display binds it (a browser's connection
+        # gets its port from the same range): then the program starts again on another.
+        for _ in range(5):
+            if self.launch():
+                return self
+            self.stop()
+            self.port = free_port()
+            self.url = "http://127.0.0.1:%d/" % self.port
+        raise RuntimeError("the display found no free port")
+
+    def launch(self):
         build = os.path.dirname(self.program)
         if os.path.basename(build) == "tests":
             build = os.path.dirname(build)
@@ -95,10 +109,12 @@ class Program:
                 raise RuntimeError("the program ended before its display listened")
             if "kds\t" in line:
                 break
-        self.loaded = time.time()
         self.reader = threading.Thread(target=self.process.stderr.read, daemon=True)
         self.reader.start()
-        return self
+        if "無法在" in line:
+            return False
+        self.loaded = time.time()
+        return True
 
     def stop(self):
         if self.process:
