@@ -41,12 +41,12 @@ namespace {
 const QString kPrinter = u"KitchenTM"_s;
 
 // A site in memory: the demo schema, one order of `items` items each followed by two add-ons.
-struct Site {
+struct TicketSite {
     test::TestEnvironment env;
     test::FakePrinterCatalog printers { { kPrinter } };
     std::unique_ptr<tickets::KitchenTicketPrinter> ticketPrinter;
 
-    explicit Site(int items)
+    explicit TicketSite(int items)
     {
         g().gOPDate = u"2026/12/07"_s;
         db::Connection &cn = db::gCNT();
@@ -60,10 +60,10 @@ struct Site {
             insert(u"白飯"_s, u"A1"_s, 2, QString(), QString(), ++list);
             insert(u"滷蛋"_s, u"A1"_s, 1, u"切半"_s, QString(), ++list);
         }
-        ticketPrinter = std::make_unique<tickets::KitchenTicketPrinter>();
+        ticketPrinter = std::make_unique<tickets::KitchenTicketPrinter>(env.site(cn));
         ticketPrinter->vsp.setDevice(kPrinter);
     }
-    ~Site()
+    ~TicketSite()
     {
         ticketPrinter.reset();
         db::gCNT().close();
@@ -126,7 +126,7 @@ void recordTicket(tickets::KitchenTicketPrinter &ticketPrinter, db::Recordset &r
 
 void BM_RecordTicket(benchmark::State &state)
 {
-    Site site(1);
+    TicketSite site(1);
     db::Recordset rs
         = db::gCNT().openRecordset(u"SELECT * FROM ORDERI ORDER BY ListNo"_s, db::Cursor::Client);
     QElapsedTimer timer;
@@ -144,7 +144,7 @@ void BM_RecordTicket(benchmark::State &state)
 
 void BM_RecordTicketToPdf(benchmark::State &state)
 {
-    Site site(1);
+    TicketSite site(1);
     db::Recordset rs
         = db::gCNT().openRecordset(u"SELECT * FROM ORDERI ORDER BY ListNo"_s, db::Cursor::Client);
     QTemporaryDir dir;
@@ -173,7 +173,7 @@ void BM_RecordTicketToPdf(benchmark::State &state)
 
 void BM_LayOutTicket(benchmark::State &state)
 {
-    Site site(1);
+    TicketSite site(1);
     db::Recordset rs
         = db::gCNT().openRecordset(u"SELECT * FROM ORDERI ORDER BY ListNo"_s, db::Cursor::Client);
     print::PrintSurface &vsp = site.ticketPrinter->vsp;
@@ -192,7 +192,7 @@ void BM_LayOutTicket(benchmark::State &state)
 
 void BM_RenderTicketImage(benchmark::State &state)
 {
-    Site site(1);
+    TicketSite site(1);
     db::Recordset rs
         = db::gCNT().openRecordset(u"SELECT * FROM ORDERI ORDER BY ListNo"_s, db::Cursor::Client);
     recordTicket(*site.ticketPrinter, rs);
@@ -209,7 +209,7 @@ void BM_RenderTicketImage(benchmark::State &state)
 
 void BM_RecordTicketToEscPos(benchmark::State &state)
 {
-    Site site(1);
+    TicketSite site(1);
     db::Recordset rs
         = db::gCNT().openRecordset(u"SELECT * FROM ORDERI ORDER BY ListNo"_s, db::Cursor::Client);
     print::PrintSurface &vsp = site.ticketPrinter->vsp;
@@ -240,7 +240,7 @@ void BM_RecordTicketToEscPos(benchmark::State &state)
 
 void BM_Reprint200Rows(benchmark::State &state)
 {
-    Site site(200);
+    TicketSite site(200);
     platform::GridModel fg1;
     fg1.setFormatString(u"RNo"_s);
     fg1.setRows(1);

@@ -43,8 +43,8 @@ void runFor(int ms)
     loop.exec();
 }
 
-struct Site {
-    explicit Site(test::Server server)
+struct WakeSite {
+    explicit WakeSite(test::Server server)
     {
         platform::setEchoEnabled(false);
         platform::services().clock = &clock; // real seconds: the cycle's timers are real
@@ -55,7 +55,7 @@ struct Site {
         table->execute(u"INSERT INTO xxPARAM (ParamID, ParamValue) VALUES ('KPCycleTime', '1')"_s);
         env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"PrintItem"_s, u"Y"_s);
     }
-    ~Site()
+    ~WakeSite()
     {
         service.reset();
         cnt.close();
@@ -64,7 +64,7 @@ struct Site {
     core::KitchenService &run(bool woken)
     {
         env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"WakeOnCommit"_s, woken ? u"Y"_s : u"N"_s);
-        service = std::make_unique<core::KitchenService>(cnt);
+        service = std::make_unique<core::KitchenService>(env.site(cnt));
         service->quit = [](int) {};
         service->load();
         service->start();
@@ -96,7 +96,7 @@ void BM_OrderToScreen(benchmark::State &state)
     // The cycle's orders wait up to a second each: fewer of them tell its spread as well.
     const int orders = woken ? 200 : 30;
     for (auto _ : state) {
-        Site site(server);
+        WakeSite site(server);
         core::KitchenService &service = site.run(woken);
         if (woken && service.wakeSource().isEmpty()) {
             state.SkipWithError("the database cannot wake the service");
@@ -146,7 +146,7 @@ void BM_WakeIdleCpu(benchmark::State &state)
     if (serverMissing(state, server))
         return;
     for (auto _ : state) {
-        Site site(server);
+        WakeSite site(server);
         double percent[2] = {};
         for (bool woken : { false, true }) {
             site.run(woken);

@@ -532,7 +532,7 @@ int checkWithoutScheduler()
     expect(!print::IsPrinterInstalled(u"TavoPDF"_s), u"TavoPDF installed"_s);
     platform::GridModel fg1;
     print::PrintSurface vsp;
-    tickets::KitchenTicketPrinter ticketPrinter;
+    tickets::KitchenTicketPrinter ticketPrinter(Site { g(), db::gCNT(), platform::services() });
     const tickets::ReprintResult result
         = tickets::PrintKPortB(fg1, { 1, 1, u"TavoPDF"_s, false }, vsp, ticketPrinter, db::gCNT());
     expect(result.outcome == tickets::ReprintOutcome::Failed, u"the reprint succeeded"_s);

@@ -103,7 +103,7 @@ TEST_P(InjectionTest, ReadingStatementsFindExactlyTheirRowsAndChangeNothing)
         EXPECT_EQ(fg1.TextMatrix(1, grids::OrderList::ItemName), h);
 
         platform::GridModel room;
-        ASSERT_TRUE(picks::LoadRoomOrder(room, h, &cnt()));
+        ASSERT_TRUE(picks::LoadRoomOrder(room, h, cnt()));
         ASSERT_EQ(room.Rows(), 2) << "the room order lists the order's one row";
         EXPECT_EQ(room.TextMatrix(1, picks::RoomOrderColumns::OrderPID), h);
 
@@ -161,7 +161,7 @@ TEST_P(InjectionTest, WritingStatementsStoreTextsAsGivenInTheirRowsOnly)
             u"INSERT INTO KPORT (KPort, KPortType, KPortName, PrintList, PrintItem, Remark) VALUES ("_s
             + QuotStr(h) + u", 'EPSONTM', "_s + QuotStr(h) + u", 'Y', 'Y', '')"_s);
     platform::GridModel fgKPort;
-    kport::LoadPortGrid(fgKPort, cnt());
+    kport::LoadPortGrid(fgKPort, cnt(), *platform::services().settings);
     for (int row = 1; row < fgKPort.Rows(); ++row) {
         const qint64 rno = fgKPort.TextMatrix(row, grids::PortGrid::RNo).toLongLong();
         if (rno > 0) {
@@ -198,7 +198,7 @@ TEST_P(InjectionTest, ReprintReadsOnlyItsRowsWhateverTheirCellsAndNames)
         { u"0 OR 1=1"_s, u"1) OR (1=1"_s, u"x' OR '1'='1"_s, u"1;DELETE FROM ORDERI"_s })
         fg1.addRow({ cell, u"PK"_s, u"A05"_s });
     print::PrintSurface vsp;
-    tickets::KitchenTicketPrinter ticketPrinter;
+    tickets::KitchenTicketPrinter ticketPrinter(env.site(cnt()));
     const tickets::ReprintResult result = tickets::PrintKPortB(
         fg1, { 1, fg1.Rows() - 1, u"TM-T88 Kitchen"_s, false }, vsp, ticketPrinter, cnt());
     EXPECT_EQ(result.outcome, tickets::ReprintOutcome::NothingToPrint);

@@ -46,7 +46,7 @@ protected:
             = cnt.openRecordset(u"SELECT "_s + column + u" FROM KPORT WHERE RNo = "_s + QString::number(rno));
         return rs.eof() ? u"<none>"_s : rs.text(0);
     }
-    void load() { kport::LoadPortGrid(grid, cnt); }
+    void load() { kport::LoadPortGrid(grid, cnt, *platform::services().settings); }
     // The cells of every data row, joined by "|".
     QStringList rows() const
     {
@@ -69,7 +69,7 @@ TEST_P(PortTableTest, GridLoadCopiesRecordsAndReportsFailures)
     grid.setFormatString(u"a|b"_s);
     int count = -1;
     EXPECT_TRUE(
-        db::FGLoad(grid, u"SELECT RNo, KPort, KPortName, Remark FROM KPORT ORDER BY RNo"_s, &count, &cnt));
+        db::FGLoad(grid, u"SELECT RNo, KPort, KPortName, Remark FROM KPORT ORDER BY RNo"_s, cnt, &count));
     EXPECT_EQ(count, 3);
     EXPECT_EQ(grid.Cols(), 4);
     EXPECT_EQ(grid.TextMatrix(0, 1), u"b"_s) << "the header cells stay";
@@ -78,11 +78,11 @@ TEST_P(PortTableTest, GridLoadCopiesRecordsAndReportsFailures)
     EXPECT_EQ(grid.Row(), 1);
 
     count = -1;
-    EXPECT_FALSE(db::FGLoad(grid, u"SELECT RNo FROM KPORT WHERE RNo < 0"_s, &count, &cnt));
+    EXPECT_FALSE(db::FGLoad(grid, u"SELECT RNo FROM KPORT WHERE RNo < 0"_s, cnt, &count));
     EXPECT_EQ(count, -1) << "the count is left alone without rows";
     EXPECT_EQ(grid.Rows(), 1);
 
-    EXPECT_FALSE(db::FGLoad(grid, u"SELECT Nothing FROM Nowhere"_s, &count, &cnt));
+    EXPECT_FALSE(db::FGLoad(grid, u"SELECT Nothing FROM Nowhere"_s, cnt, &count));
     ASSERT_EQ(env.prompter.boxes.size(), 1);
     EXPECT_TRUE(env.readErr().contains(u"FGLoad\r\npvSQL:SELECT Nothing FROM Nowhere"_s))
         << env.readErr().toStdString();
@@ -211,14 +211,14 @@ TEST_P(PortTableTest, RoomOrderListsTheOpenItemsOfOneOrder)
         u"INSERT INTO ORDERI (RNo, KPort, OrderPID, ItemName, OPDate) VALUES "_s
         u"(1, 'PK', 'A05-1', '牛肉麵', NULL), (2, 'PB', 'A05-1', '啤酒', NULL), "_s
         u"(3, 'PK', 'A05-1', '炒飯', '2026/12/07 10:00:00'), (4, 'PK', 'B1', '湯', '2026/12/07 10:00:00')"_s);
-    EXPECT_TRUE(picks::LoadRoomOrder(grid, u"A05-1"_s, &cnt));
+    EXPECT_TRUE(picks::LoadRoomOrder(grid, u"A05-1"_s, cnt));
     EXPECT_EQ(grid.Cols(), 13);
     EXPECT_EQ(grid.TextMatrix(0, 12), u"修改日期"_s);
     QStringList items { grid.TextMatrix(1, picks::RoomOrderColumns::ItemName),
         grid.TextMatrix(2, picks::RoomOrderColumns::ItemName) };
     items.sort();
     EXPECT_EQ(items, (QStringList { u"啤酒"_s, u"牛肉麵"_s }));
-    EXPECT_FALSE(picks::LoadRoomOrder(grid, u"B1"_s, &cnt)) << "every item closed: nothing to show";
+    EXPECT_FALSE(picks::LoadRoomOrder(grid, u"B1"_s, cnt)) << "every item closed: nothing to show";
     EXPECT_EQ(picks::roomNumber(u"B1"_s), u"B1"_s);
     EXPECT_EQ(picks::roomNumber(u"A05-1"_s), u"A05"_s);
 }

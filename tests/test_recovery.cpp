@@ -538,7 +538,7 @@ TEST_F(ServerRestartTest, AReprintAndAReportAfterARestartWorkAndLeaveTheMarksAsT
 
     restartServer();
     print::PrintSurface vsp;
-    tickets::KitchenTicketPrinter ticketPrinter;
+    tickets::KitchenTicketPrinter ticketPrinter(env.site(db::gCNT()));
     const tickets::ReprintResult reprint
         = tickets::PrintKPortB(fg1, { 1, 2, u"TM-T88 Kitchen"_s, false }, vsp, ticketPrinter, db::gCNT());
     EXPECT_EQ(reprint.outcome, tickets::ReprintOutcome::Printed) << env.readErr().toStdString();

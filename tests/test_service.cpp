@@ -101,7 +101,7 @@ protected:
     }
     KitchenService &load()
     {
-        service = std::make_unique<KitchenService>(cnt);
+        service = std::make_unique<KitchenService>(env.site(cnt));
         service->quit = [this](int code) { quits.append(code); };
         service->load();
         return *service;

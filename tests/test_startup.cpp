@@ -206,7 +206,7 @@ protected:
     void SetUp() override { qputenv("TAVO_HOME", env.dir().toLocal8Bit()); }
     void TearDown() override { qunsetenv("TAVO_HOME"); }
     platform::SingleInstance instance { env.path(u"instance.lock"_s) };
-    std::function<void()> noWindow = [] { ADD_FAILURE() << "no window may open"; };
+    std::function<void(const Site &)> noWindow = [](const Site &) { ADD_FAILURE() << "no window may open"; };
 };
 
 TEST_F(MainTest, EmptyConnectionStringEndsStartWithTheFailureBox)
@@ -263,8 +263,8 @@ TEST_P(SecretTest, PasswordReachesNoLogNoBoxAndNoStandardError)
     QString standardError;
     {
         test::StderrCapture capture;
-        result = core::Main(instance, [] {
-            gui::openServiceWindow();
+        result = core::Main(instance, [](const Site &site) {
+            gui::openServiceWindow(site);
             for (QWidget *w : QApplication::topLevelWidgets())
                 if (qobject_cast<gui::fmTavoKPortSrv *>(w))
                     delete w;

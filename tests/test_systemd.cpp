@@ -156,9 +156,9 @@ private:
 };
 
 // A POS site on SQLite whose service has the restart time 03:05, at 03:04:30.
-class Site {
+class Station {
 public:
-    Site()
+    Station()
     {
         platform::setEchoEnabled(false);
         QDir(env.dir()).mkdir(u"LOG"_s);
@@ -169,14 +169,14 @@ public:
         env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"ShutTime"_s, u"03:05"_s);
         env.clock.set(QDateTime(QDate(2026, 12, 8), QTime(3, 4, 30)));
     }
-    ~Site()
+    ~Station()
     {
         service.reset();
         cnt.close();
     }
     KitchenService &load()
     {
-        service = std::make_unique<KitchenService>(cnt);
+        service = std::make_unique<KitchenService>(env.site(cnt));
         service->quit = [](int) {};
         service->load();
         return *service;
@@ -209,7 +209,7 @@ public:
 
 // The service's cycles from 03:04:30 to 03:06:10: every cycle of the restart minute and some on
 // either side. The restart goes to `mock`'s bus and nowhere else. The messages about the restart.
-QStringList runThroughTheRestartMinute(Site &site, const LogindMock &mock)
+QStringList runThroughTheRestartMinute(Station &site, const LogindMock &mock)
 {
     const bool safe = mock.isMock() || !mock.bus().interface()->isServiceRegistered(kLogin1).value();
     EXPECT_TRUE(safe) << "the test's bus must not have a real logind on it";
@@ -260,7 +260,7 @@ TEST_F(LogindRestartTest, AsksLogindOnceInTheMinuteWithoutAskingTheRunningProgra
         ASSERT_EQ(mock.start(true), QString());
         if (!version.rebootWithFlags.isEmpty())
             mock.addMethod(u"RebootWithFlags"_s, u"t"_s, version.rebootWithFlags);
-        Site site;
+        Station site;
         const QStringList messages = runThroughTheRestartMinute(site, mock);
         EXPECT_EQ(mock.calls().toStdString(), version.expectedCalls.toStdString());
         EXPECT_EQ(site.errorBlocks(u"ShutdownWindows"_s), 0) << site.env.readErr().toStdString();
@@ -299,7 +299,7 @@ TEST_F(LogindRestartTest, ARefusalIsReportedOnceForTheMinute)
         if (!refusal.method.isEmpty())
             mock.addMethod(
                 refusal.method, refusal.method == u"Reboot"_s ? u"b"_s : u"t"_s, raising(refusal.error));
-        Site site;
+        Station site;
         const QStringList messages = runThroughTheRestartMinute(site, mock);
         if (refusal.logind) {
             EXPECT_EQ(mock.calls().toStdString(), refusal.expectedCalls.toStdString())
@@ -361,7 +361,7 @@ TEST(SystemdNotify, ReadyStatusAndKeepAliveReachTheSocket)
         SCOPED_TRACE(address.toStdString());
         NotifySocket systemd(address);
         qputenv("WATCHDOG_USEC", "200000");
-        Site site;
+        Station site;
         site.pos->insert(1);
         site.pos->insert(2);
         KitchenService &s = site.load();

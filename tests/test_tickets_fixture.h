@@ -125,7 +125,7 @@ protected:
     tickets::KitchenTicketPrinter &ticketPrinter()
     {
         if (!m_ticketPrinter)
-            m_ticketPrinter = std::make_unique<tickets::KitchenTicketPrinter>();
+            m_ticketPrinter = std::make_unique<tickets::KitchenTicketPrinter>(env.site(db::gCNT()));
         return *m_ticketPrinter;
     }
     // The same, with the kitchen printer selected.

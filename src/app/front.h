@@ -24,6 +24,6 @@ std::unique_ptr<print::PrinterCatalog> makePrinterCatalog();
 // Qt's own texts (the standard buttons) in the forms' language.
 void installTranslations();
 // What start-up opens once the service is loaded.
-std::function<void()> frontOpener(bool window);
+std::function<void(const Site &)> frontOpener(bool window);
 
 } // namespace tavo::app

@@ -26,7 +26,7 @@ std::unique_ptr<print::PrinterCatalog> makePrinterCatalog()
 
 void installTranslations() { }
 
-std::function<void()> frontOpener(bool)
+std::function<void(const Site &)> frontOpener(bool)
 {
     return core::runHeadless;
 }

@@ -46,7 +46,7 @@ void installTranslations()
     gui::installQtTranslations();
 }
 
-std::function<void()> frontOpener(bool window)
+std::function<void(const Site &)> frontOpener(bool window)
 {
     return window ? gui::openServiceWindow : core::runHeadless;
 }

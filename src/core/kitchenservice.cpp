@@ -33,18 +33,14 @@ namespace {
 // Without "列印菜條" ticked the cycle lists nothing: a new site must hear why its list stays empty.
 const QString kNotChecking = u"列印菜條未勾選, 不檢查新點單"_s;
 
-platform::Services &sv()
-{
-    return platform::services();
-}
-
 // Saves to `path`; when its folder cannot take it, to the program folder, then to the temporary
 // folder: a day's list is worth more than the place it lands in. Every miss is in the error log.
-bool saveSomewhere(const platform::GridModel &grid, const QString &path, const QString &tag)
+bool saveSomewhere(
+    const platform::GridModel &grid, const QString &path, const QString &siteFolder, const QString &tag)
 {
     const QString name = QFileInfo(path).fileName();
     const QString folder = QFileInfo(path).absolutePath();
-    const QStringList places { path, path, g().gAppDir + u'/' + name, QDir::temp().filePath(name) };
+    const QStringList places { path, path, siteFolder + u'/' + name, QDir::temp().filePath(name) };
     for (int i = 0; i < places.size(); ++i) {
         if (i == 1 && !QDir().mkpath(folder))
             continue;
@@ -62,11 +58,11 @@ bool saveSomewhere(const platform::GridModel &grid, const QString &path, const Q
 
 } // namespace
 
-KitchenService::KitchenService(db::Connection &cnt, QObject *parent)
+KitchenService::KitchenService(const Site &site, QObject *parent)
     : QObject(parent)
-    , m_cnt(cnt)
-    , m_config(*platform::services().settings)
-    , m_wake(std::make_unique<DatabaseWake>(cnt))
+    , m_site(site)
+    , m_config(*site.services.settings)
+    , m_wake(std::make_unique<DatabaseWake>(site.connection))
 {
     // An end asked for while the service is still loading comes before the event loop exists,
     // where exit() is ignored and the program would run on with its grids saved and every later
@@ -122,7 +118,7 @@ void KitchenService::load()
 {
     setState(State::Loading);
     try {
-        const QString shiftFile = g().gAppDir + u"/TavoC_fg2.CSV"_s;
+        const QString shiftFile = m_site.values.gAppDir + u"/TavoC_fg2.CSV"_s;
         m_shifts.setColumns(grids::ShiftTable::columns);
         if (QFileInfo::exists(shiftFile)) {
             try {
@@ -134,10 +130,10 @@ void KitchenService::load()
         }
         m_shifts.setEditable(true);
 
-        kport::LoadPortGrid(m_ports, m_cnt);
+        kport::LoadPortGrid(m_ports, m_site.connection, *m_site.services.settings);
         m_testedPrinters.setColumns(grids::TestedPrinters::columns);
 
-        m_config.read(m_cnt);
+        m_config.read(m_site.connection);
         m_listing = m_config.printItem();
         m_wakeOnCommit = m_config.readWakeOnCommit();
 
@@ -148,7 +144,7 @@ void KitchenService::load()
             m_orders.setRow(1);
 
         QString cycle;
-        m_cycleTime = getParamValue(u"KPCycleTime"_s, cycle, m_cnt) ? db::basicVal(cycle) : 4;
+        m_cycleTime = getParamValue(u"KPCycleTime"_s, cycle, m_site.connection) ? db::basicVal(cycle) : 4;
         m_cycleTime = std::clamp(m_cycleTime, 1.0, 5.0);
 
         m_activity.setColumns(grids::ActivityList::columns);
@@ -157,7 +153,7 @@ void KitchenService::load()
 
         // The kitchen's screens follow the table from here to the end, and say whether the
         // watch keeps its list meanwhile.
-        m_display = kds::startKitchenDisplay(m_cnt, g().gAppDir, this);
+        m_display = kds::startKitchenDisplay(m_site, this);
         if (m_display) {
             m_display->setWatchNotice(watchNotice(m_watchState));
             connect(this, &KitchenService::watchStateChanged, m_display.get(),
@@ -170,7 +166,7 @@ void KitchenService::load()
 
         m_start.setInterval(kStartDelayMs);
         emit message(u"本作業30秒後自動啟動"_s, 2);
-        emit announced(u"服務程式已載入: "_s + g().gAppDir + u", 監控送廚出口 "_s + port());
+        emit announced(u"服務程式已載入: "_s + m_site.values.gAppDir + u", 監控送廚出口 "_s + port());
     } catch (...) {
         ShowErrMsg(u"InitForm"_s);
     }
@@ -225,19 +221,19 @@ void KitchenService::tick()
 {
     if (m_state != State::Idle)
         return;
-    emit ticked(sv().clock->now());
+    emit ticked(m_site.services.clock->now());
     emit message({}, 0);
     m_cycle.setEnabled(false);
     setState(State::Scanning);
     try {
         ++m_cycleCount;
         if (m_cycleCount >= m_cycleTime) {
-            const QDateTime now = sv().clock->now();
+            const QDateTime now = m_site.services.clock->now();
             if (now.toString(u"hh:mm"_s) == shutTime())
                 restartComputer(now);
             QString opDate;
-            emit businessDate(
-                getParamValue(u"OPDATE"_s, opDate, m_cnt) ? DBDateDisp(opDate) : DBDateDisp(now.date()));
+            emit businessDate(getParamValue(u"OPDATE"_s, opDate, m_site.connection) ? DBDateDisp(opDate)
+                                                                                    : DBDateDisp(now.date()));
             m_cycleCount = 0;
             emit message(m_listing ? u"檢查新點單資料.."_s : kNotChecking, 0);
             if (m_listing)
@@ -268,7 +264,7 @@ bool KitchenService::scanNow()
 {
     const bool firstScan = db::basicVal(m_orders.Tag()) < 1;
     const int before = firstScan ? m_orders.FixedRows() : m_orders.Rows();
-    const bool listed = watch::AddFG1(m_orders, port(), m_cnt);
+    const bool listed = watch::AddFG1(m_orders, port(), m_site.connection);
     // A first scan empties the list before it fills it.
     if (firstScan)
         emit ordersReset();
@@ -406,7 +402,7 @@ bool KitchenService::print(const std::function<void()> &job)
 tickets::KitchenTicketPrinter &KitchenService::ticketPrinter()
 {
     if (!m_ticketPrinter)
-        m_ticketPrinter = std::make_unique<tickets::KitchenTicketPrinter>();
+        m_ticketPrinter = std::make_unique<tickets::KitchenTicketPrinter>(m_site);
     return *m_ticketPrinter;
 }
 
@@ -427,7 +423,8 @@ void KitchenService::setPort(const QString &port)
 void KitchenService::writeActivity(const QString &type, const QString &msg)
 {
     try {
-        const QStringList cells { sv().clock->now().toString(u"yyyy/MM/dd hh:mm:ss"_s), type, msg };
+        const QStringList cells { m_site.services.clock->now().toString(u"yyyy/MM/dd hh:mm:ss"_s), type,
+            msg };
         m_activity.addRow(cells);
         m_activity.AutoSize(grids::ActivityList::Time, grids::ActivityList::Type);
         emit activityWritten(cells);
@@ -463,14 +460,14 @@ void KitchenService::restartComputer(const QDateTime &now)
 
 // ---- Ending
 
-QString KitchenService::orderFilePath(const QDateTime &when)
+QString KitchenService::orderFilePath(const QDateTime &when) const
 {
-    return g().gAppDir + u"/LOG/KPS"_s + when.toString(u"yyyyMMdd"_s) + u".TXT"_s;
+    return m_site.values.gAppDir + u"/LOG/KPS"_s + when.toString(u"yyyyMMdd"_s) + u".TXT"_s;
 }
 
-QString KitchenService::logFilePath(const QDateTime &when)
+QString KitchenService::logFilePath(const QDateTime &when) const
 {
-    return g().gAppDir + u"/LOG/L"_s + when.toString(u"yyyyMMdd_hhmm"_s) + u".TXT"_s;
+    return m_site.values.gAppDir + u"/LOG/L"_s + when.toString(u"yyyyMMdd_hhmm"_s) + u".TXT"_s;
 }
 
 // A list of the same day left by an earlier run keeps a name of its own (its time of writing
@@ -492,17 +489,17 @@ void KitchenService::keepEarlierRunsList(const QString &path, const QString &tag
 
 bool KitchenService::saveGrids(const QString &tag)
 {
-    return saveGrids(tag, sv().clock->now());
+    return saveGrids(tag, m_site.services.clock->now());
 }
 
 bool KitchenService::saveGrids(const QString &tag, const QDateTime &when)
 {
     const QString orderFile = orderFilePath(when);
     keepEarlierRunsList(orderFile, tag);
-    const bool order = saveSomewhere(m_orders, orderFile, tag);
+    const bool order = saveSomewhere(m_orders, orderFile, m_site.values.gAppDir, tag);
     if (order)
         m_written.insert(QFileInfo(orderFile).absoluteFilePath());
-    const bool log = saveSomewhere(m_activity, logFilePath(when), tag);
+    const bool log = saveSomewhere(m_activity, logFilePath(when), m_site.values.gAppDir, tag);
     return order && log;
 }
 
@@ -527,13 +524,13 @@ void KitchenService::requestEnd()
         return;
     // Nobody answers a box for a program told to end: one open now (the scan's error box above
     // all) or one still to come must not hold the end.
-    sv().prompter->dismissAll();
+    m_site.services.prompter->dismissAll();
     // A scan half done would leave its last rows out of the saved list: it ends first.
     if (m_state != State::Idle) {
         m_endHeld = true;
         return;
     }
-    end(u"fmTavoKPortSrv_endOnRequest"_s, sv().clock->now());
+    end(u"fmTavoKPortSrv_endOnRequest"_s, m_site.services.clock->now());
 }
 
 } // namespace tavo::core

@@ -6,6 +6,7 @@
 // signals; it never reaches into another view, and the service never runs a view's pending events.
 #include "core/stationconfig.h"
 #include "core/windowtimer.h"
+#include "db/site.h"
 #include "kport/portgrid.h"
 #include "platform/gridmodel.h"
 #include "print/printsurface.h"
@@ -21,10 +22,6 @@
 
 #include <functional>
 #include <memory>
-
-namespace tavo::db {
-class Connection;
-}
 
 namespace tavo::kds {
 class KitchenDisplay;
@@ -55,8 +52,9 @@ public:
     // How often the kitchen's screens read the table when the database does not wake them.
     static constexpr int kFollowMs = 1000;
 
-    // All SQL of the service (scans, parameters, the port grid, the wake) runs on `cnt`.
-    explicit KitchenService(db::Connection &cnt, QObject *parent = nullptr);
+    // All SQL of the service (scans, parameters, the port grid, the wake) runs on the site's
+    // connection; the site's folder holds its lists and files.
+    explicit KitchenService(const Site &site, QObject *parent = nullptr);
     ~KitchenService() override;
 
     // ---- The models the views show.
@@ -65,6 +63,9 @@ public:
     platform::GridModel &shifts() { return m_shifts; } // fg2: TavoC_fg2.CSV
     platform::GridModel &ports() { return m_ports; } // fgKPort
     platform::GridModel &testedPrinters() { return m_testedPrinters; } // fgPrinterList
+
+    // What the service works with: the site's values, its connection and the machine's seams.
+    const Site &site() const { return m_site; }
 
     // Reads the settings and parameters, fills the grids, lists the watched port once and arms
     // the automatic start.
@@ -158,8 +159,8 @@ public:
     // failure is in the error log. True when both grids reached a file.
     bool saveGrids(const QString &tag);
     bool saveGrids(const QString &tag, const QDateTime &when);
-    static QString orderFilePath(const QDateTime &when);
-    static QString logFilePath(const QDateTime &when);
+    QString orderFilePath(const QDateTime &when) const;
+    QString logFilePath(const QDateTime &when) const;
     // Ends the process: QCoreApplication::exit once the event loop runs; tests record it.
     std::function<void(int)> quit;
 
@@ -207,7 +208,7 @@ private:
     void updateWake();
     tickets::FGLogWriter activityWriter();
 
-    db::Connection &m_cnt;
+    Site m_site;
     StationConfig m_config;
     print::PrintSurface m_surface; // the tickets of the operator's operations
     platform::GridModel m_orders, m_activity, m_shifts, m_ports, m_testedPrinters;

@@ -18,17 +18,17 @@ namespace tavo::core {
 
 kport::WriteError KitchenService::setPortCell(int row, int col, const QString &text)
 {
-    return kport::setCell(m_ports, row, col, text, m_cnt);
+    return kport::setCell(m_ports, row, col, text, m_site.connection);
 }
 
 kport::WriteError KitchenService::insertPort()
 {
-    return kport::insertRow(m_ports, m_cnt);
+    return kport::insertRow(m_ports, m_site.connection);
 }
 
 kport::WriteError KitchenService::deletePort(int row)
 {
-    return kport::deleteRow(m_ports, row, m_cnt);
+    return kport::deleteRow(m_ports, row, m_site.connection);
 }
 
 void KitchenService::watchPortOfRow(int row)
@@ -52,10 +52,10 @@ void KitchenService::watchPortOfRow(int row)
 int KitchenService::redirectPrinter(const QString &oldPrinter, const QString &newPrinter)
 {
     const platform::BusyPointer busy;
-    const int moved = kport::redirectPrinter(newPrinter, oldPrinter, m_cnt);
+    const int moved = kport::redirectPrinter(newPrinter, oldPrinter, m_site.connection);
     WriteLog(
         u"印表機替換: "_s + oldPrinter + u" -> "_s + newPrinter + u" ("_s + QString::number(moved) + u")"_s);
-    kport::LoadPortGrid(m_ports, m_cnt);
+    kport::LoadPortGrid(m_ports, m_site.connection, *m_site.services.settings);
     // The grid settles before the next click.
     Delay(0.5);
     return moved;
@@ -68,7 +68,7 @@ tickets::PrintRowResult KitchenService::reprintSelected()
     tickets::PrintRowResult result;
     print([&] {
         result = tickets::reprintSelectedRows(
-            m_orders, input, m_surface, ticketPrinter(), m_cnt, activityWriter());
+            m_orders, input, m_surface, ticketPrinter(), m_site.connection, activityWriter());
     });
     return result;
 }
@@ -100,16 +100,16 @@ QString KitchenService::printTestTicket(
 reports::ReportOutcome KitchenService::showShiftReport(ShiftReport report, const QString &opDate,
     const reports::PreviewFactory &newPreview, const reports::MessageFlash &flash)
 {
-    const reports::ShiftInput input { m_shifts, opDate, m_config.printer(), g().gAppDir,
+    const reports::ShiftInput input { m_shifts, opDate, m_config.printer(), m_site.values.gAppDir,
         m_config.printerType() };
     switch (report) {
     case ShiftReport::KitchenItems:
-        return reports::printKitchenShiftReport(input, m_cnt, newPreview, flash);
+        return reports::printKitchenShiftReport(input, m_site.connection, newPreview, flash);
     case ShiftReport::BarItems:
-        return reports::printBarShiftReport(input, m_cnt, newPreview, flash);
+        return reports::printBarShiftReport(input, m_site.connection, newPreview, flash);
     case ShiftReport::ServiceTimes:
         // The times of the port the display watches: the port the service lists.
-        return reports::printServiceTimeReport(input, port(), m_cnt, newPreview, flash);
+        return reports::printServiceTimeReport(input, port(), m_site.connection, newPreview, flash);
     }
     return reports::ReportOutcome::NotRun;
 }

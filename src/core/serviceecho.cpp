@@ -2,7 +2,6 @@
 
 #include "core/kitchenservice.h"
 #include "platform/echo.h"
-#include "util/globals.h"
 
 using namespace Qt::StringLiterals;
 
@@ -11,7 +10,7 @@ namespace tavo::core {
 void echoService(KitchenService &service, EchoMessages messages)
 {
     QObject::connect(&service, &KitchenService::announced, &service,
-        [](const QString &text) { platform::echoLine(g().gExeName, text); });
+        [name = service.site().values.gExeName](const QString &text) { platform::echoLine(name, text); });
     QObject::connect(&service, &KitchenService::activityWritten, &service,
         [](const QStringList &cells) { platform::echoRow(u"fgLog"_s, cells); });
     if (messages == EchoMessages::Yes)

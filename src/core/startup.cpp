@@ -207,9 +207,14 @@ QString connectionFailureText(const QString &connectionString)
     return u"連線失敗!\n請檢查修正"_s + g().gINIFile + u"檔案設定\n"_s + db::maskPassword(connectionString);
 }
 
-void runHeadless()
+Site programSite()
 {
-    auto *service = new KitchenService(db::gCNT(), QCoreApplication::instance());
+    return { g(), db::gCNT(), platform::services() };
+}
+
+void runHeadless(const Site &site)
+{
+    auto *service = new KitchenService(site, QCoreApplication::instance());
     echoService(*service, EchoMessages::Yes);
     service->load();
     superviseBySystemd(*service);
@@ -247,7 +252,7 @@ int SignOutKitchenDisplays()
     return 0;
 }
 
-StartResult Main(platform::SingleInstance &instance, const std::function<void()> &openWindow)
+StartResult Main(platform::SingleInstance &instance, const std::function<void(const Site &)> &openWindow)
 {
     try {
         if (!instance.acquire())
@@ -271,7 +276,7 @@ StartResult Main(platform::SingleInstance &instance, const std::function<void()>
         if (!QDir().mkpath(dir + u"/LOG"_s))
             WriteErrLog(u"sub_Main"_s, ErrorInfo { kErrPathFileAccess, dir + u"/LOG"_s });
         InitTavo3();
-        openWindow();
+        openWindow(programSite());
         return StartResult::Started;
     } catch (...) {
         ShowErrMsg(u"sub_Main"_s);

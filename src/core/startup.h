@@ -1,6 +1,8 @@
 #pragma once
 // The program's entry sequence and its configuration sources: TavoC.INI, the per-user
 // settings store and the business parameters of xxPARAM.
+#include "db/site.h"
+
 #include <QString>
 
 #include <functional>
@@ -30,12 +32,16 @@ QString siteFolderFor(const QString &programFolder);
 // Before that, and for a fatal message, Qt's own handler prints it.
 void routeLibraryMessagesToLog();
 
-// Runs the whole start-up, then `openWindow` (the service window). The instance lock is held by
-// the caller for the life of the process.
-StartResult Main(platform::SingleInstance &instance, const std::function<void()> &openWindow);
+// The program's site: the values start-up read, the main connection and the installed seams.
+// Built by start-up and handed to the front it opens; nothing below reaches for them itself.
+Site programSite();
 
-// Runs the service without a window: its messages, rows and activity go to the echo.
-void runHeadless();
+// Runs the whole start-up, then `openWindow` (the service window) on the program's site. The
+// instance lock is held by the caller for the life of the process.
+StartResult Main(platform::SingleInstance &instance, const std::function<void(const Site &)> &openWindow);
+
+// Runs the service of `site` without a window: its messages, rows and activity go to the echo.
+void runHeadless(const Site &site);
 
 // --install-wake-trigger: opens the connection of TavoC.INI and installs the wake trigger of
 // demo/schema/postgresql-wake.sql there. The exit code: 0 when installed.

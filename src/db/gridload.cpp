@@ -10,11 +10,11 @@ using namespace Qt::StringLiterals;
 
 namespace tavo::db {
 
-bool FGLoad(platform::GridModel &grid, const QString &pvSQL, int *rowCount, Connection *cnt)
+bool FGLoad(platform::GridModel &grid, const QString &pvSQL, Connection &cnt, int *rowCount)
 {
     bool loaded = false;
     try {
-        Recordset rs = (cnt ? *cnt : gCNT()).openRecordset(pvSQL);
+        Recordset rs = cnt.openRecordset(pvSQL);
         grid.setRedraw(false);
         grid.setRows(grid.FixedRows());
         if (rs.isOpen() && !rs.eof()) {

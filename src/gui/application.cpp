@@ -28,9 +28,9 @@ bool installQtTranslations()
     return true;
 }
 
-void openServiceWindow()
+void openServiceWindow(const Site &site)
 {
-    auto *window = new fmTavoKPortSrv;
+    auto *window = new fmTavoKPortSrv(site);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
     core::superviseBySystemd(window->service());

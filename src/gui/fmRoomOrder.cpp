@@ -1,5 +1,6 @@
 #include "gui/fmRoomOrder.h"
 
+#include "db/connection.h"
 #include "gui/gridview.h"
 #include "gui/loadedform.h"
 #include "picks/roomorder.h"
@@ -50,7 +51,7 @@ fmRoomOrder::~fmRoomOrder() = default;
 bool fmRoomOrder::ShowSelect(const QString &pvOrderPID)
 {
     try {
-        if (!picks::LoadRoomOrder(*fgCode, pvOrderPID))
+        if (!picks::LoadRoomOrder(*fgCode, pvOrderPID, db::gCNT()))
             return false;
         Label2->setText(picks::roomNumber(pvOrderPID));
         fgCode->setRow(1);

@@ -1,6 +1,7 @@
 #include "gui/fmTavoKPortSrv.h"
 
 #include "core/serviceecho.h"
+#include "core/startup.h"
 #include "core/terminationsignals.h"
 #include "db/connection.h"
 #include "db/dbglobals.h"
@@ -47,8 +48,13 @@ platform::Services &sv()
 } // namespace
 
 fmTavoKPortSrv::fmTavoKPortSrv(QWidget *parent)
+    : fmTavoKPortSrv(core::programSite(), parent)
+{
+}
+
+fmTavoKPortSrv::fmTavoKPortSrv(const Site &site, QWidget *parent)
     : QWidget(parent)
-    , m_service(std::make_unique<core::KitchenService>(db::gCNT()))
+    , m_service(std::make_unique<core::KitchenService>(site))
     , ui(std::make_unique<Ui::fmTavoKPortSrv>())
 {
     ui->setupUi(this);
@@ -203,8 +209,8 @@ void fmTavoKPortSrv::Form_Load()
         lblHead(1)->setToolTip(
             u"V%1.%2.%3"_s.arg(TAVO_VERSION_MAJOR).arg(TAVO_VERSION_MINOR).arg(TAVO_VERSION_PATCH));
         lblHead(2)->setText(DBDateDisp(sv().clock->now().date()));
-        lblStatus->setText(g().gUserID);
-        lblStatus->setToolTip(db::gCNT().dataSource());
+        lblStatus->setText(m_service->site().values.gUserID);
+        lblStatus->setToolTip(m_service->site().connection.dataSource());
         lblMode->setText({});
         elaMsg->setCaption(u"V%1%2版"_s.arg(TAVO_VERSION_MAJOR).arg(TAVO_VERSION_MINOR));
         // Key preview: the window sees every key before the control that has the focus.
@@ -218,9 +224,9 @@ void fmTavoKPortSrv::Form_Load()
 void fmTavoKPortSrv::InitForm()
 {
     try {
-        txtOpDate->setText(g().gOPDate);
+        txtOpDate->setText(m_service->site().values.gOPDate);
         move(0, 0);
-        txtTavo3MDB->setText(db::gCNT().dataSource());
+        txtTavo3MDB->setText(m_service->site().connection.dataSource());
         {
             const QSignalBlocker quiet(tabPage);
             tabPage->setCurrentIndex(kListTab);

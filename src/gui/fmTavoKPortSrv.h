@@ -30,8 +30,9 @@ class MessagePanel;
 class fmTavoKPortSrv : public QWidget {
     Q_OBJECT
 public:
-    // Runs Form_Load on a service of its own over the main connection: the window is ready,
-    // with the automatic start armed.
+    // Runs Form_Load on a service of its own over `site`: the window is ready, with the
+    // automatic start armed. Without a site, the program's own (core::programSite()).
+    explicit fmTavoKPortSrv(const Site &site, QWidget *parent = nullptr);
     explicit fmTavoKPortSrv(QWidget *parent = nullptr);
     ~fmTavoKPortSrv() override;
 

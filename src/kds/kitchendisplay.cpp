@@ -1,12 +1,12 @@
 #include "kds/kitchendisplay.h"
 
+#include "db/site.h"
 #include "kds/httpfront.h"
 #include "kds/kdsstore.h"
 #include "kds/pingate.h"
 #include "kds/websocketlink.h"
 #include "platform/echo.h"
 #include "platform/services.h"
-#include "util/globals.h"
 #include "util/report.h"
 
 #include <QDir>
@@ -538,15 +538,14 @@ void KitchenDisplay::updatePace()
         m_store->crossedOffSince(m_port, from), dayStart, wall, qint64(m_settings.redMinutes) * 60);
 }
 
-std::unique_ptr<KitchenDisplay> startKitchenDisplay(
-    db::Connection &cn, const QString &siteDir, QObject *parent)
+std::unique_ptr<KitchenDisplay> startKitchenDisplay(const Site &site, QObject *parent)
 {
-    KdsSettings settings = readKdsSettings(*platform::services().settings);
+    KdsSettings settings = readKdsSettings(*site.services.settings);
     // The cards show what the tickets print.
-    settings.menuRemarks = g().gKPPrintMenuRemark == u"Y"_s;
+    settings.menuRemarks = site.values.gKPPrintMenuRemark == u"Y"_s;
     if (!settings.enabled())
         return nullptr;
-    auto display = std::make_unique<KitchenDisplay>(cn, settings, siteDir, parent);
+    auto display = std::make_unique<KitchenDisplay>(site.connection, settings, site.values.gAppDir, parent);
     if (!display->start()) {
         WriteErrLog(u"KitchenDisplay_start"_s, ErrorInfo { kGenericErrorNumber, display->error() });
         platform::echoLine(u"kds"_s, display->error());

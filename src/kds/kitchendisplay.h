@@ -22,6 +22,10 @@
 #include <chrono>
 #include <memory>
 
+namespace tavo {
+struct Site;
+}
+
 namespace tavo::db {
 class Connection;
 }
@@ -125,11 +129,10 @@ private:
     bool m_readFailed = false;
 };
 
-// Reads [KDS] from the settings and, when a port is set, starts the display for `siteDir` on
-// `cn`. The address to open goes to the headless echo and the text log; a failure to start to
-// the error log. Null when the display is off or could not start.
-std::unique_ptr<KitchenDisplay> startKitchenDisplay(
-    db::Connection &cn, const QString &siteDir, QObject *parent = nullptr);
+// Reads [KDS] from the site's settings and, when a port is set, starts the display for the site's
+// folder on its connection. The address to open goes to the headless echo and the text log; a failure to
+// start to the error log. Null when the display is off or could not start.
+std::unique_ptr<KitchenDisplay> startKitchenDisplay(const Site &site, QObject *parent = nullptr);
 
 // Signs out every device of the display of `siteDir`, whether or not the service runs: a running
 // display closes their pages within a few seconds. False, with the reason, when KDS.db cannot be

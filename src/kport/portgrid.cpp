@@ -7,7 +7,6 @@
 #include "platform/gridmodel.h"
 #include "platform/services.h"
 #include "print/printercatalog.h"
-#include "util/globals.h"
 #include "util/grids.h"
 #include "util/report.h"
 
@@ -21,18 +20,11 @@ namespace {
 
 const QString kEpson = u"EPSONTM"_s;
 
-QString kpSetting(const QString &key)
-{
-    return platform::services().settings->get(u"Tavo3"_s, u"KP"_s, key);
-}
-
-// The server's clock in the dialect of `cnt`; start-up sets it, a caller on another connection
-// gets the one of its own provider.
+// The server's clock in the dialect of `cnt`.
 QString serverNow(db::Connection &cnt)
 {
-    QString now = g().gSQLNow, quote;
-    if (now.isEmpty())
-        db::dialectOf(cnt.provider(), now, quote);
+    QString now, quote;
+    db::dialectOf(cnt.provider(), now, quote);
     return now;
 }
 
@@ -53,11 +45,12 @@ QString portRowsSql()
         + u"   AND (PrintList = 'Y' or PrintItem = 'Y') "_s;
 }
 
-void LoadPortGrid(platform::GridModel &fgKPort, db::Connection &cnt)
+void LoadPortGrid(platform::GridModel &fgKPort, db::Connection &cnt, const platform::SettingsStore &settings)
 {
+    const auto kpSetting = [&](const QString &key) { return settings.get(u"Tavo3"_s, u"KP"_s, key); };
     fgKPort.setColumns(PortGrid::columns);
     fgKPort.setRows(1);
-    db::FGLoad(fgKPort, portRowsSql(), nullptr, &cnt);
+    db::FGLoad(fgKPort, portRowsSql(), cnt);
     // The bar row first: each goes right below the header, so the kitchen row ends on top.
     struct Default {
         QString port, prefix;

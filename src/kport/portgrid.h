@@ -15,6 +15,7 @@ class Connection;
 }
 namespace tavo::platform {
 class GridModel;
+class SettingsStore;
 }
 
 namespace tavo::kport {
@@ -24,7 +25,8 @@ QString portRowsSql();
 
 // Header, KPORT rows, then the default rows above them, columns fitted, cursor on row 1 (or on
 // the header when there is no row). A failing query is shown by FGLoad; the default rows stay.
-void LoadPortGrid(platform::GridModel &fgKPort, db::Connection &cnt);
+// The default rows come from `settings`.
+void LoadPortGrid(platform::GridModel &fgKPort, db::Connection &cnt, const platform::SettingsStore &settings);
 
 // The names of the grid's columns as KPORT names them.
 QString columnKey(int col);

@@ -19,11 +19,11 @@ QString roomNumber(const QString &pvOrderPID)
     return pvOrderPID.left(3);
 }
 
-bool LoadRoomOrder(platform::GridModel &fgCode, const QString &pvOrderPID, db::Connection *cnt)
+bool LoadRoomOrder(platform::GridModel &fgCode, const QString &pvOrderPID, db::Connection &cnt)
 {
     fgCode.setColumns(RoomOrderColumns::columns);
     fgCode.setRows(1);
-    db::FGLoad(fgCode, roomOrderSql(pvOrderPID), nullptr, cnt);
+    db::FGLoad(fgCode, roomOrderSql(pvOrderPID), cnt);
     fgCode.AutoSize(0, fgCode.Cols() - 1);
     return fgCode.Rows() > 1;
 }

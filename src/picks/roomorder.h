@@ -39,8 +39,8 @@ QString roomOrderSql(const QString &pvOrderPID);
 // The room number of an order: its first three characters.
 QString roomNumber(const QString &pvOrderPID);
 
-// The view's grid: its header and the order's open rows, read on `cnt` (the main connection
-// when null). True when there is at least one.
-bool LoadRoomOrder(platform::GridModel &fgCode, const QString &pvOrderPID, db::Connection *cnt = nullptr);
+// The view's grid: its header and the order's open rows, read on `cnt`. True when there is at
+// least one.
+bool LoadRoomOrder(platform::GridModel &fgCode, const QString &pvOrderPID, db::Connection &cnt);
 
 } // namespace tavo::picks

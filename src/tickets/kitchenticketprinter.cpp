@@ -2,8 +2,6 @@
 
 #include "db/dbglobals.h"
 #include "platform/ini.h"
-#include "platform/services.h"
-#include "util/globals.h"
 #include "util/report.h"
 
 #include <cmath>
@@ -12,7 +10,8 @@ using namespace Qt::StringLiterals;
 
 namespace tavo::tickets {
 
-KitchenTicketPrinter::KitchenTicketPrinter()
+KitchenTicketPrinter::KitchenTicketPrinter(const Site &site)
+    : m_site(site)
 {
     try {
         vsp.setTableBorder(10);
@@ -24,16 +23,15 @@ KitchenTicketPrinter::KitchenTicketPrinter()
         ShowErrMsg(u"Form_Load"_s);
     }
     try {
-        const QString site = GetINI(g().gINIFile, u"PARAM"_s, TableLabelSiteKey);
-        if (!site.isEmpty() && g().gCustName == site)
+        const QString site = GetINI(m_site.values.gINIFile, u"PARAM"_s, TableLabelSiteKey);
+        if (!site.isEmpty() && m_site.values.gCustName == site)
             TableLabel = u"桌號"_s;
     } catch (...) {
         ShowErrMsg(u"Form_Load"_s);
     }
     try {
         bool numeric = false;
-        const double twips = platform::services()
-                                 .settings->get(u"Tavo3"_s, u"KP"_s, u"lblSlipTopMargin"_s)
+        const double twips = m_site.services.settings->get(u"Tavo3"_s, u"KP"_s, u"lblSlipTopMargin"_s)
                                  .trimmed()
                                  .toDouble(&numeric);
         // Above the paper or beyond its end the header would not print at all.
@@ -47,7 +45,7 @@ KitchenTicketPrinter::KitchenTicketPrinter()
 TicketSettings KitchenTicketPrinter::ticketSettings(
     const QString &pvPrintSNo, int pvSplitCount, const QString &pvCustTotal, const QString &pvKPName) const
 {
-    const Globals &gv = g();
+    const Globals &gv = m_site.values;
     TicketSettings s;
     s.printSNo = pvPrintSNo;
     s.splitCount = pvSplitCount;
@@ -59,11 +57,11 @@ TicketSettings KitchenTicketPrinter::ticketSettings(
     s.ringBell = !BellDone;
     s.privateRooms = gv.gKTVAPP == u"Y"_s;
     s.hideTimeMark = gv.gHideTimeMark == u"Y"_s;
-    s.splitSetItems = gv.gKPSplitS1item == u"Y"_s;
+    s.splitSetItems = splitsSetItems();
     s.menuRemarks = gv.gKPPrintMenuRemark == u"Y"_s;
     s.opDate = gv.gOPDate;
     s.exeName = gv.gExeName;
-    s.printedAt = platform::services().clock->now();
+    s.printedAt = m_site.services.clock->now();
     return s;
 }
 

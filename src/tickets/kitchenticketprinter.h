@@ -2,6 +2,7 @@
 // The printer of kitchen tickets: the print surface they are drawn on, and the ticket settings
 // read once when it is made. The service makes one on its first ticket and keeps it for its
 // life, so BellDone really means "once per run"; whoever prints tickets is handed it.
+#include "db/site.h"
 #include "print/printsurface.h"
 #include "tickets/kitchenticket.h"
 
@@ -20,7 +21,7 @@ inline const QSize kRollPaper(
 class KitchenTicketPrinter {
 public:
     // Sets the surface up for the roll and reads the ticket settings of the site and the station.
-    KitchenTicketPrinter();
+    explicit KitchenTicketPrinter(const Site &site);
     KitchenTicketPrinter(const KitchenTicketPrinter &) = delete;
     KitchenTicketPrinter &operator=(const KitchenTicketPrinter &) = delete;
 
@@ -44,11 +45,14 @@ public:
     TicketSettings ticketSettings(const QString &pvPrintSNo, int pvSplitCount, const QString &pvCustTotal,
         const QString &pvKPName) const;
 
+    // Set items ("S1") print one ticket per unit (KPSplitS1item of xxPARAM).
+    bool splitsSetItems() const { return m_site.values.gKPSplitS1item == QStringLiteral("Y"); }
     // The INI key (section "PARAM" of TavoC.INI) naming the site whose tickets label the table
     // "桌號"; compared with the site's CustName.
     static inline const QString TableLabelSiteKey = QStringLiteral("TableLabelSite");
 
 private:
+    Site m_site;
     bool m_paramsRead = false;
 };
 

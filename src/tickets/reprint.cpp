@@ -9,7 +9,6 @@
 #include "print/printsurface.h"
 #include "tickets/kitchenticketprinter.h"
 #include "tickets/step.h"
-#include "util/globals.h"
 #include "util/grids.h"
 #include "util/report.h"
 
@@ -200,7 +199,7 @@ ReprintResult PrintKPortB(platform::GridModel &fg1, const ReprintJob &job, print
                 const QString itemType = rs.text(u"ItemType"_s);
                 const double qty = rs.number(u"Qty"_s);
                 const QString serial = rs.text(u"KSMark"_s);
-                const bool split = g().gKPSplitS1item == u"Y"_s && itemType == u"S1"_s;
+                const bool split = ticketPrinter.splitsSetItems() && itemType == u"S1"_s;
                 if (split && qty > 1 && qty <= kMaxSplitTickets) {
                     for (int i = 1; i <= qty; ++i)
                         printTicket(rs, i, serial, label + u"-"_s + QString::number(i));

@@ -29,8 +29,8 @@ int main(int argc, char **argv)
         return 2;
     }
     tavo::platform::SingleInstance instance;
-    const auto opened = tavo::core::Main(instance, [&] {
-        auto *service = new tavo::core::KitchenService(tavo::db::gCNT(), &app);
+    const auto opened = tavo::core::Main(instance, [&](const tavo::Site &site) {
+        auto *service = new tavo::core::KitchenService(site, &app);
         service->load();
         if (state == u"waiting"_s) {
             service->startTimer().setEnabled(false);

@@ -2,6 +2,7 @@
 // Stand-ins for the machine: a clock that only moves when told, message boxes answered from a
 // script, settings in memory, a restart that is only written down. TestEnvironment puts them
 // all in place for one test, with fresh globals and a temporary program folder.
+#include "db/site.h"
 #include "platform/services.h"
 
 #include <QByteArray>
@@ -135,6 +136,9 @@ public:
     ScriptedPrompter prompter;
     MemorySettings settings;
     RecordingRestart restart;
+
+    // The site a service of this test works with: this environment's values and fakes over `cnt`.
+    Site site(db::Connection &cnt) { return { g(), cnt, platform::services() }; }
 
     QString dir() const;
     // A path inside the temporary folder.
