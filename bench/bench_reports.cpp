@@ -11,6 +11,7 @@
 #include "benchdata.h"
 #include "db/connection.h"
 #include "db/dbglobals.h"
+#include "db/site.h"
 #include "demo/demoschema.h"
 #include "demo/rowgenerator.h"
 #include "platform/gridmodel.h"
@@ -62,6 +63,7 @@ struct Bench {
         SetDBType(cnt.provider());
     }
     int itemRows() const { return int(laidOut.tableRows().size()); }
+    Site site() { return { g(), cnt, platform::services() }; }
 };
 
 double mainSelectMs(db::Connection &cnt, const reports::ShiftWindow &window)
@@ -86,7 +88,7 @@ void BM_DayShiftReport(benchmark::State &state)
     const reports::ShiftInput input { fg2, day, {}, appDir.path() };
     double floorMs = 0;
     for (auto _ : state) {
-        if (reports::printKitchenShiftReport(input, bench.cnt, bench.factory, [](const QString &) {})
+        if (reports::printKitchenShiftReport(input, bench.site(), bench.factory, [](const QString &) {})
             != reports::ReportOutcome::Shown) {
             state.SkipWithError("the report was not laid out");
             return;
@@ -107,7 +109,7 @@ void BM_AllRowsReport(benchmark::State &state)
     double floorMs = 0;
     for (auto _ : state) {
         if (reports::printItemSummary(
-                { u"PK"_s, u"廚房"_s, { first, last, u"00:00:00"_s, u"23:59:59"_s }, {} }, bench.cnt,
+                { u"PK"_s, u"廚房"_s, { first, last, u"00:00:00"_s, u"23:59:59"_s }, {} }, bench.site(),
                 bench.factory, [](const QString &) {})
             != reports::ReportOutcome::Shown) {
             state.SkipWithError("the report was not laid out");
@@ -163,7 +165,8 @@ void runServiceTimes(benchmark::State &state, const QString &timeB, const QStrin
     double readMs = 0;
     qsizetype items = 0;
     for (auto _ : state) {
-        if (reports::printServiceTimeReport(input, u"PK"_s, bench.cnt, bench.factory, [](const QString &) {})
+        if (reports::printServiceTimeReport(input, u"PK"_s, Site { g(), bench.cnt, platform::services() },
+                bench.factory, [](const QString &) {})
             != reports::ReportOutcome::Shown) {
             state.SkipWithError("the report was not laid out");
             return;

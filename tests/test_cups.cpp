@@ -397,7 +397,7 @@ TEST_F(RawQueueTest, TheKitchenReportPrintsEveryRowWholeOnTheRoll)
     ASSERT_EQ(
         reports::printItemSummary(
             { u"PK"_s, u"廚房"_s, { u"2026/12/07"_s, u"2026/12/07"_s, u"00:00:00"_s, u"23:59:59"_s }, queue },
-            cn, [] { return std::make_unique<gui::frmVSPBlank>(); }, [](const QString &) {}),
+            env.site(cn), [] { return std::make_unique<gui::frmVSPBlank>(); }, [](const QString &) {}),
         reports::ReportOutcome::Shown)
         << env.readErr().toStdString();
     ASSERT_TRUE(printer->waitForJobs(2, 30000)) << printer->jobs.size() << " job(s) arrived";

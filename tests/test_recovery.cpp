@@ -553,7 +553,7 @@ TEST_F(ServerRestartTest, AReprintAndAReportAfterARestartWorkAndLeaveTheMarksAsT
     QList<print::PrintDocument> shown;
     const reports::ReportOutcome report = reports::printItemSummary(
         { u"PK"_s, u"廚房"_s, { u"2026/12/07"_s, u"2026/12/07"_s, u"00:00:00"_s, u"23:59:59"_s }, {}, false },
-        db::gCNT(), [&] { return std::make_unique<KeptPreview>(shown); }, [](const QString &) {});
+        env.site(db::gCNT()), [&] { return std::make_unique<KeptPreview>(shown); }, [](const QString &) {});
     ASSERT_EQ(report, reports::ReportOutcome::Shown) << env.readErr().toStdString();
     EXPECT_TRUE(shown.last().tableRows().join(u'\n').contains(u"宮保雞丁"_s));
 }

@@ -98,7 +98,7 @@ protected:
     {
         fg2.setRow(row);
         return reports::printKitchenShiftReport(
-            { fg2, opDate, printer, env.dir() }, cn, previews.factory(), flash);
+            { fg2, opDate, printer, env.dir() }, env.site(cn), previews.factory(), flash);
     }
 
     reports::ReportOutcome runList(const QString &priceCap, const QString &port = u"PK"_s)
@@ -106,7 +106,7 @@ protected:
         return reports::printItemSummary(
             { port, u"廚房"_s, { u"2024/03/01"_s, u"2024/03/01"_s, u"00:00:00"_s, u"23:59:59"_s }, {},
                 priceCap == u"Y"_s },
-            cn, previews.factory(), flash);
+            env.site(cn), previews.factory(), flash);
     }
 
     QStringList itemRows() const
@@ -199,8 +199,8 @@ TEST_P(ShiftReportTest, OnAReceiptPrinterEveryRowPrintsWholeWithinTheRollsColumn
     for (const Case &c : cases) {
         SCOPED_TRACE(c.printer.toStdString());
         fg2.setRow(1);
-        ASSERT_EQ(reports::printKitchenShiftReport(
-                      { fg2, u"2024/03/01"_s, c.printer, env.dir(), c.type }, cn, previews.factory(), flash),
+        ASSERT_EQ(reports::printKitchenShiftReport({ fg2, u"2024/03/01"_s, c.printer, env.dir(), c.type },
+                      env.site(cn), previews.factory(), flash),
             reports::ReportOutcome::Shown);
         const print::PrintDocument &doc = previews.shown.last();
         EXPECT_EQ(doc.roll, c.roll);
@@ -328,8 +328,8 @@ TEST(ShiftReportDemo, EveryShiftOfTheDemoSiteShowsSeveralCategoriesAtBothStation
         fg2.setRow(row);
         const reports::ShiftInput input { fg2, u"2024/03/01"_s, {}, env.dir() };
         for (auto click : { reports::printKitchenShiftReport, reports::printBarShiftReport }) {
-            ASSERT_EQ(
-                click(input, cn, previews.factory(), [](const QString &) {}), reports::ReportOutcome::Shown)
+            ASSERT_EQ(click(input, env.site(cn), previews.factory(), [](const QString &) {}),
+                reports::ReportOutcome::Shown)
                 << env.readErr().toStdString();
             const QStringList blocks = previews.shown.last().textBlocks();
             EXPECT_GE(blocks.filter(u"類別: "_s).size(), 2) << row;

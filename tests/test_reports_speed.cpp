@@ -103,8 +103,8 @@ protected:
     reports::ReportOutcome run(int shiftRow, const QString &printer = {}, const QString &port = u"PK"_s)
     {
         fg2.setRow(shiftRow);
-        return reports::printServiceTimeReport({ fg2, u"2024/03/01"_s, printer, env.dir() }, port, cn,
-            previews.factory(), [this](const QString &text) { flashes.append(text); });
+        return reports::printServiceTimeReport({ fg2, u"2024/03/01"_s, printer, env.dir() }, port,
+            env.site(cn), previews.factory(), [this](const QString &text) { flashes.append(text); });
     }
 
     // A lunch and a night with their bumps, in the order the kitchen made them.

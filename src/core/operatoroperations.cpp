@@ -104,12 +104,12 @@ reports::ReportOutcome KitchenService::showShiftReport(ShiftReport report, const
         m_config.printerType() };
     switch (report) {
     case ShiftReport::KitchenItems:
-        return reports::printKitchenShiftReport(input, m_site.connection, newPreview, flash);
+        return reports::printKitchenShiftReport(input, m_site, newPreview, flash);
     case ShiftReport::BarItems:
-        return reports::printBarShiftReport(input, m_site.connection, newPreview, flash);
+        return reports::printBarShiftReport(input, m_site, newPreview, flash);
     case ShiftReport::ServiceTimes:
         // The times of the port the display watches: the port the service lists.
-        return reports::printServiceTimeReport(input, port(), m_site.connection, newPreview, flash);
+        return reports::printServiceTimeReport(input, port(), m_site, newPreview, flash);
     }
     return reports::ReportOutcome::NotRun;
 }

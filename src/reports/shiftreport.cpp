@@ -2,10 +2,10 @@
 
 #include "db/connection.h"
 #include "db/dbglobals.h"
+#include "db/site.h"
 #include "platform/cursor.h"
 #include "platform/gridfiles.h"
 #include "platform/gridmodel.h"
-#include "platform/services.h"
 #include "print/printercatalog.h"
 #include "util/dates.h"
 #include "util/grids.h"
@@ -117,7 +117,7 @@ print::PrintPaper reportPaper(const QString &printer, const QString &printerType
     return paper;
 }
 
-ReportOutcome printItemSummary(const ItemSummaryRequest &request, db::Connection &cn,
+ReportOutcome printItemSummary(const ItemSummaryRequest &request, const Site &site,
     const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
 {
     const ShiftWindow &window = request.window;
@@ -134,9 +134,10 @@ ReportOutcome printItemSummary(const ItemSummaryRequest &request, db::Connection
 
         const platform::BusyPointer busy;
         vsp.setPreview(true);
-        db::Recordset rs = cn.openRecordset(kpTypeListSql(request.port, window, request.byPriceClass));
+        db::Recordset rs
+            = site.connection.openRecordset(kpTypeListSql(request.port, window, request.byPriceClass));
         if (rs.eof()) {
-            platform::services().prompter->ask(appTitle(), u"沒有出菜單資料:"_s + request.port,
+            site.services.prompter->ask(appTitle(), u"沒有出菜單資料:"_s + request.port,
                 platform::BoxIcon::Information, platform::BoxButtons::Ok);
             return ReportOutcome::NotRun;
         }
@@ -164,7 +165,7 @@ ReportOutcome printItemSummary(const ItemSummaryRequest &request, db::Connection
         vsp.paragraph(u"統計期間: "_s + window.dateB);
         vsp.paragraph(u"           -> "_s + window.dateE);
         vsp.paragraph(u"時段: "_s + window.timeB + u" -> "_s + window.timeE);
-        vsp.paragraph(u"列印時間: "_s + platform::services().clock->now().toString(u"yyyy/MM/dd hh:mm"_s));
+        vsp.paragraph(u"列印時間: "_s + site.services.clock->now().toString(u"yyyy/MM/dd hh:mm"_s));
         vsp.paragraph(u"    "_s);
 
         vsp.setTextAlign(7);
@@ -207,8 +208,8 @@ ReportOutcome printItemSummary(const ItemSummaryRequest &request, db::Connection
 
             double supplement = 0;
             {
-                db::Recordset extra
-                    = cn.openRecordset(supplementSql(typeNo, itemName, cap, window, request.byPriceClass));
+                db::Recordset extra = site.connection.openRecordset(
+                    supplementSql(typeNo, itemName, cap, window, request.byPriceClass));
                 if (!extra.eof())
                     supplement = extra.number(u"SumRtnQty"_s);
             }
@@ -260,7 +261,7 @@ std::optional<SelectedShift> selectedShift(const ShiftInput &input, const Messag
 }
 
 ReportOutcome printShiftReport(const QString &tag, const QString &kPort, const QString &kPName,
-    const ShiftInput &input, db::Connection &cn, const PreviewFactory &newPreview,
+    const ShiftInput &input, const Site &site, const PreviewFactory &newPreview,
     const MessageFlash &DispElaMsg)
 {
     try {
@@ -268,8 +269,8 @@ ReportOutcome printShiftReport(const QString &tag, const QString &kPort, const Q
         if (!shift)
             return ReportOutcome::NotRun;
         return printItemSummary(
-            { kPort, kPName, shift->window, input.printer.trimmed(), true, input.printerType.trimmed() }, cn,
-            newPreview, DispElaMsg);
+            { kPort, kPName, shift->window, input.printer.trimmed(), true, input.printerType.trimmed() },
+            site, newPreview, DispElaMsg);
     } catch (...) {
         ShowErrMsg(tag);
         return ReportOutcome::Failed;

@@ -7,6 +7,10 @@
 #include <QString>
 #include <optional>
 
+namespace tavo {
+struct Site;
+}
+
 namespace tavo::db {
 class Connection;
 }
@@ -57,7 +61,7 @@ struct ItemSummaryRequest {
 };
 
 // Builds the item summary on a new preview window and shows it modally.
-ReportOutcome printItemSummary(const ItemSummaryRequest &request, db::Connection &cn,
+ReportOutcome printItemSummary(const ItemSummaryRequest &request, const Site &site,
     const PreviewFactory &newPreview, const MessageFlash &DispElaMsg);
 
 // What the report buttons read from the service window.
@@ -82,21 +86,21 @@ std::optional<SelectedShift> selectedShift(const ShiftInput &input, const Messag
 // The buttons' logic: the item summary of the station over the selected shift. Errors are
 // shown with `tag`.
 ReportOutcome printShiftReport(const QString &tag, const QString &kPort, const QString &kPName,
-    const ShiftInput &input, db::Connection &cn, const PreviewFactory &newPreview,
+    const ShiftInput &input, const Site &site, const PreviewFactory &newPreview,
     const MessageFlash &DispElaMsg);
 
-inline ReportOutcome printKitchenShiftReport(const ShiftInput &input, db::Connection &cn,
+inline ReportOutcome printKitchenShiftReport(const ShiftInput &input, const Site &site,
     const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
 {
     return printShiftReport(QStringLiteral("cmdPrintShiftItemSum_Click"), QStringLiteral("PK"),
-        QStringLiteral("廚房"), input, cn, newPreview, DispElaMsg);
+        QStringLiteral("廚房"), input, site, newPreview, DispElaMsg);
 }
 
-inline ReportOutcome printBarShiftReport(const ShiftInput &input, db::Connection &cn,
+inline ReportOutcome printBarShiftReport(const ShiftInput &input, const Site &site,
     const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
 {
     return printShiftReport(QStringLiteral("cmdPrintShiftRptB_Click"), QStringLiteral("PB"),
-        QStringLiteral("吧台"), input, cn, newPreview, DispElaMsg);
+        QStringLiteral("吧台"), input, site, newPreview, DispElaMsg);
 }
 
 } // namespace tavo::reports

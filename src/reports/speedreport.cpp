@@ -2,11 +2,11 @@
 
 #include "db/connection.h"
 #include "db/dbglobals.h"
+#include "db/site.h"
 #include "kds/kdsboard.h"
 #include "kds/kdsstore.h"
 #include "platform/cursor.h"
 #include "platform/gridmodel.h"
-#include "platform/services.h"
 #include "print/printercatalog.h"
 #include "tickets/kitchenticket.h"
 #include "util/dates.h"
@@ -68,7 +68,7 @@ DoneTimes readDoneTimes(const QString &storePath, const QString &port, const QDa
 }
 
 void layOut(ReportPreview &preview, const QString &port, const SelectedShift &shift, const QString &opDate,
-    const speed::ServiceTimes &times)
+    const speed::ServiceTimes &times, const QDateTime &printedAt)
 {
     print::PrintSurface &vsp = preview.surface();
     vsp.setDocName(port + kTitle);
@@ -85,7 +85,7 @@ void layOut(ReportPreview &preview, const QString &port, const SelectedShift &sh
     vsp.setFontBold(false);
     vsp.paragraph(u"營業日期: "_s + opDate);
     vsp.paragraph(u"時段: "_s + shift.window.timeB + u" -> "_s + shift.window.timeE);
-    vsp.paragraph(u"列印時間: "_s + platform::services().clock->now().toString(u"yyyy/MM/dd hh:mm"_s));
+    vsp.paragraph(u"列印時間: "_s + printedAt.toString(u"yyyy/MM/dd hh:mm"_s));
     vsp.paragraph(u"點單至出餐 (分:秒)"_s);
     vsp.paragraph(u"    "_s);
 
@@ -161,7 +161,7 @@ QString formatDuration(qint64 seconds)
         .arg(seconds % 60, 2, 10, QChar(u'0'));
 }
 
-ReportOutcome printServiceTimeReport(const ShiftInput &input, const QString &port, db::Connection &cn,
+ReportOutcome printServiceTimeReport(const ShiftInput &input, const QString &port, const Site &site,
     const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
 {
     try {
@@ -194,15 +194,15 @@ ReportOutcome printServiceTimeReport(const ShiftInput &input, const QString &por
 
         const platform::BusyPointer busy;
         vsp.setPreview(true);
-        const QList<speed::OrderedItem> items = readShiftItems(cn, kport, shift->window);
+        const QList<speed::OrderedItem> items = readShiftItems(site.connection, kport, shift->window);
         if (items.isEmpty()) {
-            platform::services().prompter->ask(appTitle(), u"沒有出菜單資料:"_s + kport,
+            site.services.prompter->ask(appTitle(), u"沒有出菜單資料:"_s + kport,
                 platform::BoxIcon::Information, platform::BoxButtons::Ok);
             return ReportOutcome::NotRun;
         }
         // Past the days the display keeps, every item would read as never done.
         const QDateTime from = windowStart(shift->window);
-        const QDateTime now = platform::services().clock->now();
+        const QDateTime now = site.services.clock->now();
         if (from < QDateTime(now.date(), now.time(), Qt::UTC).addDays(-kds::KdsStore::kBumpKeepDays)) {
             DispElaMsg(u"出餐記錄只保留 %1 天"_s.arg(kds::KdsStore::kBumpKeepDays));
             return ReportOutcome::NotRun;
@@ -216,7 +216,7 @@ ReportOutcome printServiceTimeReport(const ShiftInput &input, const QString &por
         vsp.setMarginLeft(0);
         vsp.setMarginRight(0);
         preview->setZoom(110);
-        layOut(*preview, kport, *shift, input.opDate, times);
+        layOut(*preview, kport, *shift, input.opDate, times, now);
         platform::restoreCursor();
         preview->showModal();
         return ReportOutcome::Shown;

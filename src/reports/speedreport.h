@@ -16,7 +16,7 @@ QString formatDuration(qint64 seconds);
 
 // The button: the figures of the selected shift for `port` (the port the display watches), the
 // bumps read from KDS.db in the site folder (input.appDir), shown modally in a new preview.
-ReportOutcome printServiceTimeReport(const ShiftInput &input, const QString &port, db::Connection &cn,
+ReportOutcome printServiceTimeReport(const ShiftInput &input, const QString &port, const Site &site,
     const PreviewFactory &newPreview, const MessageFlash &DispElaMsg);
 
 } // namespace tavo::reports
