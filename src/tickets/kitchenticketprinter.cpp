@@ -21,14 +21,14 @@ KitchenTicketPrinter::KitchenTicketPrinter()
         vsp.setPreview(false);
         vsp.setPaperSize(kRollPaper, true);
     } catch (...) {
-        ShowErrMsg(u"Form_Load"_s);
+        ShowErrMsg(tags::Form_Load);
     }
     try {
         const QString site = GetINI(g().gINIFile, u"PARAM"_s, TableLabelSiteKey);
         if (!site.isEmpty() && g().gCustName == site)
             TableLabel = u"桌號"_s;
     } catch (...) {
-        ShowErrMsg(u"Form_Load"_s);
+        ShowErrMsg(tags::Form_Load);
     }
     try {
         bool numeric = false;
@@ -40,7 +40,7 @@ KitchenTicketPrinter::KitchenTicketPrinter()
         if (numeric && twips > 0)
             SlipTopMargin = int(std::lround(std::min(twips, double(kRollPaper.height()))));
     } catch (...) {
-        ShowErrMsg(u"Form_Load"_s);
+        ShowErrMsg(tags::Form_Load);
     }
 }
 
