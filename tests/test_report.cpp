@@ -217,9 +217,9 @@ TEST(ErrorScope, ErrorThreeCallsDeepIsReportedOnceUnderTheInnermostProcedure)
         } catch (...) {
             r.report(u"Edge"_s);
         }
-        EXPECT_EQ(env.readErr(),
+        EXPECT_EQ(env.readErr().toStdString(),
             u"**記錄時間 - 26/12/07, 14:05:09 \r\n處理程序: (Inner)\r\n執行錯誤, 代碼: 3021\r\n"
-            u"訊息: \r\n     No current record.\r\n\r\n"_s);
+            u"訊息: \r\n     No current record.\r\n\r\n"_s.toStdString());
         ASSERT_EQ(env.prompter.boxes.size(), r.boxes);
         if (r.boxes > 0)
             EXPECT_TRUE(env.prompter.boxes[0].text.startsWith(u"處理程序: (Inner)\n"_s));
