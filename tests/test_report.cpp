@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QRegularExpression>
+#include <functional>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -27,6 +29,51 @@ const QString kBlock = u"**記錄時間 - 26/12/07, 14:05:09 \r\n"
 void failWith(qint64 number, const QString &description)
 {
     throw TavoError(number, description);
+}
+
+// Three procedures deep, as a tick reaches a ticket's printing through the scan.
+constexpr LogTag kOuter = u"Outer";
+constexpr LogTag kMiddle = u"Middle";
+constexpr LogTag kInner = u"Inner";
+constexpr LogTag kOther = u"Other";
+
+void inner()
+{
+    const ErrorScope scope(kInner);
+    failWith(3021, u"No current record."_s);
+}
+
+void middle()
+{
+    const ErrorScope scope(kMiddle);
+    inner();
+}
+
+void outer()
+{
+    const ErrorScope scope(kOuter);
+    middle();
+}
+
+void runsToItsEnd()
+{
+    const ErrorScope scope(kOther);
+}
+
+void otherFails()
+{
+    const ErrorScope scope(kOther);
+    failWith(5, u"Invalid procedure call"_s);
+}
+
+// The procedure names of the error log's blocks, in order: "Inner,Edge".
+std::string loggedTags(const QString &errorLog)
+{
+    QStringList tags;
+    static const QRegularExpression tagLine(u"處理程序: \\((.*)\\)\r\n"_s);
+    for (auto it = tagLine.globalMatch(errorLog); it.hasNext();)
+        tags.append(it.next().captured(1));
+    return tags.join(u',').toStdString();
 }
 
 } // namespace
@@ -149,4 +196,115 @@ TEST(ShowErrMsg, UnwritableErrorLogStillShowsTheBox)
     EXPECT_TRUE(env.prompter.boxes[0].text.startsWith(
         u"處理程序: (frmVSPBlank_cmdPrint_Click)\n執行錯誤, 代碼: 3021\n"_s));
     EXPECT_FALSE(QDir(env.path(u"missing-folder"_s)).exists());
+}
+
+TEST(ErrorScope, ErrorThreeCallsDeepIsReportedOnceUnderTheInnermostProcedure)
+{
+    const struct {
+        const char *reporter;
+        std::function<void(const QString &)> report;
+        int boxes;
+    } reporters[] = {
+        { "WriteErrLog", [](const QString &tag) { WriteErrLog(tag); }, 0 },
+        { "ShowErrMsg", [](const QString &tag) { ShowErrMsg(tag); }, 1 },
+        { "AskErrMsg", [](const QString &tag) { AskErrMsg(tag); }, 1 },
+    };
+    for (const auto &r : reporters) {
+        SCOPED_TRACE(r.reporter);
+        TestEnvironment env;
+        try {
+            outer();
+        } catch (...) {
+            r.report(u"Edge"_s);
+        }
+        EXPECT_EQ(env.readErr().toStdString(),
+            u"**記錄時間 - 26/12/07, 14:05:09 \r\n處理程序: (Inner)\r\n執行錯誤, 代碼: 3021\r\n"
+            u"訊息: \r\n     No current record.\r\n\r\n"_s.toStdString());
+        ASSERT_EQ(env.prompter.boxes.size(), r.boxes);
+        if (r.boxes > 0)
+            EXPECT_TRUE(env.prompter.boxes[0].text.startsWith(u"處理程序: (Inner)\n"_s));
+        // Taken by that report: an error that leaves no marked procedure is the trap's own.
+        try {
+            failWith(13, u"型態不符合"_s);
+        } catch (...) {
+            r.report(u"Edge"_s);
+        }
+        EXPECT_EQ(loggedTags(env.readErr()), "Inner,Edge");
+    }
+}
+
+TEST(ErrorScope, AnErrorCaughtOnTheWayLeavesNoNameForTheNextOne)
+{
+    const auto edge = [](const std::function<void()> &work) {
+        try {
+            work();
+        } catch (...) {
+            WriteErrLog(u"Edge"_s);
+        }
+    };
+    const auto unmarkedFailure = [] { failWith(13, u"型態不符合"_s); };
+    const struct {
+        const char *name;
+        std::function<void()> run;
+        std::string logged;
+    } cases[] = {
+        { "a trap that reported and went on",
+            [&] {
+                try {
+                    middle();
+                } catch (...) {
+                    WriteErrLog(u"Kept"_s);
+                }
+                edge(unmarkedFailure);
+            },
+            "Inner,Edge" },
+        { "a trap that went on silently, then a procedure ran to its end",
+            [&] {
+                try {
+                    middle();
+                } catch (...) {
+                }
+                runsToItsEnd();
+                edge(unmarkedFailure);
+            },
+            "Edge" },
+        { "a trap that went on silently, then another procedure failed",
+            [&] {
+                try {
+                    middle();
+                } catch (...) {
+                }
+                edge(otherFails);
+            },
+            "Other" },
+        { "a trap that runs a marked procedure before it reports",
+            [&] {
+                try {
+                    middle();
+                } catch (...) {
+                    runsToItsEnd();
+                    WriteErrLog(u"Kept"_s);
+                }
+            },
+            "Inner" },
+        { "an error raised while a trap handles another",
+            [&] {
+                try {
+                    failWith(13, u"型態不符合"_s);
+                } catch (...) {
+                    edge(inner);
+                    WriteErrLog(u"Kept"_s);
+                }
+            },
+            "Inner,Kept" },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TestEnvironment env;
+        c.run();
+        EXPECT_EQ(loggedTags(env.readErr()), c.logged);
+        // Nothing is left over for a later report either.
+        edge(unmarkedFailure);
+        EXPECT_EQ(loggedTags(env.readErr()), c.logged + ",Edge");
+    }
 }

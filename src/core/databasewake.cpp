@@ -100,7 +100,7 @@ bool DatabaseWake::start()
         return listen();
     } catch (...) {
         m_source.clear();
-        WriteErrLog(u"DatabaseWake_start"_s);
+        WriteErrLog(tags::DatabaseWake_start);
         return false;
     }
 }
@@ -137,7 +137,7 @@ bool DatabaseWake::listen()
             return true;
         }
         if (sql->isOpen()) {
-            WriteErrLog(u"DatabaseWake_start"_s, ErrorInfo { kGenericErrorNumber, sql->lastError().text() });
+            WriteErrLog(tags::DatabaseWake_start, ErrorInfo { kGenericErrorNumber, sql->lastError().text() });
             break;
         }
     }

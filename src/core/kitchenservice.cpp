@@ -80,12 +80,12 @@ KitchenService::KitchenService(const Site &site, QObject *parent)
     connect(&m_cycle, &WindowTimer::Timer, this, &KitchenService::tick);
     connect(&m_start, &WindowTimer::Timer, this, [this] {
         try {
-            WriteLog(u"TimerStart_Timer"_s);
+            WriteLog(tags::TimerStart_Timer);
             m_start.setInterval(0);
             m_start.setEnabled(false);
             m_startRefused = !start();
         } catch (...) {
-            WriteErrLog(u"TimerStart_Timer"_s);
+            WriteErrLog(tags::TimerStart_Timer);
         }
     });
     connect(m_wake.get(), &DatabaseWake::changed, this, &KitchenService::woken);
@@ -125,7 +125,7 @@ void KitchenService::load()
                 platform::loadCsv(m_shifts, shiftFile);
             } catch (...) {
                 // The shift table is only a convenience here: note it and go on without it.
-                WriteErrLog(u"InitForm"_s);
+                WriteErrLog(tags::InitForm);
             }
         }
         m_shifts.setEditable(true);
@@ -168,7 +168,7 @@ void KitchenService::load()
         emit message(u"本作業30秒後自動啟動"_s, 2);
         emit announced(u"服務程式已載入: "_s + m_site.values.gAppDir + u", 監控送廚出口 "_s + port());
     } catch (...) {
-        ShowErrMsg(u"InitForm"_s);
+        ShowErrMsg(tags::InitForm);
     }
     setState(State::Idle);
 }
@@ -197,7 +197,7 @@ bool KitchenService::start()
             emit message(kNotChecking, 2);
         return true;
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdStart_Click"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_cmdStart_Click);
         return false;
     }
 }
@@ -213,7 +213,7 @@ void KitchenService::stop()
         emit runningChanged(false);
         emit message({}, 0);
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdStop_Click"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_cmdStop_Click);
     }
 }
 
@@ -242,7 +242,7 @@ void KitchenService::tick()
             updateWake();
         }
     } catch (...) {
-        WriteErrLog(u"Timer1_Timer"_s);
+        WriteErrLog(tags::Timer1_Timer);
     }
     m_cycle.setEnabled(true);
     setState(State::Idle);
@@ -429,7 +429,7 @@ void KitchenService::writeActivity(const QString &type, const QString &msg)
         m_activity.AutoSize(grids::ActivityList::Time, grids::ActivityList::Type);
         emit activityWritten(cells);
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_WriteFGLog"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_WriteFGLog);
     }
 }
 
@@ -448,7 +448,7 @@ void KitchenService::restartComputer(const QDateTime &now)
     m_restartMinute = minute;
     // The forced restart closes the program without asking it: the day's grids go to their
     // files first, as at a confirmed exit.
-    saveGrids(u"Timer1_Timer"_s);
+    saveGrids(tags::Timer1_Timer);
     QString refusal;
     if (ShutdownWindows(true, true, &refusal))
         return;
@@ -530,7 +530,7 @@ void KitchenService::requestEnd()
         m_endHeld = true;
         return;
     }
-    end(u"fmTavoKPortSrv_endOnRequest"_s, m_site.services.clock->now());
+    end(tags::fmTavoKPortSrv_endOnRequest, m_site.services.clock->now());
 }
 
 } // namespace tavo::core

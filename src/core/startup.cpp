@@ -36,7 +36,7 @@ void deleteWhenTooLarge(const QString &path)
 {
     const QFileInfo info(path);
     if (info.exists() && info.size() > kLogSizeLimit && !QFile::remove(path))
-        WriteErrLog(u"InitGlobal"_s, ErrorInfo { kErrPathFileAccess, path });
+        WriteErrLog(tags::InitGlobal, ErrorInfo { kErrPathFileAccess, path });
 }
 
 QString iniValue(const QString &key)
@@ -152,7 +152,7 @@ void InitGlobal(const QString &INIFileName, const QString &Folder)
             G.gUserID = GetLogonUser().left(20);
         G.gSQLQuote = u"'"_s;
     } catch (...) {
-        ShowErrMsg(u"InitGlobal"_s);
+        ShowErrMsg(tags::InitGlobal);
     }
 }
 
@@ -198,7 +198,7 @@ void InitTavo3()
         if (settingsValue(u"SYS"_s, u"POSID"_s).isEmpty())
             platform::services().settings->save(u"Tavo3"_s, u"SYS"_s, u"POSID"_s, u"WS01"_s);
     } catch (...) {
-        ShowErrMsg(u"fdTavo3_InitTavo3"_s);
+        ShowErrMsg(tags::fdTavo3_InitTavo3);
     }
 }
 
@@ -266,7 +266,7 @@ StartResult Main(platform::SingleInstance &instance, const std::function<void(co
         QString tried;
         if (!InitINIgCNTNoPWD(&tried)) {
             const QString text = connectionFailureText(tried);
-            WriteErrLog(u"sub_Main"_s, ErrorInfo { kGenericErrorNumber, text });
+            WriteErrLog(tags::sub_Main, ErrorInfo { kGenericErrorNumber, text });
             platform::services().prompter->ask(
                 g().gExeName, text, platform::BoxIcon::None, platform::BoxButtons::Ok);
             return StartResult::Failed;
@@ -274,12 +274,12 @@ StartResult Main(platform::SingleInstance &instance, const std::function<void(co
         // Without the folder the grids still find a place at exit (beside the program): the
         // service starts, and the error log says why the dumps are not where they belong.
         if (!QDir().mkpath(dir + u"/LOG"_s))
-            WriteErrLog(u"sub_Main"_s, ErrorInfo { kErrPathFileAccess, dir + u"/LOG"_s });
+            WriteErrLog(tags::sub_Main, ErrorInfo { kErrPathFileAccess, dir + u"/LOG"_s });
         InitTavo3();
         openWindow(programSite());
         return StartResult::Started;
     } catch (...) {
-        ShowErrMsg(u"sub_Main"_s);
+        ShowErrMsg(tags::sub_Main);
         return StartResult::Failed;
     }
 }

@@ -77,7 +77,7 @@ bool ConnectADO(const QString &connectionString, db::Connection &connection)
         connection.open(connectionString, g().gAppDir);
         return true;
     } catch (...) {
-        WriteErrLog(u"ConnectADO"_s);
+        WriteErrLog(tags::ConnectADO);
         connection.close();
         return false;
     }
@@ -94,7 +94,7 @@ bool InitINIgCNTNoPWD(QString *tried)
         SetDBType();
         return true;
     } catch (...) {
-        WriteErrLog(u"basADODB_InitINIgCNTNoPWD"_s);
+        WriteErrLog(tags::basADODB_InitINIgCNTNoPWD);
         return false;
     }
 }
@@ -108,7 +108,7 @@ void SetDBType(const QString &provider)
             g().gSQLQuote = sqlQuote;
         }
     } catch (...) {
-        ShowErrMsg(u"basADODB_SetDBType"_s);
+        ShowErrMsg(tags::basADODB_SetDBType);
     }
 }
 
@@ -182,7 +182,7 @@ QString QuotDate(const QVariant &value, const QString &provider)
             return u"TO_DATE('"_s + text + u"','YYYY/MM/DD HH24:MI:SS')"_s;
         return quote + text + quote;
     } catch (...) {
-        ShowErrMsg(u"QuotDate"_s);
+        ShowErrMsg(tags::QuotDate);
         return {};
     }
 }
@@ -200,7 +200,7 @@ bool getParamValue(const QString &id, QString &value, db::Connection &cn)
         rs.close();
         return found;
     } catch (...) {
-        WriteErrLog(u"getParamValue"_s);
+        WriteErrLog(tags::getParamValue);
         return false;
     }
 }
@@ -225,7 +225,7 @@ bool SetParamValue(const QString &id, const QString &value)
         }
         return true;
     } catch (...) {
-        ShowErrMsg(u"SetParamValue"_s);
+        ShowErrMsg(tags::SetParamValue);
         return false;
     }
 }
@@ -261,7 +261,7 @@ bool InitMsgDB()
             cn.open(u"Provider=Microsoft.Jet.OLEDB.4.0;data source="_s + source + u";"_s);
         return true;
     } catch (...) {
-        ShowErrMsg(u"InitMsgDB"_s);
+        ShowErrMsg(tags::InitMsgDB);
         return false;
     }
 }

@@ -37,7 +37,7 @@ bool FGLoad(platform::GridModel &grid, const QString &pvSQL, Connection &cnt, in
                 *rowCount = records + 1;
         }
     } catch (...) {
-        ShowErrMsg(u"FGLoad"_s + u"\r\n"_s + u"pvSQL:"_s + pvSQL);
+        ShowErrMsg(QString(tags::FGLoad) + u"\r\n"_s + u"pvSQL:"_s + pvSQL);
         loaded = false;
     }
     grid.setRedraw(true);

@@ -23,7 +23,7 @@ void DispElaMsg(gui::MessagePanel &panel, const QString &text, int beeps)
         platform::services().clock->sleepMs(200);
         panel.setFloodPercent(0);
     } catch (...) {
-        ShowErrMsg(u"DispElaMsg"_s);
+        ShowErrMsg(tags::DispElaMsg);
     }
 }
 

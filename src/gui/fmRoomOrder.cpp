@@ -42,7 +42,7 @@ fmRoomOrder::fmRoomOrder(QWidget *parent)
         fgCodeView->horizontalHeader()->viewport()->installEventFilter(this);
         connect(cmdRoomOrder, &QPushButton::clicked, this, &fmRoomOrder::cmdRoomOrder_Click);
     } catch (...) {
-        ShowErrMsg(u"載入代碼輸入輔助視窗"_s);
+        ShowErrMsg(tags::PickWindowLoad);
     }
 }
 
@@ -50,18 +50,15 @@ fmRoomOrder::~fmRoomOrder() = default;
 
 bool fmRoomOrder::ShowSelect(const QString &pvOrderPID)
 {
-    try {
-        if (!picks::LoadRoomOrder(*fgCode, pvOrderPID, db::gCNT()))
-            return false;
-        Label2->setText(picks::roomNumber(pvOrderPID));
-        fgCode->setRow(1);
-        fgCodeView->setFocus();
-        exec();
-        return true;
-    } catch (...) {
-        ShowErrMsg(u"ShowSelect"_s);
-    }
-    return false;
+    // Opened by the list's button, whose trap reports it.
+    const ErrorScope scope(tags::ShowSelect);
+    if (!picks::LoadRoomOrder(*fgCode, pvOrderPID, db::gCNT()))
+        return false;
+    Label2->setText(picks::roomNumber(pvOrderPID));
+    fgCode->setRow(1);
+    fgCodeView->setFocus();
+    exec();
+    return true;
 }
 
 void fmRoomOrder::cmdRoomOrder_Click()
@@ -69,7 +66,7 @@ void fmRoomOrder::cmdRoomOrder_Click()
     try {
         hide();
     } catch (...) {
-        ShowErrMsg(u"fmRoomOrder_cmdRoomOrder_Click"_s);
+        ShowErrMsg(tags::fmRoomOrder_cmdRoomOrder_Click);
     }
 }
 

@@ -129,7 +129,7 @@ fmTavoKPortSrv::fmTavoKPortSrv(const Site &site, QWidget *parent)
             if (grab().save(shot))
                 platform::echoLine(u"screenshot"_s, shot);
             else
-                WriteErrLog(u"fmTavoKPortSrv_screenshot"_s, ErrorInfo { kErrPathFileAccess, shot });
+                WriteErrLog(tags::fmTavoKPortSrv_screenshot, ErrorInfo { kErrPathFileAccess, shot });
         });
     }
 }
@@ -217,33 +217,31 @@ void fmTavoKPortSrv::Form_Load()
         qApp->installEventFilter(this);
         InitForm();
     } catch (...) {
-        ShowErrMsg(u"Form_Load"_s);
+        ShowErrMsg(tags::Form_Load);
     }
 }
 
 void fmTavoKPortSrv::InitForm()
 {
-    try {
-        txtOpDate->setText(m_service->site().values.gOPDate);
-        move(0, 0);
-        txtTavo3MDB->setText(m_service->site().connection.dataSource());
-        {
-            const QSignalBlocker quiet(tabPage);
-            tabPage->setCurrentIndex(kListTab);
-            m_currentTab = kListTab;
-        }
-
-        m_service->load();
-        ui->fg2->setSelectionBehavior(QAbstractItemView::SelectItems);
-        txtDefKPort->setText(m_service->port());
-        txtShutTime->setText(m_service->shutTime());
-        showConfig();
-        // The alert quantity leaves no choice of the ticket form.
-        if (m_service->config().alertQty())
-            chkKPortForm->setVisible(false);
-    } catch (...) {
-        ShowErrMsg(u"InitForm"_s);
+    // The last step of Form_Load, whose trap reports it.
+    const ErrorScope scope(tags::InitForm);
+    txtOpDate->setText(m_service->site().values.gOPDate);
+    move(0, 0);
+    txtTavo3MDB->setText(m_service->site().connection.dataSource());
+    {
+        const QSignalBlocker quiet(tabPage);
+        tabPage->setCurrentIndex(kListTab);
+        m_currentTab = kListTab;
     }
+
+    m_service->load();
+    ui->fg2->setSelectionBehavior(QAbstractItemView::SelectItems);
+    txtDefKPort->setText(m_service->port());
+    txtShutTime->setText(m_service->shutTime());
+    showConfig();
+    // The alert quantity leaves no choice of the ticket form.
+    if (m_service->config().alertQty())
+        chkKPortForm->setVisible(false);
 }
 
 // ---- What the service reports
@@ -325,13 +323,13 @@ void fmTavoKPortSrv::cmdSET_Click()
             ui->fgKPort->setFocus();
         m_service->setSettingMode(settingMode);
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdSET_Click"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_cmdSET_Click);
     }
 }
 
 void fmTavoKPortSrv::cmdExit_Click()
 {
-    const QString tag = u"fmTavoKPortSrv_cmdExit_Click"_s;
+    const QString tag = tags::fmTavoKPortSrv_cmdExit_Click;
     elaMsg->setCaption({});
     // The files are named for the moment of the request, not of the answer: a question left
     // open past midnight must not file the day's list under the next day, where that day's
@@ -352,7 +350,7 @@ void fmTavoKPortSrv::cmdExit_Click()
 void fmTavoKPortSrv::commitData(QSessionManager &)
 {
     // The session is ending: the files must exist before the program is told to go.
-    m_service->saveGrids(u"fmTavoKPortSrv_commitData"_s);
+    m_service->saveGrids(tags::fmTavoKPortSrv_commitData);
 }
 
 bool fmTavoKPortSrv::Form_KeyDown(int keyCode, Qt::KeyboardModifiers shift)
@@ -374,7 +372,7 @@ void fmTavoKPortSrv::Form_QueryUnload(bool &cancel)
             cancel = true;
         }
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_Form_QueryUnload"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_Form_QueryUnload);
     }
 }
 
@@ -419,7 +417,7 @@ void fmTavoKPortSrv::tabPage_Switch(int, int newTab)
                 log.setColWidth(ActivityList::Message, width);
         }
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_tabPage_Switch"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_tabPage_Switch);
     }
 }
 
@@ -443,7 +441,7 @@ void fmTavoKPortSrv::txtShutTime_Validate()
     try {
         m_service->storeShutTime();
     } catch (...) {
-        ShowErrMsg(u"txtShutTime_Validate"_s);
+        ShowErrMsg(tags::txtShutTime_Validate);
     }
 }
 
@@ -454,7 +452,7 @@ void fmTavoKPortSrv::txtOpDate_DblClick()
         if (PickDate && PickDate(picked))
             txtOpDate->setText(DBDateDisp(picked));
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_txtOpDate_DblClick"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_txtOpDate_DblClick);
     }
 }
 

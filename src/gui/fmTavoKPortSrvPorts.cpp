@@ -69,7 +69,7 @@ bool fmTavoKPortSrv::fgKPort_KeyPress(int keyAscii)
             DispElaMsg(*elaMsg, error);
         return true;
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_fgKPort_KeyPress"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_fgKPort_KeyPress);
     }
     return true;
 }
@@ -115,7 +115,7 @@ bool fmTavoKPortSrv::fgKPort_KeyDown(int keyCode, Qt::KeyboardModifiers shift)
             DispElaMsg(*elaMsg, error);
         return true;
     } catch (...) {
-        ShowErrMsg(u"fgKPort_KeyDown"_s);
+        ShowErrMsg(tags::fgKPort_KeyDown);
     }
     return true;
 }
@@ -144,7 +144,7 @@ bool fmTavoKPortSrv::fgKPort_ValidateEdit(int row, int col, const QString &text)
         }
         return true;
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_fgKPort_ValidateEdit"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_fgKPort_ValidateEdit);
     }
     return false;
 }
@@ -163,7 +163,7 @@ void fmTavoKPortSrv::cmdSetDef_Click()
             return;
         m_service->watchPortOfRow(fgKPort->Row());
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdSetDef_Click"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_cmdSetDef_Click);
     }
 }
 
@@ -188,7 +188,7 @@ void fmTavoKPortSrv::cmdSetKportPrinter_Click()
             return;
         m_service->config().setPrinter(printer);
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdSetKportPrinter_Click"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_cmdSetKportPrinter_Click);
     }
 }
 
@@ -213,7 +213,7 @@ void fmTavoKPortSrv::cmdChangePrinter_Click()
         QCoreApplication::processEvents();
         m_service->redirectPrinter(oldPrinter, newPrinter);
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdChangePrinter_Click"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_cmdChangePrinter_Click);
     }
 }
 
@@ -236,7 +236,7 @@ void fmTavoKPortSrv::cmdTestPrinter_Click()
         if (!refusal.isEmpty())
             DispElaMsg(*elaMsg, refusal);
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdTestPrinter_Click"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_cmdTestPrinter_Click);
     }
 }
 
@@ -245,7 +245,7 @@ void fmTavoKPortSrv::chkPrintList_Click()
     try {
         m_service->config().setPrintList(chkPrintList->isChecked());
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_chkPrintList_Click"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_chkPrintList_Click);
     }
 }
 
@@ -255,7 +255,7 @@ void fmTavoKPortSrv::chkPrintItem_Click()
         m_service->setListing(chkPrintItem->isChecked());
         m_service->config().setPrintItem(chkPrintItem->isChecked());
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_chkPrintItem_Click"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_chkPrintItem_Click);
     }
 }
 
@@ -264,7 +264,7 @@ void fmTavoKPortSrv::chkKPortForm_Click()
     try {
         m_service->config().setOrderForm(chkKPortForm->isChecked());
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_chkKPortForm_Click"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_chkKPortForm_Click);
     }
 }
 
@@ -275,7 +275,7 @@ void fmTavoKPortSrv::cmdRoomOrder_Click()
             return;
         fmRoomOrder::instance().ShowSelect(fg1->TextMatrix(fg1->Row(), grids::OrderList::OrderPID));
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_cmdRoomOrder_Click"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_cmdRoomOrder_Click);
     }
 }
 

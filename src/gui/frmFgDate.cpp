@@ -54,20 +54,15 @@ frmFgDate::~frmFgDate() = default;
 
 bool frmFgDate::PickDate()
 {
-    bool picked = false;
-    try {
-        m_tag.clear();
-        fgCalView->setFocus();
-        exec();
-        if (!m_tag.isEmpty()) {
-            DATEPICKED = QDate::fromString(m_tag, u"yyyy/MM/dd"_s);
-            picked = DATEPICKED.isValid();
-        }
-    } catch (...) {
-        ShowErrMsg(u"frmFgDate_PickDate"_s);
-        picked = false;
-    }
-    return picked;
+    // Asked by the date box's double click, whose trap reports it and keeps the date.
+    const ErrorScope scope(tags::frmFgDate_PickDate);
+    m_tag.clear();
+    fgCalView->setFocus();
+    exec();
+    if (m_tag.isEmpty())
+        return false;
+    DATEPICKED = QDate::fromString(m_tag, u"yyyy/MM/dd"_s);
+    return DATEPICKED.isValid();
 }
 
 void frmFgDate::DoCalendar(const QDate &day)
@@ -82,7 +77,7 @@ void frmFgDate::DoCalendar(const QDate &day)
             QItemSelectionModel::ClearAndSelect);
         fitCells();
     } catch (...) {
-        ShowErrMsg(u"DoCalendar"_s);
+        ShowErrMsg(tags::DoCalendar);
     }
 }
 
@@ -110,12 +105,12 @@ void frmFgDate::step(int months, const QString &tag)
 
 void frmFgDate::imgPrev_Click()
 {
-    step(-1, u"imgPrev_Click"_s);
+    step(-1, tags::imgPrev_Click);
 }
 
 void frmFgDate::imgNext_Click()
 {
-    step(1, u"imgNext_Click"_s);
+    step(1, tags::imgNext_Click);
 }
 
 void frmFgDate::fgCal_Click(int row, int col)
@@ -128,7 +123,7 @@ void frmFgDate::fgCal_Click(int row, int col)
         m_tag = day;
         hide();
     } catch (...) {
-        ShowErrMsg(u"fgCal_Click"_s);
+        ShowErrMsg(tags::fgCal_Click);
     }
 }
 

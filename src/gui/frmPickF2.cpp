@@ -44,7 +44,7 @@ frmPickF2::frmPickF2(QWidget *parent)
         connect(fgCodeView, &QAbstractItemView::clicked, this, [this] { fgCode_Click(); });
         connect(cmdCancel, &QPushButton::clicked, this, &frmPickF2::cmdCancel_Click);
     } catch (...) {
-        ShowErrMsg(u"載入代碼輸入輔助視窗"_s);
+        ShowErrMsg(tags::PickWindowLoad);
     }
 }
 
@@ -52,29 +52,24 @@ frmPickF2::~frmPickF2() = default;
 
 bool frmPickF2::PickList(const QString &pvColHead1, const QString &pvColHead2)
 {
-    bool picked = false;
-    try {
-        PickCode.clear();
-        PickDscp.clear();
-        FormToCorner(this);
-        m_cancelled = true;
-        fgCode->AutoSize(0, 1);
-        fgCode->setTextMatrix(0, 0, pvColHead1);
-        fgCode->setTextMatrix(0, 1, pvColHead2);
-        if (fgCode->Rows() > 1 && fgCode->Row() < 1)
-            fgCode->setRow(1);
-        fgCodeView->setFocus();
-        exec();
-        if (!m_cancelled) {
-            PickCode = fgCode->TextMatrix(fgCode->Row(), 0);
-            PickDscp = fgCode->TextMatrix(fgCode->Row(), 1);
-            picked = true;
-        }
-    } catch (...) {
-        ShowErrMsg(u"frmPickF2_PickList"_s);
-        picked = false;
-    }
-    return picked;
+    // Asked by the printer buttons, whose traps report it and pick nothing.
+    const ErrorScope scope(tags::frmPickF2_PickList);
+    PickCode.clear();
+    PickDscp.clear();
+    FormToCorner(this);
+    m_cancelled = true;
+    fgCode->AutoSize(0, 1);
+    fgCode->setTextMatrix(0, 0, pvColHead1);
+    fgCode->setTextMatrix(0, 1, pvColHead2);
+    if (fgCode->Rows() > 1 && fgCode->Row() < 1)
+        fgCode->setRow(1);
+    fgCodeView->setFocus();
+    exec();
+    if (m_cancelled)
+        return false;
+    PickCode = fgCode->TextMatrix(fgCode->Row(), 0);
+    PickDscp = fgCode->TextMatrix(fgCode->Row(), 1);
+    return true;
 }
 
 void frmPickF2::pick()
@@ -89,7 +84,7 @@ void frmPickF2::fgCode_Click()
         if (fgCode->Row() >= 1)
             pick();
     } catch (...) {
-        ShowErrMsg(u"fgCode_Click"_s);
+        ShowErrMsg(tags::fgCode_Click);
     }
 }
 
@@ -102,7 +97,7 @@ bool frmPickF2::fgCode_KeyDown(int keyCode)
             pick();
         return true;
     } catch (...) {
-        ShowErrMsg(u"fgCode_KeyDown"_s);
+        ShowErrMsg(tags::fgCode_KeyDown);
     }
     return true;
 }

@@ -118,7 +118,7 @@ void frmVSPBlank::Form_Load()
             vsp.setDevice(devices.first());
         setZoomMode(kZoomWholePage);
     } catch (...) {
-        AskErrMsg(u"Form_Load"_s);
+        AskErrMsg(tags::Form_Load);
     }
 }
 
@@ -202,7 +202,7 @@ void frmVSPBlank::cmdFirst_Click()
     try {
         showPage(1);
     } catch (...) {
-        AskErrMsg(u"cmdFirst_Click"_s);
+        AskErrMsg(tags::cmdFirst_Click);
     }
 }
 
@@ -212,7 +212,7 @@ void frmVSPBlank::cmdPrevious_Click()
         if (vsp.previewPage() > 1)
             showPage(vsp.previewPage() - 1);
     } catch (...) {
-        AskErrMsg(u"cmdPrevious_Click"_s);
+        AskErrMsg(tags::cmdPrevious_Click);
     }
 }
 
@@ -222,7 +222,7 @@ void frmVSPBlank::cmdNext_Click()
         if (vsp.previewPage() < vsp.pageCount())
             showPage(vsp.previewPage() + 1);
     } catch (...) {
-        AskErrMsg(u"cmdNext_Click"_s);
+        AskErrMsg(tags::cmdNext_Click);
     }
 }
 
@@ -231,7 +231,7 @@ void frmVSPBlank::cmdLast_Click()
     try {
         showPage(vsp.pageCount());
     } catch (...) {
-        AskErrMsg(u"cmdLast_Click"_s);
+        AskErrMsg(tags::cmdLast_Click);
     }
 }
 
@@ -243,7 +243,7 @@ void frmVSPBlank::cmdPrint_Click()
         try {
             vsp.printDoc();
         } catch (...) {
-            AskErrMsg(u"cmdPrint_Click"_s);
+            AskErrMsg(tags::cmdPrint_Click);
         }
     }
     // Also after a failed job: the operator must be able to try again.
@@ -257,7 +257,7 @@ void frmVSPBlank::cmdPrintPage_Click()
         if (page > 0)
             vsp.printDoc(page, page);
     } catch (...) {
-        ShowErrMsg(u"cmdPrintPage_Click"_s);
+        ShowErrMsg(tags::cmdPrintPage_Click);
     }
 }
 
@@ -295,7 +295,7 @@ void frmVSPBlank::cmdSetupPrinter_Click()
                 throw TavoError(kGenericErrorNumber, u"Printing on \"%1\" failed: %2"_s.arg(target, error));
         }
     } catch (...) {
-        ShowErrMsg(u"cmdSetupPrinter_Click"_s);
+        ShowErrMsg(tags::cmdSetupPrinter_Click);
     }
 }
 
@@ -317,7 +317,7 @@ void frmVSPBlank::cmdSaveDoc_Click()
             platform::saveCsv(*fgList, path);
         }
     } catch (...) {
-        ShowErrMsg(u"frmVSPBlank_cmdSaveDoc_Click"_s);
+        ShowErrMsg(tags::frmVSPBlank_cmdSaveDoc_Click);
     }
     // The dialog may have moved the working folder; relative paths of the program start here.
     if (!g().gAppDir.isEmpty())

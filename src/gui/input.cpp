@@ -41,7 +41,7 @@ void SelectAllText(QLineEdit *box)
         if (box != nullptr)
             box->setSelection(0, int(box->text().size()));
     } catch (...) {
-        ShowErrMsg(u"SelectAllText"_s);
+        ShowErrMsg(tags::SelectAllText);
     }
 }
 
@@ -61,7 +61,7 @@ bool KeyMoveFocus(QWidget *from, int key)
         }
         return true;
     } catch (...) {
-        ShowErrMsg(u"KeyMoveFocus"_s);
+        ShowErrMsg(tags::KeyMoveFocus);
         return false;
     }
 }
@@ -81,7 +81,7 @@ void FormToCorner(QWidget *form)
         const int above = qRound(375.0 * screen->logicalDotsPerInchY() / 1440.0);
         form->move(area.x() + area.width() - size.width(), area.y() + area.height() - size.height() - above);
     } catch (...) {
-        ShowErrMsg(u"FormToCorner"_s);
+        ShowErrMsg(tags::FormToCorner);
     }
 }
 

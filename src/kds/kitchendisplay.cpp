@@ -121,7 +121,7 @@ KitchenDisplay::KitchenDisplay(db::Connection &cn, KdsSettings settings, const Q
     , m_http(std::make_unique<HttpFront>(limits))
 {
     if (!m_store->ok())
-        WriteErrLog(u"KitchenDisplay"_s, ErrorInfo { kErrPathFileAccess, m_store->lastError() });
+        WriteErrLog(tags::KitchenDisplay, ErrorInfo { kErrPathFileAccess, m_store->lastError() });
     m_store->forgetBefore(now().addDays(-KdsStore::kBumpKeepDays));
     m_http->setCommonHeaders(
         { { "Content-Security-Policy", kSecurityPolicy }, { "X-Content-Type-Options", "nosniff" },
@@ -218,7 +218,7 @@ QUrl KitchenDisplay::url() const
 void KitchenDisplay::signOutEveryDevice()
 {
     if (!m_store->forgetSessions())
-        WriteErrLog(u"KitchenDisplay_signOut"_s, ErrorInfo { kErrPathFileAccess, m_store->lastError() });
+        WriteErrLog(tags::KitchenDisplay_signOut, ErrorInfo { kErrPathFileAccess, m_store->lastError() });
     WriteLog(u"廚房看板: 所有裝置已登出"_s);
     closeSignedOutPages();
 }
@@ -272,7 +272,7 @@ bool KitchenDisplay::refresh()
     } catch (...) {
         // The service reports the database; one line here says the display stood.
         if (!m_readFailed)
-            WriteErrLog(u"KitchenDisplay_refresh"_s);
+            WriteErrLog(tags::KitchenDisplay_refresh);
         m_readFailed = true;
         return false;
     }
@@ -547,7 +547,7 @@ std::unique_ptr<KitchenDisplay> startKitchenDisplay(const Site &site, QObject *p
         return nullptr;
     auto display = std::make_unique<KitchenDisplay>(site.connection, settings, site.values.gAppDir, parent);
     if (!display->start()) {
-        WriteErrLog(u"KitchenDisplay_start"_s, ErrorInfo { kGenericErrorNumber, display->error() });
+        WriteErrLog(tags::KitchenDisplay_start, ErrorInfo { kGenericErrorNumber, display->error() });
         platform::echoLine(u"kds"_s, display->error());
         return nullptr;
     }

@@ -125,7 +125,7 @@ WriteError setCell(platform::GridModel &fgKPort, int row, int col, const QString
         fgKPort.setTextMatrix(row, col, text);
         return {};
     } catch (...) {
-        return failure(u"kport_setCell"_s);
+        return failure(tags::kport_setCell);
     }
 }
 
@@ -140,7 +140,7 @@ WriteError deleteRow(platform::GridModel &fgKPort, int row, db::Connection &cnt)
         fgKPort.setRow(std::min(row, fgKPort.Rows() - 1));
         return {};
     } catch (...) {
-        return failure(u"kport_deleteRow"_s);
+        return failure(tags::kport_deleteRow);
     }
 }
 
@@ -156,7 +156,7 @@ WriteError insertRow(platform::GridModel &fgKPort, db::Connection &cnt)
         fgKPort.setCol(PortGrid::KPort);
         return {};
     } catch (...) {
-        return failure(u"kport_insertRow"_s);
+        return failure(tags::kport_insertRow);
     }
 }
 

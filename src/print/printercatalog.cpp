@@ -33,7 +33,7 @@ bool IsPrinterInstalled(const QString &printerName)
         return !printerName.isEmpty()
             && printServices().printers->printerNames().contains(printerName, Qt::CaseSensitive);
     } catch (...) {
-        ShowErrMsg(u"IsPrinterInstalled"_s);
+        ShowErrMsg(tags::IsPrinterInstalled);
         return false;
     }
 }

@@ -20,7 +20,7 @@ namespace tavo::reports {
 
 namespace {
 
-const QString kTag = u"PrintKPTypeList"_s;
+constexpr LogTag kTag = tags::PrintKPTypeList;
 const QString kNoCategory = u"XX"_s;
 const QString kTableFormat = u"<2400#<600;"_s;
 const QString kTableHeader = u"項目名稱#數量;"_s;

@@ -2,6 +2,7 @@
 // The shift item-summary reports of the service window ("列印廚房統計表", "列印吧檯統計表"):
 // what a kitchen station served during one shift of the operation date, category by category,
 // laid out on a preview window's surface.
+#include "platform/logtags.h"
 #include "reports/reportpreview.h"
 
 #include <QString>
@@ -92,15 +93,15 @@ ReportOutcome printShiftReport(const QString &tag, const QString &kPort, const Q
 inline ReportOutcome printKitchenShiftReport(const ShiftInput &input, const Site &site,
     const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
 {
-    return printShiftReport(QStringLiteral("cmdPrintShiftItemSum_Click"), QStringLiteral("PK"),
-        QStringLiteral("廚房"), input, site, newPreview, DispElaMsg);
+    return printShiftReport(tags::cmdPrintShiftItemSum_Click, QStringLiteral("PK"), QStringLiteral("廚房"),
+        input, site, newPreview, DispElaMsg);
 }
 
 inline ReportOutcome printBarShiftReport(const ShiftInput &input, const Site &site,
     const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
 {
-    return printShiftReport(QStringLiteral("cmdPrintShiftRptB_Click"), QStringLiteral("PB"),
-        QStringLiteral("吧台"), input, site, newPreview, DispElaMsg);
+    return printShiftReport(tags::cmdPrintShiftRptB_Click, QStringLiteral("PB"), QStringLiteral("吧台"),
+        input, site, newPreview, DispElaMsg);
 }
 
 } // namespace tavo::reports

@@ -23,7 +23,7 @@ namespace tavo::reports {
 
 namespace {
 
-const QString kTag = u"cmdPrintShiftSpeed_Click"_s;
+constexpr LogTag kTag = tags::cmdPrintShiftSpeed_Click;
 const QString kTitle = u"出餐時間統計"_s;
 // Laid out for the receipt roll's 72 mm (about 4,080 twips), which A4 holds as well: a dish name
 // of seven characters a line and the times whole at 42 columns.

@@ -15,7 +15,7 @@ namespace tavo::tickets {
 
 namespace {
 
-const QString kTag = u"PrintKPortShortSize"_s;
+constexpr LogTag kTag = tags::PrintKPortShortSize;
 
 // A remark typed at the terminal may hold the table's own separators; left as they are they
 // would end the cell or the row early and push the quantity onto a line of its own.

@@ -20,14 +20,14 @@ KitchenTicketPrinter::KitchenTicketPrinter(const Site &site)
         vsp.setPreview(false);
         vsp.setPaperSize(kRollPaper, true);
     } catch (...) {
-        ShowErrMsg(u"Form_Load"_s);
+        ShowErrMsg(tags::Form_Load);
     }
     try {
         const QString site = GetINI(m_site.values.gINIFile, u"PARAM"_s, TableLabelSiteKey);
         if (!site.isEmpty() && m_site.values.gCustName == site)
             TableLabel = u"桌號"_s;
     } catch (...) {
-        ShowErrMsg(u"Form_Load"_s);
+        ShowErrMsg(tags::Form_Load);
     }
     try {
         bool numeric = false;
@@ -38,7 +38,7 @@ KitchenTicketPrinter::KitchenTicketPrinter(const Site &site)
         if (numeric && twips > 0)
             SlipTopMargin = int(std::lround(std::min(twips, double(kRollPaper.height()))));
     } catch (...) {
-        ShowErrMsg(u"Form_Load"_s);
+        ShowErrMsg(tags::Form_Load);
     }
 }
 

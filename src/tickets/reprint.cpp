@@ -20,7 +20,7 @@ namespace tavo::tickets {
 
 namespace {
 
-const QString kTag = u"PrintKPortB"_s;
+constexpr LogTag kTag = tags::PrintKPortB;
 const QString kKPName = u"補印"_s;
 
 ReprintResult printed()
@@ -252,7 +252,7 @@ PrintRowResult reprintSelectedRows(platform::GridModel &fg1, const PrintRowInput
             }
         }
     } catch (...) {
-        ShowErrMsg(u"cmdPrintRow_Click"_s);
+        ShowErrMsg(tags::cmdPrintRow_Click);
     }
     platform::restoreCursor();
     return result;

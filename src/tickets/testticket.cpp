@@ -96,7 +96,7 @@ bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, print::Pr
         vsp.setDocName(g().gExeName);
         return true;
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_KPWPOrderI"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_KPWPOrderI);
     }
     return false;
 }

@@ -188,7 +188,7 @@ QString DBDateDisp(const QVariant &value, const QString &format)
             return twoDigits(d.year() % 100) + sep + twoDigits(d.month()) + sep + twoDigits(d.day());
         return formatBasicDate(d, fmt);
     } catch (...) {
-        ShowErrMsg(u"DBDateDisp"_s);
+        ShowErrMsg(tags::DBDateDisp);
         return {};
     }
 }

@@ -19,7 +19,7 @@ void Delay(double seconds)
         const double ms = std::round(seconds * 1000.0);
         platform::services().clock->sleepMs(ms > 2147483647.0 ? 2147483647 : int(ms));
     } catch (...) {
-        WriteErrLog(u"Delay"_s);
+        WriteErrLog(tags::Delay);
     }
 }
 
@@ -29,11 +29,11 @@ bool ShutdownWindows(bool restart, bool force, QString *refusal)
         QString reason;
         if (platform::services().restart->restart(restart, force, &reason))
             return true;
-        WriteErrLog(u"ShutdownWindows"_s, ErrorInfo { kGenericErrorNumber, reason });
+        WriteErrLog(tags::ShutdownWindows, ErrorInfo { kGenericErrorNumber, reason });
         if (refusal)
             *refusal = reason;
     } catch (...) {
-        WriteErrLog(u"ShutdownWindows"_s);
+        WriteErrLog(tags::ShutdownWindows);
         if (refusal)
             *refusal = errorInFlight().description;
     }
@@ -60,7 +60,7 @@ bool ResetComPort(const QString &portName)
         }
         return true;
     } catch (...) {
-        ShowErrMsg(u"ResetComPort"_s);
+        ShowErrMsg(tags::ResetComPort);
         return false;
     }
 }

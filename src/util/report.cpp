@@ -107,15 +107,15 @@ void WriteLog(const QString &text, const QString &file)
         const QString path = file.isEmpty() ? g().gLogFile : file;
         ErrorInfo failure;
         if (!appendBytes(path, platform::toAnsi(logLine(now(), text)), &failure))
-            WriteErrLog(u"WriteLog"_s, failure);
+            WriteErrLog(tags::WriteLog, failure);
     } catch (...) {
-        WriteErrLog(u"WriteLog"_s);
+        WriteErrLog(tags::WriteLog);
     }
 }
 
 void WriteErrLog(const QString &tag)
 {
-    WriteErrLog(tag, errorInFlight());
+    WriteErrLog(takeFailingProcedure(tag), errorInFlight());
 }
 
 void WriteErrLog(const QString &tag, const ErrorInfo &error)
@@ -130,7 +130,7 @@ void WriteErrLog(const QString &tag, const ErrorInfo &error)
 
 void ShowErrMsg(const QString &tag)
 {
-    ShowErrMsg(tag, errorInFlight());
+    ShowErrMsg(takeFailingProcedure(tag), errorInFlight());
 }
 
 void ShowErrMsg(const QString &tag, const ErrorInfo &error)
@@ -149,12 +149,13 @@ void ShowErrMsg(const QString &tag, const ErrorInfo &error)
 
 int AskErrMsg(const QString &tag)
 {
+    const QString failing = takeFailingProcedure(tag);
     const ErrorInfo error = errorInFlight();
     if (error.repeated)
         return 1;
     try {
         beep();
-        const QString text = errorText(tag, error);
+        const QString text = errorText(failing, error);
         writeErrBlock(text);
         return showBox(text);
     } catch (...) {

@@ -1,7 +1,8 @@
 #pragma once
-// The reporters: the text log, the error log and the error box. Every procedure traps its errors
-// and hands them to one of these with a tag naming itself:
-//     try { ... } catch (...) { ShowErrMsg(u"fmTavoKPortSrv_cmdStart_Click"_s); }
+// The reporters: the text log, the error log and the error box. A trap hands its error to one of
+// these with a tag naming its procedure (platform/logtags.h):
+//     try { ... } catch (...) { ShowErrMsg(tags::fmTavoKPortSrv_cmdStart_Click); }
+// An error that left a procedure marked with an ErrorScope is written under that procedure's tag.
 // Operator-started work uses ShowErrMsg (beep, log, box); unattended work uses WriteErrLog only,
 // so that a box never stops the service.
 #include "platform/errors.h"
@@ -17,6 +18,7 @@ void WriteLog(const QString &text, const QString &file = {});
 
 // Appends the time line and the error text of the error being handled (inside a catch block;
 // outside one the number is 0 and the description empty) to g().gErrFile. Never throws.
+// The block names the innermost procedure the error left (ErrorScope), else `tag`.
 // A repeated error (ErrorInfo::repeated) is not reported again, by this or the reporters below.
 void WriteErrLog(const QString &tag);
 void WriteErrLog(const QString &tag, const ErrorInfo &error);

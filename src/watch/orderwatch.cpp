@@ -122,7 +122,7 @@ bool AddFG1(platform::GridModel &fg1, const QString &port, db::Connection &cnt, 
         }
         return true;
     } catch (...) {
-        ShowErrMsg(u"fmTavoKPortSrv_AddFG1"_s);
+        ShowErrMsg(tags::fmTavoKPortSrv_AddFG1);
         return false;
     }
 }
