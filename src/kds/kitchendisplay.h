@@ -50,6 +50,9 @@ public:
     // found, when it is not loopback and no PIN of at least 6 digits is set, or when the
     // certificate or key cannot be used.
     bool start();
+    // start() as the service runs it: the address to open goes to the text log, a failure to
+    // start to the error log, and either as a line to announced().
+    bool startAndAnnounce();
     QString error() const { return m_error; }
     // The address to open in a browser: the one listened on, which the display answers.
     QUrl url() const;
@@ -75,6 +78,10 @@ public:
     // not kept now, and why. Empty while it is.
     void setWatchNotice(const QString &notice);
     QString watchNotice() const { return m_watchNotice; }
+
+signals:
+    // What startAndAnnounce() tells whoever runs the service: the address, or why there is none.
+    void announced(const QString &line);
 
 public Q_SLOTS:
     // Reads the open orders of the port again and pushes the board to every page when it changed;
@@ -125,10 +132,9 @@ private:
     bool m_readFailed = false;
 };
 
-// Reads [KDS] from the settings and, when a port is set, starts the display for `siteDir` on
-// `cn`. The address to open goes to the headless echo and the text log; a failure to start to
-// the error log. Null when the display is off or could not start.
-std::unique_ptr<KitchenDisplay> startKitchenDisplay(
+// Reads [KDS] from the settings: the display for `siteDir` on `cn`, not listening yet, when a port
+// is set; null when the display is off.
+std::unique_ptr<KitchenDisplay> kitchenDisplayFromSettings(
     db::Connection &cn, const QString &siteDir, QObject *parent = nullptr);
 
 // Signs out every device of the display of `siteDir`, whether or not the service runs: a running
