@@ -399,6 +399,7 @@ TEST_P(ServiceTest, TheHeadlessEchoTellsTheServiceInOrderAndOnlyWhereBound)
         ASSERT_NE(unbound.display(), nullptr);
     }
     EXPECT_TRUE(echoed.isEmpty()) << echoed.join(u'\n').toStdString();
+    echoed.clear();
 
     env.settings.save(u"Tavo3"_s, u"KDS"_s, u"PORT"_s, QString::number(freePort()));
     service = std::make_unique<KitchenService>(cnt);
