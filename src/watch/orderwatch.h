@@ -33,7 +33,6 @@ public:
     qint64 highest() const { return m_highest; }
     void raiseTo(qint64 rno) { m_highest = std::max(m_highest, rno); }
     void reset() { m_highest = 0; }
-    bool operator==(const ScanBound &) const = default;
 
 private:
     qint64 m_highest = 0;
