@@ -98,13 +98,13 @@ void BM_ScanNothingNew(benchmark::State &state)
         = scalar(cnt, u"SELECT Max(RNo) AS m FROM ORDERI WHERE KPort = 'PK' AND UpdDate IS NULL"_s);
     platform::GridModel fg1;
     watch::InitFG1(fg1);
-    fg1.setTag(QString::number(bound));
+    watch::ScanBound scanBound(bound);
 
     double scanUs = 0, bareUs = 0, bareMaxUs = 0;
     QElapsedTimer timer;
     for (auto _ : state) {
         timer.start();
-        benchmark::DoNotOptimize(watch::AddFG1(fg1, kPort, cnt, {}));
+        benchmark::DoNotOptimize(watch::AddFG1(fg1, scanBound, kPort, cnt));
         scanUs += timer.nsecsElapsed() / 1000.0;
         bareUs += bareStatementsUs(bare, bound);
         bareMaxUs += bareStatementsUs(bare, bound, true);
@@ -116,7 +116,7 @@ void BM_ScanNothingNew(benchmark::State &state)
     state.counters["ratio"] = scanUs / bareUs;
     state.counters["bare_max_us"] = bareMaxUs / n;
     state.counters["ratio_max"] = scanUs / bareMaxUs;
-    if (fg1.Rows() != 1 || fg1.Tag() != QString::number(bound))
+    if (fg1.Rows() != 1 || scanBound.highest() != bound)
         state.SkipWithError("the scan listed rows it should not have");
     bare.close();
     bare = QSqlDatabase();
@@ -144,13 +144,14 @@ void BM_ListRows(benchmark::State &state)
     view.resize(1000, 600);
     view.show();
     watch::InitFG1(fg1);
+    watch::ScanBound bound;
     for (auto _ : state) {
         state.PauseTiming();
         fg1.setRows(1);
-        fg1.setTag(u"1"_s);
+        bound = watch::ScanBound(1);
         QCoreApplication::processEvents();
         state.ResumeTiming();
-        watch::AddFG1(fg1, kPort, cnt);
+        watch::AddFG1(fg1, bound, kPort, cnt);
         QCoreApplication::processEvents(); // and painted
     }
     state.counters["rows"] = fg1.Rows() - 1;

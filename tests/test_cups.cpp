@@ -348,7 +348,7 @@ TEST_F(RawQueueTest, ReprintAndTestTicketReachTheReceiptPrinterAsEscPos)
 
     tickets::OrderBuffer buffer;
     tickets::fillTestEntry(buffer);
-    buffer[15] = u"廚房印表機:"_s + queue;
+    buffer.printerLine = u"廚房印表機:"_s + queue;
     ASSERT_TRUE(tickets::KPWPOrderI(queue, buffer, vsp, writeFGLog));
     ASSERT_TRUE(printer->waitForJobs(4, 30000));
     const demo::EscPosJob test = demo::decodeEscPos(printer->jobs[3]);

@@ -649,7 +649,9 @@ TEST(DbConnection, APostgreSQLLinkClosedWhileListeningIsOpenedAnewAndToldWithThe
     });
     QList<QPair<bool, QString>> told;
     db::Connection cn;
-    cn.setLinkWatcher([&](bool up, const QString &detail) { told.append({ up, detail }); });
+    QObject::connect(&cn.linkEvents(), &db::LinkEvents::changed, [&](bool up, const QString &detail) {
+        told.append({ up, detail });
+    });
     cn.open(pgNative());
     // Listening as the wake does, the server ends the session: the driver finds the link closed.
     const auto listenAndCut = [&] {

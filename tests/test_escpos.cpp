@@ -105,7 +105,7 @@ PrintDocument testTicket()
     g().gOPDate = u"2025/07/04"_s;
     tickets::OrderBuffer buffer;
     tickets::fillTestEntry(buffer);
-    buffer[15] = u"廚房印表機:TM-T88 Kitchen"_s;
+    buffer.printerLine = u"廚房印表機:TM-T88 Kitchen"_s;
     PrintSurface vsp;
     EXPECT_TRUE(tickets::KPWPOrderI(u"TM-T88 Kitchen"_s, buffer, vsp, {}));
     return printers.jobs.value(0).document;

@@ -97,7 +97,8 @@ TEST_P(InjectionTest, ReadingStatementsFindExactlyTheirRowsAndChangeNothing)
 
         platform::GridModel fg1;
         watch::InitFG1(fg1);
-        watch::AddFG1(fg1, h, cnt());
+        watch::ScanBound bound;
+        watch::AddFG1(fg1, bound, h, cnt());
         ASSERT_EQ(fg1.Rows(), 2) << "the scan lists the port's one row";
         EXPECT_EQ(fg1.TextMatrix(1, grids::OrderList::RNo), QString::number(i + 1));
         EXPECT_EQ(fg1.TextMatrix(1, grids::OrderList::ItemName), h);

@@ -243,7 +243,7 @@ TEST_F(PortPageTest, SetDefSavesTheRowAndANewPortStartsAFirstScan)
     env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"DEFKPORT"_s, u"PB"_s);
     env.settings.save(u"Tavo3"_s, u"TavoC"_s, u"Printer"_s, u"TM-B"_s);
     fmTavoKPortSrv &w = open();
-    EXPECT_EQ(w.fg1->Tag(), u"6"_s);
+    EXPECT_EQ(w.service().scanBound().highest(), 6);
     select(rowOf(1), PortGrid::KPort);
     // Flags typed by hand in lower case.
     w.fgKPort->setTextMatrix(rowOf(1), PortGrid::PrintList, u"y"_s);
@@ -255,7 +255,7 @@ TEST_F(PortPageTest, SetDefSavesTheRowAndANewPortStartsAFirstScan)
     EXPECT_EQ(saved(u"TavoC"_s, u"DEFKPORT"_s), u"PK"_s);
     EXPECT_EQ(saved(u"TavoC"_s, u"Printer"_s), u"Bob's TM"_s);
     EXPECT_EQ(saved(u"TavoC"_s, u"PrinterType"_s), u"EPSONTM"_s);
-    EXPECT_EQ(w.fg1->Tag(), QString()) << "a new port empties the bound";
+    EXPECT_TRUE(w.service().scanBound().isNone()) << "a new port empties the bound";
     w.service().scan();
     ASSERT_EQ(w.fg1->Rows(), 2);
     EXPECT_EQ(w.fg1->TextMatrix(1, 0), u"7"_s);
@@ -263,7 +263,7 @@ TEST_F(PortPageTest, SetDefSavesTheRowAndANewPortStartsAFirstScan)
     // The same port again leaves the bound alone; an empty printer stays empty.
     w.txtPrinter->clear();
     QTest::mouseClick(w.cmdSetDef, Qt::LeftButton);
-    EXPECT_EQ(w.fg1->Tag(), u"7"_s);
+    EXPECT_EQ(w.service().scanBound().highest(), 7);
     EXPECT_EQ(saved(u"TavoC"_s, u"Printer"_s), QString());
 
     // The boxes save as they are clicked.
@@ -373,7 +373,7 @@ TEST_F(PortPageTest, TestPrinterPrintsOnThePrinterOfThePickedRow)
     QTest::mouseClick(w.cmdTestPrinter, Qt::LeftButton);
     ASSERT_EQ(printers.jobs.size(), 1);
     EXPECT_EQ(printers.jobs[0].printer, u"TM-B"_s) << "the row's printer, not the service's TM-A";
-    EXPECT_EQ(w.PrintBuffer[15], u"廚房印表機:TM-B"_s);
+    EXPECT_EQ(w.PrintBuffer.printerLine, u"廚房印表機:TM-B"_s);
     EXPECT_EQ(w.lblStatus->text(), u"櫃台一"_s) << "the user again once the test is printed";
     printers.jobs.clear();
 

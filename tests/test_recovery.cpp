@@ -139,7 +139,10 @@ protected:
             .text(0);
     }
 
-    bool scan(const watch::RowHook &hook = {}) { return watch::AddFG1(fg1, u"PK"_s, db::gCNT(), hook); }
+    bool scan(const watch::RowHook &hook = {})
+    {
+        return watch::AddFG1(fg1, bound, u"PK"_s, db::gCNT(), hook);
+    }
 
     // A site whose window lists the port: business date set, "列印菜條" on, a LOG folder, row 1.
     void prepareListingSite()
@@ -184,6 +187,7 @@ protected:
     db::Connection posLink;
     std::unique_ptr<OrderTable> pos;
     platform::GridModel fg1;
+    watch::ScanBound bound;
 };
 
 TEST_F(ServerRestartTest, ScansAroundAndDuringRestartsListEveryRowOnce)
@@ -200,7 +204,7 @@ TEST_F(ServerRestartTest, ScansAroundAndDuringRestartsListEveryRowOnce)
     for (qint64 rno : { 5, 6, 7 })
         pos->insert(rno);
     bool restarted = false;
-    scan([&] {
+    scan([&](const QStringList &) {
         if (!std::exchange(restarted, true))
             restartServer();
     });
@@ -209,7 +213,7 @@ TEST_F(ServerRestartTest, ScansAroundAndDuringRestartsListEveryRowOnce)
     EXPECT_TRUE(scan());
 
     EXPECT_EQ(listed(), (QList<qint64> { 1, 2, 3, 4, 5, 6, 7, 8 }));
-    EXPECT_EQ(fg1.Tag(), u"8"_s);
+    EXPECT_EQ(bound.highest(), 8);
     EXPECT_TRUE(scan());
     EXPECT_EQ(fg1.Rows(), 9) << "a scan with nothing new after the restarts lists nothing again";
 }
@@ -226,7 +230,7 @@ TEST_F(ServerRestartTest, ScansThroughAnOutageReportItOnceAndListEveryRowOnceAft
         QString opDate;
         EXPECT_FALSE(getParamValue(u"OPDATE"_s, opDate, db::gCNT()));
     }
-    EXPECT_EQ(fg1.Tag(), u"1"_s) << "the bound stays while nothing is read";
+    EXPECT_EQ(bound.highest(), 1) << "the bound stays while nothing is read";
     ASSERT_TRUE(startServer());
     pos->insert(3); // before the next scan
     env.clock.advance(4000);
@@ -577,7 +581,8 @@ protected:
         // What a scan run to its end lists: the truth the saved list is held against.
         platform::setEchoEnabled(false);
         watch::InitFG1(expected);
-        ASSERT_TRUE(watch::AddFG1(expected, u"PK"_s, cnt, {}));
+        watch::ScanBound fromTheStart;
+        ASSERT_TRUE(watch::AddFG1(expected, fromTheStart, u"PK"_s, cnt));
         ASSERT_GT(expected.Rows(), 2000) << "a listing long enough to be cut into";
         cnt.close();
     }

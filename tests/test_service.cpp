@@ -3,6 +3,7 @@
 // kitchen's screens that follow the table whatever the watch does.
 #include "core/databasewake.h"
 #include "core/kitchenservice.h"
+#include "core/serviceecho.h"
 #include "db/dbglobals.h"
 #include "kds/kitchendisplay.h"
 #include "platform/echo.h"
@@ -18,6 +19,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QWebSocket>
@@ -339,7 +341,7 @@ TEST_P(ServiceTest, TheKitchenScreensFollowTheTableWhateverTheWatchDoes)
             << screen.notice.toStdString();
 
         const QList<qint64> before = listed();
-        const QString bound = s.orders().Tag();
+        const qint64 bound = s.scanBound().highest();
         QSignalSpy rows(&s, &KitchenService::rowsListed);
         for (int i = 0; i < 3; ++i) {
             pos->insert(++rno);
@@ -350,7 +352,7 @@ TEST_P(ServiceTest, TheKitchenScreensFollowTheTableWhateverTheWatchDoes)
             EXPECT_EQ(listed().size(), before.size() + 3);
         } else {
             EXPECT_EQ(listed(), before) << "the watch lists nothing meanwhile";
-            EXPECT_EQ(s.orders().Tag(), bound) << "nor moves its bound";
+            EXPECT_EQ(s.scanBound().highest(), bound) << "nor moves its bound";
             EXPECT_TRUE(rows.isEmpty());
         }
     }
@@ -370,6 +372,92 @@ TEST_P(ServiceTest, WithoutAWakeTheScreensReadTheTableEverySecond)
     pos->insert(2);
     EXPECT_LT(waitFor([&] { return screen.upTo(u"A05-1"_s) == 2; }, 2500), 2500);
     EXPECT_EQ(listed(), before) << "the watch waits for its start";
+}
+
+// The echo of a run without a window is a view of the service: what it lists, what its display
+// and its connection say, line by line in the order they happen; a service no view binds says
+// nothing, however much it lists.
+TEST_P(ServiceTest, TheHeadlessEchoTellsTheServiceInOrderAndOnlyWhereBound)
+{
+    QStringList echoed;
+    platform::setEchoEnabled(true);
+    platform::setEchoSink([&](const QString &line) { echoed.append(line); });
+    const auto kinds = [&] {
+        QStringList of;
+        for (const QString &line : std::as_const(echoed))
+            of.append(line.section(u'\t', 0, 0));
+        return of;
+    };
+    pos->insert(1);
+    pos->insert(2);
+    env.settings.save(u"Tavo3"_s, u"KDS"_s, u"PORT"_s, QString::number(freePort()));
+    {
+        KitchenService unbound(env.site(cnt));
+        unbound.load();
+        pos->insert(3);
+        EXPECT_TRUE(unbound.scan());
+        ASSERT_NE(unbound.display(), nullptr);
+    }
+    EXPECT_TRUE(echoed.isEmpty()) << echoed.join(u'\n').toStdString();
+    echoed.clear();
+
+    env.settings.save(u"Tavo3"_s, u"KDS"_s, u"PORT"_s, QString::number(freePort()));
+    service = std::make_unique<KitchenService>(env.site(cnt));
+    core::echoService(*service, core::EchoMessages::Yes);
+    service->load();
+    ASSERT_NE(service->display(), nullptr);
+    EXPECT_EQ(kinds(),
+        (QStringList { u"fg1"_s, u"fg1"_s, u"fg1"_s, u"fg1"_s, u"kds"_s, u"elaMsg"_s, g().gExeName }));
+    EXPECT_TRUE(echoed.value(0).startsWith(u"fg1\t記錄序號\t送廚出口\t"_s)) << "the captions come first";
+    EXPECT_TRUE(echoed.value(1).startsWith(u"fg1\t1\tPK\t"_s));
+    EXPECT_TRUE(echoed.value(3).startsWith(u"fg1\t3\tPK\t"_s));
+    EXPECT_EQ(echoed.value(3).split(u'\t').size(), 15) << "the kind and the 14 cells";
+    EXPECT_EQ(echoed.value(4), u"kds\t廚房看板: "_s + service->display()->url().toString());
+    echoed.clear();
+
+    pos->insert(4);
+    EXPECT_TRUE(service->scan());
+    ASSERT_EQ(echoed.size(), 1);
+    EXPECT_TRUE(echoed[0].startsWith(u"fg1\t4\tPK\t"_s));
+    echoed.clear();
+
+    // The server ends the service's session: the next scan finds the link lost and opens it
+    // again, and says both; the link of another connection is none of the echo's business.
+    if (GetParam() == Server::PostgreSQL) {
+        const QString pid
+            = cnt.openRecordset(u"SELECT pg_backend_pid() AS pid"_s, db::Cursor::Client).text(u"pid"_s);
+        posLink.execute(u"SELECT pg_terminate_backend("_s + pid + u")"_s);
+        pos->insert(5);
+        EXPECT_TRUE(service->scan());
+        ASSERT_EQ(kinds(), (QStringList { u"gCNT"_s, u"gCNT"_s, u"fg1"_s }))
+            << echoed.join(u'\n').toStdString();
+        EXPECT_TRUE(echoed[0].startsWith(u"gCNT\t資料庫連線中斷: "_s)) << echoed[0].toStdString();
+        EXPECT_EQ(echoed[1], u"gCNT\t資料庫連線恢復"_s);
+        echoed.clear();
+
+        db::Connection other;
+        other.open(posLink.connectionString());
+        const QString otherPid
+            = other.openRecordset(u"SELECT pg_backend_pid() AS pid"_s, db::Cursor::Client).text(u"pid"_s);
+        posLink.execute(u"SELECT pg_terminate_backend("_s + otherPid + u")"_s);
+        EXPECT_EQ(other.openRecordset(u"SELECT 7 AS n"_s, db::Cursor::Client).text(u"n"_s), u"7"_s);
+        EXPECT_TRUE(echoed.isEmpty()) << echoed.join(u'\n').toStdString();
+    }
+
+    // A display that cannot listen says why, once, and is not kept.
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
+    env.settings.save(u"Tavo3"_s, u"KDS"_s, u"PORT"_s, QString::number(taken.serverPort()));
+    service = std::make_unique<KitchenService>(env.site(cnt));
+    core::echoService(*service, core::EchoMessages::Yes);
+    service->load();
+    platform::setEchoSink({});
+    platform::setEchoEnabled(false);
+    EXPECT_EQ(service->display(), nullptr);
+    const QStringList said = echoed.filter(QRegularExpression(u"^kds\t"_s));
+    ASSERT_EQ(said.size(), 1) << echoed.join(u'\n').toStdString();
+    EXPECT_TRUE(env.readErr().contains(u"KitchenDisplay_start"_s));
+    EXPECT_TRUE(env.readErr().contains(said[0].section(u'\t', 1))) << said[0].toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ServiceTest, ::testing::Values(Server::SQLite, Server::PostgreSQL),

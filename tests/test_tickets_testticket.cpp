@@ -26,7 +26,7 @@ protected:
         fgPrinterList.setFormatString(u"印表機"_s);
         fgPrinterList.setRows(1);
         tickets::fillTestEntry(buffer);
-        buffer[15] = u"廚房印表機:"_s + kKitchenPrinter;
+        buffer.printerLine = u"廚房印表機:"_s + kKitchenPrinter;
     }
 
     void addPort(const QString &port, const QString &type, const QString &printer)
@@ -90,16 +90,16 @@ TEST_F(TestTicketTest, TheTestTicketReadsTopToBottomInItsFonts)
 
 TEST_F(TestTicketTest, EmptyFieldsStillGiveAFullHeightTicket)
 {
-    buffer[15].clear();
-    buffer[20].clear();
-    buffer[9] = u"OK"_s;
+    buffer.printerLine.clear();
+    buffer.businessDayLine.clear();
+    buffer.itemName = u"OK"_s;
     ASSERT_TRUE(KPWPOrderI(kKitchenPrinter, buffer, vsp, writeFGLog));
     const QList<PrintItem> lines = texts(lastTicket());
     EXPECT_EQ(lines.last().text, u"   "_s);
     EXPECT_EQ(lines[lines.size() - 2].rect.top(), tickets::SlipMinY);
 
     // Content taller than the minimum is not pulled back up.
-    buffer[9] = u"一道名字長到要在兩千八百提普的欄位裡折成好幾行的測試菜色"_s;
+    buffer.itemName = u"一道名字長到要在兩千八百提普的欄位裡折成好幾行的測試菜色"_s;
     ASSERT_TRUE(KPWPOrderI(kKitchenPrinter, buffer, vsp, writeFGLog));
     const int tableBottom = lastTicket().rowCells(0, 0)[0].rect.bottom() + 1;
     const QList<PrintItem> tall = texts(lastTicket());
@@ -134,7 +134,7 @@ TEST_F(TestTicketTest, TestingAllPrintersTestsEachPrinterOnceAndOnlyReceiptPrint
         (QList<QPair<QString, QString>> { { u"啟動測試"_s, u"TM-T88 Kitchen廚房印表機"_s },
             { u"啟動測試"_s, u"tm-t88 kitchen廚房印表機"_s },
             { u"列印失敗"_s, u"tm-t88 kitchen未安裝"_s } }));
-    EXPECT_EQ(buffer[15], u"廚房印表機:tm-t88 kitchen"_s);
+    EXPECT_EQ(buffer.printerLine, u"廚房印表機:tm-t88 kitchen"_s);
 
     // The next run starts from an empty list.
     tickets::printTestOfAllPrinters(fgKPort, fgPrinterList, buffer, vsp, writeFGLog);

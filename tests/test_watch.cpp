@@ -30,7 +30,7 @@ protected:
 
     bool scan(const QString &port = u"PK"_s, const watch::RowHook &hook = {})
     {
-        return watch::AddFG1(fg1, port, cnt, hook);
+        return watch::AddFG1(fg1, bound, port, cnt, hook);
     }
 
     // Column 0 of every data row: the listed RNo values in grid order.
@@ -46,6 +46,7 @@ protected:
     db::Connection cnt;
     std::unique_ptr<OrderTable> table;
     platform::GridModel fg1;
+    watch::ScanBound bound;
 };
 
 TEST_P(WatchTest, FirstScanWithoutOpenRowsStartsAtTheNewest)
@@ -56,7 +57,7 @@ TEST_P(WatchTest, FirstScanWithoutOpenRowsStartsAtTheNewest)
     }
     EXPECT_TRUE(scan());
     EXPECT_TRUE(listed().isEmpty()) << "nothing of the past is listed";
-    EXPECT_EQ(fg1.Tag(), u"120"_s);
+    EXPECT_EQ(bound.highest(), 120);
 
     table->insert(121);
     table->insert(125);
@@ -64,7 +65,7 @@ TEST_P(WatchTest, FirstScanWithoutOpenRowsStartsAtTheNewest)
     table->insert(130);
     EXPECT_TRUE(scan());
     EXPECT_EQ(listed(), (QList<qint64> { 121, 125, 130 }));
-    EXPECT_EQ(fg1.Tag(), u"130"_s);
+    EXPECT_EQ(bound.highest(), 130);
     EXPECT_TRUE(scan());
     EXPECT_EQ(listed().size(), 3) << "a row enters the grid once";
 }
@@ -78,14 +79,14 @@ TEST_P(WatchTest, FirstScanListsTheOldestOpenRowToo)
     table->insert(8, u"PB"_s);
     EXPECT_TRUE(scan());
     EXPECT_EQ(listed(), (QList<qint64> { 6, 7 }));
-    EXPECT_EQ(fg1.Tag(), u"7"_s);
+    EXPECT_EQ(bound.highest(), 7);
 
     // The only open row is also the newest: it is listed, and not again.
     watch::InitFG1(fg1);
-    fg1.setTag({});
+    bound.reset();
     EXPECT_TRUE(scan(u"PB"_s));
     EXPECT_EQ(listed(), (QList<qint64> { 8 }));
-    EXPECT_EQ(fg1.Tag(), u"8"_s);
+    EXPECT_EQ(bound.highest(), 8);
     EXPECT_TRUE(scan(u"PB"_s));
     EXPECT_EQ(listed(), (QList<qint64> { 8 }));
 }
@@ -94,12 +95,12 @@ TEST_P(WatchTest, ChangedRowWaitsForTheNextUnchangedOne)
 {
     table->insert(130);
     EXPECT_TRUE(scan());
-    ASSERT_EQ(fg1.Tag(), u"130"_s);
+    ASSERT_EQ(bound.highest(), 130);
     table->insert(131);
     table->change(131);
     EXPECT_TRUE(scan());
     EXPECT_EQ(listed(), (QList<qint64> { 130 }));
-    EXPECT_EQ(fg1.Tag(), u"130"_s);
+    EXPECT_EQ(bound.highest(), 130);
     table->insert(135);
     EXPECT_TRUE(scan());
     EXPECT_EQ(listed(), (QList<qint64> { 130, 131, 135 }));
@@ -109,7 +110,7 @@ TEST_P(WatchTest, RowsAboveTheBoundAreListedEvenWhenClosedOrDeleted)
 {
     table->insert(10);
     EXPECT_TRUE(scan());
-    ASSERT_EQ(fg1.Tag(), u"10"_s);
+    ASSERT_EQ(bound.highest(), 10);
     table->insert(11);
     table->close(11); // settled at the terminal before the next scan
     table->insert(12);
@@ -139,16 +140,16 @@ TEST_P(WatchTest, BoundNeverGoesBack)
     table->insert(40);
     table->insert(41);
     EXPECT_TRUE(scan());
-    ASSERT_EQ(fg1.Tag(), u"41"_s);
+    ASSERT_EQ(bound.highest(), 41);
     table->removePort(u"PK"_s);
     EXPECT_TRUE(scan()) << "no row of the port at all";
-    EXPECT_EQ(fg1.Tag(), u"41"_s);
+    EXPECT_EQ(bound.highest(), 41);
     table->insert(39); // committed late, below the bound
     table->insert(41 + 1);
     EXPECT_TRUE(scan());
     EXPECT_EQ(listed(), (QList<qint64> { 40, 41, 42 }));
 
-    fg1.setTag(u"abc"_s); // not a number: a first scan
+    bound.reset(); // as a change of port does: a first scan
     EXPECT_TRUE(scan());
     EXPECT_EQ(listed(), (QList<qint64> { 39, 42 })) << "the grid starts again from the oldest open row";
 }
@@ -166,7 +167,7 @@ TEST_P(WatchTest, PortCodesAreQuotedAndMatchedExactly)
     EXPECT_TRUE(scan(u"P'K"_s));
     EXPECT_EQ(listed(), (QList<qint64> { 1 }));
     watch::InitFG1(fg1);
-    fg1.setTag({});
+    bound.reset();
     EXPECT_TRUE(scan(QString()));
     EXPECT_EQ(listed(), (QList<qint64> { 3 })) << "an empty port matches the empty code only";
     EXPECT_TRUE(env.prompter.boxes.isEmpty());
@@ -185,10 +186,16 @@ TEST_P(WatchTest, CellsHoldTheColumnsAsTextAndNullAsEmpty)
     empty.nullsEverywhere = true;
     table->insert(empty);
 
+    // The rows are told to the scan's caller as they are appended; the scan itself echoes
+    // nothing, whoever runs it.
+    QList<QStringList> told;
     QStringList echoed;
     platform::setEchoEnabled(true);
     platform::setEchoSink([&](const QString &line) { echoed.append(line); });
-    EXPECT_TRUE(scan());
+    EXPECT_TRUE(scan(u"PK"_s, [&](const QStringList &cells) {
+        told.append(cells);
+        EXPECT_EQ(fg1.rowCells(fg1.Rows() - 1), cells) << "told once appended";
+    }));
     platform::setEchoSink({});
     platform::setEchoEnabled(false);
 
@@ -206,9 +213,11 @@ TEST_P(WatchTest, CellsHoldTheColumnsAsTextAndNullAsEmpty)
     EXPECT_TRUE(fg1.ColHidden(2) && fg1.ColHidden(12) && fg1.ColHidden(13));
     EXPECT_FALSE(fg1.ColHidden(6));
 
-    ASSERT_EQ(echoed.size(), 2);
-    EXPECT_EQ(echoed[0].split(u'\t').size(), 15) << "the kind and the 14 cells";
-    EXPECT_TRUE(echoed[1].startsWith(u"fg1\t11\tPK\t"_s));
+    ASSERT_EQ(told.size(), 2);
+    EXPECT_EQ(told[0], fg1.rowCells(1));
+    EXPECT_EQ(told[1].size(), 14);
+    EXPECT_EQ(told[1].mid(0, 2), (QStringList { u"11"_s, u"PK"_s }));
+    EXPECT_TRUE(echoed.isEmpty()) << echoed.join(u'\n').toStdString();
 }
 
 TEST_P(WatchTest, AFailedListingIsListedAtTheNextScan)
@@ -223,7 +232,7 @@ TEST_P(WatchTest, AFailedListingIsListedAtTheNextScan)
     ASSERT_EQ(env.prompter.boxes.size(), 1);
     EXPECT_TRUE(env.prompter.boxes[0].text.contains(u"處理程序: (fmTavoKPortSrv_AddFG1)"_s));
     EXPECT_TRUE(env.readErr().contains(u"fmTavoKPortSrv_AddFG1"_s));
-    EXPECT_EQ(fg1.Tag(), u"1"_s) << "the bound stays on what was listed";
+    EXPECT_EQ(bound.highest(), 1) << "the bound stays on what was listed";
     EXPECT_TRUE(fg1.Redraw()) << "repainting comes back after a failure";
 
     EXPECT_TRUE(scan());
@@ -235,12 +244,12 @@ TEST_P(WatchTest, AScanBrokenOffMidwayGoesOnAfterTheLastListedRow)
     for (int rno = 1; rno <= 5; ++rno)
         table->insert(rno);
     int rows = 0;
-    EXPECT_FALSE(scan(u"PK"_s, [&] {
+    EXPECT_FALSE(scan(u"PK"_s, [&](const QStringList &) {
         if (++rows == 3)
             throw TavoError(-2147467259, u"Connection lost"_s);
     }));
     EXPECT_EQ(listed(), (QList<qint64> { 1, 2, 3 }));
-    EXPECT_EQ(fg1.Tag(), u"3"_s);
+    EXPECT_EQ(bound.highest(), 3);
     EXPECT_TRUE(scan());
     EXPECT_EQ(listed(), (QList<qint64> { 1, 2, 3, 4, 5 }));
 }

@@ -135,7 +135,7 @@ TEST_F(WindowTest, LoadingFillsTheControlsAndArmsTheStart)
 
     EXPECT_EQ(w.fg1->Rows(), 3);
     EXPECT_EQ(w.fg1->Row(), 1) << "the first data row is current";
-    EXPECT_EQ(w.fg1->Tag(), u"2"_s);
+    EXPECT_EQ(w.service().scanBound().highest(), 2);
     EXPECT_EQ(w.fgLog->Rows(), 1);
     EXPECT_EQ(w.fgLog->TextMatrix(0, 1), u"  作業別"_s);
     EXPECT_EQ(w.fgLog->TextMatrix(0, 2), u"            作業訊息"_s);
@@ -563,7 +563,7 @@ TEST_F(WindowTest, ListPageEmptiesOrScansAndStatsPageFitsTheLog)
     w.tabPage->setCurrentIndex(0);
     w.tabPage->setCurrentIndex(1);
     EXPECT_EQ(listedRows(), 0) << "unticked, the list is emptied";
-    EXPECT_EQ(w.fg1->Tag(), u"2"_s) << "and its bound kept";
+    EXPECT_EQ(w.service().scanBound().highest(), 2) << "and its bound kept";
     table->insert(3);
     w.chkPrintItem->setChecked(true);
     w.tabPage->setCurrentIndex(0);

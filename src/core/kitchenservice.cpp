@@ -15,7 +15,6 @@
 #include "util/grids.h"
 #include "util/machine.h"
 #include "util/report.h"
-#include "watch/orderwatch.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -139,6 +138,7 @@ void KitchenService::load()
 
         // The first listing runs whatever "列印菜條" says.
         watch::InitFG1(m_orders);
+        emit orderCaptions(m_orders.rowCells(0));
         scanNow();
         if (m_orders.Rows() > 1)
             m_orders.setRow(1);
@@ -153,7 +153,13 @@ void KitchenService::load()
 
         // The kitchen's screens follow the table from here to the end, and say whether the
         // watch keeps its list meanwhile.
-        m_display = kds::startKitchenDisplay(m_site, this);
+        m_display = kds::kitchenDisplayFromSettings(m_site, this);
+        if (m_display) {
+            connect(
+                m_display.get(), &kds::KitchenDisplay::announced, this, &KitchenService::displayAnnounced);
+            if (!m_display->startAndAnnounce())
+                m_display.reset();
+        }
         if (m_display) {
             m_display->setWatchNotice(watchNotice(m_watchState));
             connect(this, &KitchenService::watchStateChanged, m_display.get(),
@@ -262,9 +268,10 @@ bool KitchenService::scan()
 
 bool KitchenService::scanNow()
 {
-    const bool firstScan = db::basicVal(m_orders.Tag()) < 1;
+    const bool firstScan = m_bound.isNone();
     const int before = firstScan ? m_orders.FixedRows() : m_orders.Rows();
-    const bool listed = watch::AddFG1(m_orders, port(), m_site.connection);
+    const bool listed = watch::AddFG1(m_orders, m_bound, port(), m_site.connection,
+        [this](const QStringList &cells) { emit rowListed(cells); });
     // A first scan empties the list before it fills it.
     if (firstScan)
         emit ordersReset();
@@ -413,7 +420,7 @@ void KitchenService::setPort(const QString &port)
     if (!another)
         return;
     // Another port: the next scan is a first scan of it.
-    m_orders.setTag({});
+    m_bound.reset();
     emit portChanged(port);
     // The screens show the new port's orders now, not at the next commit.
     if (m_state == State::Idle)

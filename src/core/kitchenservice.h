@@ -13,6 +13,7 @@
 #include "reports/shiftreport.h"
 #include "tickets/reprint.h"
 #include "tickets/testticket.h"
+#include "watch/orderwatch.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -59,6 +60,8 @@ public:
 
     // ---- The models the views show.
     platform::GridModel &orders() { return m_orders; } // fg1: the watched port's listed rows
+    // How far the scans of the watched port have read.
+    const watch::ScanBound &scanBound() const { return m_bound; }
     platform::GridModel &activity() { return m_activity; } // fgLog
     platform::GridModel &shifts() { return m_shifts; } // fg2: TavoC_fg2.CSV
     platform::GridModel &ports() { return m_ports; } // fgKPort
@@ -184,6 +187,10 @@ signals:
     void tickEnded();
     // The business date read by the cycle, as shown.
     void businessDate(const QString &shown);
+    // The captions of orders()' columns, once at the load, before any row is listed.
+    void orderCaptions(const QStringList &captions);
+    // One row was appended to orders(), told as the scan appends it.
+    void rowListed(const QStringList &cells);
     // Rows `first` .. `first + count - 1` of orders() were listed by a scan.
     void rowsListed(int first, int count);
     // The order list was emptied (a first scan, or the list page opened while not listing).
@@ -195,6 +202,8 @@ signals:
     void activityWritten(const QStringList &cells);
     // The service has loaded, and it has ended: a line for a view that tells them.
     void announced(const QString &text);
+    // The kitchen display's address as the load started it, or why it does not listen.
+    void displayAnnounced(const QString &line);
 
 private:
     void setState(State state);
@@ -212,6 +221,7 @@ private:
     StationConfig m_config;
     print::PrintSurface m_surface; // the tickets of the operator's operations
     platform::GridModel m_orders, m_activity, m_shifts, m_ports, m_testedPrinters;
+    watch::ScanBound m_bound; // of m_orders
     WindowTimer m_cycle;
     WindowTimer m_start;
     QTimer m_follow; // the kitchen's screens, where the database cannot be trusted to wake them

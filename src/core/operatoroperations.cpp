@@ -87,7 +87,7 @@ QString KitchenService::printTestTicket(
     const QString type = m_ports.TextMatrix(row, grids::PortGrid::KPortType);
     const QString printer = m_ports.TextMatrix(row, grids::PortGrid::KPortName);
     tickets::fillTestEntry(entry);
-    entry[15] = u"廚房印表機:"_s + printer;
+    entry.printerLine = u"廚房印表機:"_s + printer;
     if (type != u"EPSONTM"_s)
         return printer + u" 不是 EPSONTM 出單機, 不印測試單"_s;
     print([&] {

@@ -1,6 +1,8 @@
 #pragma once
-// The echo as a view of the service: what the service announces (its load, its end) and every
-// row of its activity list, written as platform/echo.h writes any operator-visible event.
+// The echo as a view of the service: what the service announces (its load, its end, the kitchen
+// display's address), the order rows it lists, every row of its activity list and the events of
+// its database link, written as platform/echo.h writes any operator-visible event. Nothing is
+// echoed where nothing is bound: a library or a test that runs a scan on its own stays silent.
 #include <QObject>
 
 namespace tavo::core {

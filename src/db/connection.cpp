@@ -3,7 +3,6 @@
 
 #include "db/connectionstring.h"
 #include "db/valuetext.h"
-#include "platform/echo.h"
 #include "platform/services.h"
 #include "util/report.h"
 
@@ -188,9 +187,9 @@ void Connection::close()
     d->linkLost = false;
 }
 
-void Connection::setLinkWatcher(LinkWatcher watcher)
+LinkEvents &Connection::linkEvents()
 {
-    d->linkWatcher = std::move(watcher);
+    return *d->linkEvents;
 }
 
 bool Connection::linkLost() const
@@ -462,6 +461,11 @@ void Transaction::commit()
     m_open = false;
 }
 
+QString linkEventLine(bool up, const QString &detail)
+{
+    return up ? u"資料庫連線恢復"_s : u"資料庫連線中斷: "_s + detail;
+}
+
 Connection &gCNT()
 {
     // Never destroyed by the C++ runtime: the SQL driver plugins are gone by then. The
@@ -469,11 +473,8 @@ Connection &gCNT()
     static Connection *const connection = [] {
         auto *c = new Connection;
         // The text log says when the service lost its database and when it had it back.
-        c->setLinkWatcher([](bool up, const QString &detail) {
-            const QString line = up ? u"資料庫連線恢復"_s : u"資料庫連線中斷: "_s + detail;
-            WriteLog(line);
-            platform::echoLine(u"gCNT"_s, line);
-        });
+        QObject::connect(&c->linkEvents(), &LinkEvents::changed,
+            [](bool up, const QString &detail) { WriteLog(linkEventLine(up, detail)); });
         if (QCoreApplication::instance())
             qAddPostRoutine([] { gCNT().close(); });
         return c;

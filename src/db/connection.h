@@ -5,6 +5,7 @@
 // Failures throw DbError, to be trapped by the caller's reporter.
 #include "platform/errors.h"
 
+#include <QObject>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -74,6 +75,17 @@ private:
     std::unique_ptr<Impl> d;
 };
 
+// Tells when the link to the server is found lost (with the failure's text) and when it is back
+// (with an empty text). Each loss is told once, however many statements meet it.
+class LinkEvents : public QObject {
+    Q_OBJECT
+signals:
+    void changed(bool up, const QString &detail);
+};
+
+// What the text log and the echo say of a link event.
+QString linkEventLine(bool up, const QString &detail);
+
 class Connection {
 public:
     Connection();
@@ -99,10 +111,7 @@ public:
     void close();
     bool isOpen() const;
 
-    // Told when the link to the server is found lost (with the failure's text) and when it is
-    // back (with an empty text). Each loss is told once, however many statements meet it.
-    using LinkWatcher = std::function<void(bool up, const QString &detail)>;
-    void setLinkWatcher(LinkWatcher watcher);
+    LinkEvents &linkEvents();
     // The link to the server was lost (found by a statement, or by the driver while it waited
     // for the server's notifications) and is not open again yet: the next statement tries.
     bool linkLost() const;

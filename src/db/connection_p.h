@@ -119,17 +119,13 @@ struct Connection::Impl {
     bool inTransaction = false;
     bool linkLost = false;
     QDateTime lastTry; // the last attempt to open a lost link again
-    Connection::LinkWatcher linkWatcher;
+    std::unique_ptr<LinkEvents> linkEvents = std::make_unique<LinkEvents>();
     Connection::StatementHook statementHook;
     QSet<Recordset::Impl *> streams;
     // What a PostgreSQL server said when it ended the session while no statement was running.
     QString serverFarewell;
 
-    void tellLink(bool up, const QString &detail) const
-    {
-        if (linkWatcher)
-            linkWatcher(up, detail);
-    }
+    void tellLink(bool up, const QString &detail) const { emit linkEvents->changed(up, detail); }
 
     QSqlDatabase db() const { return QSqlDatabase::database(name, false); }
     void requireOpen() const

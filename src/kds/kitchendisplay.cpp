@@ -5,7 +5,6 @@
 #include "kds/kdsstore.h"
 #include "kds/pingate.h"
 #include "kds/websocketlink.h"
-#include "platform/echo.h"
 #include "platform/services.h"
 #include "util/report.h"
 
@@ -538,25 +537,29 @@ void KitchenDisplay::updatePace()
         m_store->crossedOffSince(m_port, from), dayStart, wall, qint64(m_settings.redMinutes) * 60);
 }
 
-std::unique_ptr<KitchenDisplay> startKitchenDisplay(const Site &site, QObject *parent)
+bool KitchenDisplay::startAndAnnounce()
+{
+    if (!start()) {
+        WriteErrLog(tags::KitchenDisplay_start, ErrorInfo { kGenericErrorNumber, m_error });
+        emit announced(m_error);
+        return false;
+    }
+    QString line = u"廚房看板: "_s + url().toString();
+    if (pinInClear())
+        line += u" (未設定 CERT 與 KEY: PIN 以未加密的 HTTP 經網路傳送)"_s;
+    WriteLog(line);
+    emit announced(line);
+    return true;
+}
+
+std::unique_ptr<KitchenDisplay> kitchenDisplayFromSettings(const Site &site, QObject *parent)
 {
     KdsSettings settings = readKdsSettings(*site.services.settings);
     // The cards show what the tickets print.
     settings.menuRemarks = site.values.gKPPrintMenuRemark == u"Y"_s;
     if (!settings.enabled())
         return nullptr;
-    auto display = std::make_unique<KitchenDisplay>(site.connection, settings, site.values.gAppDir, parent);
-    if (!display->start()) {
-        WriteErrLog(tags::KitchenDisplay_start, ErrorInfo { kGenericErrorNumber, display->error() });
-        platform::echoLine(u"kds"_s, display->error());
-        return nullptr;
-    }
-    QString line = u"廚房看板: "_s + display->url().toString();
-    if (display->pinInClear())
-        line += u" (未設定 CERT 與 KEY: PIN 以未加密的 HTTP 經網路傳送)"_s;
-    WriteLog(line);
-    platform::echoLine(u"kds"_s, line);
-    return display;
+    return std::make_unique<KitchenDisplay>(site.connection, settings, site.values.gAppDir, parent);
 }
 
 bool signOutEveryDevice(const QString &siteDir, QString *error)

@@ -54,6 +54,9 @@ public:
     // found, when it is not loopback and no PIN of at least 6 digits is set, or when the
     // certificate or key cannot be used.
     bool start();
+    // start() as the service runs it: the address to open goes to the text log, a failure to
+    // start to the error log, and either as a line to announced().
+    bool startAndAnnounce();
     QString error() const { return m_error; }
     // The address to open in a browser: the one listened on, which the display answers.
     QUrl url() const;
@@ -79,6 +82,10 @@ public:
     // not kept now, and why. Empty while it is.
     void setWatchNotice(const QString &notice);
     QString watchNotice() const { return m_watchNotice; }
+
+signals:
+    // What startAndAnnounce() tells whoever runs the service: the address, or why there is none.
+    void announced(const QString &line);
 
 public Q_SLOTS:
     // Reads the open orders of the port again and pushes the board to every page when it changed;
@@ -129,10 +136,9 @@ private:
     bool m_readFailed = false;
 };
 
-// Reads [KDS] from the site's settings and, when a port is set, starts the display for the site's
-// folder on its connection. The address to open goes to the headless echo and the text log; a failure to
-// start to the error log. Null when the display is off or could not start.
-std::unique_ptr<KitchenDisplay> startKitchenDisplay(const Site &site, QObject *parent = nullptr);
+// Reads [KDS] from the site's settings: the display for the site's folder on its connection, not
+// listening yet, when a port is set; null when the display is off.
+std::unique_ptr<KitchenDisplay> kitchenDisplayFromSettings(const Site &site, QObject *parent = nullptr);
 
 // Signs out every device of the display of `siteDir`, whether or not the service runs: a running
 // display closes their pages within a few seconds. False, with the reason, when KDS.db cannot be

@@ -47,17 +47,17 @@ bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, print::Pr
         // The service window's surface is laid out for sheets; the test ticket must come out on the
         // roll as a kitchen ticket does, or it proves nothing about the printer's real output.
         vsp.setPaperSize(kRollPaper, true);
-        vsp.setDocName(PrinterName + u"->"_s + Buffer[2]);
+        vsp.setDocName(PrinterName + u"->"_s + Buffer.title);
         vsp.startDoc();
 
         vsp.setTextAlign(0);
         vsp.setFontBold(true);
         vsp.setFontSize(14);
-        vsp.text(u"["_s + Buffer[2] + u"]"_s + u"\r\n"_s);
+        vsp.text(u"["_s + Buffer.title + u"]"_s + u"\r\n"_s);
 
         vsp.setFontBold(false);
         vsp.setFontSize(10);
-        vsp.text(u" 點單時間:"_s + Buffer[4].left(5) + u"    "_s + u"印單時間:"_s
+        vsp.text(u" 點單時間:"_s + Buffer.orderTime.left(5) + u"    "_s + u"印單時間:"_s
             + now().toString(u"hh:mm:ss"_s) + u"\r\n"_s);
         vsp.text(u" 服務員代號: "_s + u"Korvel."_s + u"\r\n"_s);
 
@@ -68,11 +68,11 @@ bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, print::Pr
         vsp.setFontBold(true);
         vsp.setFontName(u"Arial"_s);
         vsp.setFontSize(14);
-        vsp.text(Buffer[15] + u"\r\n"_s);
+        vsp.text(Buffer.printerLine + u"\r\n"_s);
 
         vsp.setFontSize(18);
         vsp.setTableBorder(3);
-        QString left = Buffer[9], right = Buffer[12];
+        QString left = Buffer.itemName, right = Buffer.quantity;
         left.replace(u'|', u'｜').replace(u';', u'；');
         right.replace(u'|', u'｜').replace(u';', u'；');
         vsp.addTable(u"<2800|>900;"_s, QString(), left + u"|"_s + right + u";"_s);
@@ -87,10 +87,10 @@ bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, print::Pr
         vsp.setFontSize(14);
         vsp.setFontName(u"Arial"_s);
 
-        if (Buffer[20].isEmpty())
+        if (Buffer.businessDayLine.isEmpty())
             vsp.text(u"   "_s + u"\r\n"_s);
         else
-            vsp.text(u"   ->"_s + Buffer[20] + u"\r\n"_s);
+            vsp.text(u"   ->"_s + Buffer.businessDayLine + u"\r\n"_s);
 
         vsp.endDoc();
         vsp.setDocName(g().gExeName);
@@ -103,13 +103,11 @@ bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, print::Pr
 
 void fillTestEntry(OrderBuffer &Buffer)
 {
-    Buffer[0] = u"0"_s;
-    Buffer[2] = u"印表服務啟動測試"_s;
-    Buffer[4] = u"hh:mm:ss"_s;
-    Buffer[8] = u"168"_s;
-    Buffer[9] = u"印表機OK, 請通知櫃台"_s;
-    Buffer[12] = u"999"_s;
-    Buffer[20] = u"營業日:"_s + g().gOPDate;
+    Buffer.title = u"印表服務啟動測試"_s;
+    Buffer.orderTime = u"hh:mm:ss"_s;
+    Buffer.itemName = u"印表機OK, 請通知櫃台"_s;
+    Buffer.quantity = u"999"_s;
+    Buffer.businessDayLine = u"營業日:"_s + g().gOPDate;
 }
 
 void printTestOfAllPrinters(platform::GridModel &fgKPort, platform::GridModel &fgPrinterList,
@@ -123,7 +121,7 @@ void printTestOfAllPrinters(platform::GridModel &fgKPort, platform::GridModel &f
             type = fgKPort.TextMatrix(r, grids::PortGrid::KPortType);
             printer = fgKPort.TextMatrix(r, grids::PortGrid::KPortName);
         });
-        Buffer[15] = u"廚房印表機:"_s + printer;
+        Buffer.printerLine = u"廚房印表機:"_s + printer;
         bool tested = false;
         ignoringErrors([&] {
             for (int i = 1; i < fgPrinterList.Rows() && !tested; ++i)

@@ -4,12 +4,18 @@
 #include "tickets/reprint.h"
 
 #include <QString>
-#include <array>
 
 namespace tavo::tickets {
 
-// The single-order print buffer of the service window (indices 0..20).
-using OrderBuffer = std::array<QString, 21>;
+// The one order a test ticket prints, as text.
+struct OrderBuffer {
+    QString title; // in brackets at the top
+    QString orderTime; // "hh:mm:ss"; the ticket shows its first five characters
+    QString itemName; // the left cell of the item line
+    QString quantity; // the right cell of the item line
+    QString printerLine; // bold, below the header: the printer the ticket tests
+    QString businessDayLine; // after "   ->" at the foot; nothing after the blank when empty
+};
 
 // The item line of a test ticket never ends higher on the paper than this (twips).
 inline constexpr int SlipMinY = 2550;
@@ -20,7 +26,7 @@ inline constexpr int SlipMinY = 2550;
 bool KPWPOrderI(const QString &PrinterName, const OrderBuffer &Buffer, print::PrintSurface &vsp,
     const FGLogWriter &WriteFGLog);
 
-// The fixed entry both test buttons print; index 15 is set per printer.
+// The fixed entry both test buttons print; printerLine is set per printer.
 void fillTestEntry(OrderBuffer &Buffer);
 
 // The test of all printers: every printer of the port grid (column 1 port, 2 type, 3 name) once,

@@ -3,7 +3,6 @@
 #include "db/connection.h"
 #include "db/dbglobals.h"
 #include "db/valuetext.h"
-#include "platform/echo.h"
 #include "platform/gridmodel.h"
 #include "util/grids.h"
 #include "util/report.h"
@@ -43,21 +42,20 @@ void InitFG1(platform::GridModel &fg1)
     fg1.setFixedRows(1);
     fg1.setRows(1);
     fg1.setColumns(OrderList::columns);
-    // A person reading the echo of a headless run learns once what the rows' columns are.
-    platform::echoRow(u"fg1"_s, fg1.rowCells(0));
     fg1.AutoSize();
 }
 
-bool AddFG1(platform::GridModel &fg1, const QString &port, db::Connection &cnt, const RowHook &afterRow)
+bool AddFG1(platform::GridModel &fg1, ScanBound &bound, const QString &port, db::Connection &cnt,
+    const RowHook &afterRow)
 {
     RedrawGuard guard(fg1);
     try {
         const QString P = QuotStr(port);
-        const qint64 bound = wholeNumber(db::basicVal(fg1.Tag()));
-        qint64 A = bound;
+        const qint64 from = bound.highest();
+        qint64 A = from;
         // The rows above `lowest` (exclusive) and up to B are listed.
         qint64 lowest = A;
-        const bool firstScan = A < 1;
+        const bool firstScan = bound.isNone();
         if (firstScan) {
             db::Recordset rs = cnt.openRecordset(
                 u"SELECT Min(RNo) as MinRNo From ORDERI WHERE OPDate is NULL"_s + u" and KPort = "_s + P);
@@ -74,12 +72,12 @@ bool AddFG1(platform::GridModel &fg1, const QString &port, db::Connection &cnt, 
         rsMax.close();
 
         // The bound moves only as far as rows were read: to B once the listing is complete.
-        qint64 newBound = bound;
+        qint64 newBound = from;
         if (A == 0 && B > 0) {
             lowest = B; // nothing of the past is listed
             newBound = B;
         } else if (B > lowest) {
-            newBound = std::max(bound, B);
+            newBound = std::max(from, B);
         }
 
         int appended = 0;
@@ -100,11 +98,9 @@ bool AddFG1(platform::GridModel &fg1, const QString &port, db::Connection &cnt, 
                     const qint64 rno = wholeNumber(db::basicVal(cells[OrderList::RNo]));
                     fg1.addRow(cells);
                     ++appended;
-                    if (rno > bound)
-                        fg1.setTag(QString::number(rno));
-                    platform::echoRow(u"fg1"_s, cells);
+                    bound.raiseTo(rno);
                     if (afterRow)
-                        afterRow();
+                        afterRow(cells);
                     rs.moveNext();
                 }
             } catch (...) {
@@ -113,8 +109,7 @@ bool AddFG1(platform::GridModel &fg1, const QString &port, db::Connection &cnt, 
                 throw;
             }
         }
-        if (newBound > bound)
-            fg1.setTag(QString::number(newBound));
+        bound.raiseTo(newBound);
         if (appended > 0 || firstScan) {
             fg1.AutoSize();
             if (fg1.Rows() > fg1.FixedRows())

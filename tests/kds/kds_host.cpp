@@ -57,13 +57,14 @@ int main(int argc, char **argv)
     display.setPort(args.value(u"kport"_s));
 
     tavo::platform::GridModel fg1;
+    tavo::watch::ScanBound bound;
     tavo::watch::InitFG1(fg1);
     const bool report = args.isSet(u"report-ticks"_s);
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         QElapsedTimer t;
         t.start();
-        tavo::watch::AddFG1(fg1, display.port(), cn, [] {});
+        tavo::watch::AddFG1(fg1, bound, display.port(), cn);
         display.refresh();
         if (report)
             std::printf("TICK %lld %d\n", t.nsecsElapsed() / 1000, display.displays());
