@@ -117,10 +117,107 @@ print::PrintPaper reportPaper(const QString &printer, const QString &printerType
     return paper;
 }
 
+namespace {
+
+// The paper, the title and the period of the item summary, down to where its tables start.
+void layOutSummaryHead(ReportPreview &preview, const ItemSummaryRequest &request, const QDateTime &printedAt)
+{
+    print::PrintSurface &vsp = preview.surface();
+    const ShiftWindow &window = request.window;
+    // Laid out on A4 and then squeezed into a roll's columns, a table loses its cells: the
+    // report is laid out on the paper it prints on.
+    const print::PrintPaper paper
+        = reportPaper(vsp.device(), request.printer.isEmpty() ? QString() : request.printerType);
+    vsp.setPaperSize(paper.size, paper.roll);
+    vsp.setMarginLeft(0);
+    vsp.setMarginRight(0);
+    preview.setZoom(110);
+    vsp.setDocName(request.port + u"出菜統計表"_s);
+    vsp.startDoc();
+    vsp.setTableSeparators(u"#;"_s);
+
+    vsp.setFontSize(12);
+    vsp.setFontBold(true);
+    vsp.setTextAlign(7);
+    vsp.paragraph(request.port + u"出菜統計表"_s + u" - "_s + request.portName);
+    vsp.setCurrentY(vsp.currentY() + 150);
+
+    vsp.setFontSize(10);
+    vsp.setFontBold(false);
+    vsp.paragraph(u"統計期間: "_s + window.dateB);
+    vsp.paragraph(u"           -> "_s + window.dateE);
+    vsp.paragraph(u"時段: "_s + window.timeB + u" -> "_s + window.timeE);
+    vsp.paragraph(u"列印時間: "_s + printedAt.toString(u"yyyy/MM/dd hh:mm"_s));
+    vsp.paragraph(u"    "_s);
+}
+
+// One table per category of the rows of `rs`, each item with its returns added and each table
+// closed by the category's total (add-ons and set items left out of it); the preview's list
+// grid gets the same rows.
+void layOutSummaryTables(
+    ReportPreview &preview, db::Recordset &rs, db::Connection &cn, const ItemSummaryRequest &request)
+{
+    print::PrintSurface &vsp = preview.surface();
+    vsp.setTextAlign(7);
+    vsp.setTableBorder(2);
+    platform::GridModel &fgList = preview.listGrid();
+    fgList.setColumns(grids::ReportList::columns);
+    fgList.setRows(1);
+    QString previous = kNoCategory;
+    double total = 0;
+    // The empty row closing a category's table is where its total line is written.
+    auto closeCategory = [&] {
+        vsp.setTableBorder(2);
+        vsp.addTable(kTableFormat, kTableHeader, kEmptyRow);
+        if (previous == kNoCategory)
+            return;
+        vsp.setCurrentY(vsp.currentY() - 200);
+        vsp.text(u"\r\n"_s + previous + u"總計: "_s + formatQty(total));
+        vsp.setCurrentY(vsp.currentY() + 200);
+        fgList.addRow({ previous, u"總計"_s, formatQty(total) });
+    };
+
+    for (; !rs.eof(); rs.moveNext()) {
+        const double typeNo = rs.number(u"TypeNo"_s);
+        QString typeName = rs.text(u"TypeName"_s);
+        QString itemName = rs.text(u"ItemName"_s);
+        const QString itemType = rs.text(u"ItemType"_s);
+        const double sumQty = rs.number(u"SumQty"_s);
+        if (typeName.isEmpty())
+            typeName = u"其它"_s;
+        const QString cap = request.byPriceClass ? rs.text(u"PriceCap"_s) : QString();
+        if (!cap.isEmpty())
+            itemName += u"-"_s + cap;
+
+        if (typeName != previous) {
+            closeCategory();
+            total = 0;
+            previous = typeName;
+            vsp.text(u"類別: "_s + typeName + u"\r\n"_s);
+        }
+
+        double supplement = 0;
+        {
+            db::Recordset extra = cn.openRecordset(
+                supplementSql(typeNo, itemName, cap, request.window, request.byPriceClass));
+            if (!extra.eof())
+                supplement = extra.number(u"SumRtnQty"_s);
+        }
+        const double qty = sumQty + supplement;
+        vsp.addTable(kTableFormat, kTableHeader, itemName + u"#"_s + formatQty(qty) + u";"_s);
+        fgList.addRow({ typeName, itemName, formatQty(qty) });
+        if (itemType != u"A1"_s && itemType != u"T1"_s)
+            total += qty;
+    }
+    rs.close();
+    closeCategory();
+}
+
+} // namespace
+
 ReportOutcome printItemSummary(const ItemSummaryRequest &request, const Site &site,
     const PreviewFactory &newPreview, const MessageFlash &DispElaMsg)
 {
-    const ShiftWindow &window = request.window;
     try {
         std::unique_ptr<ReportPreview> preview = newPreview();
         print::PrintSurface &vsp = preview->surface();
@@ -134,93 +231,16 @@ ReportOutcome printItemSummary(const ItemSummaryRequest &request, const Site &si
 
         const platform::BusyPointer busy;
         vsp.setPreview(true);
-        db::Recordset rs
-            = site.connection.openRecordset(kpTypeListSql(request.port, window, request.byPriceClass));
+        db::Recordset rs = site.connection.openRecordset(
+            kpTypeListSql(request.port, request.window, request.byPriceClass));
         if (rs.eof()) {
             site.services.prompter->ask(appTitle(), u"沒有出菜單資料:"_s + request.port,
                 platform::BoxIcon::Information, platform::BoxButtons::Ok);
             return ReportOutcome::NotRun;
         }
 
-        // Laid out on A4 and then squeezed into a roll's columns, a table loses its cells: the
-        // report is laid out on the paper it prints on.
-        const print::PrintPaper paper
-            = reportPaper(vsp.device(), request.printer.isEmpty() ? QString() : request.printerType);
-        vsp.setPaperSize(paper.size, paper.roll);
-        vsp.setMarginLeft(0);
-        vsp.setMarginRight(0);
-        preview->setZoom(110);
-        vsp.setDocName(request.port + u"出菜統計表"_s);
-        vsp.startDoc();
-        vsp.setTableSeparators(u"#;"_s);
-
-        vsp.setFontSize(12);
-        vsp.setFontBold(true);
-        vsp.setTextAlign(7);
-        vsp.paragraph(request.port + u"出菜統計表"_s + u" - "_s + request.portName);
-        vsp.setCurrentY(vsp.currentY() + 150);
-
-        vsp.setFontSize(10);
-        vsp.setFontBold(false);
-        vsp.paragraph(u"統計期間: "_s + window.dateB);
-        vsp.paragraph(u"           -> "_s + window.dateE);
-        vsp.paragraph(u"時段: "_s + window.timeB + u" -> "_s + window.timeE);
-        vsp.paragraph(u"列印時間: "_s + site.services.clock->now().toString(u"yyyy/MM/dd hh:mm"_s));
-        vsp.paragraph(u"    "_s);
-
-        vsp.setTextAlign(7);
-        vsp.setTableBorder(2);
-        platform::GridModel &fgList = preview->listGrid();
-        fgList.setColumns(grids::ReportList::columns);
-        fgList.setRows(1);
-        QString previous = kNoCategory;
-        double total = 0;
-        // The empty row closing a category's table is where its total line is written.
-        auto closeCategory = [&] {
-            vsp.setTableBorder(2);
-            vsp.addTable(kTableFormat, kTableHeader, kEmptyRow);
-            if (previous == kNoCategory)
-                return;
-            vsp.setCurrentY(vsp.currentY() - 200);
-            vsp.text(u"\r\n"_s + previous + u"總計: "_s + formatQty(total));
-            vsp.setCurrentY(vsp.currentY() + 200);
-            fgList.addRow({ previous, u"總計"_s, formatQty(total) });
-        };
-
-        for (; !rs.eof(); rs.moveNext()) {
-            const double typeNo = rs.number(u"TypeNo"_s);
-            QString typeName = rs.text(u"TypeName"_s);
-            QString itemName = rs.text(u"ItemName"_s);
-            const QString itemType = rs.text(u"ItemType"_s);
-            const double sumQty = rs.number(u"SumQty"_s);
-            if (typeName.isEmpty())
-                typeName = u"其它"_s;
-            const QString cap = request.byPriceClass ? rs.text(u"PriceCap"_s) : QString();
-            if (!cap.isEmpty())
-                itemName += u"-"_s + cap;
-
-            if (typeName != previous) {
-                closeCategory();
-                total = 0;
-                previous = typeName;
-                vsp.text(u"類別: "_s + typeName + u"\r\n"_s);
-            }
-
-            double supplement = 0;
-            {
-                db::Recordset extra = site.connection.openRecordset(
-                    supplementSql(typeNo, itemName, cap, window, request.byPriceClass));
-                if (!extra.eof())
-                    supplement = extra.number(u"SumRtnQty"_s);
-            }
-            const double qty = sumQty + supplement;
-            vsp.addTable(kTableFormat, kTableHeader, itemName + u"#"_s + formatQty(qty) + u";"_s);
-            fgList.addRow({ typeName, itemName, formatQty(qty) });
-            if (itemType != u"A1"_s && itemType != u"T1"_s)
-                total += qty;
-        }
-        rs.close();
-        closeCategory();
+        layOutSummaryHead(*preview, request, site.services.clock->now());
+        layOutSummaryTables(*preview, rs, site.connection, request);
 
         vsp.setFontSize(10);
         vsp.endDoc();
