@@ -370,8 +370,13 @@ TEST(SystemdNotify, ReadyStatusAndKeepAliveReachTheSocket)
         site.pos->insert(3);
         site.tick(int(s.cycleTime()));
         const QString scanTime = site.env.clock.now().toString(u"yyyy/MM/dd hh:mm:ss"_s);
-        runEventsFor(650);
-        const QList<QByteArray> messages = systemd.read();
+        // Read as the manager does, while they come: the socket's queue holds only a few.
+        QList<QByteArray> messages;
+        runEventsFor(650, [&] {
+            messages += systemd.read();
+            return false;
+        });
+        messages += systemd.read();
         ASSERT_FALSE(messages.isEmpty());
         EXPECT_EQ(messages.first(), "READY=1") << "ready once loaded";
         EXPECT_TRUE(
@@ -415,6 +420,30 @@ TEST(SystemdNotify, TheWatchdogIsFedOnlyWhenItIsOurs)
     notifier.ready();
     runEventsFor(250);
     EXPECT_EQ(systemd.read(), QList<QByteArray> { "READY=1" });
+}
+
+TEST(SystemdNotify, AManagerThatDoesNotReadNeverStopsTheEventLoop)
+{
+    QTemporaryDir folder;
+    NotifySocket systemd(folder.filePath(u"notify"_s));
+    qputenv("WATCHDOG_USEC", "20000");
+    platform::SystemdNotifier notifier;
+    notifier.ready();
+    // A keep-alive every 10 ms into a queue of a few datagrams nobody reads.
+    int turns = 0;
+    QElapsedTimer clock;
+    clock.start();
+    runEventsFor(400, [&] {
+        ++turns;
+        return false;
+    });
+    EXPECT_LT(clock.elapsed(), 2000) << "a send waited for the reader";
+    EXPECT_GT(turns, 20);
+    const QList<QByteArray> queued = systemd.read();
+    ASSERT_FALSE(queued.isEmpty());
+    EXPECT_EQ(queued.first(), "READY=1");
+    runEventsFor(100);
+    EXPECT_FALSE(systemd.read().isEmpty()) << "once read again, the keep-alives arrive";
 }
 
 } // namespace

@@ -72,7 +72,9 @@ bool SystemdNotifier::send(const QByteArray &state) const
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
-    const ssize_t sent = ::sendto(fd, state.constData(), size_t(state.size()), MSG_NOSIGNAL,
+    // Never waits: a manager that reads its socket late (its queue holds ten datagrams) must not
+    // stop the service's event loop, and a keep-alive it misses is followed by the next one.
+    const ssize_t sent = ::sendto(fd, state.constData(), size_t(state.size()), MSG_NOSIGNAL | MSG_DONTWAIT,
         reinterpret_cast<const sockaddr *>(&address), length);
     ::close(fd);
     return sent == state.size();
