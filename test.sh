@@ -40,9 +40,11 @@ tavo_start_postgres
 tavo_start_cups
 tavo_say "running the tests"
 cd "$TAVO_BUILD"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" "$@"
+# A test that hangs fails after five minutes rather than holding the run for ctest's 25 (the
+# browser suite sets a timeout of its own).
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j "$(nproc)" "$@"
 if [ -n "$core_build" ]; then
   tavo_say "running the tests of the build without the window"
   cd "$core_build"
-  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" "$@"
+  QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j "$(nproc)" "$@"
 fi
